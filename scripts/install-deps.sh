@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian 12 packages the builds and tests need (run as root).
+set -e
+PKGS="cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev \
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 \
+  libpugixml-dev libcurl4-openssl-dev python3 procps"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "missing packages:$missing (run this script as root)" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends $missing
+fi

@@ -1,0 +1,11 @@
+#!/bin/sh
+# The run command: installs what is missing, builds the Linux program and
+# starts it with the virtual printer and a demo data directory.
+set -e
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/linux -G Ninja
+cmake --build build/linux -j "$(nproc 2>/dev/null || echo 2)" --target quilo1
+DEMO=${QUILO1_DEMO_DIR:-$(pwd)/build/demo}
+mkdir -p "$DEMO/data"
+exec build/linux/src/service/quilo1 --program-dir "$DEMO" --data-dir "$DEMO/data" "$@"

@@ -1,0 +1,27 @@
+#!/bin/sh
+# The test command: installs what is missing, builds Linux and Windows, runs
+# the native tests with ctest and the Windows unit tests under Wine.
+set -e
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+scripts/install-deps.sh
+
+cmake -S . -B build/linux -G Ninja -DQUILO1_WERROR=ON
+cmake --build build/linux -j "$JOBS"
+
+cmake -S . -B build/windows -G Ninja -DQUILO1_WERROR=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+cmake --build build/windows -j "$JOBS"
+
+(cd build/linux && ctest --output-on-failure -j "$JOBS")
+
+# Windows tests: a throw-away Wine prefix, prepared once.
+WINEPREFIX=$(mktemp -d /tmp/quilo1-wine.XXXXXX)
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"' EXIT
+PATH="/usr/lib/wine:$PATH"
+export PATH
+wine64 wineboot -i >/dev/null 2>&1 || true
+(cd build/windows && ctest --output-on-failure)

@@ -1,0 +1,104 @@
+// Win32 event loop: MsgWaitForMultipleObjects over the registered handles, a
+// wake event and the thread's message queue, so windows stay responsive
+// during every wait.
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/timer_queue.h"
+
+namespace platform {
+namespace {
+
+class Win32EventLoop : public EventLoop {
+ public:
+  Win32EventLoop() { wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr); }
+  ~Win32EventLoop() override { CloseHandle(wake_); }
+
+  int64_t NowMs() override { return int64_t(GetTickCount64()); }
+  int AddTimer(int64_t delay_ms, std::function<void()> fn) override {
+    return timers_.Add(NowMs() + (delay_ms < 0 ? 0 : delay_ms), std::move(fn));
+  }
+  void CancelTimer(int id) override { timers_.Cancel(id); }
+
+  int AddHandle(NativeHandle handle, std::function<void()> fn) override {
+    handles_.push_back({++last_handle_id_, HANDLE(handle), std::make_shared<std::function<void()>>(std::move(fn))});
+    return last_handle_id_;
+  }
+  void RemoveHandle(int id) override {
+    for (auto it = handles_.begin(); it != handles_.end(); ++it) {
+      if (it->id == id) {
+        handles_.erase(it);
+        return;
+      }
+    }
+  }
+
+  void RunOnce(int64_t timeout_ms) override {
+    if (timers_.RunOneDue(NowMs())) return;
+    if (DispatchMessages()) return;
+    int64_t wait = timeout_ms;
+    if (!timers_.Empty()) {
+      int64_t until_timer = timers_.NextDue() - NowMs();
+      if (until_timer < 0) until_timer = 0;
+      if (wait < 0 || until_timer < wait) wait = until_timer;
+    }
+    std::vector<HANDLE> hs{wake_};
+    std::vector<int> ids{0};
+    for (const auto& h : handles_) {
+      if (hs.size() >= MAXIMUM_WAIT_OBJECTS - 1) break;
+      hs.push_back(h.handle);
+      ids.push_back(h.id);
+    }
+    DWORD ms = wait < 0 ? INFINITE : DWORD(wait > 0x7fffffff ? 0x7fffffff : wait);
+    DWORD r = MsgWaitForMultipleObjects(DWORD(hs.size()), hs.data(), FALSE, ms, QS_ALLINPUT);
+    if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + hs.size()) {
+      int id = ids[r - WAIT_OBJECT_0];
+      for (const auto& h : handles_) {
+        if (h.id == id) {
+          auto fn = h.fn;
+          (*fn)();
+          return;
+        }
+      }
+      return;
+    }
+    if (r == WAIT_OBJECT_0 + hs.size()) {
+      DispatchMessages();
+      return;
+    }
+    if (r == WAIT_OBJECT_0) return;
+    timers_.RunOneDue(NowMs());
+  }
+
+  void Wake() override { SetEvent(wake_); }
+
+ private:
+  bool DispatchMessages() {
+    bool any = false;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      any = true;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return any;
+  }
+
+  struct Handle {
+    int id;
+    HANDLE handle;
+    std::shared_ptr<std::function<void()>> fn;
+  };
+  HANDLE wake_;
+  TimerQueue timers_;
+  std::vector<Handle> handles_;
+  int last_handle_id_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<EventLoop> EventLoop::Create() { return std::make_unique<Win32EventLoop>(); }
+
+}  // namespace platform
