@@ -1,0 +1,72 @@
+// State kept by the converter across the lines of one document, and the
+// context each verb group works in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "convert/converter.h"
+
+namespace convert {
+
+// Reset at the start of every conversion.
+struct ConversionState {
+  bool itemsSold = false;
+  bool paymentSeen = false;
+  bool invoiceMode = false;
+  bool invoiceTotalPending = false;
+  bool invoiceHeader = false;
+  std::string invoiceAmount;  // 9 digits
+  bool functionDocument = false;
+  bool referencedDocument = false;
+  bool cashOnly = false;
+  bool lastWasReturn = false;
+  std::string lastDepartment;  // 2 digits
+  std::string lastAmount;      // cents
+  bool zKey = false;
+  std::string pendingTaxCode;
+  bool cashDue = false, chequeDue = false, cardDue = false, otherDue = false;
+  std::string paymentText;
+  std::vector<std::string> trailerLines;
+  bool reprintRequested = false;
+  // The items' 22-character description buffer; it keeps its content from
+  // one item line to the next.
+  std::string description;
+};
+
+// Reset before each line.
+struct LineState {
+  bool returnMarked = false;
+  bool voidMarked = false;
+  int voidKind = 0;
+  std::string command;  // the command being built
+  std::string display;  // the display command being built
+};
+
+// One line being converted. A verb group reads `line`, updates the states,
+// appends to `out` at once where the command must come before the line's own
+// commands, and sets `ls.command` / `ls.display` for the end of the line.
+struct LineContext {
+  const std::string& line;  // normalised
+  ConversionState& st;
+  LineState& ls;
+  std::vector<std::string>& out;
+  const ConvertContext& ctx;
+  ConversionShared& shared;
+  // Set by a reference error: the conversion ends at once with result 1 and
+  // writes no output file.
+  bool abort = false;
+};
+
+// Verb groups. Each returns true when the line ends there (later tests are
+// skipped).
+bool ConvertOpen(LineContext& c);                     // OPEN
+bool ConvertReference(LineContext& c);                // NDCR, DELD
+void ConvertCashMovementsAndNonFiscal(LineContext& c); // DEPO, PREL, OPNF, CLNF
+void ConvertTextLines(LineContext& c);                 // PRNT, EXTL, CLER
+bool ConvertDisplay(LineContext& c);                   // DISP
+void ConvertFunctions(LineContext& c);                 // ZKEY, XKEY, FUNC
+void ConvertCodes(LineContext& c);                     // QRCO, BARC
+void ConvertRead(LineContext& c);                      // READ
+
+}  // namespace convert
