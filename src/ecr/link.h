@@ -1,0 +1,119 @@
+// The serial link to the printer: framing, checksum, acknowledgement,
+// repeats and the mapping of the printer's error answers to result codes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/event_loop.h"
+#include "platform/serial_port.h"
+#include "platform/system.h"
+#include "settings/options.h"
+
+namespace ecr {
+
+inline constexpr char STX = 2;
+inline constexpr char ETX = 3;
+inline constexpr char ACK = 6;
+inline constexpr char NAK = 21;
+
+// Receives one text line at a time (trace file, SR_OUT, dump trace).
+using LineSink = std::function<void(const std::string& line)>;
+
+struct EcrLinkState {
+  std::string sequence = "00";
+  bool sequenceStarted = false;
+  int16_t terminalId = 0;
+  std::string lastAnswer;
+  std::string lastErrorCode;
+  bool timedOut = false;
+  uint8_t extraTicks = 0;
+  bool checkStatusFirst = false;
+};
+
+// What the program knows of the printer once a dump has identified it.
+struct PrinterInfo {
+  std::string printerSerial;
+  bool rtMode = false;
+  int16_t taxCodeKind = 0;
+  std::string firmwareVersion;
+};
+
+// "YYYYMMDD_hhmmss <--> ", the stamp of every trace line.
+std::string CurrDateTime();
+std::string CurrDateTime(const platform::LocalTime& t);
+
+// Sum of the byte values modulo 100, two digits.
+std::string CalcolaChecksum(const std::string& text);
+
+// The one link of the program. It owns the link state and uses, without
+// owning them, the port, the loop and the operator's options.
+class EcrLink {
+ public:
+  EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options);
+
+  // The port index (1 to 4) the link opens; the job service sets it.
+  void SetCurrentPort(int16_t port) { currentPort_ = port; }
+  int16_t currentPort() const { return currentPort_; }
+
+  // Trace lines go to `sink` while chbTrace is ticked; pass an empty sink
+  // when the trace file is closed.
+  void SetTraceSink(LineSink sink) { trace_ = std::move(sink); }
+
+  // 0, or 1 when the port cannot be programmed (absent device, another
+  // port open).
+  int16_t ProgrammaPortaSeriale(int16_t port);
+  // Failures are swallowed; test IsPortOpen() afterwards.
+  void Vexocx21_OpenPort();
+  void Vexocx21_ClosePort();
+  bool IsPortOpen() const { return port_.IsOpen(); }
+
+  // One exchange: 0, 1 (no usable answer) or a negative printer error.
+  int16_t TrasmettiStringa(const std::string& command);
+  // The two status characters of "1009", "" when the answer lacked them,
+  // "1" when the printer never answered.
+  std::string VerificaStato();
+  // Pauses in 50 ms rounds, running the event loop; below 50 no pause.
+  void Attendi(float milliseconds);
+
+  // The receive buffer, for callers that empty it or complete an answer.
+  std::string Input() { return port_.Input(); }
+  int InBufferCount() { return port_.InBufferCount(); }
+
+  // Ends the current wait and every later one (shutdown). Safe to call
+  // from an event-loop callback.
+  void RaiseTimedOut();
+  // Lets waits run again after RaiseTimedOut.
+  void ClearRaisedTimedOut() { raised_ = false; }
+  bool timedOutRaised() const { return raised_; }
+
+  EcrLinkState& state() { return state_; }
+  const EcrLinkState& state() const { return state_; }
+  const std::string& lastAnswer() const { return state_.lastAnswer; }
+  const std::string& lastErrorCode() const { return state_.lastErrorCode; }
+  void SetLastAnswer(std::string text) { state_.lastAnswer = std::move(text); }
+  const settings::Options& options() const { return options_; }
+  platform::EventLoop& loop() { return loop_; }
+
+ private:
+  void AdvanceSequence();
+  std::string BuildFrame(const std::string& command, std::string* checksum);
+  void DrainInput();
+  // Collects bytes until exactly one NAK, an ETX, or the time-out.
+  std::string WaitAnswer(int64_t timeout_ms);
+  void WaitForAnyByte(int64_t timeout_ms);
+  bool Tracing() const;
+  void Trace(const std::string& text);
+  static int16_t MapErrorCode(const std::string& code, bool* traced);
+
+  platform::SerialPort& port_;
+  platform::EventLoop& loop_;
+  const settings::Options& options_;
+  EcrLinkState state_;
+  int16_t currentPort_ = 1;
+  bool raised_ = false;
+  LineSink trace_;
+};
+
+}  // namespace ecr
