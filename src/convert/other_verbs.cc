@@ -1,17 +1,421 @@
 // The lines that are neither items nor payments: text and trailer lines, the
 // customer display, drawer, non-fiscal documents, references to earlier
 // receipts, cash movements, reports, barcodes and read requests.
-#include "convert/state.h"
+#include "convert/other_verbs.h"
+
+#include <cctype>
+#include <string>
+
+#include "convert/format.h"
+#include "convert/language.h"
+#include "platform/system.h"
 
 namespace convert {
+namespace {
 
-bool ConvertOpen(LineContext&) { return false; }
-bool ConvertReference(LineContext&) { return false; }
-void ConvertCashMovementsAndNonFiscal(LineContext&) {}
-void ConvertTextLines(LineContext&) {}
-bool ConvertDisplay(LineContext&) { return false; }
-void ConvertFunctions(LineContext&) {}
-void ConvertCodes(LineContext&) {}
-void ConvertRead(LineContext&) {}
+// The link cannot frame a longer command.
+constexpr size_t kMaxCommand = 252;
+// A text behind a two-digit length prefix.
+constexpr size_t kMaxPrefixedText = 99;
+
+const std::string kDisplayClear = "7007";
+
+bool IsVerb(const std::string& line, const char* verb) {
+  std::string ignored;
+  return FindField(true, &ignored, line, verb);
+}
+
+// The field's value; false (and an empty value) when the marker is absent.
+bool Field(const std::string& line, const char* marker, std::string* value) {
+  value->clear();
+  return FindField(false, value, line, marker);
+}
+
+std::string TrimBlanks(const std::string& s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char ch : s)
+    if (ch < '0' || ch > '9') return false;
+  return true;
+}
+
+// A plain decimal number: digits with at most one ".", at least one digit.
+bool ParseDecimal(const std::string& text, double* out) {
+  double whole = 0, scale = 1;
+  bool point = false, digit = false;
+  for (char ch : text) {
+    if (ch == '.' && !point) {
+      point = true;
+    } else if (ch >= '0' && ch <= '9') {
+      digit = true;
+      if (point) {
+        scale /= 10;
+        whole += (ch - '0') * scale;
+      } else {
+        whole = whole * 10 + (ch - '0');
+      }
+    } else {
+      return false;
+    }
+  }
+  if (!digit) return false;
+  *out = whole;
+  return true;
+}
+
+std::string Upper(std::string s) {
+  for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+size_t FindNoCase(const std::string& hay, const std::string& needle, size_t from) {
+  if (needle.size() > hay.size()) return std::string::npos;
+  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
+    size_t k = 0;
+    while (k < needle.size() &&
+           std::toupper(static_cast<unsigned char>(hay[i + k])) ==
+               std::toupper(static_cast<unsigned char>(needle[k])))
+      ++k;
+    if (k == needle.size()) return i;
+  }
+  return std::string::npos;
+}
+
+// Print attribute digit of PRNT and EXTL.
+std::string Attribute(const std::string& line) {
+  std::string h;
+  if (!Field(line, ",H", &h)) return "1";
+  h = TrimBlanks(h);
+  if (h == "1") return "4";
+  if (h == "2") return "2";
+  return "1";
+}
+
+// The customer tax code held back for the payment, written now because the
+// receipt is being closed without one.
+void FlushTaxCode(LineContext& c) {
+  if (!c.st.pendingTaxCode.empty() && c.ctx.options.chkCodFisc) {
+    const std::string blank = "3010105     ";
+    c.out.push_back(blank);
+    c.out.push_back(c.st.pendingTaxCode);
+    c.out.push_back(blank);
+  }
+  c.st.pendingTaxCode.clear();
+}
+
+// Invoice text: everything after the first ",:" up to the first ",H" after
+// it, so that the text may hold commas and semicolons.
+std::string InvoiceText(const std::string& line) {
+  size_t start = line.find(",:");
+  if (start == std::string::npos) return "";
+  start += 2;
+  size_t end = FindNoCase(line, ",H", start);
+  if (end != std::string::npos) return line.substr(start, end - start);
+  std::string text = line.substr(start);
+  if (!text.empty() && text.back() == ';') text.pop_back();
+  return text;
+}
+
+// Parts of the 8-character reference number, each written as 4 digits.
+bool ReferenceNumbers(const std::string& n, std::string* digits) {
+  if (n.size() != 8) return false;
+  std::string result;
+  for (size_t part = 0; part < 8; part += 4) {
+    std::string p = TrimBlanks(n.substr(part, 4));
+    if (!AllDigits(p)) return false;
+    result += std::string(4 - p.size(), '0') + p;
+  }
+  *digits = result;
+  return true;
+}
+
+bool Abort(LineContext& c) {
+  c.abort = true;
+  return true;
+}
+
+// NDCR (letter "R") and DELD (letter "A") on a printer in RT mode.
+bool RtReference(LineContext& c, char letter) {
+  const bool cancel = letter == 'A';
+  std::string number, date, origin;
+  const bool hasNumber = Field(c.line, ",N", &number);
+  if (hasNumber && number.size() != 8) return Abort(c);
+  if (!Field(c.line, ",D", &date)) return Abort(c);
+  Field(c.line, ",>", &origin);
+
+  const std::string L(1, letter);
+  if (origin.size() == 11) {
+    std::string digits;
+    // A receipt of a printer is only found by its numbers.
+    if (!hasNumber || !ReferenceNumbers(number, &digits)) return Abort(c);
+    const std::string r = "7101" + L + digits + date;
+    const std::string tail = "11" + origin;
+    if (r.size() + 1 + tail.size() > kMaxCommand) return Abort(c);
+    if (origin != c.ctx.printer.printerSerial) {
+      c.out.push_back(r + "0" + tail);
+      c.out.push_back(r + "1" + tail);
+    } else if (!cancel) {
+      c.out.push_back(r + "0");
+      c.out.push_back(r + "8" + tail);
+    } else {
+      c.out.push_back(r + "8");
+      c.out.push_back(r + "1");
+      c.st.cashOnly = true;
+    }
+  } else if (origin.size() == 3 || origin.size() == 2) {
+    std::string command;
+    if (origin == "POS") {
+      command = "7114" + L + "03" + origin + date;
+    } else if (origin == "ND" || origin == "VR") {
+      command = "7114" + L + "02" + origin + date;
+    } else if (origin.size() == 2) {
+      return Abort(c);
+    }
+    if (command.size() > kMaxCommand) return Abort(c);
+    if (!command.empty()) {
+      if (cancel)
+        c.ls.command = command;
+      else
+        c.out.push_back(command);
+    }
+  } else {
+    return Abort(c);
+  }
+  c.st.referencedDocument = true;
+  return true;
+}
+
+}  // namespace
+
+bool ConvertOpen(LineContext& c) {
+  if (!IsVerb(c.line, "OPEN")) return false;
+  c.out.push_back("70081");
+  return true;
+}
+
+bool ConvertReference(LineContext& c) {
+  if (IsVerb(c.line, "NDCR,")) {
+    c.st.referencedDocument = true;
+    if (c.ctx.printer.rtMode) return RtReference(c, 'R');
+    std::string text;
+    if (!Field(c.line, ",:", &text)) text = " ";
+    c.out.push_back("7102600000");
+    c.ls.command = "3010P12" + PadRight(text, 12);
+    return true;
+  }
+  if (IsVerb(c.line, "DELD")) {
+    if (!c.ctx.printer.rtMode) return Abort(c);
+    return RtReference(c, 'A');
+  }
+  return false;
+}
+
+void ConvertCashMovementsAndNonFiscal(LineContext& c) {
+  const bool deposit = IsVerb(c.line, "DEPO");
+  if (deposit || IsVerb(c.line, "PREL")) {
+    std::string v;
+    double cents = 0;
+    // Nine digits is all the command holds; a larger sum is no deposit.
+    if (Field(c.line, ",V", &v) && ParseDecimal(TrimBlanks(v), &cents) && cents > 0 &&
+        cents < 999999999.5)
+      c.ls.command = (deposit ? "7106D" : "7106P") + Amount9(cents);
+  }
+
+  if (IsVerb(c.line, "OPNF")) {
+    if (c.st.itemsSold && !c.st.functionDocument) {
+      // A receipt is still open: close it before the non-fiscal document.
+      FlushTaxCode(c);
+      c.out.push_back("3011");
+      if (c.ctx.options.CheckStampaLogo) c.out.push_back("3017011");
+      for (const std::string& t : c.st.trailerLines) c.out.push_back(t);
+      c.st.trailerLines.clear();
+      if (!c.ctx.options.chbNoInviaApCassetto) c.out.push_back("70081");
+      c.out.push_back("3013");
+    }
+    c.st.invoiceMode = true;
+    c.out.push_back("40011");
+    c.ls.command = "4002";
+  }
+
+  if (IsVerb(c.line, "CLNF")) c.ls.command = "4004";
+}
+
+void ConvertTextLines(LineContext& c) {
+  if (IsVerb(c.line, "PRNT,")) {
+    std::string command = (c.st.invoiceMode ? "4003" : "3002") + Attribute(c.line);
+    std::string text;
+    if (c.shared.invoiceTextMode)
+      text = InvoiceText(c.line);
+    else
+      Field(c.line, ",:", &text);
+    text = CleanText(text);
+    if (text.size() > kMaxPrefixedText) {
+      c.abort = true;
+      return;
+    }
+    c.ls.command = command + Len2(text) + text;
+  }
+
+  if (IsVerb(c.line, "EXTL,") && !c.st.invoiceMode) {
+    std::string text;
+    if (Field(c.line, ",:", &text)) {
+      if (text.size() > 32) text.resize(32);
+      if (text.empty()) text = " ";
+      c.st.trailerLines.push_back("3012" + Attribute(c.line) + Len2(text) + text);
+    }
+  }
+
+  if (IsVerb(c.line, "CLER")) {
+    std::string text;
+    if (Field(c.line, ",C", &text)) {
+      if (text.size() > kMaxPrefixedText) {
+        c.abort = true;
+        return;
+      }
+      c.ls.command = "30021" + Len2(text) + text;
+    }
+  }
+}
+
+bool ConvertDisplayWithNext(LineContext& c, const std::string* next, bool* consumed) {
+  *consumed = false;
+  if (!IsVerb(c.line, "DISP")) return false;
+
+  bool secondRow = false;
+  std::string n;
+  double row = 0;
+  if (Field(c.line, ",N", &n) && ParseDecimal(TrimBlanks(n), &row) && row != 1) secondRow = true;
+
+  std::string text;
+  if (Field(c.line, ",:", &text)) {
+    if (text.size() > 40) text.resize(40);
+  } else {
+    text = std::string(20, ' ');
+  }
+  if (text.size() < 20) text = PadRight(text, 20);
+
+  if (secondRow) {
+    c.ls.command = kDisplayClear + std::string(20, ' ') + text;
+  } else if (text.size() > 20) {
+    c.ls.command = PadRight(kDisplayClear + text, 44);
+  } else {
+    std::string row2 = std::string(20, ' ');
+    std::string nextN;
+    double nextRow = 0;
+    if (next && Upper(next->substr(0, 5)) == "DISP," && Field(*next, ",N", &nextN) &&
+        ParseDecimal(TrimBlanks(nextN), &nextRow) && nextRow == 2) {
+      std::string t;
+      if (Field(*next, ",:", &t)) row2 = PadRight(t, 20);
+      *consumed = true;
+    }
+    c.ls.command = kDisplayClear + text + row2;
+  }
+  return true;
+}
+
+bool ConvertDisplay(LineContext& c) {
+  bool consumed = false;
+  return ConvertDisplayWithNext(c, nullptr, &consumed);
+}
+
+void ConvertFunctions(LineContext& c) {
+  if (IsVerb(c.line, "ZKEY")) c.st.zKey = true;
+  if (IsVerb(c.line, "XKEY")) c.st.zKey = false;
+  if (!IsVerb(c.line, "FUNC")) return;
+
+  c.st.functionDocument = true;
+  std::string n;
+  if (!Field(c.line, ",N", &n)) return;
+
+  struct Report {
+    const char* number;
+    const char* closingText;
+    const char* closing;
+    const char* readingText;
+    const char* reading;
+  };
+  static const Report kReports[] = {
+      {"1", "RAPP. FISCALE : AZZERAMENTO", "2002", "RAPP. FISCALE : LETTURA", "2003"},
+      {"2", "RAPP. REPARTI : AZZERAMENTO", "2102", "RAPP. REPARTI : LETTURA", "2103"},
+      {"3", "RAPP. FINANZIARIO", "220202", "LETT. FINANZIARIO", "220302"},
+  };
+  for (const Report& r : kReports) {
+    if (n != r.number) continue;
+    c.ls.display = kDisplayClear + PadRight(c.st.zKey ? r.closingText : r.readingText, 40);
+    c.ls.command = c.st.zKey ? r.closing : r.reading;
+    return;
+  }
+  if (n == "25") {
+    c.out.push_back("3101817ANNULLO SCONTRINO000000000");
+    c.out.push_back("3011");
+    c.out.push_back("3013");
+  } else if (n == "39") {
+    // Only marks the line before it as the customer's tax code.
+    c.st.functionDocument = false;
+  }
+}
+
+void ConvertCodes(LineContext& c) {
+  std::string text;
+  if (IsVerb(c.line, "QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
+    if (text.size() > kMaxPrefixedText) {
+      c.abort = true;
+      return;
+    }
+    c.ls.command = "30216000" + Len2(text) + text;
+    return;
+  }
+
+  std::string type;
+  if (!IsVerb(c.line, "BARC") || !Field(c.line, ",T", &type)) return;
+  // Only the printer's types 1 to 4; anything else is its default type.
+  const char t = type.empty() ? '1' : type[0];
+  const char kind = (t >= '1' && t <= '4') ? t : '1';
+  std::string h;
+  const char hri = !Field(c.line, ",H", &h) ? '0' : (!h.empty() && h[0] == '0') ? '0' : '2';
+  if (!Field(c.line, ",:", &text)) return;
+  if (text.size() > kMaxPrefixedText) {
+    c.abort = true;
+    return;
+  }
+  c.ls.command = std::string("3021") + kind + hri + "00" + Len2(text) + text;
+}
+
+std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const std::string& separators) {
+  std::string name = text;
+  // Quotes around a path with blanks: taken off first, so that a suffix
+  // does not end up behind the closing quote.
+  if (!name.empty() && name.front() == '"') name.erase(0, 1);
+  if (!name.empty() && name.back() == '"') name.pop_back();
+
+  const std::string suffix = ".00" + std::to_string(ctx.currentPort);
+  const bool hasDot = name.find('.') != std::string::npos;
+  if (TrimBlanks(name).empty()) return DataFile(ctx, "DataReceived.txt");
+  if (name.find_first_of(separators) == std::string::npos)
+    return DataFile(ctx, hasDot ? name : name + suffix);
+  return hasDot ? name : name + suffix;
+}
+
+void ConvertRead(LineContext& c) {
+  if (c.st.referencedDocument || !IsVerb(c.line, "READ")) return;
+  std::string n, text;
+  std::string count = "1";
+  if (Field(c.line, ",N", &n)) {
+    n = TrimBlanks(n);
+    size_t nonZero = n.find_first_not_of('0');
+    if (AllDigits(n))
+      count = nonZero == std::string::npos ? "0" : n.substr(nonZero);
+  }
+  Field(c.line, ",:", &text);
+  std::string separators = "\\";
+  if (platform::PathSeparator() != '\\') separators += platform::PathSeparator();
+  c.ls.command = "READ," + count + "," + ReadTarget(c.ctx, text, separators);
+}
 
 }  // namespace convert
