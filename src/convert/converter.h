@@ -31,6 +31,8 @@ struct ConvertContext {
   std::function<void(int ms)> pause;
   // Message boxes ("Il file SR_DATI non esiste").
   std::function<void(const std::string&)> message;
+  // Writes one line, after its time stamp, into the job's open trace file; empty when none is open.
+  std::function<void(const std::string&)> trace;
 };
 
 // What the document transmission reads after a conversion. It outlives one
