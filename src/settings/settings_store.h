@@ -1,0 +1,70 @@
+// The operator's settings: the five files of the program directory that keep
+// the port selection, the polling interval, the options and the VAT table.
+#pragma once
+
+#include <string>
+
+#include "settings/message.h"
+#include "settings/options.h"
+
+namespace settings {
+
+// File names, exactly as they have always been spelt.
+extern const char kPortsFile[];    // QLCHKCOM.TXT
+extern const char kTimerFile[];    // QLTIMER1.TXT
+extern const char kOptionsFile[];  // QLCHKSCO.TXT
+extern const char kXonXoffFile[];  // QLCHKXXS.TXT
+extern const char kVatFile[];      // QLVALIVA.txt
+
+// What the main window holds between load and save. The initializers are
+// the window's initial state.
+struct Settings {
+  bool portEnabled[4] = {true, true, true, true};  // Check1 to Check4
+  Options options;
+  VatTable vat;
+  int pollInterval = 1000;    // Timer21's interval in ms
+  std::string timerText = "1";  // txtTimerVal
+};
+
+// Reads the five files in their start-up order into `settings`, rewriting
+// QLTIMER1.TXT at once. Missing files and lines leave the stated defaults;
+// a file that exists but cannot be read is reported through `message` and
+// treated as missing. The single-file loaders below are the same steps.
+void LoadSettings(const std::string& program_dir, Settings* settings, const MessageFn& message);
+
+void LoadPortFlags(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadTimer(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadOptions(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadXonXoff(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadVatTable(const std::string& program_dir, Settings* settings, const MessageFn& message);
+
+// Writes QLCHKCOM.TXT, QLCHKXXS.TXT, QLCHKSCO.TXT and QLVALIVA.txt in this
+// order. A file that cannot be written is reported and the others are
+// still written; false when any failed.
+bool SaveSettings(const std::string& program_dir, const Settings& settings,
+                  const MessageFn& message);
+
+// The polling interval a text stands for, and the text the field must show
+// instead when the value was cut to its limit (empty: the field keeps its
+// text). A value of 0 or less is not usable: 1000 ms, `usable` false.
+struct TimerValue {
+  bool usable = false;
+  double value = 0;
+  int interval = 1000;
+  std::string clampedText;
+};
+TimerValue InterpretTimerValue(const std::string& text);
+
+// The "Set timer" button. The caller stops Timer21 before and gives it back
+// its former state with the new interval after.
+struct TimerChange {
+  bool accepted = false;     // false: refused, nothing changed
+  bool invalidValue = false; // "Valore non ammesso" was shown
+  bool fileWritten = false;
+  std::string fileText;      // what QLTIMER1.TXT now holds, when written
+};
+TimerChange SetTimer(const std::string& program_dir, const std::string& typed_text,
+                     bool connection_in_progress, Settings* settings,
+                     const MessageFn& message);
+
+}  // namespace settings

@@ -1,0 +1,28 @@
+// Numbers and fields in the settings files, read the way the files have
+// always been read: a point as decimal separator, text that is no number
+// counting as 0.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace settings {
+
+// The value of the number that `text` starts with, after leading blanks
+// ("12abc" is 12, "abc" and "" are 0, "0.5" is 0.5, "-3" is -3).
+double TextValue(std::string_view text);
+
+// True when the whole text, leading and trailing blanks aside, is one
+// decimal number: "2200", " 22.5 ", "-4"; not "", "x", "12abc".
+bool IsNumericText(std::string_view text);
+
+// A line as the settings reader takes it: one field, leading blanks skipped.
+std::string_view LineField(std::string_view line);
+
+// Leading and trailing spaces removed.
+std::string_view Trimmed(std::string_view text);
+
+// Rounds half to even, as the files' integer conversion always did.
+long long RoundToInteger(double value);
+
+}  // namespace settings

@@ -1,0 +1,45 @@
+// Number reading of the settings files: what counts as a number and its value.
+#include "settings/text_value.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TextValueTest, ValueOfTheLeadingNumber) {
+  struct Case {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"120", 120},   {"  5", 5},     {"0.5", 0.5},  {".5", 0.5},   {"12abc", 12},
+      {"abc", 0},     {"", 0},        {"-3", -3},    {"+7", 7},     {"1e3", 1000},
+      {"1e", 1},      {"2,5", 2},     {"\t42", 42},  {"-", 0},      {".", 0},
+      {"70000 ", 70000},
+  };
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(settings::TextValue(c.text), c.value) << c.text;
+}
+
+TEST(TextValueTest, NumericMeansTheWholeTextIsANumber) {
+  struct Case {
+    const char* text;
+    bool numeric;
+  } cases[] = {
+      {"2200", true}, {" 22.5 ", true}, {"-4", true},   {"1e2", true},  {"", false},
+      {"x", false},   {"12abc", false}, {"  ", false},  {"2,5", false}, {"1 2", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(settings::IsNumericText(c.text), c.numeric) << c.text;
+}
+
+TEST(TextValueTest, FieldSkipsLeadingBlanksOnlyAndTrimRemovesSpaces) {
+  EXPECT_EQ(settings::LineField("  F "), "F ");
+  EXPECT_EQ(settings::LineField("\t1"), "1");
+  EXPECT_EQ(settings::Trimmed("  1  "), "1");
+  EXPECT_EQ(settings::Trimmed("   "), "");
+}
+
+TEST(TextValueTest, RoundsHalfToEven) {
+  EXPECT_EQ(settings::RoundToInteger(22.5), 22);
+  EXPECT_EQ(settings::RoundToInteger(23.5), 24);
+  EXPECT_EQ(settings::RoundToInteger(-0.4), 0);
+}
+
+}  // namespace
