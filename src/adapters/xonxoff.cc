@@ -1,9 +1,290 @@
-// XonXoff adapter. Not built yet: fails cleanly, so the job ends with the
-// conversion error instead of printing something wrong.
+// XonXoff adapter: a cash-register key sequence becomes command lines, one
+// command per key that sets a verb, each taking the values typed before it.
 #include "adapters/xonxoff.h"
 
-namespace adapters {
+#include <filesystem>
+#include <vector>
 
-bool ConvertXonXoff(const std::string&, const std::string&, const convert::ConvertContext&) { return false; }
+#include "settings/document.h"
+
+namespace adapters {
+namespace {
+
+// The register's "numeric value": the leading number of the text, 0 when
+// the text does not start with one (so "1.0" is 1 and "3x" is 3).
+double LeadingValue(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  double value = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') value = value * 10 + (text[i++] - '0');
+  if (i < text.size() && text[i] == '.') {
+    double scale = 0.1;
+    for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, scale /= 10)
+      value += (text[i] - '0') * scale;
+  }
+  return negative ? -value : value;
+}
+
+// Everything typed since the last command.
+struct KeyState {
+  std::string number;
+  std::string text;
+  std::string quantity;
+  std::string price;
+  std::string code;
+  std::string clerk;
+  std::string modifierNumber;
+  std::string pendingVerb;
+  bool barcode = false;  // "Z" was pressed: a barcode line, whatever the number
+  bool payment = false;
+  bool isReturn = false;
+  bool isVoid = false;
+  bool modifier = false;
+  bool percent = false;
+  bool onSubtotal = false;
+  bool credit = false;
+  bool recovery = false;
+};
+
+const char* ImmediateVerb(char key) {
+  switch (key) {
+    case 'a': return "OPEN";
+    case 'K': return "CLEA";
+    case 'j': return "OPNF";
+    case 'J': return "CLNF";
+    case '=': return "SUBT";
+    case 'c': return "REGK";
+    case 'z': return "ZKEY";
+    case 'y': return "MGRK";
+    case 'x': return "XKEY";
+    default: return nullptr;
+  }
+}
+
+// A quantity of 1 is the register's default and is never written.
+bool QuantityGiven(const std::string& quantity) { return !quantity.empty() && LeadingValue(quantity) != 1; }
+
+void ApplyModifier(KeyState& s) {
+  struct Entry {
+    int value;
+    const char* verb;
+    bool percent, onSubtotal;
+  };
+  static const Entry kTable[] = {
+      {1, "DISC", true, false}, {2, "DOST", true, true},  {3, "COUP", false, false}, {4, "COST", false, true},
+      {5, "MAGG", true, false}, {6, "MOST", true, true},  {7, "ADDI", false, false}, {8, "ADDS", false, true},
+  };
+  double value = LeadingValue(s.modifierNumber);
+  if (value == 9) {
+    s.isReturn = true;
+    return;
+  }
+  if (value == 0) {
+    s.isVoid = true;
+    return;
+  }
+  if (value == 12) {
+    s.pendingVerb = "CRED";
+    s.credit = true;
+    return;
+  }
+  if (value == 13) {
+    s.pendingVerb = "RECO";
+    s.recovery = true;
+    return;
+  }
+  s.modifier = true;
+  for (const Entry& e : kTable) {
+    if (value == e.value) {
+      s.pendingVerb = e.verb;
+      s.percent = e.percent;
+      s.onSubtotal = e.onSubtotal;
+      s.modifierNumber.clear();
+      return;
+    }
+  }
+}
+
+// Handles a collecting key; returns false for a character that is no key.
+bool CollectKey(char key, KeyState& s) {
+  switch (key) {
+    case '*':
+      s.quantity = s.number;
+      break;
+    case 'H':
+      s.price = s.number;
+      break;
+    case 'T': {
+      s.code = s.number;
+      if (s.code.empty()) break;
+      s.payment = true;
+      double value = LeadingValue(s.code);
+      if (value == 1) {
+        s.pendingVerb = "CASH";
+        s.code.clear();
+      } else if (value == 2) {
+        s.pendingVerb = "CHEQ";
+        s.code.clear();
+      } else if (value == 3) {
+        s.pendingVerb = "CARD";
+        s.code.clear();
+      } else if (value > 3) {
+        s.pendingVerb = "TEND";
+      }
+      break;
+    }
+    case 'Z':
+      s.code = s.number;
+      s.barcode = true;
+      break;
+    case '@':
+      s.pendingVerb = "PRNT";
+      break;
+    case '>':
+      s.pendingVerb = "DISP,N1,C2";
+      break;
+    case 'O':
+      s.code = s.number;
+      s.clerk = s.number;
+      s.pendingVerb = "OPER";
+      break;
+    case 'F':
+      s.code = s.number;
+      s.pendingVerb = "FUNC";
+      break;
+    case '#':
+      s.clerk = s.number;
+      s.pendingVerb = "CLER";
+      break;
+    case 'M':
+      if (!s.number.empty()) {
+        s.modifierNumber = s.number;
+        ApplyModifier(s);
+      }
+      break;
+    case 'R':
+      s.code = s.number;
+      s.pendingVerb = "SALE";
+      break;
+    case 'P':
+      s.code = s.number;
+      s.pendingVerb = "PLUI";
+      break;
+    default:
+      return false;
+  }
+  s.number.clear();
+  return true;
+}
+
+std::string SaleLine(const KeyState& s) {
+  std::string line = s.text.empty() ? "SALE" : "PLUD,C[1]";
+  if (!s.code.empty()) line += ",N" + s.code;
+  if (!s.text.empty()) line += ",:" + s.text;
+  if (QuantityGiven(s.quantity)) line += ",Q" + s.quantity;
+  if (!s.price.empty()) line += ",P" + s.price;
+  if (!s.modifierNumber.empty()) {
+    if (s.isReturn)
+      line += ",R";
+    else if (s.isVoid)
+      line += ",S";
+  }
+  return line;
+}
+
+std::string OtherLine(const KeyState& s) {
+  std::string line = s.pendingVerb;
+  if (s.modifier && (s.credit || s.recovery)) return line;
+  if (!s.code.empty()) line += ",N" + s.code;
+  if (!s.text.empty()) line += ",:" + s.text;
+  if (!s.modifier && QuantityGiven(s.quantity)) line += ",Q" + s.quantity;
+  if (s.payment) {
+    if (!s.price.empty()) line += ",V" + s.price;
+  } else if (s.modifier && s.percent) {
+    if (QuantityGiven(s.quantity)) line += ",%" + s.quantity;
+  } else if (!s.modifier) {
+    if (!s.price.empty()) line += ",P" + s.price;
+  } else {
+    if (!s.price.empty()) line += ",V" + s.price;
+  }
+  return line;
+}
+
+// The barcode key prints fixed sample data: the key string has no way to
+// carry the code itself.
+std::string BarcodeLine(const KeyState& s) {
+  double kind = LeadingValue(s.code);
+  const char* type = kind == 1 ? "T1" : kind == 2 ? "T2" : (kind == 3 || kind == 4) ? "T4" : nullptr;
+  if (!type) return "";
+  return std::string("BARC,") + type + ",H0,:1234567890123";
+}
+
+void Emit(const KeyState& s, std::vector<std::string>& out) {
+  std::string line;
+  if (s.barcode) {
+    line = BarcodeLine(s);
+  } else if (s.pendingVerb == "SALE") {
+    line = SaleLine(s);
+  } else if (s.pendingVerb == "OPER" || s.pendingVerb == "CLER") {
+    if (!s.clerk.empty()) line = s.pendingVerb + ",C" + s.clerk;
+  } else {
+    if (s.onSubtotal) out.push_back("SUBT;");
+    line = OtherLine(s);
+  }
+  if (!line.empty()) out.push_back(line + ";");
+}
+
+}  // namespace
+
+std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
+  std::vector<std::string> out;
+  KeyState s;
+  bool textMode = false;
+  for (char c : keys) {
+    if (c == '"') {
+      textMode = !textMode;
+      if (textMode) s.text.clear();
+      continue;
+    }
+    if (textMode) {
+      s.text += c == ',' ? '.' : c;
+      continue;
+    }
+    if (c == ' ') continue;
+    if (const char* verb = ImmediateVerb(c)) {
+      out.push_back(std::string(verb) + ";");
+      continue;
+    }
+    if (!CollectKey(c, s)) s.number += c;
+    if (s.barcode || !s.pendingVerb.empty()) {
+      Emit(s, out);
+      s = KeyState();
+    }
+  }
+  return out;
+}
+
+bool ConvertXonXoff(const std::string& inputPath, const std::string& outputPath,
+                    const convert::ConvertContext& ctx) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(inputPath, ec)) return false;
+  auto size = fs::file_size(inputPath, ec);
+  if (ec || size == 0) return false;
+  fs::remove(outputPath, ec);
+
+  std::vector<std::string> lines;
+  settings::FileError error;
+  std::string keys;
+  // A read failure leaves an empty key string: nothing to write, but the
+  // output still exists so the converter reports an empty document.
+  if (settings::ReadDocument(inputPath, &lines, &error)) {
+    for (const std::string& line : lines) keys += line;
+  }
+  settings::WriteDocument(outputPath, ParseXonXoffKeys(keys), false, &error);
+  return fs::exists(outputPath, ec);
+}
 
 }  // namespace adapters
