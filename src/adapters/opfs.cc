@@ -1,11 +1,494 @@
-// OPFS adapter. Not built yet: fails cleanly (the job prints nothing).
+// OPFS adapter: an invoice document is rewritten as print lines of fixed
+// width (items, adjustments, payments, VAT summary, customer heading) that
+// the converter then prints between the invoice opening and its closing.
 #include "adapters/opfs.h"
 
-namespace adapters {
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
 
-bool ConvertFatturaSuScontrino(const std::string&, const std::string&, const convert::ConvertContext&,
-                               long long*) {
+#include "settings/document.h"
+
+namespace adapters {
+namespace {
+
+__extension__ typedef __int128 Wide;
+
+const int kPrintWidth = 32;
+const int kTextWidth = kPrintWidth - 2;
+const int kGroups = 5;
+// Bigger values are no amounts a till can print; refusing them keeps every
+// sum and product inside 64 bits.
+const long long kValueLimit = 10000000000000LL;  // 10^13
+
+// Run-time error numbers of the failing steps that go to the trace.
+const int kErrOverflow = 6;
+const int kErrTypeMismatch = 13;
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+
+bool StartsWith(const std::string& line, const std::string& prefix) {
+  return line.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsVerb(const std::string& line, const std::string& verb) {
+  if (line.size() < verb.size()) return false;
+  for (size_t i = 0; i < verb.size(); ++i)
+    if (Upper(line[i]) != Upper(verb[i])) return false;
+  return true;
+}
+
+// The first occurrence of the marker, letters compared without case; the
+// value runs to the next "," or ";" or the end of the line.
+bool Field(const std::string& line, const std::string& marker, std::string* value) {
+  for (size_t p = 0; p + marker.size() <= line.size(); ++p) {
+    size_t i = 0;
+    while (i < marker.size() && Upper(line[p + i]) == Upper(marker[i])) ++i;
+    if (i < marker.size()) continue;
+    size_t start = p + marker.size();
+    size_t end = line.find_first_of(",;", start);
+    *value = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return true;
+  }
   return false;
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// Rounds num / den to an integer, ties to the even neighbour.
+long long DivideHalfEven(Wide num, Wide den) {
+  if (den < 0) num = -num, den = -den;
+  Wide q = num / den, r = num % den;
+  if (r < 0) q -= 1, r += den;  // floor division, 0 <= r < den
+  Wide twice = 2 * r;
+  if (twice > den || (twice == den && (q % 2 != 0))) q += 1;
+  return (long long)q;
+}
+
+// Every line but the OPFS one is normalised like any command line.
+std::string Normalise(const std::string& line) { return line; }
+
+// Cents of a decimal amount, ties to even, kept inside 64 bits.
+long long RoundCents(double cents) {
+  if (!(cents > -9e18 && cents < 9e18)) return 0;
+  return (long long)std::nearbyint(cents);
+}
+
+enum class Num { kOk, kMissing, kBad, kOverflow };
+
+// A decimal number ("12", "1.5", "-0.25") scaled by 10^decimals and rounded
+// to an integer, ties to even.
+Num ParseScaled(const std::string& raw, int decimals, long long* out) {
+  std::string s = Trim(raw);
+  if (s.empty()) return Num::kMissing;
+  size_t i = 0;
+  bool negative = false;
+  if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
+  Wide mantissa = 0;
+  int fraction = -1, digits = 0;
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '.' && fraction < 0) {
+      fraction = 0;
+      continue;
+    }
+    if (c < '0' || c > '9') return Num::kBad;
+    if (mantissa > Wide(kValueLimit) * 1000000) return Num::kOverflow;
+    mantissa = mantissa * 10 + (c - '0');
+    ++digits;
+    if (fraction >= 0) ++fraction;
+  }
+  if (digits == 0) return Num::kBad;
+  int shift = decimals - (fraction < 0 ? 0 : fraction);
+  Wide den = 1;
+  for (; shift > 0; --shift) mantissa *= 10;
+  for (; shift < 0; ++shift) den *= 10;
+  long long value = DivideHalfEven(mantissa, den);
+  if (value >= kValueLimit) return Num::kOverflow;
+  *out = negative ? -value : value;
+  return Num::kOk;
+}
+
+// "0012" -> "12", "1.50" -> "1.5": the number as the register would show it.
+std::string NumericText(const std::string& raw) {
+  std::string s = Trim(raw), sign;
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+    if (s[0] == '-') sign = "-";
+    s.erase(0, 1);
+  }
+  std::string whole = s, fraction;
+  size_t dot = s.find('.');
+  if (dot != std::string::npos) whole = s.substr(0, dot), fraction = s.substr(dot + 1);
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  if (whole.empty()) whole = "0";
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  std::string text = whole + (fraction.empty() ? "" : "." + fraction);
+  return text == "0" ? text : sign + text;
+}
+
+// Cents as euros with a decimal comma: 1234 -> "12,34", 5 -> "0,05".
+std::string Euros(long long cents) {
+  unsigned long long magnitude = cents < 0 ? 0ULL - (unsigned long long)cents : (unsigned long long)cents;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%llu,%02llu", cents < 0 ? "-" : "", magnitude / 100, magnitude % 100);
+  return buf;
+}
+
+std::string Repeat(char c, int n) { return std::string(size_t(n < 0 ? 0 : n), c); }
+
+// Label on the left, amount on the right, exactly the text width; a label
+// that does not fit is cut on the right.
+std::string TwoColumns(std::string label, const std::string& amount) {
+  size_t room = amount.size() < size_t(kTextWidth) ? kTextWidth - amount.size() : 0;
+  if (label.size() > room) label.resize(room);
+  return label + Repeat(' ', int(room - label.size())) + amount;
+}
+
+std::string PrintTwoColumns(const std::string& label, long long cents, const std::string& tail = " ;") {
+  return "PRNT,:" + TwoColumns(label, Euros(cents)) + tail;
+}
+
+std::string Cut(const std::string& text, size_t width) { return text.substr(0, width); }
+
+struct Tender {
+  const char* label;
+  const char* totalLabel;
+  bool paid;
+};
+
+const Tender* PaymentKind(const std::string& line) {
+  static const Tender kCash = {"CONTANTI", "TOT. FATTURA EURO", true};
+  static const Tender kCheque = {"ASSEGNI", "TOTALE FATTURA EURO", true};
+  static const Tender kCard = {"CARTA CRED.", "TOTALE FATTURA EURO", true};
+  static const Tender kDebit = {"BANCOMAT", "TOTALE FATTURA EURO", true};
+  static const Tender kCredit = {"CREDITO", "TOTALE FATTURA EURO", false};
+  static const Tender kTicket = {"TICKET", "TOTALE FATTURA EURO", false};
+  if (IsVerb(line, "CASH") || StartsWith(line, "TEND,N1")) return &kCash;
+  if (IsVerb(line, "CHEQ") || StartsWith(line, "TEND,N2")) return &kCheque;
+  if (StartsWith(line, "TEND,N3") || IsVerb(line, "CARD")) return &kCard;
+  if (StartsWith(line, "TEND,N4")) return &kDebit;
+  if (IsVerb(line, "CRED")) return &kCredit;
+  if (IsVerb(line, "TICK")) return &kTicket;
+  return nullptr;
+}
+
+// One conversion: the running values and the lines written so far.
+class Invoice {
+ public:
+  explicit Invoice(const convert::ConvertContext& ctx) : ctx_(ctx), customers_(4) {}
+
+  // False when the document cannot be converted (a VAT rate not in the
+  // table); the lines written so far stay in `out`.
+  bool Line(const std::string& raw);
+  void End();
+
+  long long Total() const { return hasStated_ ? stated_ : running_; }
+  const std::vector<std::string>& out() const { return out_; }
+
+  void Trace(int number, const std::string& text) {
+    if (ctx_.options.chbTrace && ctx_.trace)
+      ctx_.trace(" --> ConvertFatturaSuScontrino: " + std::to_string(number) + " - " + text);
+  }
+
+ private:
+  // The field as a scaled number; a bad or oversized value is traced and
+  // then treated as missing.
+  bool Number(const std::string& line, const char* marker, int decimals, long long* value) {
+    std::string text;
+    if (!Field(line, marker, &text)) return false;
+    switch (ParseScaled(text, decimals, value)) {
+      case Num::kOk: return true;
+      case Num::kMissing: return false;
+      case Num::kBad: Trace(kErrTypeMismatch, "Type mismatch"); return false;
+      case Num::kOverflow: Trace(kErrOverflow, "Overflow"); return false;
+    }
+    return false;
+  }
+  // Adds to a running value unless the sum leaves the 64-bit range.
+  bool Add(long long& acc, long long v) {
+    long long sum;
+    if (__builtin_add_overflow(acc, v, &sum)) {
+      Trace(kErrOverflow, "Overflow");
+      return false;
+    }
+    acc = sum;
+    return true;
+  }
+
+  void OpfsLine(const std::string& line);
+  void Heading();
+  void ColumnHeading();
+  bool Item(const std::string& line);
+  void Adjustment(const std::string& line, const char* defaultLabel, long long sign, long long* subtotalSum);
+  void Payment(const std::string& line, const Tender& tender);
+  void SpreadSubtotalAdjustments();
+  void VatSummary();
+
+  const convert::ConvertContext& ctx_;
+  std::vector<std::string> out_;
+  std::string number_ = "1";
+  bool hasStated_ = false;
+  long long stated_ = 0;
+  long long running_ = 0, itemTotal_ = 0;
+  long long subtotalDiscounts_ = 0, subtotalSurcharges_ = 0;
+  long long group_[kGroups] = {};
+  int currentGroup_ = -1;
+  long long paid_ = 0, notPaid_ = 0;
+  std::vector<std::string> customers_;
+  bool headingPending_ = false;
+  bool firstPayment_ = true;
+};
+
+const std::string kBlankLine = "PRNT,:" + std::string(kPrintWidth, ' ') + ";";
+
+bool Invoice::Line(const std::string& raw) {
+  std::string ignored;
+  std::string line = Field(raw, "OPFS", &ignored) ? raw : Normalise(raw);
+
+  if (IsVerb(line, "OPFS")) {
+    OpfsLine(line);
+  } else if (IsVerb(line, "OPER")) {
+    if (headingPending_) Heading();
+    std::string op;
+    if (Field(line, ",C", &op)) {
+      if (op.size() < 2) op = Repeat('0', int(2 - op.size())) + op;
+      out_.push_back("PRNT,:OPERATORE N. " + op.substr(0, 2));
+    }
+  } else if (IsVerb(line, "CLFS")) {
+    headingPending_ = false;
+  } else if (IsVerb(line, "DATE")) {
+    std::string text;
+    if (Field(line, ",:", &text)) {
+      out_.push_back("PRNT,:" + text);
+      ColumnHeading();
+      headingPending_ = false;
+    } else if (headingPending_) {
+      Heading();
+    }
+  } else if (IsVerb(line, "PLUD") || IsVerb(line, "SALE")) {
+    if (headingPending_) Heading();
+    return Item(line);
+  } else if (IsVerb(line, "COUP")) {
+    Adjustment(line, "SCONTO SU ITEM", -1, nullptr);
+  } else if (IsVerb(line, "COST")) {
+    Adjustment(line, "SCONTO SU SUBT.", -1, &subtotalDiscounts_);
+  } else if (IsVerb(line, "ADDI")) {
+    Adjustment(line, "MAGG. SU ITEM", 1, nullptr);
+  } else if (IsVerb(line, "ADDS")) {
+    Adjustment(line, "MAGG. SU SUBT.", 1, &subtotalSurcharges_);
+  } else if (const Tender* tender = PaymentKind(line)) {
+    Payment(line, *tender);
+  } else if (IsVerb(line, "PRNT,")) {
+    if (firstPayment_) out_.push_back(line);
+  } else if (IsVerb(line, "EXTL,")) {
+    std::string text;
+    Field(line, ",:", &text);
+    customers_.push_back(text.size() > size_t(kTextWidth) ? Cut(text, kTextWidth)
+                                                          : text + Repeat(' ', kTextWidth - int(text.size())));
+  }
+  return true;
+}
+
+void Invoice::OpfsLine(const std::string& line) {
+  std::string text;
+  if (Field(line, ",N", &text)) {
+    long long ignored;
+    if (ParseScaled(text, 3, &ignored) == Num::kOk) number_ = NumericText(text);
+    else number_ = "1";
+  }
+  bool hasV = Field(line, ",V", &text);
+  if (hasV) hasStated_ = Number(line, ",V", 0, &stated_);
+  const char* markers[4] = {",:", ",<", ",=", ",>"};
+  for (int i = 0; i < 4; ++i)
+    if (Field(line, markers[i], &text)) customers_[size_t(i)] = Cut(text, kTextWidth);
+  if (!hasV && !line.empty() && line.back() == ';')
+    out_.push_back(line.substr(0, line.size() - 1) + ",V0;");
+  else
+    out_.push_back(line);
+  out_.push_back("PRNT,:FATTURA Num. " + number_ + ",H1;");
+  headingPending_ = true;
+}
+
+void Invoice::Heading() {
+  char date[64];
+  const platform::LocalTime& t = ctx_.now;
+  std::snprintf(date, sizeof date, "%02d-%02d-%04d   %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
+  out_.push_back(std::string("PRNT,:") + date + ";");
+  ColumnHeading();
+  headingPending_ = false;
+}
+
+void Invoice::ColumnHeading() {
+  out_.push_back("PRNT,:" + std::string(26, ' ') + "EURO;");
+  out_.push_back(kBlankLine);
+}
+
+bool Invoice::Item(const std::string& line) {
+  long long rate = 0, price = 0, quantity = 1000;
+  Number(line, ",I", 2, &rate);
+  std::string description = "  ";
+  Field(line, ",:", &description);
+  std::string quantityText;
+  if (Field(line, ",Q", &quantityText)) {
+    quantityText = Trim(quantityText);
+    if (!Number(line, ",Q", 3, &quantity)) quantity = 1000, quantityText = "1";
+  } else {
+    quantityText = "1";
+  }
+  Number(line, ",P", 0, &price);
+  for (char& c : quantityText)
+    if (c == '.') c = ',';
+  out_.push_back("PRNT,:" + quantityText + "    X    " + Euros(price));
+
+  long long amount = DivideHalfEven(Wide(price) * quantity, 1000);
+  if (amount >= kValueLimit || amount <= -kValueLimit) {
+    Trace(kErrOverflow, "Overflow");
+    return true;
+  }
+  int group = -1;
+  for (int slot = 0; slot < kGroups && group < 0; ++slot)
+    if (ctx_.vat.slot[slot] == rate) group = slot;
+  if (group < 0) return false;
+  long long g = group_[group], r = running_, t = itemTotal_;
+  if (!Add(g, amount) || !Add(r, amount) || !Add(t, amount)) return true;
+  group_[group] = g, running_ = r, itemTotal_ = t;
+  currentGroup_ = group;
+  out_.push_back("PRNT,:" + TwoColumns(description, Euros(amount)) + " " + char('A' + group) + ";");
+  return true;
+}
+
+void Invoice::Adjustment(const std::string& line, const char* defaultLabel, long long sign,
+                         long long* subtotalSum) {
+  if (currentGroup_ < 0) return;
+  long long amount;
+  if (!Number(line, ",V", 0, &amount)) return;
+  std::string label = defaultLabel;
+  Field(line, ",:", &label);
+  long long r = running_;
+  if (!Add(r, sign * amount)) return;
+  if (subtotalSum) {
+    long long s = *subtotalSum;
+    if (!Add(s, amount)) return;
+    *subtotalSum = s;
+  } else {
+    long long g = group_[currentGroup_];
+    if (!Add(g, sign * amount)) return;
+    group_[currentGroup_] = g;
+  }
+  running_ = r;
+  out_.push_back(PrintTwoColumns(label, amount));
+}
+
+void Invoice::Payment(const std::string& line, const Tender& tender) {
+  if (firstPayment_) {
+    out_.push_back(kBlankLine);
+    out_.push_back(PrintTwoColumns(tender.totalLabel, Total(), ",H1;"));
+    firstPayment_ = false;
+  }
+  std::string label = tender.label;
+  Field(line, ",:", &label);
+  long long amount;
+  bool given = Number(line, ",V", 0, &amount);
+  if (!given) amount = running_ - paid_;
+  if (tender.paid) {
+    if (!Add(paid_, amount)) return;
+  } else if (given) {
+    if (!Add(notPaid_, amount)) return;
+  } else {
+    notPaid_ = running_ - paid_;
+  }
+  out_.push_back(PrintTwoColumns(label, amount));
+}
+
+void Invoice::SpreadSubtotalAdjustments() {
+  if (itemTotal_ == 0) return;
+  Wide net = Wide(subtotalSurcharges_) - subtotalDiscounts_;
+  for (long long& total : group_) {
+    // Rounded to hundredths of a cent first and then to the cent, as the
+    // register does; both steps tie to even.
+    Wide num;
+    if (__builtin_mul_overflow(net, Wide(total) * 100, &num)) {
+      Trace(kErrOverflow, "Overflow");
+      continue;
+    }
+    long long hundredths = DivideHalfEven(num, itemTotal_);
+    Add(total, DivideHalfEven(hundredths, 100));
+  }
+}
+
+void Invoice::VatSummary() {
+  double taxableSum = 0, vatSum = 0;
+  for (int slot = 0; slot < kGroups; ++slot) {
+    int group = 0;
+    while (ctx_.vat.slot[group] != ctx_.vat.slot[slot]) ++group;
+    // A rate that appears twice in the table is one group: print it once.
+    if (group != slot || group_[group] <= 0) continue;
+    long long rate = ctx_.vat.slot[group];
+    if (10000 + rate <= 0) {
+      Trace(kErrOverflow, "Overflow");
+      continue;
+    }
+    std::string rateText = std::string(1, char('A' + group)) + "=" + Euros(rate) + "%";
+    double taxable = double(group_[group]) * 10000.0 / double(10000 + rate);
+    if (rate > 0) taxableSum += taxable;
+    out_.push_back(PrintTwoColumns((rate > 0 ? "IMPONIBILE " : "ESENTE ") + rateText,
+                                   RoundCents(taxable)));
+    if (rate > 0) {
+      double vat = double(group_[group]) - taxable;
+      vatSum += vat;
+      out_.push_back(PrintTwoColumns("IVA " + rateText, RoundCents(vat)));
+    }
+  }
+  out_.push_back(kBlankLine);
+  out_.push_back(PrintTwoColumns("TOT. IMPONIBILE ", RoundCents(taxableSum)));
+  out_.push_back(PrintTwoColumns("TOT. IVA ", RoundCents(vatSum)));
+}
+
+void Invoice::End() {
+  out_.push_back(kBlankLine);
+  out_.push_back(PrintTwoColumns("CORRISP. PAGATO", paid_));
+  out_.push_back(PrintTwoColumns("CORRISP. NON PAGATO", notPaid_));
+  out_.push_back(kBlankLine);
+  SpreadSubtotalAdjustments();
+  VatSummary();
+  out_.push_back(kBlankLine);
+  out_.push_back("PRNT,: --- Intestazione Cliente ---;");
+  for (const std::string& customer : customers_) out_.push_back("PRNT,:" + customer + " ;");
+  out_.push_back("CLFS;");
+}
+
+}  // namespace
+
+bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& outputPath,
+                               const convert::ConvertContext& ctx, long long* invoiceTotal) {
+  Invoice invoice(ctx);
+  std::vector<std::string> lines;
+  settings::FileError error;
+  // Without its input there is no invoice to print, and rewriting the
+  // document with an empty one would lose it: fail instead.
+  if (!settings::ReadDocument(inputPath, &lines, &error)) {
+    invoice.Trace(error.number, error.description);
+    return false;
+  }
+  bool ok = true;
+  for (const std::string& line : lines) {
+    if (!invoice.Line(line)) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok) invoice.End();
+  if (!settings::WriteDocument(outputPath, invoice.out(), false, &error)) {
+    invoice.Trace(error.number, error.description);
+    return false;
+  }
+  if (ok && invoiceTotal) *invoiceTotal = invoice.Total();
+  return ok;
 }
 
 }  // namespace adapters
