@@ -26,4 +26,30 @@ std::string CleanText(const std::string& text);
 // `text` cut or padded with blanks to `width`.
 std::string PadRight(const std::string& text, size_t width);
 
+// Whether the cents round to an amount that nine digits can hold.
+bool FitsAmount9(double cents);
+// The adjusted value behind PercentAmount, in cents (for `lastAmount`).
+double PercentValue(const std::string& itemCents, const std::string& percentage);
+// A plain decimal number ("." or "," as separator) read without throwing;
+// false when the text is not one.
+bool ParseNumber(const std::string& text, double* value);
+// A number as plain text with "." and no exponent: 250, 82.5, 123.4.
+std::string NumberText(double value);
+
+// Display texts (40 characters after "7007"). Amounts are cents, shown in
+// currency units with two decimals and `separator`.
+std::string DisplayAmount(double cents, char separator);
+// Item: the 22-character description, then the amount right-aligned behind
+// the character 127 and a blank.
+std::string ItemDisplayText(const std::string& description, double cents, char separator);
+// Percentage adjustment: the 22-character description and the percentage.
+std::string PercentDisplayText(const std::string& description, const std::string& percentage);
+// Payment: as the item, with a 20-character description.
+std::string PaymentDisplayText(const std::string& description, double cents, char separator);
+// Adjustment by value: the 22-character description, `blanks` blanks
+// (3, or 2 for a discount on the last item), 127, a blank, the amount.
+std::string ValueDisplayText(const std::string& description, int blanks, double cents, char separator);
+// Any other text, cut or padded to 40.
+std::string DisplayText(const std::string& text);
+
 }  // namespace convert

@@ -11,4 +11,11 @@ namespace convert {
 // value; when not found it is left as it was.
 bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker);
 
+// Whether `line` begins with the verb `verb` (FindField with atStart).
+bool HasVerb(const std::string& line, const char* verb);
+
+// The payment synonyms: a line beginning "TEND,N" (with case) whose tender
+// number is exactly `tender` ("TEND,N31" is not tender 3).
+bool IsTenderSynonym(const std::string& line, char tender);
+
 }  // namespace convert

@@ -16,7 +16,7 @@ struct ConversionState {
   bool invoiceMode = false;
   bool invoiceTotalPending = false;
   bool invoiceHeader = false;
-  std::string invoiceAmount;  // 9 digits
+  std::string invoiceAmount = "000000000";
   bool functionDocument = false;
   bool referencedDocument = false;
   bool cashOnly = false;
@@ -31,7 +31,9 @@ struct ConversionState {
   bool reprintRequested = false;
   // The items' 22-character description buffer; it keeps its content from
   // one item line to the next.
-  std::string description;
+  std::string description = std::string(22, ' ');
+  // The invoice total the OPFS adapter computed (cents).
+  long long adapterInvoiceTotal = 0;
 };
 
 // Reset before each line.
@@ -56,6 +58,11 @@ struct LineContext {
   // Set by a reference error: the conversion ends at once with result 1 and
   // writes no output file.
   bool abort = false;
+  // The document's next line as read (not normalised), null after the last;
+  // DISP and the tax code rule look at it.
+  const std::string* nextLine = nullptr;
+  // Set when the next line was taken up by this one and must be skipped.
+  bool consumeNext = false;
 };
 
 // Verb groups. Each returns true when the line ends there (later tests are
@@ -68,5 +75,25 @@ bool ConvertDisplay(LineContext& c);                   // DISP
 void ConvertFunctions(LineContext& c);                 // ZKEY, XKEY, FUNC
 void ConvertCodes(LineContext& c);                     // QRCO, BARC
 void ConvertRead(LineContext& c);                      // READ
+
+// Items and adjustments.
+void ConvertVoidMarker(LineContext& c);    // ,S1 ,S3 ,S2 ,S
+void ConvertSubtotal(LineContext& c);      // SUBT
+void ConvertReturnMarker(LineContext& c);  // ,R
+void ConvertItem(LineContext& c);          // SALE, PLUD
+bool ConvertItemPercent(LineContext& c, bool surcharge);  // DISC, MAGG
+void ConvertSubtotalPercent(LineContext& c, bool surcharge);  // DOST, MOST
+bool ConvertItemValue(LineContext& c, bool surcharge);    // COUP, ADDI
+void ConvertSubtotalValue(LineContext& c, bool surcharge);    // COST, ADDS
+
+// Payments, tax code, lottery code and invoices.
+void ConvertPayments(LineContext& c);  // CASH CHEQ CRED CARD BANC TEND TICK
+void ConvertLottery(LineContext& c);   // LOTT
+void ConvertInvoice(LineContext& c);   // OPFS, CLFS
+
+// The customer tax code rule of a PRNT line whose text is `text`: may hold
+// the text back in `pendingTaxCode` (looking at c.nextLine). Returns true
+// when the PRNT line must write nothing.
+bool ApplyTaxCodeRule(LineContext& c, const std::string& text);
 
 }  // namespace convert

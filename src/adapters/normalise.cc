@@ -1,0 +1,204 @@
+// Line and print-line normalisation. Works on the bytes of Windows-1252 text
+// (with the DOS letters some hosts still send), never on decoded characters.
+#include "adapters/normalise.h"
+
+#include <array>
+#include <vector>
+
+namespace adapters {
+namespace {
+
+using FoldTable = std::array<const char*, 256>;
+
+struct Fold {
+  unsigned char byte;
+  const char* line;   // null: kept
+  const char* print;  // null: kept
+};
+
+// Bytes 130 to 156 are DOS code page 850 letters; the rest are Windows-1252.
+const Fold kFolds[] = {
+    {128, "E", "E"},   {130, "e", "e"},   {133, "a", "a"},   {135, "c", "c"},   {136, "e", nullptr},
+    {138, "e", "e"},   {141, "i", "i"},   {149, "o", "o"},   {151, "u", "u"},   {156, "L", "L"},
+    {176, nullptr, "."}, {183, nullptr, "A"}, {192, "A", "A"}, {193, "A", "A"}, {195, "E", nullptr},
+    {200, "E", "E"},   {201, "E", "E"},   {204, "I", "I"},   {205, "I", "I"},   {210, "O", "O"},
+    {211, "O", "O"},   {217, "U", "U"},   {218, "U", "U"},   {224, "a", "a"},   {225, "a", "a"},
+    {232, "e", "e"},   {233, "e", "e"},   {236, "i", "i"},   {237, "i", "i"},   {242, "o", "o"},
+    {243, "o", "o"},   {245, " ", " "},   {248, " ", " "},   {249, "u", "u"},   {250, "u", "u"},
+    {'&', "e", nullptr}, {228, "ae", nullptr}, {196, "AE", nullptr}, {246, "oe", nullptr},
+    {214, "OE", nullptr}, {252, "ue", nullptr}, {220, "UE", nullptr},
+};
+
+FoldTable MakeTable(bool print) {
+  FoldTable t{};
+  for (const Fold& f : kFolds) t[f.byte] = print ? f.print : f.line;
+  return t;
+}
+
+const FoldTable& LineFolds() {
+  static const FoldTable t = MakeTable(false);
+  return t;
+}
+
+const FoldTable& PrintFolds() {
+  static const FoldTable t = MakeTable(true);
+  return t;
+}
+
+// No replacement produces a byte that another one replaces, so one pass
+// gives the same as applying the table row by row.
+void ApplyFolds(std::string& s, const FoldTable& t) {
+  bool any = false;
+  for (char ch : s)
+    if (t[static_cast<unsigned char>(ch)]) {
+      any = true;
+      break;
+    }
+  if (!any) return;
+  std::string out;
+  out.reserve(s.size() + 8);
+  for (char ch : s) {
+    const char* r = t[static_cast<unsigned char>(ch)];
+    if (r)
+      out += r;
+    else
+      out += ch;
+  }
+  s.swap(out);
+}
+
+// Upper case of Windows-1252 letters: ASCII and the Latin-1 block. The
+// DOS-letter bytes 128-159 stay as they are, so that the folding still
+// finds them.
+void Upper(std::string& s) {
+  for (char& ch : s) {
+    unsigned char b = static_cast<unsigned char>(ch);
+    if ((b >= 'a' && b <= 'z') || (b >= 224 && b <= 254 && b != 247)) ch = static_cast<char>(b - 32);
+  }
+}
+
+std::string TrimBlanks(const std::string& s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
+  for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
+    s.replace(p, from.size(), to);
+}
+
+// Digits and "." as a plain decimal number: no leading zeros, no trailing
+// zero decimals, unless `decimals` fixes how many decimals a number with a
+// point gets (padded or cut, never rounded). Read up to a second point.
+std::string PlainNumber(const std::string& digits, int decimals) {
+  size_t dot = digits.find('.');
+  std::string whole = digits.substr(0, dot);
+  std::string fraction;
+  if (dot != std::string::npos) {
+    size_t end = digits.find('.', dot + 1);
+    fraction = digits.substr(dot + 1, end == std::string::npos ? std::string::npos : end - dot - 1);
+  }
+  size_t nz = whole.find_first_not_of('0');
+  whole = nz == std::string::npos ? "0" : whole.substr(nz);
+  if (dot != std::string::npos && decimals >= 0) {
+    fraction.resize(static_cast<size_t>(decimals), '0');
+    return decimals == 0 ? whole : whole + "." + fraction;
+  }
+  size_t last = fraction.find_last_not_of('0');
+  fraction = last == std::string::npos ? "" : fraction.substr(0, last + 1);
+  return fraction.empty() ? whole : whole + "." + fraction;
+}
+
+bool OneOf(const std::string& verb, std::initializer_list<const char*> verbs) {
+  for (const char* v : verbs)
+    if (verb == v) return true;
+  return false;
+}
+
+// One field of a line; returns false when nothing is left of it.
+bool NormaliseField(std::string& f, const std::string& verb, int width) {
+  size_t colon = f.find(':');
+  if (colon != std::string::npos) {
+    f.erase(0, colon);
+    Upper(f);
+    ReplaceAll(f, "TOTALE", "TOT.  ");
+  } else {
+    f = TrimBlanks(f);
+  }
+  if (f.empty()) return false;
+
+  if (f[0] == ':') {
+    std::string text;
+    text.reserve(f.size());
+    for (char ch : f)
+      if (ch != '\t') text += ch;
+    ApplyFolds(text, LineFolds());
+    if (width >= 0 && text.size() > static_cast<size_t>(width) + 1) text.resize(static_cast<size_t>(width) + 1);
+    if (text == ":") text = ": ";
+    f.swap(text);
+    return true;
+  }
+
+  Upper(f);
+  const char marker = f[0];
+  const bool exempt = (marker == 'C' && (verb == "PLUD" || verb == "LOTT")) ||
+                      (marker == '>' && verb == "NDCR") || verb == "DELD";
+  if (!exempt) {
+    std::string kept(1, marker);
+    for (size_t i = 1; i < f.size(); ++i)
+      if ((f[i] >= '0' && f[i] <= '9') || f[i] == '.') kept += f[i];
+    if (kept.size() == 1 && marker != 'R' && marker != 'S') kept += '1';
+    f.swap(kept);
+  }
+
+  if (marker == 'C' && verb == "PLUD") return true;
+  const std::string rest = f.substr(1);
+  if ((marker == 'Q' || marker == 'N' || marker == 'P') && (verb == "SALE" || verb == "PLUD")) {
+    f = std::string(1, marker) + PlainNumber(rest, marker == 'Q' ? 3 : -1);
+  } else if (marker == '%' && OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"})) {
+    f = std::string(1, marker) + PlainNumber(rest, 2);
+  } else if ((marker == 'V' || marker == 'N' || marker == 'C') &&
+             !OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"})) {
+    f = std::string(1, marker) + PlainNumber(rest, -1);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string NormaliseLine(const std::string& line, int width) {
+  if (line.empty()) return "";
+  size_t comma = line.find(',');
+  std::string verb = line.substr(0, comma < 4 ? comma : 4);
+  Upper(verb);
+
+  std::string result = verb;
+  while (comma != std::string::npos) {
+    size_t next = line.find(',', comma + 1);
+    std::string field = line.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
+    comma = next;
+    if (field.empty()) continue;
+    if (NormaliseField(field, verb, width)) {
+      result += ',';
+      result += field;
+    }
+  }
+  if (result.find(';') == std::string::npos) result += ';';
+  return result;
+}
+
+std::string NormalisePrintLine(const std::string& line, int width) {
+  if (line.size() <= 6) return line;
+  size_t marker = line.find(",:");
+  if (marker == std::string::npos) return line;
+  std::string s = line;
+  if (width >= 0 && s.size() > marker + 2 + static_cast<size_t>(width)) s.resize(marker + 2 + width);
+  if (!s.empty() && s.back() == ';' && s.size() < 8) s.insert(s.size() - 1, " ");
+  ApplyFolds(s, PrintFolds());
+  if (s.empty() || s.back() != ';') s += ';';
+  return s;
+}
+
+}  // namespace adapters

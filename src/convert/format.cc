@@ -1,0 +1,189 @@
+// Formatting helpers of the native commands and of the customer display.
+// Numbers are formatted by hand: no locale may ever change a command.
+#include "convert/format.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace convert {
+namespace {
+
+const char kDisplayMark = '\x7f';
+
+// Cents rounded half away from zero; a value too large for a long long is
+// clamped (FitsAmount9 refuses it long before).
+long long RoundCents(double cents) {
+  if (!(cents == cents)) return 0;
+  if (cents > 9e17) return 900000000000000000LL;
+  if (cents < -9e17) return -900000000000000000LL;
+  return std::llround(cents);
+}
+
+// A value with 15 significant digits in fixed notation, as the system's
+// own number-to-text conversion shows a double (123.39999999999999 is
+// 123.4 there).
+std::string FixedText(double value) {
+  if (!(value == value) || std::fabs(value) >= 1e17) return "0";
+  int intDigits = 1;
+  for (double v = std::fabs(value); v >= 10 && intDigits < 18; v /= 10) ++intDigits;
+  int precision = 15 - intDigits;
+  if (precision < 0) precision = 0;
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
+  if (r.ec != std::errc()) return "0";
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+std::string Amount9(long long cents) {
+  bool negative = cents < 0;
+  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(cents) : cents;
+  std::string digits = std::to_string(u);
+  if (digits.size() < 9) digits.insert(0, 9 - digits.size(), '0');
+  return negative ? "-" + digits : digits;
+}
+
+std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
+
+bool FitsAmount9(double cents) {
+  if (!(cents == cents)) return false;
+  return cents > -0.5 && cents < 999999999.5;
+}
+
+std::string Len2(const std::string& text) {
+  std::string n = std::to_string(text.size());
+  return n.size() < 2 ? "0" + n : n;
+}
+
+std::string PriceForPrint(const std::string& cents) {
+  if (cents.size() < 2) return "0,0" + cents;
+  return cents.substr(0, cents.size() - 2) + "," + cents.substr(cents.size() - 2);
+}
+
+std::string DecimalForPrint(const std::string& number) {
+  std::string s = number;
+  size_t dot = s.find('.');
+  if (dot != std::string::npos) s[dot] = ',';
+  return s;
+}
+
+std::string StripLeadingZeros(const std::string& number) {
+  size_t first = number.find_first_not_of('0');
+  if (first == std::string::npos) return number;
+  std::string s = number.substr(first);
+  if (s[0] == ',') s.insert(0, "0");
+  return s;
+}
+
+bool ParseNumber(const std::string& text, double* value) {
+  double whole = 0, scale = 1;
+  bool point = false, digit = false;
+  for (char ch : text) {
+    if ((ch == '.' || ch == ',') && !point) {
+      point = true;
+    } else if (ch >= '0' && ch <= '9') {
+      digit = true;
+      if (point) {
+        scale /= 10;
+        whole += (ch - '0') * scale;
+      } else {
+        whole = whole * 10 + (ch - '0');
+      }
+    } else {
+      return false;
+    }
+  }
+  if (!digit) return false;
+  *value = whole;
+  return true;
+}
+
+std::string NumberText(double value) {
+  std::string s = FixedText(value);
+  size_t dot = s.find('.');
+  if (dot != std::string::npos) {
+    size_t last = s.find_last_not_of('0');
+    s.erase(last == dot ? dot : last + 1);
+  }
+  if (s == "-0") s = "0";
+  return s;
+}
+
+double PercentValue(const std::string& itemCents, const std::string& percentage) {
+  double cents = 0, pct = 0;
+  ParseNumber(itemCents, &cents);
+  ParseNumber(percentage, &pct);
+  double value = cents / 100 * pct;
+  std::string s = FixedText(value);
+  size_t dot = s.find('.');
+  if (dot == std::string::npos || s.size() - dot - 1 <= 2) return value;
+  // More than two decimals: cut to two, and add a cent's hundredth when the
+  // third decimal is 5 or more.
+  double cut = 0;
+  ParseNumber(s.substr(0, dot + 3), &cut);
+  if (s[dot + 3] >= '5') cut += 0.01;
+  return cut;
+}
+
+std::string PercentAmount(const std::string& itemCents, const std::string& percentage) {
+  return Amount9(PercentValue(itemCents, percentage));
+}
+
+std::string CleanText(const std::string& text) {
+  std::string s = text;
+  for (char& ch : s)
+    if (static_cast<unsigned char>(ch) > 128) ch = '.';
+  return s;
+}
+
+std::string PadRight(const std::string& text, size_t width) {
+  if (text.size() >= width) return text.substr(0, width);
+  return text + std::string(width - text.size(), ' ');
+}
+
+std::string DisplayAmount(double cents, char separator) {
+  long long c = RoundCents(cents);
+  bool negative = c < 0;
+  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(c) : c;
+  std::string units = std::to_string(u / 100);
+  std::string hundredths = std::to_string(u % 100);
+  if (hundredths.size() < 2) hundredths.insert(0, "0");
+  return (negative ? "-" : "") + units + separator + hundredths;
+}
+
+namespace {
+
+// Description, then blanks so that the mark, a blank and the amount end at
+// column 40.
+std::string RightAligned(const std::string& description, size_t width, double cents, char separator) {
+  std::string tail = std::string(1, kDisplayMark) + " " + DisplayAmount(cents, separator);
+  std::string s = PadRight(description, width);
+  if (s.size() + tail.size() < 40) s.append(40 - s.size() - tail.size(), ' ');
+  return s + tail;
+}
+
+}  // namespace
+
+std::string ItemDisplayText(const std::string& description, double cents, char separator) {
+  return RightAligned(description, 22, cents, separator);
+}
+
+std::string PaymentDisplayText(const std::string& description, double cents, char separator) {
+  return RightAligned(description, 20, cents, separator);
+}
+
+std::string PercentDisplayText(const std::string& description, const std::string& percentage) {
+  return DisplayText(PadRight(description, 22) + percentage);
+}
+
+std::string ValueDisplayText(const std::string& description, int blanks, double cents, char separator) {
+  std::string s = PadRight(description, 22) + std::string(blanks, ' ') + kDisplayMark + " " +
+                  DisplayAmount(cents, separator);
+  if (s.size() < 40) s.append(40 - s.size(), ' ');
+  return s;
+}
+
+std::string DisplayText(const std::string& text) { return PadRight(text, 40); }
+
+}  // namespace convert

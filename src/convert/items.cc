@@ -1,0 +1,248 @@
+// The body of a sales receipt: items, returns and voids, adjustments on the
+// last item or on the subtotal, and the subtotal.
+#include <cmath>
+
+#include "convert/format.h"
+#include "convert/language.h"
+#include "convert/state.h"
+
+namespace convert {
+namespace {
+
+bool Field(const std::string& line, const char* marker, std::string* value) {
+  value->clear();
+  return FindField(false, value, line, marker);
+}
+
+// Text behind a two-digit length prefix; a longer one has no valid command.
+bool FitsPrefix(LineContext& c, const std::string& text) {
+  if (text.size() <= 99) return true;
+  c.abort = true;
+  return false;
+}
+
+bool Amount(LineContext& c, const std::string& text, double* cents) {
+  *cents = 0;
+  ParseNumber(text, cents);
+  if (FitsAmount9(*cents)) return true;
+  c.abort = true;
+  return false;
+}
+
+// The department as two digits; none that fits two digits is refused.
+bool Department(LineContext& c, const std::string& n, std::string* d2) {
+  double v = 0;
+  ParseNumber(n, &v);
+  long long d = std::llround(v);
+  if (d < 0 || d > 99) {
+    c.abort = true;
+    return false;
+  }
+  *d2 = std::string(1, char('0' + d / 10)) + char('0' + d % 10);
+  return true;
+}
+
+// Surcharge or discount after the return inversion option.
+bool Direction(LineContext& c, bool surcharge) {
+  if (c.ctx.options.chbInversioneScontiSuReso && c.st.lastWasReturn) {
+    c.st.lastWasReturn = false;
+    return !surcharge;
+  }
+  return surcharge;
+}
+
+std::string TwoDecimals(const std::string& number) {
+  size_t dot = number.find('.');
+  if (dot == std::string::npos) return number + ".00";
+  std::string fraction = number.substr(dot + 1);
+  fraction.resize(2, '0');
+  return number.substr(0, dot) + "." + fraction;
+}
+
+// The departments 1 to 20 have a name, compared as texts.
+bool IsDepartmentName(const std::string& n) {
+  for (int d = 1; d <= 20; ++d)
+    if (n == std::to_string(d)) return true;
+  return false;
+}
+
+std::string TrimLeft(const std::string& s) {
+  size_t b = s.find_first_not_of(' ');
+  return b == std::string::npos ? "" : s.substr(b);
+}
+
+}  // namespace
+
+void ConvertVoidMarker(LineContext& c) {
+  struct Mark {
+    const char* marker;
+    int kind;
+    const char* text;
+  };
+  static const Mark kMarks[] = {
+      {",S1", 1, "STORNO ACCONTO"},
+      {",S3", 3, "STORNO OMAGGIO"},
+      {",S2", 2, "STORNO BUONO CORRISP."},
+      {",S", 0, "STORNO"},
+  };
+  for (const Mark& m : kMarks) {
+    if (!FindField(false, nullptr, c.line, m.marker)) continue;
+    c.ls.voidMarked = true;
+    c.ls.voidKind = m.kind;
+    const std::string text = m.text;
+    c.ls.command = "30021" + Len2(text) + text;
+    c.out.push_back(c.ls.command);
+    return;
+  }
+}
+
+void ConvertSubtotal(LineContext& c) {
+  if (HasVerb(c.line, "SUBT")) c.ls.command = "3003";
+}
+
+void ConvertReturnMarker(LineContext& c) {
+  if (c.st.referencedDocument || !FindField(false, nullptr, c.line, ",R")) return;
+  c.ls.returnMarked = true;
+  c.ls.command = "3002104RESO";
+  c.out.push_back(c.ls.command);
+}
+
+void ConvertItem(LineContext& c) {
+  const bool sale = HasVerb(c.line, "SALE");
+  if (!sale && !HasVerb(c.line, "PLUD")) return;
+  ConversionState& st = c.st;
+  st.itemsSold = true;
+
+  std::string q, p, n;
+  const bool hasQ = Field(c.line, ",Q", &q);
+  const bool hasP = Field(c.line, ",P", &p);
+  const bool hasN = Field(c.line, ",N", &n);
+
+  bool withQuantity = false;
+  double quantity = 0;
+  if (hasQ && q != "1") {
+    withQuantity = true;
+    ParseNumber(q, &quantity);
+    const std::string text = " " + StripLeadingZeros(DecimalForPrint(q)) + " X " + StripLeadingZeros(PriceForPrint(p));
+    if (!FitsPrefix(c, text)) return;
+    c.out.push_back("30021" + Len2(text) + text);
+  }
+
+  std::string command = "3101";
+  if (c.ls.returnMarked) {
+    command += '9';
+    st.lastWasReturn = true;
+  } else if (c.ls.voidMarked) {
+    command += (c.ls.voidKind == 1 || c.ls.voidKind == 2) ? 'F' : c.ls.voidKind == 3 ? 'G' : '4';
+  } else {
+    command += '1';
+    st.lastWasReturn = false;
+  }
+
+  if (hasN) {
+    std::string d2;
+    if (!Department(c, n, &d2)) return;
+    st.lastDepartment = d2;
+    command += d2;
+  }
+
+  if (sale) {
+    if (IsDepartmentName(n))
+      st.description = PadRight("REPARTO " + n, 22);
+    command += "22" + PadRight(st.description, 22);
+  } else {
+    std::string text;
+    if (Field(c.line, ",:", &text)) {
+      st.description = CleanText(PadRight(text, 22));
+      command += "22" + st.description;
+    }
+  }
+
+  if (hasP) {
+    double price = 0;
+    ParseNumber(p, &price);
+    double amount = withQuantity ? price * quantity : price;
+    if (!FitsAmount9(amount)) {
+      c.abort = true;
+      return;
+    }
+    st.lastAmount = NumberText(amount);
+    command += Amount9(amount);
+    // The printed item keeps its department name; the display shows what
+    // happened to it.
+    if (c.ls.returnMarked)
+      st.description = PadRight("RESO", 22);
+    else if (c.ls.voidMarked)
+      st.description = PadRight("STORNO", 22);
+    if (!c.ctx.options.chkDisableDisplay)
+      c.ls.display = "7007" + ItemDisplayText(st.description, amount, c.ctx.decimalSeparator);
+  }
+  c.ls.command = command;
+}
+
+bool ConvertItemPercent(LineContext& c, bool surcharge) {
+  surcharge = Direction(c, surcharge);
+  std::string command = std::string("3101") + (surcharge ? '2' : '3') + c.st.lastDepartment;
+  std::string pct;
+  if (Field(c.line, ",%", &pct)) {
+    std::string description;
+    if (!Field(c.line, ",:", &description))
+      description = (surcharge ? "MAGG. ARTICOLO " : "SCONTO ART ") + TwoDecimals(pct) + "%";
+    description = PadRight(description, 22);
+    double value = PercentValue(c.st.lastAmount, pct);
+    if (!FitsAmount9(value)) {
+      c.abort = true;
+      return true;
+    }
+    c.st.lastAmount = NumberText(value);
+    command += "22" + description + Amount9(value);
+    if (!c.ctx.options.chkDisableDisplay)
+      c.ls.display = "7007" + PercentDisplayText(description, DecimalForPrint(pct));
+  }
+  c.ls.command = command;
+  return true;
+}
+
+void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
+  std::string pct, text;
+  if (!Field(c.line, ",%", &pct)) return;
+  std::string command = (surcharge ? "MOST%" : "DOST%") + TrimLeft(pct);
+  if (Field(c.line, ",:", &text)) command += "," + text;
+  c.ls.command = command;
+}
+
+bool ConvertItemValue(LineContext& c, bool surcharge) {
+  surcharge = Direction(c, surcharge);
+  std::string command = std::string("3101") + (surcharge ? '2' : '3') + c.st.lastDepartment;
+  std::string v;
+  if (Field(c.line, ",V", &v)) {
+    std::string description;
+    if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. ART." : "SCONTO VALORE";
+    description = PadRight(description, 22);
+    double amount = 0;
+    if (!Amount(c, v, &amount)) return true;
+    command += "22" + description + Amount9(amount);
+    if (!c.ctx.options.chkDisableDisplay)
+      c.ls.display = "7007" + ValueDisplayText(description, surcharge ? 3 : 2, amount, c.ctx.decimalSeparator);
+  }
+  c.ls.command = command;
+  return true;
+}
+
+void ConvertSubtotalValue(LineContext& c, bool surcharge) {
+  std::string command = surcharge ? "30012" : "30013";
+  std::string v;
+  if (Field(c.line, ",V", &v)) {
+    std::string description;
+    if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. SBTL" : "SCONTO SBTL";
+    description = PadRight(description, 22);
+    double amount = 0;
+    if (!Amount(c, v, &amount)) return;
+    command += "22" + description + Amount9(amount);
+    if (!c.ctx.options.chkDisableDisplay)
+      c.ls.display = "7007" + ValueDisplayText(description, 3, amount, c.ctx.decimalSeparator);
+  }
+  c.ls.command = command;
+}
+
+}  // namespace convert

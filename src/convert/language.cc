@@ -1,0 +1,61 @@
+// Verb and field lookup of the command language. The search is plain text,
+// blind to field boundaries, exactly as hosts have always relied on.
+#include "convert/language.h"
+
+namespace convert {
+namespace {
+
+inline char UpperAscii(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; }
+
+bool MatchesAt(const std::string& line, size_t pos, const std::string& marker) {
+  if (pos + marker.size() > line.size()) return false;
+  for (size_t k = 0; k < marker.size(); ++k)
+    if (UpperAscii(line[pos + k]) != UpperAscii(marker[k])) return false;
+  return true;
+}
+
+size_t FindNoCase(const std::string& line, const std::string& marker, size_t from) {
+  if (marker.size() > line.size()) return std::string::npos;
+  const char first = UpperAscii(marker[0]);
+  for (size_t i = from; i + marker.size() <= line.size(); ++i)
+    if (UpperAscii(line[i]) == first && MatchesAt(line, i, marker)) return i;
+  return std::string::npos;
+}
+
+}  // namespace
+
+bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker) {
+  if (marker.empty()) return false;
+  size_t p;
+  size_t start;
+  if (atStart) {
+    // Only the first five characters are looked at, and only column 1 counts.
+    if (marker.size() > 5 || !MatchesAt(line, 0, marker)) return false;
+    p = 0;
+    start = 2;
+  } else {
+    p = FindNoCase(line, marker, 0);
+    if (p == std::string::npos) return false;
+    // The return and void markers carry no value of their own.
+    char letter = marker.size() >= 2 ? UpperAscii(marker[1]) : 0;
+    start = p + ((marker[0] == ',' && (letter == 'R' || letter == 'S')) ? 1 : 2);
+  }
+  if (value) {
+    if (start > line.size()) start = line.size();
+    size_t end = line.find_first_of(",;", start);
+    if (end == std::string::npos) end = line.size();
+    value->assign(line, start, end - start);
+  }
+  return true;
+}
+
+bool HasVerb(const std::string& line, const char* verb) {
+  return FindField(true, nullptr, line, verb);
+}
+
+bool IsTenderSynonym(const std::string& line, char tender) {
+  if (line.compare(0, 7, std::string("TEND,N") + tender) != 0) return false;
+  return line.size() == 7 || line[7] == ',' || line[7] == ';';
+}
+
+}  // namespace convert

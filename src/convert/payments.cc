@@ -1,0 +1,248 @@
+// Payments of a receipt, the customer's tax code and lottery code, and the
+// invoice opened by OPFS and closed by CLFS.
+#include <cmath>
+
+#include "convert/format.h"
+#include "convert/language.h"
+#include "convert/state.h"
+
+namespace convert {
+namespace {
+
+const char kBlankCustomerLine[] = "3010105     ";
+const char kNoAmount[] = "000000000";
+
+bool Field(const std::string& line, const char* marker, std::string* value) {
+  value->clear();
+  return FindField(false, value, line, marker);
+}
+
+bool Amount(LineContext& c, const std::string& text, double* cents) {
+  *cents = 0;
+  ParseNumber(text, cents);
+  if (FitsAmount9(*cents)) return true;
+  c.abort = true;
+  return false;
+}
+
+// Every payment line: the receipt is paid, and a held-back tax code goes to
+// the printer now, before the payment.
+void CommonStart(LineContext& c) {
+  c.st.paymentSeen = true;
+  if (!c.st.pendingTaxCode.empty() && c.ctx.options.chkCodFisc) {
+    c.out.push_back(kBlankCustomerLine);
+    c.out.push_back(c.st.pendingTaxCode);
+    c.out.push_back(kBlankCustomerLine);
+  }
+  c.st.pendingTaxCode.clear();
+}
+
+struct Payment {
+  std::string tender;       // extended tender code
+  std::string description;
+  bool* due;
+  bool otherKind;           // BANC, TEND, TICK
+  bool writeCommand;        // TICK without extended payments has none
+};
+
+void Pay(LineContext& c, const Payment& p) {
+  const bool extended = c.ctx.options.chbPagamentiEstesi;
+  const std::string nn = Len2(p.description);
+  auto command = [&](const std::string& amount) {
+    return extended ? "3007" + p.tender + nn + p.description + amount : "3004" + nn + p.description + amount;
+  };
+  std::string v;
+  std::string display;
+  if (Field(c.line, ",V", &v) && !c.st.referencedDocument) {
+    double cents = 0;
+    if (!Amount(c, v, &cents)) return;
+    if (p.writeCommand) c.ls.command = command(Amount9(cents));
+    display = PaymentDisplayText(p.description, cents, c.ctx.decimalSeparator);
+  } else {
+    // The remaining total is paid; the transmission shows it afterwards.
+    *p.due = true;
+    if (c.ctx.printer.rtMode && c.st.referencedDocument) {
+      if (p.otherKind) c.st.cashDue = true;
+    } else if (p.writeCommand) {
+      c.ls.command = command(kNoAmount);
+    }
+    display = DisplayText(p.description);
+  }
+  c.ls.display = "7007" + display;
+}
+
+std::string TextOr(const std::string& line, const char* fallback) {
+  std::string text;
+  if (!Field(line, ",:", &text)) text = fallback;
+  return text;
+}
+
+// Two digits for a code field; false when the number needs more.
+bool TwoDigits(const std::string& number, std::string* out) {
+  double v = 0;
+  ParseNumber(number, &v);
+  long long n = std::llround(v);
+  if (n < 0 || n > 99) return false;
+  *out = std::string(1, char('0' + n / 10)) + char('0' + n % 10);
+  return true;
+}
+
+void Credit(LineContext& c) {
+  std::string t, v;
+  const bool hasT = Field(c.line, ",T", &t);
+  double cents = 0;
+  const bool hasV = Field(c.line, ",V", &v);
+  if (hasV && !Amount(c, v, &cents)) return;
+  const std::string amount = hasV ? Amount9(cents) : kNoAmount;
+
+  std::string description = "CREDITO";
+  if (c.ctx.printer.rtMode && hasT) {
+    double number = 0;
+    ParseNumber(t, &number);
+    const double type = std::trunc(number);
+    std::string tender;
+    if (type == 2) {
+      description = "NON RISCOSSO SERVIZI";
+      tender = "5000";
+    } else if (type == 3) {
+      description = "NON RISCOSSO FATTURE";
+      tender = "5100";
+    } else if (type == 4) {
+      description = "NON RISCOSSO DCRSSN";
+      tender = "5200";
+    } else if (type == 5) {
+      description = TextOr(c.line, "SCONTO A PAGARE");
+      tender = "5300";
+    } else if (type == 6) {
+      description = TextOr(c.line, "BUONO CORRISPETTIVO");
+      tender = "5300";
+    } else {
+      description = "NON RISCOSSO BENI";
+      tender = "0700";
+    }
+    c.ls.command = "3007" + tender + Len2(description) + description + amount;
+  } else {
+    c.ls.command = "300507CREDITO" + amount;
+  }
+  c.ls.display = "7007" + (hasV ? PaymentDisplayText(description, cents, c.ctx.decimalSeparator)
+                                : DisplayText("CREDITO"));
+}
+
+// Tender numbers 2 to 30 are payments, compared as texts.
+bool IsTenderNumber(const std::string& n) {
+  for (int t = 2; t <= 30; ++t)
+    if (n == std::to_string(t)) return true;
+  return false;
+}
+
+}  // namespace
+
+void ConvertPayments(LineContext& c) {
+  ConversionState& st = c.st;
+  const std::string& line = c.line;
+
+  if (HasVerb(line, "CASH") || IsTenderSynonym(line, '1')) {
+    CommonStart(c);
+    Pay(c, {"0100", "CONTANTI", &st.cashDue, false, true});
+  }
+  if (HasVerb(line, "CHEQ") || IsTenderSynonym(line, '2')) {
+    CommonStart(c);
+    Pay(c, {"0200", "ASSEGNI", &st.chequeDue, false, true});
+  }
+  if (HasVerb(line, "CRED")) {
+    CommonStart(c);
+    if (!st.referencedDocument) Credit(c);
+  }
+  if (HasVerb(line, "CARD") || IsTenderSynonym(line, '3')) {
+    CommonStart(c);
+    Pay(c, {"0300", "CARTA DI CREDITO", &st.cardDue, false, true});
+  }
+  if (HasVerb(line, "BANC")) {
+    CommonStart(c);
+    st.paymentText = TextOr(line, "BANCOMAT");
+    Pay(c, {"0800", st.paymentText, &st.otherDue, true, true});
+  }
+  if (HasVerb(line, "TEND")) {
+    CommonStart(c);
+    std::string n;
+    if (Field(line, ",N", &n) && IsTenderNumber(n)) {
+      const std::string tender = (n.size() < 2 ? "0" + n : n) + "00";
+      st.paymentText = TextOr(line, ("PAGAM. N." + n).c_str());
+      Pay(c, {tender, st.paymentText, &st.otherDue, true, true});
+    }
+  }
+  if (HasVerb(line, "TICK")) {
+    CommonStart(c);
+    st.paymentText = TextOr(line, "BUONO PASTO");
+    std::string q, count = "00";
+    if (Field(line, ",Q", &q) && !TwoDigits(q, &count)) {
+      c.abort = true;
+      return;
+    }
+    Pay(c, {"05" + count, st.paymentText, &st.otherDue, true, c.ctx.options.chbPagamentiEstesi});
+  }
+}
+
+void ConvertLottery(LineContext& c) {
+  std::string code;
+  if (!HasVerb(c.line, "LOTT,") || !Field(c.line, ",C", &code)) return;
+  if (code.find('[') != std::string::npos) code.erase(0, 1);
+  if (code.find(']') != std::string::npos) code.pop_back();
+  if (code.size() == 8) c.out.push_back("301908" + code);
+}
+
+void ConvertInvoice(LineContext& c) {
+  ConversionState& st = c.st;
+  if (HasVerb(c.line, "OPFS")) {
+    std::string v;
+    if (Field(c.line, ",V", &v)) {
+      double total = 0;
+      const bool numeric = ParseNumber(v, &total);
+      // The adapter's own sum stands in for a missing total.
+      if ((numeric && total == 0) || (!numeric && c.ctx.options.OptFiscal()))
+        total = static_cast<double>(st.adapterInvoiceTotal);
+      if (!FitsAmount9(total)) {
+        c.abort = true;
+        return;
+      }
+      st.invoiceAmount = Amount9(total);
+      if (FindField(false, nullptr, c.line, ",A") || c.ctx.options.chkForzaIntestazioneFattura)
+        st.invoiceHeader = true;
+    }
+    st.invoiceMode = true;
+    c.shared.invoiceTextMode = true;
+    st.invoiceTotalPending = true;
+    std::string command = "400121" + st.invoiceAmount;
+    if (st.invoiceHeader) {
+      c.out.push_back(command);
+      st.invoiceHeader = false;
+      command = "4002";
+    }
+    c.ls.command = command;
+  }
+
+  if (HasVerb(c.line, "CLFS") && st.invoiceMode && st.invoiceTotalPending) {
+    st.invoiceMode = false;
+    st.invoiceTotalPending = false;
+    c.out.push_back("4003F19TOTALE FATTURE EURO" + st.invoiceAmount);
+    c.ls.command = "4006";
+  }
+}
+
+bool ApplyTaxCodeRule(LineContext& c, const std::string& text) {
+  if ((text.size() != 16 && text.size() != 11) || !c.ctx.options.chkCodFisc || c.st.invoiceMode) return false;
+  if (!c.nextLine) return false;
+  std::string next = *c.nextLine;
+  for (char& ch : next)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  if (next.find("FUNC,N39") == std::string::npos) return false;
+  const int kind = c.ctx.printer.taxCodeKind;
+  if (kind == 3 || kind == 2 || kind == 4) {
+    c.st.pendingTaxCode = std::string("3010") + (kind == 3 ? "B" : "F") + Len2(text) + text;
+    return false;
+  }
+  // A printer that takes no tax code: the code is not printed at all.
+  return true;
+}
+
+}  // namespace convert
