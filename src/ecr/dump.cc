@@ -1,0 +1,135 @@
+// The configuration dump: serial number, identification, model digit and
+// firmware release, each exchange written into the dump trace.
+#include "ecr/dump.h"
+
+#include <fstream>
+#include <regex>
+
+#include "ecr/text.h"
+
+namespace ecr {
+
+std::string FirmwareFromAnswer(const std::string& answer) {
+  static const std::regex kRelease(R"(^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+.*$|^.*Rel\.\s+(.*)\s+$)");
+  auto first = std::sregex_iterator(answer.begin(), answer.end(), kRelease);
+  if (first == std::sregex_iterator() || std::next(first) != std::sregex_iterator()) return "";
+  const std::smatch& m = *first;
+  return m[1].length() > 0 ? m[1].str() : m[2].str();
+}
+
+std::string DumpFailureMessage(int16_t result) {
+  switch (result) {
+    case -9:
+      return "E509: Coperchio stampante aperto e fine carta stampante";
+    case -8:
+      return "E501: Dump non eseguito, verificare se Ecr in errore o non connesso";
+    case -5:
+      return "E509: Coperchio stampante aperto";
+    case -4:
+      return "E096: Fine carta scontrino, sostituire rotolo";
+    default:
+      return "Errore generico sull'Ecr, verificare sul manuale del registratore";
+  }
+}
+
+std::string DumpFailureField(int16_t result) {
+  return (result == -10 ? std::string("NO RICEZIONE") : std::to_string(result)) + " : " + "DUMP NON ESEGUITO";
+}
+
+int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterInfo& printer,
+                            DumpListener& listener) {
+  printer.taxCodeKind = 0;
+  link.state().checkStatusFirst = true;
+  std::ofstream trace(dataDir + platform::PathSeparator() + "tracedump.txt",
+                      std::ios::binary | std::ios::out | std::ios::trunc);
+  auto Trace = [&trace](const std::string& text) {
+    if (trace) trace << CurrDateTime() << text << "\r\n";
+  };
+  int16_t result = -1;
+  std::string serial, identification;
+
+  if (link.IsPortOpen()) {
+    result = link.TrasmettiStringa("1008");
+    const bool serialRead = result == 0;
+    if (serialRead) serial = Mid(link.lastAnswer(), 7, 8);
+    Trace(" --> Dump di configurazione Custom ");
+    Trace(" --> 1008");
+    Trace(" <-- " + link.lastAnswer() + " -/- " + serial);
+
+    if (result == 0) {
+      // An MF printer may not know "1511": its serial number identifies it.
+      if (link.TrasmettiStringa("1511") != 0)
+        identification = serial;
+      else if (link.lastAnswer().compare(0, 4, "1511") == 0)
+        identification = link.lastAnswer().substr(4);
+      result = 0;
+      Trace(" --> 1511");
+      Trace(" <-- " + link.lastAnswer() + " -/- " + identification);
+    }
+
+    if (serialRead) {
+      const bool modelRead = link.TrasmettiStringa("1214") == 0;
+      std::string model;
+      if (modelRead && link.lastAnswer().compare(0, 4, "1214") == 0) {
+        model = Mid(link.lastAnswer(), 5, 1);
+        printer.taxCodeKind = int16_t(Val(model));
+      }
+      Trace(" --> 1214");
+      Trace(" <-- " + link.lastAnswer() + " -/- " + model);
+      if (!modelRead) {
+        result = 0;
+      } else {
+        printer.firmwareVersion.clear();
+        result = link.TrasmettiStringa("1013");
+        if (result == 0 && link.lastAnswer().compare(0, 4, "1013") == 0)
+          printer.firmwareVersion = FirmwareFromAnswer(link.lastAnswer());
+        Trace(" --> 1013");
+        Trace(" <-- " + link.lastAnswer() + " -/- " + model);
+      }
+    }
+
+    link.TrasmettiStringa("1109");
+    Trace(" --> 1109");
+    Trace(" <-- " + link.lastAnswer());
+  }
+
+  listener.Vexocx21_EvDumpConfDone(identification, result);
+  link.state().checkStatusFirst = false;
+  return result;
+}
+
+bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decimalSeparator) {
+  link.TrasmettiStringa("1004");
+  const std::string kept = link.lastAnswer();
+  std::ofstream file(path, std::ios::binary | std::ios::out | std::ios::trunc);
+  auto Row = [&file](const std::string& text) { file << text << "\r\n"; };
+  auto Field = [&kept](long pos, long len) { return Val(Mid(kept, pos, len)); };
+  auto Number = [](int64_t v) { return std::to_string(v); };
+  auto Amount = [decimalSeparator](int64_t cents) { return FormatCents(cents, decimalSeparator); };
+
+  Row("DataCode|DataDescription|Value|Index");
+  const struct {
+    const char* code;
+    const char* description;
+    long pos, len;
+    bool amount;
+  } kRows[] = {
+      {"80", "NUM.SCONTR.FISCALI", 5, 4, false}, {"1", "TOT.SCONTR.FISCALI", 9, 9, true},
+      {"86", "NUM.FATTURE", 18, 4, false},       {"15", "TOT.FATTURE", 22, 9, true},
+      {"87", "NUM.RICEVUTE FISC.", 31, 4, false}, {"16", "TOT.RICEVUTE FISC.", 35, 9, true},
+      {"82", "NUM.SCONTR.LETT.MF", 44, 4, false}, {"9", "TOT.MAGGIORAZIONI", 48, 9, true},
+      {"7", "TOT.SCONTI", 57, 9, true},           {"12", "TOT.ANNULLI", 66, 9, true},
+      {"11", "TOT.RESI", 75, 9, true},            {"28", "TOT.CORR. NON PAG.", 84, 9, true},
+  };
+  for (const auto& r : kRows) {
+    const int64_t v = Field(r.pos, r.len);
+    Row(std::string(r.code) + "|" + r.description + "|" + (r.amount ? Amount(v) : Number(v)));
+  }
+  Row(std::string("18|TOT.LORDO GIORN.|") + Amount(Field(9, 9) + Field(48, 9) - Field(57, 9)));
+
+  const bool failed = link.TrasmettiStringa("1104") != 0;
+  if (link.lastAnswer().size() > 7) Row("83|NUM.AZZ.FISC.|" + Number(Val(Mid(link.lastAnswer(), 5, 4))));
+  return failed;
+}
+
+}  // namespace ecr
