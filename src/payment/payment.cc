@@ -1,0 +1,230 @@
+// The card payment request: EseguiPaga reads the PAGA line, Pagame asks the
+// local service and waits for its XML answer on the event loop.
+#include "payment/payment.h"
+
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include "convert/language.h"
+#include "platform/make_directory.h"
+#include "platform/xml_query.h"
+#include "settings/document.h"
+
+namespace payment {
+namespace {
+
+PaymentSetup g_setup;
+POSData g_posData;
+
+const char kPosDataRoot[] = "/NativeMethods.POSData/";
+
+void ShowMessage(const std::string& text) {
+  if (g_setup.showMessage) g_setup.showMessage(text);
+}
+
+std::string Trimmed(const std::string& s) {
+  size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  size_t last = s.find_last_not_of(" \t");
+  return s.substr(first, last - first + 1);
+}
+
+// The number at the start of a field value, as the host writes it: blanks,
+// an optional sign, digits, an optional decimal part. Anything else ends it;
+// no digits at all give 0. False when the whole part does not fit 32 bits.
+bool LeadingNumber(const std::string& text, int32_t* value) {
+  size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos) {
+    *value = 0;
+    return true;
+  }
+  bool negative = false;
+  if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+  long long whole = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    whole = whole * 10 + (text[i] - '0');
+    if (whole > std::numeric_limits<int32_t>::max()) return false;
+  }
+  // The decimals are dropped: the value is truncated to a whole number.
+  *value = int32_t(negative ? -whole : whole);
+  return true;
+}
+
+std::string TwoDigits(int n) { return std::string(1, char('0' + n / 10 % 10)) + char('0' + n % 10); }
+
+std::string Join(const std::string& directory, const std::string& name) {
+  return directory + platform::PathSeparator() + name;
+}
+
+void WriteLog(const std::string& answer) {
+  platform::LocalTime t = g_setup.now ? g_setup.now() : platform::NowLocal();
+  std::string year = std::to_string(t.year);
+  std::string folder = Join(g_setup.dataDirectory, "LOG-PAGAME-" + year + TwoDigits(t.month));
+  if (!platform::MakeDirectory(folder)) {
+    ShowMessage("ERRORE-CHIAMATA-POS = Path not found - 76 - 9.");
+    return;
+  }
+  std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
+                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + g_posData.TerminalId + ".txt");
+  settings::FileError error;
+  if (!settings::WriteDocument(file, {answer}, false, &error))
+    ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
+}
+
+}  // namespace
+
+void SetupPayment(PaymentSetup setup) { g_setup = std::move(setup); }
+
+POSData& CurrentPOSData() { return g_posData; }
+
+std::string PaymentPath(int32_t amount, int32_t extra) {
+  std::string path = "/WebZentarposWS/api/Payment/" + std::to_string(amount);
+  if (extra != 0) path += "/" + std::to_string(extra);
+  return path;
+}
+
+std::vector<platform::HttpHeader> PaymentHeaders() {
+  return {
+      {"Accept", "text/html, application/xhtml+xml, application/xml; q=0.9, */*; q=0.8"},
+      {"Accept-Encoding", "gzip,deflate"},
+      {"Accept-Language", "it-IT, it; q=0.8, en-US; q=0.5, en; q=0.3"},
+      {"Connection", "Keep-Alive"},
+  };
+}
+
+std::string ReadServiceUrl(const std::string& programDirectory) {
+  std::vector<std::string> lines;
+  settings::FileError error;
+  std::string url;
+  if (settings::ReadDocument(Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
+    url = Trimmed(lines[0]);
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  return url.empty() ? std::string(kDefaultServiceUrl) : url;
+}
+
+bool Pagame(int32_t amount, int32_t extra, std::string* answer) {
+  if (!g_setup.loop || !g_setup.http) {
+    ShowMessage("Errore 91: Object variable not set in ModulePagame.Pagame:1.");
+    return false;
+  }
+  std::string base = g_setup.serviceUrl;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+
+  bool finished = false;
+  platform::HttpResponse response;
+  g_setup.http->Get(base + PaymentPath(amount, extra), PaymentHeaders(),
+                    [&](const platform::HttpResponse& r) {
+                      response = r;
+                      finished = true;
+                    });
+  // No limit: the customer is at the terminal. Only closing the program
+  // ends the wait early.
+  platform::RunUntil(
+      *g_setup.loop, [&] { return finished || (g_setup.closing && g_setup.closing()); }, -1);
+  if (!finished) {
+    g_setup.http->Cancel();
+    *answer = kTimedOut;
+    return false;
+  }
+  switch (response.status) {
+    case platform::HttpResponse::Status::kCannotConnect:
+      *answer = kNoConnection;
+      return false;
+    case platform::HttpResponse::Status::kFailed:
+      ShowMessage("Errore " + std::to_string(response.errorNumber) + ": " + response.errorText +
+                  " in ModulePagame.Pagame:6.");
+      return false;
+    case platform::HttpResponse::Status::kAnswered:
+      break;
+  }
+  *answer = response.body;
+  auto xml = platform::XmlQuery::Create();
+  xml->Load(*answer);
+  std::string text;
+  if (xml->SelectText("/Error/Message", &text)) return false;
+  if (!xml->SelectText("/NativeMethods.POSData/TransactionResult", &text)) return false;
+  return text == "00";
+}
+
+int16_t EseguiPaga(const std::string& documentPath) {
+  g_posData = POSData();
+  std::vector<std::string> lines;
+  settings::FileError error;
+  if (!settings::ReadDocument(documentPath, &lines, &error)) {
+    ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 1.");
+    return 0;
+  }
+  if (lines.empty()) return 0;
+  const std::string& line = lines[0];
+  std::string verb;
+  if (Trimmed(line).size() <= 4 || !convert::FindField(true, &verb, line, "PAGA")) return 0;
+
+  g_posData.commandWord = "PAGA";
+  std::string amountText, extraText;
+  bool hasAmount = convert::FindField(false, &amountText, line, ",V");
+  bool hasExtra = convert::FindField(false, &extraText, line, ",P");
+  int32_t amount = 0, extra = 0;
+  if (hasAmount) {
+    g_posData.amount = amountText;
+  }
+  if ((hasAmount && !LeadingNumber(amountText, &amount)) || (hasExtra && !LeadingNumber(extraText, &extra))) {
+    g_posData.commandWord.clear();
+    ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
+    return 0;
+  }
+  if (!hasAmount || !hasExtra || amount == 0) {
+    // Nothing was requested: the slip must not print a payment either.
+    g_posData.commandWord.clear();
+    return 0;
+  }
+
+  std::string answer;
+  bool approved = Pagame(amount, extra, &answer);
+  if (!approved && (answer == kTimedOut || answer == kNoConnection)) {
+    g_posData.errorText = answer;
+    return answer == kTimedOut ? kPosTimedOut : kPosNoConnection;
+  }
+
+  auto xml = platform::XmlQuery::Create();
+  xml->Load(answer);
+  std::string text;
+  if (xml->SelectText("/Error/ExceptionMessage", &text)) {
+    g_posData.TransactionResult = "KO";
+    g_posData.resultDescription = "TRANSAZIONE ANNULLATA";
+    return kPosServiceError;
+  }
+  int16_t outcome;
+  if (xml->SelectText("/NativeMethods.POSData/TransactionResult", &text)) {
+    g_posData.TransactionResult = text;
+    g_posData.resultDescription = text;
+    outcome = approved ? 0 : kPosRefused;
+  } else {
+    g_posData.TransactionResult = "KO";
+    g_posData.resultDescription = "TRANSAZIONE ANNULLATA";
+    outcome = kPosServiceError;
+  }
+
+  struct Field {
+    const char* name;
+    std::string POSData::*member;
+  };
+  static const Field kFields[] = {
+      {"TerminalId", &POSData::TerminalId},           {"AcquirerId", &POSData::AcquirerId},
+      {"TransactionType", &POSData::TransactionType}, {"KODescription", &POSData::KODescription},
+      {"CardType", &POSData::CardType},               {"STAN", &POSData::STAN},
+      {"PAN", &POSData::PAN},                         {"AuthorizationCode", &POSData::AuthorizationCode},
+      {"OperationNumber", &POSData::OperationNumber}, {"DataTrs", &POSData::DataTrs},
+  };
+  for (const Field& f : kFields) {
+    std::string value;
+    xml->SelectText(kPosDataRoot + std::string(f.name), &value);
+    g_posData.*f.member = value;
+  }
+  g_posData.transactionDate = g_posData.DataTrs;
+
+  if (g_setup.options && g_setup.options->CheckLogPagamento) WriteLog(answer);
+  return outcome;
+}
+
+}  // namespace payment

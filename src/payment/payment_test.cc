@@ -1,0 +1,296 @@
+// Tests of the payment request: the PAGA line, the request, the outcomes
+// and the log, with a scripted HTTP client on virtual time.
+#include "payment/payment.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "testing/fake_event_loop.h"
+#include "testing/temp_dir.h"
+
+namespace payment {
+namespace {
+
+using platform::HttpResponse;
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+// Records each request and answers it after `delayMs` of virtual time, or
+// never when no response is scripted.
+class FakeHttpClient : public platform::HttpClient {
+ public:
+  explicit FakeHttpClient(platform::EventLoop& loop) : loop_(loop) {}
+  void Get(const std::string& url, const std::vector<platform::HttpHeader>& headers,
+           std::function<void(const HttpResponse&)> done) override {
+    urls.push_back(url);
+    lastHeaders = headers;
+    if (!response) return;
+    timer_ = loop_.AddTimer(delayMs, [this, done, r = *response] {
+      timer_ = 0;
+      done(r);
+    });
+  }
+  void Cancel() override {
+    ++cancels;
+    if (timer_) loop_.CancelTimer(timer_);
+    timer_ = 0;
+  }
+
+  std::optional<HttpResponse> response;
+  int64_t delayMs = 10;
+  std::vector<std::string> urls;
+  std::vector<platform::HttpHeader> lastHeaders;
+  int cancels = 0;
+
+ private:
+  platform::EventLoop& loop_;
+  int timer_ = 0;
+};
+
+HttpResponse Answer(const std::string& body) {
+  HttpResponse r;
+  r.status = HttpResponse::Status::kAnswered;
+  r.httpStatus = 200;
+  r.body = body;
+  return r;
+}
+
+std::string PosAnswer(const std::string& result, const std::string& cardType = "1") {
+  return "<NativeMethods.POSData><TerminalId>T0001</TerminalId><AcquirerId>ACQ9</AcquirerId>"
+         "<TransactionType>SALE</TransactionType><TransactionResult>" +
+         result +
+         "</TransactionResult><KODescription>NEGATA</KODescription><CardType>" + cardType +
+         "</CardType><STAN>000123</STAN><PAN>************1234</PAN><AuthorizationCode>AB12</AuthorizationCode>"
+         "<OperationNumber>0042</OperationNumber><DataTrs>03/05/2024 14:05</DataTrs></NativeMethods.POSData>";
+}
+
+class PaymentTest : public ::testing::Test {
+ protected:
+  PaymentTest() : http_(loop_) {
+    PaymentSetup setup;
+    setup.loop = &loop_;
+    setup.http = &http_;
+    setup.serviceUrl = "http://127.0.0.1:8088";
+    setup.dataDirectory = dir_.path();
+    setup.options = &options_;
+    setup.closing = [this] { return closing_; };
+    setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
+    setup.now = [] { return platform::LocalTime{2024, 5, 3, 14, 5, 9, 0}; };
+    SetupPayment(setup);
+  }
+  ~PaymentTest() override { SetupPayment(PaymentSetup()); }
+
+  int16_t Run(const std::string& document) {
+    WriteFileBytes(dir_.File("SR_DATI.001"), document);
+    return EseguiPaga(dir_.File("SR_DATI.001"));
+  }
+
+  testing_support::FakeEventLoop loop_;
+  FakeHttpClient http_;
+  testing_support::ScopedTempDir dir_;
+  settings::Options options_;
+  bool closing_ = false;
+  std::vector<std::string> messages_;
+};
+
+TEST(PaymentPathTest, ExtraFieldOnlyWhenNotZero) {
+  EXPECT_EQ("/WebZentarposWS/api/Payment/1250", PaymentPath(1250, 0));
+  EXPECT_EQ("/WebZentarposWS/api/Payment/1250/3", PaymentPath(1250, 3));
+  EXPECT_EQ("/WebZentarposWS/api/Payment/7/-2", PaymentPath(7, -2));
+}
+
+TEST_F(PaymentTest, RequestUrlFromThePagaLine) {
+  struct Case {
+    const char* line;
+    const char* path;
+  } cases[] = {
+      {"PAGA,V1250,P0;\r\n", "/WebZentarposWS/api/Payment/1250"},
+      {"PAGA,V1250,P3;\r\n", "/WebZentarposWS/api/Payment/1250/3"},
+      {"paga,p3.9,v1250\r\nSALE,N1,P100;\r\n", "/WebZentarposWS/api/Payment/1250/3"},
+  };
+  http_.response = Answer(PosAnswer("00"));
+  for (const auto& c : cases) {
+    http_.urls.clear();
+    EXPECT_EQ(0, Run(c.line)) << c.line;
+    ASSERT_EQ(1u, http_.urls.size()) << c.line;
+    EXPECT_EQ(std::string("http://127.0.0.1:8088") + c.path, http_.urls[0]);
+  }
+}
+
+TEST_F(PaymentTest, HeadersInOrder) {
+  http_.response = Answer(PosAnswer("00"));
+  Run("PAGA,V100,P0;");
+  ASSERT_EQ(4u, http_.lastHeaders.size());
+  const char* expected[][2] = {
+      {"Accept", "text/html, application/xhtml+xml, application/xml; q=0.9, */*; q=0.8"},
+      {"Accept-Encoding", "gzip,deflate"},
+      {"Accept-Language", "it-IT, it; q=0.8, en-US; q=0.5, en; q=0.3"},
+      {"Connection", "Keep-Alive"},
+  };
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(expected[i][0], http_.lastHeaders[i].name);
+    EXPECT_EQ(expected[i][1], http_.lastHeaders[i].value);
+  }
+}
+
+TEST_F(PaymentTest, LinesThatRequestNothing) {
+  http_.response = Answer(PosAnswer("00"));
+  const char* documents[] = {
+      "",
+      "\r\n",
+      "SALE,N1,P100;\r\nPAGA,V1250,P0;\r\n",  // not the first line
+      "PAGA,V0,P1;",
+      "PAGA,V1250;",
+      "PAGA,P3;",
+      "PAGA",
+      " PAGA,V1250,P0;",
+      "XPAGA,V1250,P0;",
+  };
+  for (const char* d : documents) {
+    EXPECT_EQ(0, Run(d)) << d;
+    EXPECT_EQ("", CurrentPOSData().commandWord) << d;
+  }
+  EXPECT_TRUE(http_.urls.empty());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PaymentTest, ApprovedPaymentKeepsTheTransaction) {
+  http_.response = Answer(PosAnswer("00", "2"));
+  EXPECT_EQ(0, Run("PAGA,V1250,P0;"));
+  const POSData& d = CurrentPOSData();
+  EXPECT_EQ("PAGA", d.commandWord);
+  EXPECT_EQ("1250", d.amount);
+  EXPECT_EQ("00", d.TransactionResult);
+  EXPECT_EQ("00", d.resultDescription);
+  EXPECT_EQ("T0001", d.TerminalId);
+  EXPECT_EQ("ACQ9", d.AcquirerId);
+  EXPECT_EQ("SALE", d.TransactionType);
+  EXPECT_EQ("NEGATA", d.KODescription);
+  EXPECT_EQ("2", d.CardType);
+  EXPECT_EQ("000123", d.STAN);
+  EXPECT_EQ("************1234", d.PAN);
+  EXPECT_EQ("AB12", d.AuthorizationCode);
+  EXPECT_EQ("0042", d.OperationNumber);
+  EXPECT_EQ("03/05/2024 14:05", d.DataTrs);
+  EXPECT_EQ("03/05/2024 14:05", d.transactionDate);
+  EXPECT_EQ("", d.errorText);
+}
+
+TEST_F(PaymentTest, OutcomeOfEachAnswer) {
+  struct Case {
+    const char* name;
+    HttpResponse response;
+    int16_t outcome;
+    const char* result;
+    const char* description;
+    const char* errorText;
+  };
+  HttpResponse refused = Answer("");
+  refused.status = HttpResponse::Status::kCannotConnect;
+  Case cases[] = {
+      {"approved", Answer(PosAnswer("00")), 0, "00", "00", ""},
+      {"refused", Answer(PosAnswer("05")), kPosRefused, "05", "05", ""},
+      {"message only", Answer("<Error><Message>Terminale occupato</Message></Error>"), kPosServiceError, "KO",
+       "TRANSAZIONE ANNULLATA", ""},
+      {"exception", Answer("<Error><Message>x</Message><ExceptionMessage>Boom</ExceptionMessage></Error>"),
+       kPosServiceError, "KO", "TRANSAZIONE ANNULLATA", ""},
+      {"no result", Answer("<NativeMethods.POSData><TerminalId>T1</TerminalId></NativeMethods.POSData>"),
+       kPosServiceError, "KO", "TRANSAZIONE ANNULLATA", ""},
+      {"not xml", Answer("<html><body>502 Bad Gateway"), kPosServiceError, "KO", "TRANSAZIONE ANNULLATA", ""},
+      {"empty", Answer(""), kPosServiceError, "KO", "TRANSAZIONE ANNULLATA", ""},
+      {"no connection", refused, kPosNoConnection, "", "", kNoConnection},
+  };
+  for (const auto& c : cases) {
+    http_.response = c.response;
+    EXPECT_EQ(c.outcome, Run("PAGA,V500,P1;")) << c.name;
+    const POSData& d = CurrentPOSData();
+    EXPECT_EQ("PAGA", d.commandWord) << c.name;
+    EXPECT_EQ(c.result, d.TransactionResult) << c.name;
+    EXPECT_EQ(c.description, d.resultDescription) << c.name;
+    EXPECT_EQ(c.errorText, d.errorText) << c.name;
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PaymentTest, OtherHttpFailureShowsTheErrorAndFails) {
+  HttpResponse failed;
+  failed.status = HttpResponse::Status::kFailed;
+  failed.errorNumber = 56;
+  failed.errorText = "Failure when receiving data from the peer";
+  http_.response = failed;
+  EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P1;"));
+  EXPECT_EQ("KO", CurrentPOSData().TransactionResult);
+  ASSERT_EQ(1u, messages_.size());
+  EXPECT_EQ("Errore 56: Failure when receiving data from the peer in ModulePagame.Pagame:6.", messages_[0]);
+}
+
+TEST_F(PaymentTest, WaitsWithoutLimitUntilTheAnswer) {
+  http_.response = Answer(PosAnswer("00"));
+  http_.delayMs = 3 * 3600 * 1000;  // the customer took three hours
+  int64_t start = loop_.NowMs();
+  EXPECT_EQ(0, Run("PAGA,V500,P0;"));
+  EXPECT_GE(loop_.NowMs() - start, http_.delayMs);
+}
+
+TEST_F(PaymentTest, ClosingTheProgramEndsTheWaitAsTimedOut) {
+  http_.response.reset();  // the service never answers
+  loop_.AddTimer(60000, [this] { closing_ = true; });
+  EXPECT_EQ(kPosTimedOut, Run("PAGA,V500,P0;"));
+  EXPECT_EQ(kTimedOut, CurrentPOSData().errorText);
+  EXPECT_EQ("PAGA", CurrentPOSData().commandWord);
+  EXPECT_EQ(1, http_.cancels);
+}
+
+TEST_F(PaymentTest, LogHoldsTheRawAnswer) {
+  options_.CheckLogPagamento = true;
+  const std::string answer = PosAnswer("05");
+  http_.response = Answer(answer);
+  EXPECT_EQ(kPosRefused, Run("PAGA,V500,P0;"));
+  std::string file = dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
+  ASSERT_TRUE(FileExists(file));
+  EXPECT_EQ(answer + "\r\n", ReadFileBytes(file));
+
+  // A second answer in the same second replaces the file.
+  http_.response = Answer(PosAnswer("00"));
+  EXPECT_EQ(0, Run("PAGA,V500,P0;"));
+  EXPECT_EQ(PosAnswer("00") + "\r\n", ReadFileBytes(file));
+}
+
+TEST_F(PaymentTest, NoLogWithoutTheOptionOrAfterAnException) {
+  http_.response = Answer(PosAnswer("00"));
+  Run("PAGA,V500,P0;");
+  EXPECT_FALSE(FileExists(dir_.File("LOG-PAGAME-202405")));
+
+  options_.CheckLogPagamento = true;
+  http_.response = Answer("<Error><ExceptionMessage>Boom</ExceptionMessage></Error>");
+  EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P0;"));
+  EXPECT_FALSE(FileExists(dir_.File("LOG-PAGAME-202405")));
+
+  // A missing transaction result is still logged, under an empty terminal.
+  http_.response = Answer("<Error><Message>m</Message></Error>");
+  EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P0;"));
+  EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-.txt"));
+}
+
+TEST_F(PaymentTest, AmountTooLargeIsReportedAndNothingAsked) {
+  http_.response = Answer(PosAnswer("00"));
+  EXPECT_EQ(0, Run("PAGA,V99999999999,P0;"));
+  EXPECT_TRUE(http_.urls.empty());
+  EXPECT_EQ("", CurrentPOSData().commandWord);
+  ASSERT_EQ(1u, messages_.size());
+  EXPECT_EQ(0u, messages_[0].find("ERRORE-CHIAMATA-POS = "));
+}
+
+TEST(ServiceUrlTest, FirstLineOfTheFileOrTheDefault) {
+  testing_support::ScopedTempDir dir;
+  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(dir.path()));
+  WriteFileBytes(dir.File(kServiceUrlFile), "  https://pos.local:9443/ \r\nsecond\r\n");
+  EXPECT_EQ("https://pos.local:9443", ReadServiceUrl(dir.path()));
+  WriteFileBytes(dir.File(kServiceUrlFile), "\r\nhttp://elsewhere\r\n");
+  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(dir.path()));
+}
+
+}  // namespace
+}  // namespace payment

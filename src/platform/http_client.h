@@ -1,0 +1,53 @@
+// One HTTP GET at a time, carried by the event loop: the request never blocks
+// the loop, and its answer is delivered from the loop.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+
+namespace platform {
+
+struct HttpHeader {
+  std::string name;
+  std::string value;
+};
+
+struct HttpResponse {
+  enum class Status {
+    kAnswered,       // a response came, whatever its HTTP status
+    kCannotConnect,  // nobody accepted the connection
+    kFailed,         // any other failure; see errorNumber and errorText
+  };
+  Status status = Status::kFailed;
+  int httpStatus = 0;
+  // The body as received (after content decoding), bytes untouched.
+  std::string body;
+  // The HTTP component's own error number and text, for kFailed.
+  long errorNumber = 0;
+  std::string errorText;
+};
+
+// Abstract so the card payment can be tested without a network.
+class HttpClient {
+ public:
+  virtual ~HttpClient() = default;
+
+  // Starts a GET of `url` with these request headers, in this order, and no
+  // time limit. Redirects are followed; an https address uses the platform's
+  // secure defaults, TLS 1.2 or newer. `done` runs exactly once, from the
+  // event loop and never from inside Get, unless Cancel comes first. A second
+  // Get cancels the first.
+  virtual void Get(const std::string& url, const std::vector<HttpHeader>& headers,
+                   std::function<void(const HttpResponse&)> done) = 0;
+
+  // Drops the request in flight, if any; its `done` is never called.
+  virtual void Cancel() = 0;
+
+  static std::unique_ptr<HttpClient> Create(EventLoop& loop);
+};
+
+}  // namespace platform

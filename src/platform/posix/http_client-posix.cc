@@ -1,0 +1,187 @@
+// HTTP GET with libcurl's multi interface. Curl's sockets sit in an epoll set
+// whose own descriptor is registered with the event loop (which waits for
+// readable descriptors only), so connects and writes wake the loop as well.
+#include <curl/curl.h>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/http_client.h"
+
+namespace platform {
+namespace {
+
+class CurlHttpClient : public HttpClient {
+ public:
+  explicit CurlHttpClient(EventLoop& loop) : loop_(loop) {
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    (void)initialised;
+    multi_ = curl_multi_init();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
+  }
+
+  ~CurlHttpClient() override {
+    Cancel();
+    if (epollHandle_) loop_.RemoveHandle(epollHandle_);
+    if (epoll_ >= 0) close(epoll_);
+    curl_multi_cleanup(multi_);
+  }
+
+  void Get(const std::string& url, const std::vector<HttpHeader>& headers,
+           std::function<void(const HttpResponse&)> done) override {
+    Cancel();
+    done_ = std::move(done);
+    body_.clear();
+    errorBuffer_[0] = 0;
+    easy_ = curl_easy_init();
+    for (const auto& h : headers) headerList_ = curl_slist_append(headerList_, (h.name + ": " + h.value).c_str());
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    // Decodes gzip and deflate bodies; the header itself comes from the caller.
+    curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip,deflate");
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+    // The service runs on this computer: no proxy from the environment.
+    curl_easy_setopt(easy_, CURLOPT_PROXY, "");
+    // One exchange per payment; a cached connection would only hold a socket.
+    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, 0L);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 0L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlHttpClient::OnBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    CURLMcode added = curl_multi_add_handle(multi_, easy_);
+    if (added != CURLM_OK || epoll_ < 0) {
+      HttpResponse failed;
+      failed.errorNumber = added != CURLM_OK ? long(added) : long(errno);
+      failed.errorText = added != CURLM_OK ? curl_multi_strerror(added) : "epoll_create1 failed";
+      FinishLater(failed);
+    }
+  }
+
+  void Cancel() override {
+    if (lateTimer_) loop_.CancelTimer(lateTimer_);
+    lateTimer_ = 0;
+    if (easy_) {
+      curl_multi_remove_handle(multi_, easy_);
+      curl_easy_cleanup(easy_);
+      easy_ = nullptr;
+    }
+    if (headerList_) curl_slist_free_all(headerList_);
+    headerList_ = nullptr;
+    if (curlTimer_) loop_.CancelTimer(curlTimer_);
+    curlTimer_ = 0;
+    done_ = nullptr;
+  }
+
+ private:
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    static_cast<CurlHttpClient*>(self)->body_.append(data, size * count);
+    return size * count;
+  }
+
+  static int OnSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
+    auto* client = static_cast<CurlHttpClient*>(self);
+    if (what == CURL_POLL_REMOVE) {
+      epoll_ctl(client->epoll_, EPOLL_CTL_DEL, fd, nullptr);
+      return 0;
+    }
+    epoll_event ev{};
+    ev.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
+    ev.data.fd = fd;
+    if (epoll_ctl(client->epoll_, EPOLL_CTL_MOD, fd, &ev) != 0 && errno == ENOENT)
+      epoll_ctl(client->epoll_, EPOLL_CTL_ADD, fd, &ev);
+    return 0;
+  }
+
+  static int OnTimerChange(CURLM*, long timeout_ms, void* self) {
+    auto* client = static_cast<CurlHttpClient*>(self);
+    if (client->curlTimer_) client->loop_.CancelTimer(client->curlTimer_);
+    client->curlTimer_ = 0;
+    if (timeout_ms >= 0) {
+      client->curlTimer_ = client->loop_.AddTimer(timeout_ms, [client] {
+        client->curlTimer_ = 0;
+        int running = 0;
+        curl_multi_socket_action(client->multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+        client->CheckDone();
+      });
+    }
+    return 0;
+  }
+
+  void OnReady() {
+    epoll_event events[8];
+    int n = epoll_wait(epoll_, events, 8, 0);
+    for (int i = 0; i < n; ++i) {
+      int flags = 0;
+      if (events[i].events & EPOLLIN) flags |= CURL_CSELECT_IN;
+      if (events[i].events & EPOLLOUT) flags |= CURL_CSELECT_OUT;
+      if (events[i].events & (EPOLLERR | EPOLLHUP)) flags |= CURL_CSELECT_ERR;
+      int running = 0;
+      curl_multi_socket_action(multi_, events[i].data.fd, flags, &running);
+    }
+    CheckDone();
+  }
+
+  void CheckDone() {
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+      if (msg->msg != CURLMSG_DONE || msg->easy_handle != easy_) continue;
+      HttpResponse response;
+      CURLcode code = msg->data.result;
+      if (code == CURLE_OK) {
+        response.status = HttpResponse::Status::kAnswered;
+        long status = 0;
+        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        response.httpStatus = int(status);
+        response.body = std::move(body_);
+      } else {
+        response.status = code == CURLE_COULDNT_CONNECT ? HttpResponse::Status::kCannotConnect
+                                                       : HttpResponse::Status::kFailed;
+        response.errorNumber = long(code);
+        response.errorText = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(code);
+      }
+      auto done = std::move(done_);
+      Cancel();
+      // `done` may start the next request at once.
+      if (done) done(response);
+      return;
+    }
+  }
+
+  // Failures found inside Get still reach the caller from the loop.
+  void FinishLater(const HttpResponse& response) {
+    lateTimer_ = loop_.AddTimer(0, [this, response] {
+      lateTimer_ = 0;
+      auto done = std::move(done_);
+      Cancel();
+      if (done) done(response);
+    });
+  }
+
+  EventLoop& loop_;
+  CURLM* multi_ = nullptr;
+  CURL* easy_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  int epoll_ = -1;
+  int epollHandle_ = 0;
+  int curlTimer_ = 0;
+  int lateTimer_ = 0;
+  std::string body_;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+  std::function<void(const HttpResponse&)> done_;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop) { return std::make_unique<CurlHttpClient>(loop); }
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+// XML path queries with pugixml. The text is parsed as UTF-8 without
+// conversion, so every byte reaches the caller unchanged.
+#include <pugixml.hpp>
+
+#include "platform/xml_query.h"
+
+namespace platform {
+namespace {
+
+void CollectText(const pugi::xml_node& node, std::string* out) {
+  if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+    out->append(node.value());
+    return;
+  }
+  for (const auto& child : node.children()) CollectText(child, out);
+}
+
+std::string Trimmed(const std::string& s) {
+  const char* blanks = " \t\r\n";
+  size_t first = s.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  size_t last = s.find_last_not_of(blanks);
+  return s.substr(first, last - first + 1);
+}
+
+class PugiXmlQuery : public XmlQuery {
+ public:
+  bool Load(const std::string& text) override {
+    loaded_ = bool(doc_.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+    // pugixml takes fragments; a document has exactly one root element.
+    int roots = 0;
+    for (const auto& child : doc_.children())
+      if (child.type() == pugi::node_element) ++roots;
+    if (roots != 1) loaded_ = false;
+    if (!loaded_) doc_.reset();
+    return loaded_;
+  }
+
+  bool SelectText(const std::string& path, std::string* text) override {
+    if (!loaded_) return false;
+    pugi::xpath_node found;
+#ifdef PUGIXML_NO_EXCEPTIONS
+    pugi::xpath_query query(path.c_str());
+    if (!query) return false;
+    found = query.evaluate_node(doc_);
+#else
+    try {
+      found = doc_.select_node(path.c_str());
+    } catch (const pugi::xpath_exception&) {
+      return false;
+    }
+#endif
+    if (!found) return false;
+    std::string all;
+    if (found.node())
+      CollectText(found.node(), &all);
+    else
+      all = found.attribute().value();
+    *text = Trimmed(all);
+    return true;
+  }
+
+ private:
+  pugi::xml_document doc_;
+  bool loaded_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<XmlQuery> XmlQuery::Create() { return std::make_unique<PugiXmlQuery>(); }
+
+}  // namespace platform

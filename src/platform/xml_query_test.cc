@@ -1,0 +1,70 @@
+// Tests of the XML path queries on the shapes the payment service answers.
+#include "platform/xml_query.h"
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+TEST(XmlQueryTest, FindsElementsByPath) {
+  auto xml = XmlQuery::Create();
+  ASSERT_TRUE(xml->Load("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                        "<NativeMethods.POSData xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\">\r\n"
+                        "  <TerminalId>T0001</TerminalId>\r\n"
+                        "  <TransactionResult> 00 </TransactionResult>\r\n"
+                        "  <PAN></PAN>\r\n"
+                        "  <AuthorizationCode>AB<![CDATA[12]]></AuthorizationCode>\r\n"
+                        "</NativeMethods.POSData>"));
+  struct Case {
+    const char* path;
+    bool found;
+    const char* text;
+  } cases[] = {
+      {"/NativeMethods.POSData/TerminalId", true, "T0001"},
+      {"/NativeMethods.POSData/TransactionResult", true, "00"},
+      {"/NativeMethods.POSData/PAN", true, ""},
+      {"NativeMethods.POSData/AuthorizationCode", true, "AB12"},
+      {"/NativeMethods.POSData/STAN", false, ""},
+      {"/Error/Message", false, ""},
+      {"/TerminalId", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string text = "unchanged";
+    EXPECT_EQ(c.found, xml->SelectText(c.path, &text)) << c.path;
+    EXPECT_EQ(c.found ? c.text : "unchanged", text) << c.path;
+  }
+}
+
+TEST(XmlQueryTest, ErrorAnswer) {
+  auto xml = XmlQuery::Create();
+  ASSERT_TRUE(xml->Load("<Error><Message>An error has occurred.</Message>"
+                        "<ExceptionMessage>Terminale non raggiungibile</ExceptionMessage></Error>"));
+  std::string text;
+  EXPECT_TRUE(xml->SelectText("/Error/Message", &text));
+  EXPECT_EQ("An error has occurred.", text);
+  EXPECT_TRUE(xml->SelectText("/Error/ExceptionMessage", &text));
+  EXPECT_EQ("Terminale non raggiungibile", text);
+  EXPECT_FALSE(xml->SelectText("/NativeMethods.POSData/TransactionResult", &text));
+}
+
+TEST(XmlQueryTest, MalformedTextFindsNothing) {
+  auto xml = XmlQuery::Create();
+  ASSERT_TRUE(xml->Load("<Error><Message>m</Message></Error>"));
+  const char* bad[] = {"", "Timed out.", "<Error><Message>m</Error>", "<a></a><b></b>"};
+  for (const char* text : bad) {
+    EXPECT_FALSE(xml->Load(text)) << text;
+    std::string value;
+    EXPECT_FALSE(xml->SelectText("/Error/Message", &value)) << text;
+  }
+}
+
+TEST(XmlQueryTest, BytesAboveAsciiPassUnchanged) {
+  auto xml = XmlQuery::Create();
+  ASSERT_TRUE(xml->Load("<Error><Message>Carta non valida \xe8 scaduta</Message></Error>"));
+  std::string text;
+  ASSERT_TRUE(xml->SelectText("/Error/Message", &text));
+  EXPECT_EQ("Carta non valida \xe8 scaduta", text);
+}
+
+}  // namespace
+}  // namespace platform
