@@ -1,0 +1,84 @@
+// The exchange files of the four ports: their names, and the operations that
+// delete and write them with the retry rules the hosts rely on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/event_loop.h"
+#include "service/file_ops.h"
+#include "settings/options.h"
+
+namespace service {
+
+// Stems of the six files of a port; the extension is the port number.
+inline constexpr const char* kStart = "SR_START";
+inline constexpr const char* kDati = "SR_DATI";
+inline constexpr const char* kOut = "SR_OUT";
+inline constexpr const char* kErr = "SR_ERR";
+inline constexpr const char* kFinesco = "FINESCO";
+inline constexpr const char* kMatr = "SR_MATR";
+
+// "SR_START.001" for port 1.
+std::string ExchangeFileName(const char* stem, int port);
+
+class ExchangeFiles {
+ public:
+  // Failed steps are retried this often, this far apart.
+  static constexpr int kRetryLimit = 20;
+  static constexpr int kRetryPauseMs = 500;
+
+  ExchangeFiles(platform::EventLoop& loop, FileOps& fs) : loop_(loop), fs_(fs) {}
+
+  void SetDataDir(const std::string& dir) { dataDir_ = dir; }
+  const std::string& dataDir() const { return dataDir_; }
+  // The data directory joined with a file name.
+  std::string PathOf(const std::string& name) const;
+  std::string PathOf(const char* stem, int port) const { return PathOf(ExchangeFileName(stem, port)); }
+  bool Exists(const char* stem, int port);
+
+  // Port whose files the operations below act on; 1 to 4, else they do nothing.
+  int16_t currentPort = 0;
+  // Taken from the identification answer by WriteMatrFile.
+  std::string printerSerial;
+  bool rtMode = false;
+
+  // The link's error code of the last exchange, appended to error files.
+  std::function<std::string()> lastErrorCode;
+  // A start or data file that cannot be deleted ends the program at once,
+  // after the settings have been saved.
+  std::function<void()> saveSettings;
+  std::function<void()> endProgram;
+
+  // Deletes the file if it exists; errors are ignored.
+  void VerifyExistenceAndKill(const std::string& fileName);
+  void SubKillErrFile();
+  void SubKillFileOut();
+  void SubKillDatiFile();
+  // Ends a job on the file side: deletes SR_START and, when there is no
+  // SR_ERR, writes FINESCO. Does nothing more when SR_START is missing.
+  void SubKillStartFile();
+  // Writes SR_ERR of `iQualeCom`; never fails towards the caller.
+  void WriteErrFile(const std::string& cErrMesg, int iQualeCom);
+  // Writes SR_MATR of the current port from the identification answer and
+  // sets printerSerial and rtMode; an RT printer also changes two options.
+  // Returns the text of the window's serial field.
+  std::string WriteMatrFile(const std::string& answer, const std::string& firmwareVersion,
+                            settings::Options* options);
+
+ private:
+  // Runs `step` until it succeeds; false once the call's failures reach the limit.
+  bool Retry(int* failures, const std::function<bool()>& step);
+  void Pause(int64_t ms);
+  // Deletion shared by the four operations; false when it failed for good.
+  bool KillWithRetry(const char* stem);
+  void LogKillFailure(const char* stem);
+  void Fatal();
+
+  platform::EventLoop& loop_;
+  FileOps& fs_;
+  std::string dataDir_;
+};
+
+}  // namespace service

@@ -1,0 +1,37 @@
+// What the job service asks of the printer side: probing, the dump, the
+// document transmission and single commands. Abstract so detection and
+// outcome handling can be tested without a link.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace service {
+
+class JobPrinter {
+ public:
+  virtual ~JobPrinter() = default;
+
+  // Programs the serial port of `port` without opening it; true when usable.
+  virtual bool ProbePort(int16_t port) = 0;
+  virtual void ClosePort(int16_t port) = 0;
+  // Opens the port, runs the configuration dump, closes the port. Returns
+  // the dump result (0 success) and fills the identification answer and
+  // the firmware release.
+  virtual int16_t RunDump(int16_t port, std::string* identification, std::string* firmwareVersion) = 0;
+  // The document transmission of the data file into `outPath`; returns the
+  // document status and, for status 99, the error description.
+  virtual int16_t SendFile(int16_t port, const std::string& dataPath, const std::string& outPath,
+                           bool sendAsIs, std::string* errorDetail) = 0;
+  // One native command on the current port.
+  virtual int16_t Send(const std::string& command) = 0;
+  virtual std::string LastErrorCode() = 0;
+  // Ends the running exchange and every later wait (closing).
+  virtual void RaiseTimedOut() = 0;
+  virtual bool CheckStatusFirst() = 0;
+  // Trace lines of the exchanges go here while set.
+  virtual void SetTraceSink(std::function<void(const std::string&)> sink) = 0;
+};
+
+}  // namespace service

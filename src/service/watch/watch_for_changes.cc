@@ -1,0 +1,55 @@
+// cWatchForChanges on top of the platform's change notifications: a short
+// one-shot tick gathers bursts of changes into one event.
+#include "service/watch/watch_for_changes.h"
+
+namespace service {
+
+bool cWatchForChanges::StartWatch(const std::string& sDir, int32_t nTimerInterval, bool bStartSuspended,
+                                  bool bWatchSubTree) {
+  StopWatch();
+  suspended_ = bStartSuspended;
+  interval_ = nTimerInterval < 0 ? 0 : nTimerInterval;
+  source_ = platform::DirChangeSource::Open(loop_, sDir, bWatchSubTree, [this](uint32_t k) { OnChange(k); });
+  if (!source_) {
+    StopWatch();
+    return false;
+  }
+  return true;
+}
+
+void cWatchForChanges::StopWatch() {
+  if (tickId_) loop_.CancelTimer(tickId_);
+  tickId_ = 0;
+  source_.reset();
+  pending_ = 0;
+  suspended_ = false;
+}
+
+void cWatchForChanges::SuspendWatch(bool bNewVal) {
+  suspended_ = bNewVal;
+  if (!suspended_ && pending_) ScheduleTick();
+}
+
+void cWatchForChanges::OnChange(uint32_t kinds) {
+  pending_ |= kinds;
+  ScheduleTick();
+}
+
+void cWatchForChanges::ScheduleTick() {
+  if (tickId_ || !source_) return;
+  tickId_ = loop_.AddTimer(interval_, [this] {
+    tickId_ = 0;
+    PollChanges();
+  });
+}
+
+void cWatchForChanges::PollChanges() {
+  if (suspended_ || !pending_) return;
+  uint32_t kinds = pending_;
+  pending_ = 0;
+  // Nothing of this object is touched after the handler: it may restart or
+  // stop the watch.
+  if (ChangeDetected) ChangeDetected(static_cast<int32_t>(kinds));
+}
+
+}  // namespace service
