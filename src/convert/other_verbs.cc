@@ -6,6 +6,7 @@
 #include <cctype>
 #include <string>
 
+#include "adapters/normalise.h"
 #include "convert/format.h"
 #include "convert/language.h"
 #include "platform/system.h"
@@ -259,6 +260,7 @@ void ConvertTextLines(LineContext& c) {
       c.abort = true;
       return;
     }
+    if (ApplyTaxCodeRule(c, text)) return;
     c.ls.command = command + Len2(text) + text;
   }
 
@@ -283,8 +285,7 @@ void ConvertTextLines(LineContext& c) {
   }
 }
 
-bool ConvertDisplayWithNext(LineContext& c, const std::string* next, bool* consumed) {
-  *consumed = false;
+bool ConvertDisplay(LineContext& c) {
   if (!IsVerb(c.line, "DISP")) return false;
 
   bool secondRow = false;
@@ -306,22 +307,20 @@ bool ConvertDisplayWithNext(LineContext& c, const std::string* next, bool* consu
     c.ls.command = PadRight(kDisplayClear + text, 44);
   } else {
     std::string row2 = std::string(20, ' ');
-    std::string nextN;
-    double nextRow = 0;
-    if (next && Upper(next->substr(0, 5)) == "DISP," && Field(*next, ",N", &nextN) &&
-        ParseDecimal(TrimBlanks(nextN), &nextRow) && nextRow == 2) {
-      std::string t;
-      if (Field(*next, ",:", &t)) row2 = PadRight(t, 20);
-      *consumed = true;
+    if (c.nextLine && Upper(c.nextLine->substr(0, 5)) == "DISP,") {
+      // The second row is cleaned up as it would have been on its own line.
+      const std::string next = adapters::NormaliseLine(*c.nextLine, 40);
+      std::string nextN;
+      double nextRow = 0;
+      if (Field(next, ",N", &nextN) && ParseDecimal(TrimBlanks(nextN), &nextRow) && nextRow == 2) {
+        std::string t;
+        if (Field(next, ",:", &t)) row2 = PadRight(t, 20);
+        c.consumeNext = true;
+      }
     }
     c.ls.command = kDisplayClear + text + row2;
   }
   return true;
-}
-
-bool ConvertDisplay(LineContext& c) {
-  bool consumed = false;
-  return ConvertDisplayWithNext(c, nullptr, &consumed);
 }
 
 void ConvertFunctions(LineContext& c) {
