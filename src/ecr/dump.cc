@@ -99,8 +99,8 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIn
 }
 
 bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decimalSeparator) {
-  link.TrasmettiStringa("1004");
-  const std::string kept = link.lastAnswer();
+  // A refused request leaves an error text, not counters: write zeros.
+  const std::string kept = link.TrasmettiStringa("1004") == 0 ? link.lastAnswer() : std::string();
   std::ofstream file(path, std::ios::binary | std::ios::out | std::ios::trunc);
   auto Row = [&file](const std::string& text) { file << text << "\r\n"; };
   auto Field = [&kept](long pos, long len) { return Val(Mid(kept, pos, len)); };
@@ -128,7 +128,7 @@ bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decima
   Row(std::string("18|TOT.LORDO GIORN.|") + Amount(Field(9, 9) + Field(48, 9) - Field(57, 9)));
 
   const bool failed = link.TrasmettiStringa("1104") != 0;
-  if (link.lastAnswer().size() > 7) Row("83|NUM.AZZ.FISC.|" + Number(Val(Mid(link.lastAnswer(), 5, 4))));
+  if (!failed && link.lastAnswer().size() > 7) Row("83|NUM.AZZ.FISC.|" + Number(Val(Mid(link.lastAnswer(), 5, 4))));
   return failed;
 }
 
