@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "adapters/normalise.h"
 #include "settings/document.h"
 
 namespace adapters {
@@ -69,9 +70,6 @@ long long DivideHalfEven(Wide num, Wide den) {
   if (twice > den || (twice == den && (q % 2 != 0))) q += 1;
   return (long long)q;
 }
-
-// Every line but the OPFS one is normalised like any command line.
-std::string Normalise(const std::string& line) { return line; }
 
 // Cents of a decimal amount, ties to even, kept inside 64 bits.
 long long RoundCents(double cents) {
@@ -248,7 +246,7 @@ const std::string kBlankLine = "PRNT,:" + std::string(kPrintWidth, ' ') + ";";
 
 bool Invoice::Line(const std::string& raw) {
   std::string ignored;
-  std::string line = Field(raw, "OPFS", &ignored) ? raw : Normalise(raw);
+  std::string line = Field(raw, "OPFS", &ignored) ? raw : NormaliseLine(raw, kTextWidth);
 
   if (IsVerb(line, "OPFS")) {
     OpfsLine(line);

@@ -298,5 +298,42 @@ TEST_F(OpfsTest, BadNumbersAreTracedAndTakeTheirDefault) {
   EXPECT_EQ(traced.size(), 1u);
 }
 
+TEST_F(OpfsTest, LinesAreNormalisedExceptTheOpfsLine) {
+  ASSERT_TRUE(Convert({"opfs,n5,:Citt\xE0;", "sale,:caff\xE8 totale,q2,p0150,i22;", "prnt,:grazie;"}));
+  EXPECT_EQ(out_[0], "opfs,n5,:Citt\xE0,V0;");
+  EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 5,H1;");
+  EXPECT_TRUE(Has("PRNT,:2    X    1,50"));
+  EXPECT_TRUE(Has("PRNT,:" + Cols("CAFFE TOT.", "3,00") + " C;"));
+  EXPECT_TRUE(Has("PRNT,:GRAZIE;"));
+}
+
+// The adapter as the converter runs it: the document is rewritten in place
+// and the converter prints it as an invoice with the adapter's total.
+TEST_F(OpfsTest, ThroughTheConverter) {
+  ctx_.dataDir = dir_.path();
+  WriteFileBytes(doc_, "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\n");
+  std::string path = doc_;
+  convert::ConversionShared shared;
+  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  EXPECT_EQ(ReadFileBytes(copy_), "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\n");
+  std::string rewritten = ReadFileBytes(doc_);
+  EXPECT_EQ(rewritten.substr(0, 27), "OPFS,N3,:VERDI,V0;\r\nPRNT,:F");
+  EXPECT_EQ(rewritten.substr(rewritten.size() - 7), "CLFS;\r\n");
+  std::string kb = ReadFileBytes(dir_.File("KB.txt"));
+  EXPECT_NE(kb.find("400121000000300"), std::string::npos) << kb;
+  EXPECT_NE(kb.find("4003F19TOTALE FATTURE EURO000000300"), std::string::npos) << kb;
+  EXPECT_TRUE(shared.invoiceTextMode);
+}
+
+TEST_F(OpfsTest, ConverterPrintsNothingForAnUnknownRate) {
+  ctx_.dataDir = dir_.path();
+  WriteFileBytes(dir_.File("KB.txt"), "old\r\n");
+  WriteFileBytes(doc_, "OPFS;\r\nSALE,:X,P150,I7;\r\n");
+  std::string path = doc_;
+  convert::ConversionShared shared;
+  EXPECT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  EXPECT_FALSE(testing_support::FileExists(dir_.File("KB.txt")));
+}
+
 }  // namespace
 }  // namespace adapters

@@ -121,5 +121,29 @@ TEST_F(XonXoffFileTest, TextBytesAreKeptAsTheyAre) {
   EXPECT_EQ(ReadFileBytes(out_), "PLUD,C[1],N1,:CAFF\xC8;\r\n");
 }
 
+// With the option on, the converter reads the key sequence through the
+// work file and goes on with it.
+TEST_F(XonXoffFileTest, ThroughTheConverter) {
+  ctx_.dataDir = dir_.path();
+  ctx_.options.chbConvXonXoff = true;
+  WriteFileBytes(in_, "250H3R\r\n1000H1T");
+  std::string path = in_;
+  convert::ConversionShared shared;
+  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  EXPECT_EQ(path, out_);
+  EXPECT_EQ(ReadFileBytes(out_), "SALE,N3,P250;\r\nCASH,V1000;\r\n");
+  EXPECT_NE(ReadFileBytes(dir_.File("KB.txt")).find("300408CONTANTI000001000"), std::string::npos);
+  EXPECT_TRUE(shared.paymentSeen);
+}
+
+TEST_F(XonXoffFileTest, ConverterFailsOnAnEmptyKeyFile) {
+  ctx_.dataDir = dir_.path();
+  ctx_.options.chbConvXonXoff = true;
+  WriteFileBytes(in_, "");
+  std::string path = in_;
+  convert::ConversionShared shared;
+  EXPECT_EQ(convert::ConvertDocument(path, ctx_, &shared), 1);
+}
+
 }  // namespace
 }  // namespace adapters
