@@ -1,0 +1,228 @@
+// The card payment over real HTTP against virtual-pos on loopback: the
+// request as it arrives, each outcome, and the wait on the event loop.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "payment/payment.h"
+#include "payment/slip.h"
+#include "platform/event_loop.h"
+#include "platform/http_client.h"
+#include "testing/temp_dir.h"
+
+namespace payment {
+namespace {
+
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+// One virtual-pos process for the length of a test.
+class VirtualPos {
+ public:
+  VirtualPos(const std::string& logPath, std::vector<std::string> options) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    options.insert(options.begin(), {VIRTUAL_POS_PATH, "--port", "0", "--log", logPath});
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      std::vector<char*> argv;
+      for (auto& o : options) argv.push_back(o.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    stdout_ = fdopen(out[0], "r");
+    char line[128] = {};
+    int port = 0;
+    if (stdout_ && fgets(line, sizeof line, stdout_) && sscanf(line, "listening on 127.0.0.1:%d", &port) == 1)
+      url_ = "http://127.0.0.1:" + std::to_string(port);
+  }
+  ~VirtualPos() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stdout_) fclose(stdout_);
+  }
+  const std::string& url() const { return url_; }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* stdout_ = nullptr;
+  std::string url_;
+};
+
+class PaymentE2eTest : public ::testing::Test {
+ protected:
+  PaymentE2eTest() : loop_(platform::EventLoop::Create()), http_(platform::HttpClient::Create(*loop_)) {}
+  ~PaymentE2eTest() override { SetupPayment(PaymentSetup()); }
+
+  void Setup(const std::string& url) {
+    PaymentSetup setup;
+    setup.loop = loop_.get();
+    setup.http = http_.get();
+    setup.serviceUrl = url;
+    setup.dataDirectory = dir_.path();
+    setup.options = &options_;
+    setup.closing = [this] { return closing_; };
+    setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
+    SetupPayment(setup);
+  }
+
+  int16_t Pay(const std::string& line) {
+    WriteFileBytes(dir_.File("SR_DATI.001"), line + "\r\nSALE,N1,P1250;\r\nCASH;\r\n");
+    int64_t start = loop_->NowMs();
+    int16_t outcome = EseguiPaga(dir_.File("SR_DATI.001"));
+    printf("EseguiPaga(%s) = %d after %lld ms\n", line.c_str(), outcome, (long long)(loop_->NowMs() - start));
+    return outcome;
+  }
+
+  std::string LogPath() { return dir_.File("requests.log"); }
+
+  std::unique_ptr<platform::EventLoop> loop_;
+  std::unique_ptr<platform::HttpClient> http_;
+  testing_support::ScopedTempDir dir_;
+  settings::Options options_;
+  bool closing_ = false;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(PaymentE2eTest, ApprovalWithTheRequestAsSpecified) {
+  VirtualPos pos(LogPath(), {"--card-type", "2", "--terminal", "T0042"});
+  ASSERT_FALSE(pos.url().empty());
+  Setup(pos.url());
+  EXPECT_EQ(0, Pay("PAGA,V1250,P3;"));
+  EXPECT_EQ(0, Pay("PAGA,V990,P0;"));
+  std::string log = ReadFileBytes(LogPath());
+  size_t second = log.find("GET /WebZentarposWS/api/Payment/990 HTTP/1.1\r\n");
+  EXPECT_EQ(0u, log.find("GET /WebZentarposWS/api/Payment/1250/3 HTTP/1.1\r\n")) << log;
+  EXPECT_NE(std::string::npos, second) << log;
+  // The four headers, in order, after whatever the HTTP component adds first.
+  std::string head = log.substr(0, second);
+  size_t accept = head.find("\r\nAccept: text/html, application/xhtml+xml, application/xml; q=0.9, */*; q=0.8\r\n");
+  size_t encoding = head.find("\r\nAccept-Encoding: gzip,deflate\r\n");
+  size_t language = head.find("\r\nAccept-Language: it-IT, it; q=0.8, en-US; q=0.5, en; q=0.3\r\n");
+  size_t connection = head.find("\r\nConnection: Keep-Alive\r\n");
+  EXPECT_NE(std::string::npos, accept) << head;
+  EXPECT_LT(accept, encoding) << head;
+  EXPECT_LT(encoding, language) << head;
+  EXPECT_LT(language, connection) << head;
+  EXPECT_NE(std::string::npos, connection) << head;
+  EXPECT_EQ(1u, [&] {
+    size_t n = 0;
+    for (size_t p = head.find("Accept-Encoding"); p != std::string::npos; p = head.find("Accept-Encoding", p + 1)) ++n;
+    return n;
+  }()) << head;
+
+  const POSData& d = CurrentPOSData();
+  EXPECT_EQ("00", d.TransactionResult);
+  EXPECT_EQ("T0042", d.TerminalId);
+  EXPECT_EQ("2", d.CardType);
+  EXPECT_FALSE(d.STAN.empty());
+  EXPECT_FALSE(d.DataTrs.empty());
+
+  std::vector<std::string> slip;
+  StampaEsitoPOS([&](const std::string& c) -> int16_t {
+    slip.push_back(c);
+    return 0;
+  });
+  EXPECT_EQ(27u, slip.size());
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PaymentE2eTest, RefusalAndServiceErrors) {
+  struct Case {
+    std::vector<std::string> options;
+    int16_t outcome;
+    const char* result;
+  } cases[] = {
+      {{"--result", "05", "--ko-description", "CARTA RIFIUTATA"}, kPosRefused, "05"},
+      {{"--error-message", "An error has occurred."}, kPosServiceError, "KO"},
+      {{"--exception-message", "Terminale non raggiungibile"}, kPosServiceError, "KO"},
+      {{"--no-result"}, kPosServiceError, "KO"},
+  };
+  for (const auto& c : cases) {
+    VirtualPos pos(LogPath(), c.options);
+    ASSERT_FALSE(pos.url().empty());
+    Setup(pos.url());
+    EXPECT_EQ(c.outcome, Pay("PAGA,V700,P0;")) << c.options[0];
+    EXPECT_EQ(c.result, CurrentPOSData().TransactionResult) << c.options[0];
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PaymentE2eTest, LateAnswerIsWaitedFor) {
+  VirtualPos pos(LogPath(), {"--delay-ms", "1500"});
+  Setup(pos.url());
+  int ticks = 0;
+  // The loop keeps running during the wait.
+  std::function<void()> tick = [&] {
+    ++ticks;
+    loop_->AddTimer(100, tick);
+  };
+  loop_->AddTimer(100, tick);
+  EXPECT_EQ(0, Pay("PAGA,V700,P0;"));
+  printf("timer ticks during the wait: %d\n", ticks);
+  EXPECT_GT(ticks, 0);
+}
+
+TEST_F(PaymentE2eTest, RefusedConnection) {
+  std::string url;
+  {
+    VirtualPos pos(LogPath(), {});
+    url = pos.url();
+  }  // nobody listens there any more
+  ASSERT_FALSE(url.empty());
+  Setup(url);
+  EXPECT_EQ(kPosNoConnection, Pay("PAGA,V700,P0;"));
+  EXPECT_EQ(kNoConnection, CurrentPOSData().errorText);
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(PaymentE2eTest, ClosingDuringTheWait) {
+  VirtualPos pos(LogPath(), {"--silent"});
+  Setup(pos.url());
+  loop_->AddTimer(500, [this] { closing_ = true; });
+  EXPECT_EQ(kPosTimedOut, Pay("PAGA,V700,P0;"));
+  EXPECT_EQ(kTimedOut, CurrentPOSData().errorText);
+  EXPECT_NE(std::string::npos, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/700 HTTP/1.1"));
+
+  // The client is free for the next payment.
+  closing_ = false;
+  VirtualPos next(dir_.File("next.log"), {});
+  Setup(next.url());
+  EXPECT_EQ(0, Pay("PAGA,V800,P0;"));
+}
+
+TEST_F(PaymentE2eTest, LogOfTheAnswer) {
+  VirtualPos pos(LogPath(), {"--terminal", "T0042"});
+  Setup(pos.url());
+  options_.CheckLogPagamento = true;
+  EXPECT_EQ(0, Pay("PAGA,V700,P0;"));
+  platform::LocalTime t = platform::NowLocal();
+  char folder[32];
+  snprintf(folder, sizeof folder, "LOG-PAGAME-%04d%02d", t.year, t.month);
+  std::vector<std::string> names;
+  std::string listing = dir_.File(folder);
+  FILE* ls = popen(("ls " + listing).c_str(), "r");
+  char name[256];
+  while (ls && fgets(name, sizeof name, ls)) names.push_back(name);
+  if (ls) pclose(ls);
+  ASSERT_EQ(1u, names.size());
+  EXPECT_EQ(0u, names[0].find("POSDATA-"));
+  EXPECT_NE(std::string::npos, names[0].find("-T0042.txt"));
+  std::string content = ReadFileBytes(listing + "/" + names[0].substr(0, names[0].size() - 1));
+  EXPECT_EQ(0u, content.find("<?xml"));
+  EXPECT_NE(std::string::npos, content.find("<TerminalId>T0042</TerminalId>"));
+}
+
+}  // namespace
+}  // namespace payment
