@@ -1,0 +1,209 @@
+// Frame handling, repeat detection and fault injection of the virtual printer.
+#include "device.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace vecr {
+
+std::vector<Output> Device::Receive(std::string_view bytes) {
+  std::vector<Output> out;
+  for (const FrameReader::Item& item : reader_.Feed(bytes)) {
+    if (!item.good) {
+      Log("recv bad frame " + Printable(item.raw) + " -> NAK");
+      out.push_back({0, std::string(1, kNak)});
+      continue;
+    }
+    Log("recv " + Printable(item.raw));
+    for (Output& o : OnFrame(item.frame)) out.push_back(std::move(o));
+  }
+  return out;
+}
+
+std::string Device::Answer(const std::string& command) {
+  for (size_t i = 0; i < rules_.size(); ++i) {
+    if (command.rfind(rules_[i].prefix, 0) != 0) continue;
+    std::string answer = rules_[i].answer;
+    if (!rules_[i].always) rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(i));
+    return answer;
+  }
+  ++executed_;
+  return printer_.Execute(command);
+}
+
+std::vector<Output> Device::OnFrame(const Frame& frame) {
+  if (nak_ > 0) {
+    --nak_;
+    Log("fault: NAK");
+    return {{0, std::string(1, kNak)}};
+  }
+  if (silent_ > 0) {
+    --silent_;
+    Log("fault: silent");
+    return {};
+  }
+  std::string answer_frame;
+  if (have_last_ && frame.sequence == last_sequence_ && frame.command == last_command_) {
+    Log("repeated frame, answered again");
+    answer_frame = last_frame_;
+  } else {
+    std::string answer = Answer(frame.command);
+    answer_frame = BuildFrame(frame.sequence, answer);
+    have_last_ = true;
+    last_sequence_ = frame.sequence;
+    last_command_ = frame.command;
+    last_frame_ = answer_frame;
+  }
+  if (lost_ > 0) {
+    --lost_;
+    Log("fault: answer lost");
+    return {};
+  }
+  std::string sent = answer_frame;
+  if (bad_echo_ > 0) {
+    --bad_echo_;
+    // Damaged on the way: the first code digit changes, the stored answer
+    // stays right for a repeat.
+    std::string text = sent.substr(4, sent.size() - 7);
+    if (!text.empty()) text[0] = text[0] == '9' ? '8' : '9';
+    sent = BuildFrame(frame.sequence, text);
+    Log("fault: bad echo");
+  }
+  std::vector<Output> out;
+  if (lone_ack_ > 0) {
+    --lone_ack_;
+    out.push_back({0, std::string(1, kAck)});
+    out.push_back({lone_ack_ms_, sent});
+    Log("fault: lone ACK, answer in " + std::to_string(lone_ack_ms_) + " ms");
+  } else if (delay_ > 0) {
+    --delay_;
+    out.push_back({delay_ms_, sent});
+    Log("fault: answer in " + std::to_string(delay_ms_) + " ms");
+  } else {
+    out.push_back({0, sent});
+  }
+  Log("send " + Printable(sent));
+  return out;
+}
+
+const char* Device::ControlHelp() {
+  return "  nak N              answer NAK to the next N frames (they are not run)\n"
+         "  silent N           ignore the next N frames\n"
+         "  lost N             run the next N frames but send no answer\n"
+         "  lone-ack N MS      next N frames: ACK at once, the answer MS ms later\n"
+         "  delay N MS         next N frames: the answer MS ms later\n"
+         "  bad-echo N         next N answers arrive with a wrong command code\n"
+         "  err CODE NN [always]\n"
+         "                     answer ERRNN to the next command beginning with CODE\n"
+         "                     (not run); with always, to all of them\n"
+         "  answer CODE once|always TEXT\n"
+         "                     answer TEXT (\\xNN escapes) instead of running CODE\n"
+         "  err CODE off       drop the rules for CODE\n"
+         "  status SS          the status request answers SS (00 01 10 11 12 54 99);\n"
+         "                     01 and 11 refuse printing with ERR16, 10 and 12 with\n"
+         "                     ERR37, 54 with ERR54 until a fiscal closing, 99 with ERR99\n"
+         "  paper-out N        paper ends after N more printed lines (0: now)\n"
+         "  paper-in           paper replaced\n"
+         "  refuse-date on|off setting the date and time answers ERR54\n"
+         "  clear              every fault off, status 00, paper in\n";
+}
+
+namespace {
+
+bool ToInt(const std::string& s, int64_t& value) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (*end != '\0' || v < 0) return false;
+  value = v;
+  return true;
+}
+
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 3 < s.size() && s[i + 1] == 'x') {
+      out += static_cast<char>(std::strtol(s.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 3;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Device::Control(const std::string& raw) {
+  std::string line = raw;
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  std::istringstream in(line);
+  std::string word;
+  if (!(in >> word) || word[0] == '#') return "";
+  std::vector<std::string> args;
+  for (std::string a; in >> a;) args.push_back(a);
+  int64_t n = 0, ms = 0;
+  auto count = [&](int& field) -> std::string {
+    if (args.size() != 1 || !ToInt(args[0], n)) return word + ": expected a count";
+    field = static_cast<int>(n);
+    return "";
+  };
+  auto timed = [&](int& field, int64_t& delay) -> std::string {
+    if (args.size() != 2 || !ToInt(args[0], n) || !ToInt(args[1], ms)) return word + ": expected a count and milliseconds";
+    field = static_cast<int>(n);
+    delay = ms;
+    return "";
+  };
+  std::string error;
+  if (word == "nak") error = count(nak_);
+  else if (word == "silent") error = count(silent_);
+  else if (word == "lost") error = count(lost_);
+  else if (word == "bad-echo") error = count(bad_echo_);
+  else if (word == "lone-ack") error = timed(lone_ack_, lone_ack_ms_);
+  else if (word == "delay") error = timed(delay_, delay_ms_);
+  else if (word == "err") {
+    if (args.size() == 2 && args[1] == "off") {
+      std::erase_if(rules_, [&](const Rule& r) { return r.prefix == args[0]; });
+    } else if ((args.size() == 2 || (args.size() == 3 && args[2] == "always")) && args[1].size() == 2) {
+      rules_.push_back({args[0], "ERR" + args[1], args.size() == 3});
+    } else {
+      error = "err: expected CODE NN [always] or CODE off";
+    }
+  } else if (word == "answer") {
+    // The text is the rest of the line after the mode, blanks included.
+    size_t pos = 0;
+    for (int field = 0; field < 3 && pos != std::string::npos; ++field) {
+      pos = line.find_first_not_of(' ', pos);
+      if (pos != std::string::npos) pos = line.find(' ', pos);
+    }
+    if (args.size() < 3 || (args[1] != "once" && args[1] != "always") || pos == std::string::npos) {
+      error = "answer: expected CODE once|always TEXT";
+    } else {
+      rules_.push_back({args[0], Unescape(line.substr(pos + 1)), args[1] == "always"});
+    }
+  } else if (word == "status") {
+    if (args.size() != 1 || args[0].size() != 2) error = "status: expected two characters";
+    else printer_.SetStatus(args[0]);
+  } else if (word == "paper-out") {
+    int lines = 0;
+    error = count(lines);
+    if (error.empty()) printer_.PaperOutAfter(lines);
+  } else if (word == "paper-in") {
+    printer_.PaperIn();
+  } else if (word == "refuse-date") {
+    if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) error = "refuse-date: expected on or off";
+    else printer_.set_refuse_date(args[0] == "on");
+  } else if (word == "clear") {
+    nak_ = silent_ = lost_ = bad_echo_ = lone_ack_ = delay_ = 0;
+    rules_.clear();
+    printer_.SetStatus("00");
+    printer_.PaperIn();
+    printer_.set_refuse_date(false);
+  } else {
+    error = "unknown control command: " + word;
+  }
+  Log(error.empty() ? "control: " + line : "control error: " + error);
+  return error;
+}
+
+}  // namespace vecr

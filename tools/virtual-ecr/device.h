@@ -1,0 +1,75 @@
+// The virtual printer as seen from the serial line: frames in, answers out,
+// with the faults that the control channel switches on (refusals, silence,
+// late and lost answers, forced error answers).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame.h"
+#include "printer.h"
+
+namespace vecr {
+
+// Bytes to send `delay_ms` after the input that caused them.
+struct Output {
+  int64_t delay_ms = 0;
+  std::string bytes;
+};
+
+class Device {
+ public:
+  explicit Device(Printer& printer) : printer_(printer) {}
+
+  // Everything read from the line; returns what to send, in order.
+  std::vector<Output> Receive(std::string_view bytes);
+
+  // Runs one control command (syntax in ControlHelp()); returns an error text
+  // or an empty one. Blank lines and lines starting with '#' are ignored.
+  std::string Control(const std::string& line);
+  static const char* ControlHelp();
+
+  void set_log(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
+  int frames_executed() const { return executed_; }
+
+ private:
+  struct Rule {
+    std::string prefix;  // command code (or any leading part of the command)
+    std::string answer;  // answer text sent instead of running the command
+    bool always = false;
+  };
+
+  std::vector<Output> OnFrame(const Frame& frame);
+  std::string Answer(const std::string& command);
+  void Log(const std::string& line) {
+    if (log_) log_(line);
+  }
+
+  Printer& printer_;
+  FrameReader reader_;
+  std::function<void(const std::string&)> log_;
+
+  // The last frame run, so that a repeated frame is answered again
+  // without being run twice.
+  bool have_last_ = false;
+  std::string last_sequence_;
+  std::string last_command_;
+  std::string last_frame_;
+  int executed_ = 0;
+
+  int nak_ = 0;
+  int silent_ = 0;
+  int lost_ = 0;
+  int bad_echo_ = 0;
+  int lone_ack_ = 0;
+  int64_t lone_ack_ms_ = 0;
+  int delay_ = 0;
+  int64_t delay_ms_ = 0;
+  std::vector<Rule> rules_;
+};
+
+}  // namespace vecr
