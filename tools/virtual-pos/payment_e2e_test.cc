@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "payment/card_payment.h"
 #include "payment/payment.h"
 #include "payment/slip.h"
 #include "platform/event_loop.h"
@@ -222,6 +223,26 @@ TEST_F(PaymentE2eTest, LogOfTheAnswer) {
   std::string content = ReadFileBytes(listing + "/" + names[0].substr(0, names[0].size() - 1));
   EXPECT_EQ(0u, content.find("<?xml"));
   EXPECT_NE(std::string::npos, content.find("<TerminalId>T0042</TerminalId>"));
+}
+
+TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
+  VirtualPos pos(LogPath(), {"--result", "51"});
+  testing_support::ScopedTempDir programDir;
+  WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
+  std::vector<std::string> sent;
+  service::PaymentHooks hooks = StartCardPayment(
+      *loop_, programDir.path(), dir_.path(), options_, [this] { return closing_; },
+      [this](const std::string& text) { messages_.push_back(text); },
+      [&](const std::string& c) -> int16_t {
+        sent.push_back(c);
+        return 0;
+      });
+  WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4500,P0;\r\nCASH;\r\n");
+  EXPECT_EQ(kPosRefused, hooks.preStep(dir_.File("SR_DATI.002")));
+  hooks.slip();
+  ASSERT_EQ(12u, sent.size());
+  EXPECT_EQ(SlipLine("ESITO : 51"), sent[5]);
+  EXPECT_EQ(0u, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/4500 HTTP/1.1"));
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+// Wiring of the card payment into the running program.
+#include "payment/card_payment.h"
+
+#include <memory>
+
+namespace payment {
+namespace {
+
+std::unique_ptr<platform::HttpClient> g_http;
+
+}  // namespace
+
+service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::string& programDirectory,
+                                       const std::string& dataDirectory, const settings::Options& options,
+                                       std::function<bool()> closing,
+                                       std::function<void(const std::string&)> showMessage, SendCommand trasmetti) {
+  g_http = platform::HttpClient::Create(loop);
+  PaymentSetup setup;
+  setup.loop = &loop;
+  setup.http = g_http.get();
+  setup.serviceUrl = ReadServiceUrl(programDirectory);
+  setup.dataDirectory = dataDirectory;
+  setup.options = &options;
+  setup.closing = std::move(closing);
+  setup.showMessage = std::move(showMessage);
+  SetupPayment(std::move(setup));
+
+  service::PaymentHooks hooks;
+  hooks.preStep = [](const std::string& dataPath) { return EseguiPaga(dataPath); };
+  hooks.slip = [trasmetti = std::move(trasmetti)] { StampaEsitoPOS(trasmetti); };
+  return hooks;
+}
+
+}  // namespace payment
