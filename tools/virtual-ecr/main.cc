@@ -330,6 +330,17 @@ int main(int argc, char** argv) {
     }
   };
 
+  // A serial line never echoes; a pseudo-terminal slave left with echo on
+  // would send our answers back to us as commands.
+  auto no_echo = [&] {
+    termios tio{};
+    if (slave_keep < 0 || tcgetattr(slave_keep, &tio) != 0) return;
+    if (!(tio.c_lflag & (ECHO | ECHONL))) return;
+    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL);
+    tcsetattr(slave_keep, TCSANOW, &tio);
+    if (!opt.log.empty()) AppendLine(opt.log, Stamp() + " echo switched off on the pseudo-terminal");
+  };
+
   std::deque<Pending> pending;
   int64_t wire_free_us = 0;
   bool want_write = false;
@@ -347,6 +358,7 @@ int main(int argc, char** argv) {
         allowed = elapsed < 0 ? 0 : std::min(p.bytes.size(), static_cast<size_t>(elapsed / kByteUs + 1));
       }
       if (allowed > p.sent) {
+        no_echo();
         ssize_t n = write(line_fd, p.bytes.data() + p.sent, allowed - p.sent);
         if (n > 0) p.sent += static_cast<size_t>(n);
         if (n < 0 && errno == EAGAIN) want_write = true;
