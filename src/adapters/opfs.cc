@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "adapters/normalise.h"
+#include "convert/language.h"
 #include "settings/document.h"
 
 namespace adapters {
@@ -27,32 +29,10 @@ const long long kValueLimit = 10000000000000LL;  // 10^13
 const int kErrOverflow = 6;
 const int kErrTypeMismatch = 13;
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+bool IsVerb(const std::string& line, const char* verb) { return convert::HasVerb(line, verb); }
 
-bool StartsWith(const std::string& line, const std::string& prefix) {
-  return line.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool IsVerb(const std::string& line, const std::string& verb) {
-  if (line.size() < verb.size()) return false;
-  for (size_t i = 0; i < verb.size(); ++i)
-    if (Upper(line[i]) != Upper(verb[i])) return false;
-  return true;
-}
-
-// The first occurrence of the marker, letters compared without case; the
-// value runs to the next "," or ";" or the end of the line.
-bool Field(const std::string& line, const std::string& marker, std::string* value) {
-  for (size_t p = 0; p + marker.size() <= line.size(); ++p) {
-    size_t i = 0;
-    while (i < marker.size() && Upper(line[p + i]) == Upper(marker[i])) ++i;
-    if (i < marker.size()) continue;
-    size_t start = p + marker.size();
-    size_t end = line.find_first_of(",;", start);
-    *value = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    return true;
-  }
-  return false;
+bool Field(const std::string& line, const char* marker, std::string* value) {
+  return convert::FindField(false, value, line, marker);
 }
 
 std::string Trim(const std::string& s) {
@@ -62,13 +42,13 @@ std::string Trim(const std::string& s) {
 }
 
 // Rounds num / den to an integer, ties to the even neighbour.
-long long DivideHalfEven(Wide num, Wide den) {
+Wide DivideHalfEven(Wide num, Wide den) {
   if (den < 0) num = -num, den = -den;
   Wide q = num / den, r = num % den;
   if (r < 0) q -= 1, r += den;  // floor division, 0 <= r < den
   Wide twice = 2 * r;
   if (twice > den || (twice == den && (q % 2 != 0))) q += 1;
-  return (long long)q;
+  return q;
 }
 
 // Cents of a decimal amount, ties to even, kept inside 64 bits.
@@ -87,8 +67,12 @@ Num ParseScaled(const std::string& raw, int decimals, long long* out) {
   size_t i = 0;
   bool negative = false;
   if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
-  Wide mantissa = 0;
-  int fraction = -1, digits = 0;
+  long long limit = kValueLimit;
+  for (int d = 0; d < decimals; ++d) limit *= 10;
+  long long value = 0;
+  int digits = 0, fraction = -1;
+  int roundDigit = 0;   // the first digit past the scale
+  bool sticky = false;  // any non-zero digit after that one
   for (; i < s.size(); ++i) {
     char c = s[i];
     if (c == '.' && fraction < 0) {
@@ -96,18 +80,19 @@ Num ParseScaled(const std::string& raw, int decimals, long long* out) {
       continue;
     }
     if (c < '0' || c > '9') return Num::kBad;
-    if (mantissa > Wide(kValueLimit) * 1000000) return Num::kOverflow;
-    mantissa = mantissa * 10 + (c - '0');
     ++digits;
-    if (fraction >= 0) ++fraction;
+    if (fraction >= 0 && fraction++ >= decimals) {
+      if (fraction == decimals + 1) roundDigit = c - '0';
+      else sticky = sticky || c != '0';
+      continue;
+    }
+    value = value * 10 + (c - '0');
+    if (value >= limit) return Num::kOverflow;
   }
   if (digits == 0) return Num::kBad;
-  int shift = decimals - (fraction < 0 ? 0 : fraction);
-  Wide den = 1;
-  for (; shift > 0; --shift) mantissa *= 10;
-  for (; shift < 0; ++shift) den *= 10;
-  long long value = DivideHalfEven(mantissa, den);
-  if (value >= kValueLimit) return Num::kOverflow;
+  for (int f = fraction < 0 ? 0 : fraction; f < decimals; ++f) value *= 10;
+  if (roundDigit > 5 || (roundDigit == 5 && (sticky || value % 2 != 0))) ++value;
+  if (value >= limit) return Num::kOverflow;
   *out = negative ? -value : value;
   return Num::kOk;
 }
@@ -166,10 +151,10 @@ const Tender* PaymentKind(const std::string& line) {
   static const Tender kDebit = {"BANCOMAT", "TOTALE FATTURA EURO", true};
   static const Tender kCredit = {"CREDITO", "TOTALE FATTURA EURO", false};
   static const Tender kTicket = {"TICKET", "TOTALE FATTURA EURO", false};
-  if (IsVerb(line, "CASH") || StartsWith(line, "TEND,N1")) return &kCash;
-  if (IsVerb(line, "CHEQ") || StartsWith(line, "TEND,N2")) return &kCheque;
-  if (StartsWith(line, "TEND,N3") || IsVerb(line, "CARD")) return &kCard;
-  if (StartsWith(line, "TEND,N4")) return &kDebit;
+  if (IsVerb(line, "CASH") || convert::IsTenderSynonym(line, '1')) return &kCash;
+  if (IsVerb(line, "CHEQ") || convert::IsTenderSynonym(line, '2')) return &kCheque;
+  if (convert::IsTenderSynonym(line, '3') || IsVerb(line, "CARD")) return &kCard;
+  if (convert::IsTenderSynonym(line, '4')) return &kDebit;
   if (IsVerb(line, "CRED")) return &kCredit;
   if (IsVerb(line, "TICK")) return &kTicket;
   return nullptr;
@@ -245,8 +230,7 @@ class Invoice {
 const std::string kBlankLine = "PRNT,:" + std::string(kPrintWidth, ' ') + ";";
 
 bool Invoice::Line(const std::string& raw) {
-  std::string ignored;
-  std::string line = Field(raw, "OPFS", &ignored) ? raw : NormaliseLine(raw, kTextWidth);
+  std::string line = Field(raw, "OPFS", nullptr) ? raw : NormaliseLine(raw, kTextWidth);
 
   if (IsVerb(line, "OPFS")) {
     OpfsLine(line);
@@ -343,11 +327,12 @@ bool Invoice::Item(const std::string& line) {
     if (c == '.') c = ',';
   out_.push_back("PRNT,:" + quantityText + "    X    " + Euros(price));
 
-  long long amount = DivideHalfEven(Wide(price) * quantity, 1000);
-  if (amount >= kValueLimit || amount <= -kValueLimit) {
+  Wide exact = DivideHalfEven(Wide(price) * quantity, 1000);
+  if (exact >= kValueLimit || exact <= -kValueLimit) {
     Trace(kErrOverflow, "Overflow");
     return true;
   }
+  long long amount = (long long)exact;
   int group = -1;
   for (int slot = 0; slot < kGroups && group < 0; ++slot)
     if (ctx_.vat.slot[slot] == rate) group = slot;
@@ -392,13 +377,16 @@ void Invoice::Payment(const std::string& line, const Tender& tender) {
   Field(line, ",:", &label);
   long long amount;
   bool given = Number(line, ",V", 0, &amount);
-  if (!given) amount = running_ - paid_;
+  if (!given && __builtin_sub_overflow(running_, paid_, &amount)) {
+    Trace(kErrOverflow, "Overflow");
+    return;
+  }
   if (tender.paid) {
     if (!Add(paid_, amount)) return;
   } else if (given) {
     if (!Add(notPaid_, amount)) return;
   } else {
-    notPaid_ = running_ - paid_;
+    notPaid_ = amount;  // the rest still open
   }
   out_.push_back(PrintTwoColumns(label, amount));
 }
@@ -414,8 +402,12 @@ void Invoice::SpreadSubtotalAdjustments() {
       Trace(kErrOverflow, "Overflow");
       continue;
     }
-    long long hundredths = DivideHalfEven(num, itemTotal_);
-    Add(total, DivideHalfEven(hundredths, 100));
+    Wide share = DivideHalfEven(DivideHalfEven(num, itemTotal_), 100);
+    if (share > INT64_MAX || share < INT64_MIN) {
+      Trace(kErrOverflow, "Overflow");
+      continue;
+    }
+    Add(total, (long long)share);
   }
 }
 

@@ -239,7 +239,7 @@ TEST_F(OpfsTest, TenderKinds) {
     EXPECT_TRUE(HasAmount(c.label, "1,00")) << c.line;
     EXPECT_TRUE(HasAmount("CORRISP. PAGATO", c.paid ? "1,00" : "0,00")) << c.line;
   }
-  ASSERT_TRUE(Convert({"OPFS;", "SALE,:X,P100,I22;", "TEND,N5,V100;", "BANC,V100;"}));
+  ASSERT_TRUE(Convert({"OPFS;", "SALE,:X,P100,I22;", "TEND,N5,V100;", "BANC,V100;", "TEND,N10,V100;"}));
   // Neither is an invoice payment: no total line, nothing paid.
   EXPECT_EQ(std::count_if(out_.begin(), out_.end(),
                           [](const std::string& l) { return l.find(",H1;") != std::string::npos; }),
@@ -296,6 +296,34 @@ TEST_F(OpfsTest, BadNumbersAreTracedAndTakeTheirDefault) {
   ctx_.options.chbTrace = false;
   ASSERT_TRUE(Convert({"OPFS;", "SALE,:X,P100,I2.2.2;"}));
   EXPECT_EQ(traced.size(), 1u);
+}
+
+TEST_F(OpfsTest, RatesFindTheFirstSlotWithTheSameRate) {
+  struct Case {
+    const char* rate;
+    char letter;
+  } cases[] = {{"4", 'A'}, {"10.00", 'B'}, {"22", 'C'}, {"36", 'D'}, {"0", 'E'}, {"10.004", 'B'}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Convert({"OPFS;", std::string("SALE,:X,P100,I") + c.rate + ";"})) << c.rate;
+    EXPECT_TRUE(Has("PRNT,:" + Cols("X", "1,00") + " " + c.letter + ";")) << c.rate;
+  }
+  ASSERT_TRUE(Convert({"OPFS;", "SALE,:X,P100;"}));  // no rate: 0
+  EXPECT_TRUE(Has("PRNT,:" + Cols("X", "1,00") + " E;"));
+  ctx_.vat.slot[4] = 500;
+  EXPECT_FALSE(Convert({"OPFS;", "SALE,:X,P100;"}));
+}
+
+TEST_F(OpfsTest, MalformedLinesNeverStopTheConversion) {
+  std::vector<std::string> traced;
+  ctx_.trace = [&](const std::string& line) { traced.push_back(line); };
+  ctx_.options.chbTrace = true;
+  ASSERT_TRUE(Convert({"OPFS,N,V,:,<,=,>", "", ";", ",,,", "SALE", "PLUD,:;", "SALE,:BIG,P99999999999999999999,I22;",
+                       "SALE,:BIG,Q9999999999.999,P9999999999,I22;", "COUP,V", "CASH,V-5;", "OPER,C;", "DATE,:;",
+                       std::string("\xFF\x01\x7F,:,V\0", 10), "SALE,:OK,P100,I22;", "CRED;"}));
+  EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 1,H1;");
+  EXPECT_TRUE(Has("PRNT,:" + Cols("OK", "1,00") + " C;"));
+  EXPECT_EQ(out_.back(), "CLFS;");
+  EXPECT_FALSE(traced.empty());
 }
 
 TEST_F(OpfsTest, LinesAreNormalisedExceptTheOpfsLine) {

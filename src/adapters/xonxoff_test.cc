@@ -86,6 +86,19 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"\"X\"150H7Z3R", {"SALE,N3;"}},
                       KeyCase{"\"X\"150H1Z3R", {"BARC,T1,H0,:1234567890123;", "SALE,N3;"}}));
 
+// Line feeds never reach the parser: the file's lines are joined first.
+TEST(KeySequence, AnyByteGivesOnlyWholeCommands) {
+  std::string keys;
+  for (int round = 0; round < 3; ++round)
+    for (int c = 0; c < 256; ++c)
+      if (c != '\n') keys += char(c);
+  for (const std::string& line : ParseXonXoffKeys(keys)) {
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(line.back(), ';');
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+  }
+}
+
 class XonXoffFileTest : public ::testing::Test {
  protected:
   ScopedTempDir dir_;
