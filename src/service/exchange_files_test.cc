@@ -1,0 +1,205 @@
+// Exchange files: names, contents, the retry rules and LOGFILE.TXT.
+#include "service/exchange_files.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/fake_event_loop.h"
+#include "testing/temp_dir.h"
+
+namespace service {
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+// The real file system, with the next N removals or writes failing.
+class FlakyFileOps : public FileOps {
+ public:
+  FlakyFileOps() : real_(FileOps::CreateReal()) {}
+  bool Exists(const std::string& p, bool* e) override { return real_->Exists(p, e); }
+  bool Remove(const std::string& p) override {
+    ++removeCalls;
+    if (failRemoves > 0) {
+      --failRemoves;
+      return false;
+    }
+    return real_->Remove(p);
+  }
+  bool Write(const std::string& p, const std::string& b) override {
+    if (failWrites > 0) {
+      --failWrites;
+      return false;
+    }
+    return real_->Write(p, b);
+  }
+  bool Append(const std::string& p, const std::string& b) override { return real_->Append(p, b); }
+  bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
+  int failRemoves = 0, failWrites = 0, removeCalls = 0;
+
+ private:
+  std::unique_ptr<FileOps> real_;
+};
+
+class ExchangeFilesTest : public ::testing::Test {
+ protected:
+  ExchangeFilesTest() : files(loop, fs) {
+    files.SetDataDir(dir.path());
+    files.currentPort = 1;
+    files.lastErrorCode = [this] { return code; };
+    files.saveSettings = [this] { ++saves; };
+    files.endProgram = [this] { ++ends; };
+  }
+  std::string P(const char* name) { return dir.File(name); }
+
+  testing_support::ScopedTempDir dir;
+  testing_support::FakeEventLoop loop;
+  FlakyFileOps fs;
+  ExchangeFiles files;
+  std::string code;
+  int saves = 0, ends = 0;
+};
+
+TEST_F(ExchangeFilesTest, NamesCarryThePortAsThreeDigits) {
+  EXPECT_EQ(ExchangeFileName(kStart, 1), "SR_START.001");
+  EXPECT_EQ(ExchangeFileName(kFinesco, 4), "FINESCO.004");
+  EXPECT_EQ(ExchangeFileName(kMatr, 3), "SR_MATR.003");
+}
+
+TEST_F(ExchangeFilesTest, StartFileEndsWithFinescoWhenNoErrorFile) {
+  WriteFileBytes(P("SR_START.001"), "");
+  files.SubKillStartFile();
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
+}
+
+TEST_F(ExchangeFilesTest, NoFinescoBesideAnErrorFile) {
+  WriteFileBytes(P("SR_START.001"), "");
+  WriteFileBytes(P("SR_ERR.001"), "x\r\n");
+  files.SubKillStartFile();
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+}
+
+TEST_F(ExchangeFilesTest, NoStartFileMeansNoFinesco) {
+  files.SubKillStartFile();
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+}
+
+TEST_F(ExchangeFilesTest, ErrorFileCarriesTheLinkErrorCode) {
+  struct Case {
+    std::string code, expected;
+  } cases[] = {
+      {"", "E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n"},
+      {"09", "E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr : ERRORE 09\r\n"},
+  };
+  for (const auto& c : cases) {
+    code = c.code;
+    files.WriteErrFile("E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr", 2);
+    EXPECT_EQ(ReadFileBytes(P("SR_ERR.002")), c.expected);
+  }
+  files.WriteErrFile("x", 5);
+  EXPECT_FALSE(FileExists(P("SR_ERR.005")));
+}
+
+TEST_F(ExchangeFilesTest, ErrorFileOnALongPath) {
+  std::string deep = dir.path();
+  for (int i = 0; i < 6; ++i) {
+    deep += "/" + std::string(30, char('a' + i));
+    fs.MakeDirectory(deep);
+  }
+  files.SetDataDir(deep);
+  ASSERT_GT(files.PathOf(kErr, 1).size(), 128u);
+  files.WriteErrFile("E502: Nessuna porta di comunicazione disponibile", 1);
+  EXPECT_EQ(ReadFileBytes(deep + "/SR_ERR.001"), "E502: Nessuna porta di comunicazione disponibile\r\n");
+}
+
+TEST_F(ExchangeFilesTest, DeletionRetriesThroughTheLoop) {
+  WriteFileBytes(P("SR_OUT.001"), "x");
+  fs.failRemoves = 3;
+  int64_t start = loop.NowMs();
+  files.SubKillFileOut();
+  EXPECT_FALSE(FileExists(P("SR_OUT.001")));
+  EXPECT_EQ(loop.NowMs() - start, 3 * 500);
+  EXPECT_FALSE(FileExists(P("LOGFILE.TXT")));
+}
+
+TEST_F(ExchangeFilesTest, ErrorAndOutputFilesStayWithALogLineAfterTwentyFailures) {
+  WriteFileBytes(P("SR_ERR.001"), "x");
+  WriteFileBytes(P("SR_OUT.001"), "x");
+  fs.failRemoves = 1000;
+  int64_t start = loop.NowMs();
+  files.SubKillErrFile();
+  EXPECT_EQ(loop.NowMs() - start, 19 * 500);
+  EXPECT_EQ(fs.removeCalls, 20);
+  files.SubKillFileOut();
+  EXPECT_TRUE(FileExists(P("SR_ERR.001")));
+  std::string log = ReadFileBytes(P("LOGFILE.TXT"));
+  EXPECT_NE(log.find(" Errore nella Kill di SR_ERR\r\n"), std::string::npos);
+  EXPECT_NE(log.find(" Errore nella Kill di SR_OUT\r\n"), std::string::npos);
+  EXPECT_EQ(ends, 0);
+}
+
+TEST_F(ExchangeFilesTest, StartAndDataFilesThatStayEndTheProgram) {
+  WriteFileBytes(P("SR_DATI.001"), "x");
+  fs.failRemoves = 1000;
+  files.SubKillDatiFile();
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(ends, 1);
+  WriteFileBytes(P("SR_START.001"), "");
+  files.SubKillStartFile();
+  EXPECT_EQ(ends, 2);
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+}
+
+TEST_F(ExchangeFilesTest, FinescoWriteFailuresShareTheCounterWithTheDeletion) {
+  WriteFileBytes(P("SR_START.001"), "");
+  fs.failRemoves = 10;
+  fs.failWrites = 9;
+  files.SubKillStartFile();
+  EXPECT_EQ(ends, 0);
+  EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
+
+  WriteFileBytes(P("SR_START.001"), "");
+  fs.failRemoves = 10;
+  fs.failWrites = 10;
+  files.SubKillStartFile();
+  EXPECT_EQ(ends, 1);
+}
+
+TEST_F(ExchangeFilesTest, MatrFileOfAnRtPrinter) {
+  settings::Options options;
+  options.chbInversioneScontiSuReso = true;
+  //          1234567890123456789012345678
+  std::string answer = "X99MEY012345ABCDEFGHIJKLM1XY";
+  std::string field = files.WriteMatrFile(answer, "05.01.02", &options);
+  EXPECT_EQ(field, "99MEY012345");
+  EXPECT_EQ(files.printerSerial, "99MEY012345");
+  EXPECT_TRUE(files.rtMode);
+  EXPECT_TRUE(options.chbPagamentiEstesi);
+  EXPECT_FALSE(options.chbInversioneScontiSuReso);
+  std::string text = ReadFileBytes(P("SR_MATR.001"));
+  EXPECT_EQ(text.substr(0, text.find("Versione: ")),
+            "99MEY012345\r\nStatus: RT\r\nDriverType: Custom\r\n");
+  EXPECT_EQ(text.substr(text.size() - 14), "FW: 05.01.02\r\n");
+}
+
+TEST_F(ExchangeFilesTest, MatrFileOfAnMfPrinter) {
+  settings::Options options;
+  EXPECT_EQ(files.WriteMatrFile("CU100001", "", &options), "CU100001");
+  std::string text = ReadFileBytes(P("SR_MATR.001"));
+  EXPECT_EQ(text.substr(0, 14), "CU100001\r\nMF\r\n");
+  EXPECT_EQ(text.substr(text.size() - 6), "FW: \r\n");
+  EXPECT_FALSE(files.rtMode);
+
+  // Character 26 "0": an MF answer; an "M" in character 4 takes the serial
+  // from characters 15 to 22.
+  std::string answer = "X99MEY012345ABSERIAL99XXX0";
+  files.WriteMatrFile(answer, "", &options);
+  EXPECT_EQ(files.printerSerial, "SERIAL99");
+  EXPECT_EQ(ReadFileBytes(P("SR_MATR.001")).substr(0, 25), "99MEY012345\r\nStatus: MF\r\n");
+  EXPECT_FALSE(files.rtMode);
+}
+
+}  // namespace
+}  // namespace service

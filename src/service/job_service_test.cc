@@ -1,0 +1,359 @@
+// Job detection, execution, outcome and closing against a fake printer, the
+// virtual-time loop and a temporary data directory.
+#include "service/job_service.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "testing/fake_event_loop.h"
+#include "testing/temp_dir.h"
+
+namespace service {
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+class FakePrinter : public JobPrinter {
+ public:
+  bool ProbePort(int16_t port) override { return available[port - 1]; }
+  void ClosePort(int16_t port) override { log.push_back("close " + std::to_string(port)); }
+  int16_t RunDump(int16_t port, std::string* identification, std::string* firmware) override {
+    log.push_back("dump " + std::to_string(port));
+    *identification = "CU10000" + std::to_string(port);
+    *firmware = "05.01.02";
+    return dumpResult[port - 1];
+  }
+  int16_t SendFile(int16_t port, const std::string& dataPath, const std::string& outPath, bool sendAsIs,
+                   std::string* errorDetail) override {
+    log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : ""));
+    if (duringSend) duringSend();
+    *errorDetail = detail;
+    return status;
+  }
+  int16_t Send(const std::string& command) override {
+    log.push_back(command + (traceOpen ? " traced" : ""));
+    return 0;
+  }
+  std::string LastErrorCode() override { return code; }
+  void RaiseTimedOut() override { log.push_back("timed out"); }
+  bool CheckStatusFirst() override { return false; }
+  void SetTraceSink(std::function<void(const std::string&)> sink) override { traceOpen = bool(sink); }
+
+  bool available[4] = {true, true, true, true};
+  int16_t dumpResult[4] = {0, 0, 0, 0};
+  int16_t status = 0;
+  std::string detail, code;
+  bool traceOpen = false;
+  std::function<void()> duringSend;
+  std::vector<std::string> log;
+};
+
+// The real file system, where the data file may vanish right after the
+// check that found it.
+class VanishingFileOps : public FileOps {
+ public:
+  VanishingFileOps() : real_(FileOps::CreateReal()) {}
+  bool Exists(const std::string& p, bool* e) override {
+    bool ok = real_->Exists(p, e);
+    if (*e && !vanish.empty() && p.size() >= vanish.size() && p.compare(p.size() - vanish.size(), vanish.size(), vanish) == 0 &&
+        ++checks > 1)
+      *e = false;
+    return ok;
+  }
+  bool Remove(const std::string& p) override { return real_->Remove(p); }
+  bool Write(const std::string& p, const std::string& b) override { return real_->Write(p, b); }
+  bool Append(const std::string& p, const std::string& b) override { return real_->Append(p, b); }
+  bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
+  std::string vanish;
+  int checks = 0;
+
+ private:
+  std::unique_ptr<FileOps> real_;
+};
+
+class JobServiceTest : public ::testing::Test {
+ protected:
+  JobServiceTest() {
+    JobService::Hooks hooks;
+    hooks.show = [this](const std::string& l) { shown.push_back(l); };
+    hooks.saveSettings = [this] { ++saves; };
+    hooks.endProgram = [this] { ++ends; };
+    svc = std::make_unique<JobService>(loop, fs, printer, settings, hooks);
+  }
+  std::string P(const std::string& name) { return dir.File(name); }
+  void Job(int port) {
+    std::string ext = ".00" + std::to_string(port);
+    WriteFileBytes(P("SR_DATI" + ext), "SALE,N1,P100;\r\nCASH;\r\n");
+    WriteFileBytes(P("SR_START" + ext), "");
+  }
+  bool Shown(const std::string& line) {
+    for (const auto& l : shown)
+      if (l == line) return true;
+    return false;
+  }
+  // Starts and lets the first scans identify the printers.
+  void StartIdentified() {
+    svc->Start(dir.path());
+    loop.Advance(settings.pollInterval);
+    loop.RunOnce(0);
+  }
+
+  testing_support::ScopedTempDir dir;
+  testing_support::FakeEventLoop loop;
+  VanishingFileOps fs;
+  FakePrinter printer;
+  settings::Settings settings;
+  std::unique_ptr<JobService> svc;
+  std::vector<std::string> shown;
+  int saves = 0, ends = 0;
+};
+
+TEST_F(JobServiceTest, StartDeletesStaleFilesOfAvailablePortsOnly) {
+  printer.available[1] = false;
+  for (const char* name : {"SR_START.001", "SR_DATI.001", "FINESCO.001", "SR_ERR.003", "SR_MATR.004",
+                           "SR_DATI.002", "SR_ERR.002"})
+    WriteFileBytes(P(name), "x");
+  svc->Start(dir.path());
+  for (const char* name : {"SR_START.001", "SR_DATI.001", "FINESCO.001", "SR_ERR.003", "SR_MATR.004"})
+    EXPECT_FALSE(FileExists(P(name))) << name;
+  EXPECT_TRUE(FileExists(P("SR_DATI.002")));
+  EXPECT_TRUE(FileExists(P("SR_ERR.002")));
+  EXPECT_FALSE(settings.portEnabled[1]);
+  EXPECT_TRUE(svc->portBoxDisabled[1]);
+  EXPECT_TRUE(svc->timer21().enabled());
+  EXPECT_TRUE(Shown("tip: Quilo1 in attesa esecuzione..."));
+}
+
+TEST_F(JobServiceTest, FirstSuccessfulDumpServesOnlyThatPort) {
+  printer.dumpResult[0] = -8;
+  StartIdentified();
+  EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1", "close 1", "dump 2"}));
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")),
+            "E501: Dump non eseguito, verificare se Ecr in errore o non connesso\r\n");
+  EXPECT_EQ(ReadFileBytes(P("SR_MATR.002")).substr(0, 14), "CU100002\r\nMF\r\n");
+  EXPECT_FALSE(settings.portEnabled[0]);
+  EXPECT_TRUE(settings.portEnabled[1]);
+  EXPECT_FALSE(settings.portEnabled[2]);
+  EXPECT_FALSE(svc->bDumpConf[1]);
+  EXPECT_TRUE(svc->watcher().watching());
+  // The next tick only restores the interval; the one after scans.
+  EXPECT_EQ(svc->restartTick, 1);
+  EXPECT_EQ(svc->timer21().interval(), 1000);
+  Job(2);
+  Job(1);
+  loop.Advance(1000);
+  loop.RunOnce(0);
+  EXPECT_TRUE(FileExists(P("SR_START.002")));
+  loop.Advance(settings.pollInterval);
+  loop.RunOnce(0);
+  EXPECT_FALSE(FileExists(P("SR_START.002")));
+  EXPECT_TRUE(FileExists(P("FINESCO.002")));
+  EXPECT_TRUE(FileExists(P("SR_START.001")));
+}
+
+TEST_F(JobServiceTest, FailedDumpWritesTheMessageOfItsResult) {
+  struct Case {
+    int16_t result;
+    const char* message;
+  } cases[] = {
+      {-9, "E509: Coperchio stampante aperto e fine carta stampante"},
+      {-8, "E501: Dump non eseguito, verificare se Ecr in errore o non connesso"},
+      {-5, "E509: Coperchio stampante aperto"},
+      {-4, "E096: Fine carta scontrino, sostituire rotolo"},
+      {-1, "Errore generico sull'Ecr, verificare sul manuale del registratore"},
+  };
+  settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
+  svc->Start(dir.path());
+  for (const auto& c : cases) {
+    printer.dumpResult[0] = c.result;
+    WriteFileBytes(P("SR_START.001"), "");
+    svc->StartDumpConf(1);
+    EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), std::string(c.message) + "\r\n");
+    EXPECT_FALSE(FileExists(P("SR_START.001")));
+    EXPECT_FALSE(FileExists(P("FINESCO.001")));
+    EXPECT_TRUE(svc->bDumpConf[0]);
+  }
+  // A later dump that succeeds removes the error file.
+  printer.dumpResult[0] = 0;
+  svc->StartDumpConf(1);
+  EXPECT_FALSE(FileExists(P("SR_ERR.001")));
+  EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+}
+
+TEST_F(JobServiceTest, LowerPortGoesFirstAndAStartFileAloneWaits) {
+  settings.portEnabled[1] = settings.portEnabled[3] = false;
+  svc->Start(dir.path());
+  WriteFileBytes(P("SR_MATR.001"), "x");
+  WriteFileBytes(P("SR_MATR.003"), "x");
+  Job(3);
+  Job(1);
+  WriteFileBytes(P("FINESCO.001"), "finesco");
+  WriteFileBytes(P("SR_OUT.001"), "old");
+  EXPECT_EQ(svc->iVerifyStartPos1(), 1);
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+  EXPECT_FALSE(FileExists(P("SR_OUT.001")));
+  std::remove(P("SR_DATI.001").c_str());
+  EXPECT_EQ(svc->iVerifyStartPos1(), 3);
+}
+
+TEST_F(JobServiceTest, SuccessfulJob) {
+  settings.options.chbTrace = true;
+  StartIdentified();
+  Job(1);
+  WriteFileBytes(P("SR_ERR.001"), "old");
+  svc->txtTimer_Change();
+  EXPECT_EQ(printer.log.back(), "1109");  // sent after the trace file was closed
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_FALSE(FileExists(P("SR_DATI.001")));
+  EXPECT_FALSE(FileExists(P("SR_ERR.001")));
+  EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
+  EXPECT_FALSE(svc->jobRunning);
+  EXPECT_TRUE(Shown("Text2: TRASMISSIONE QUILO1 IN CORSO .."));
+  EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : TUTTO OK"));
+  EXPECT_TRUE(Shown("tip: Quilo1 in esecuzione..."));
+  EXPECT_EQ(svc->restartTick, 1);
+}
+
+TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
+  StartIdentified();
+  struct Case {
+    int16_t status;
+    std::string code, detail, line;
+  } cases[] = {
+      {1, "", "", "Fine Buffer di stampa: chiudere manualmente lo scontrino\r\n"},
+      {11, "", "", "E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n"},
+      {10, "21", "", "E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 21\r\n"},
+      {99, "", "CARTA INCEPPATA", "Errore 99: CARTA INCEPPATA\r\n"},
+  };
+  for (const auto& c : cases) {
+    printer.status = c.status;
+    printer.code = c.code;
+    printer.detail = c.detail;
+    Job(1);
+    svc->txtTimer_Change();
+    EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), c.line);
+    EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+    EXPECT_FALSE(FileExists(P("SR_START.001")));
+    EXPECT_FALSE(FileExists(P("FINESCO.001")));
+  }
+  EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : RILEVATO ERRORE 99: CARTA INCEPPATA"));
+}
+
+TEST_F(JobServiceTest, VanishedDataFile) {
+  StartIdentified();
+  Job(1);
+  fs.vanish = "SR_DATI.001";
+  svc->txtTimer_Change();
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), "E506: Trasmissione non avvenuta: file di input non presente\r\n");
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_EQ(printer.log.back(), "dump 1");
+}
+
+TEST_F(JobServiceTest, NoPortAtAll) {
+  for (bool& a : printer.available) a = false;
+  svc->Start(dir.path());
+  svc->txtTimer_Change();
+  for (int n = 1; n <= 4; ++n)
+    EXPECT_EQ(ReadFileBytes(P("SR_ERR.00" + std::to_string(n))), "E502: Nessuna porta di comunicazione disponibile\r\n");
+}
+
+TEST_F(JobServiceTest, NoScanInsideAJob) {
+  StartIdentified();
+  Job(1);
+  int sends = 0;
+  printer.duringSend = [&] {
+    ++sends;
+    svc->txtTimer_Change();
+  };
+  svc->txtTimer_Change();
+  EXPECT_EQ(sends, 1);
+}
+
+TEST_F(JobServiceTest, TestReceiptFlagEndsWithTheJob) {
+  StartIdentified();
+  printer.status = 3;
+  svc->sendAsIs = true;
+  Job(1);
+  svc->txtTimer_Change();
+  EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1 as is");
+  EXPECT_FALSE(svc->sendAsIs);
+}
+
+TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
+  StartIdentified();
+  int slips = 0;
+  svc->payment().preStep = [](const std::string&) -> int16_t { return -202; };
+  svc->payment().slip = [&] { ++slips; };
+  Job(1);
+  svc->txtTimer_Change();
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), "E603: TRANSAZIONE ANNULLATA  DAL TERMINALE POS\r\n");
+  EXPECT_EQ(slips, 1);
+  EXPECT_EQ(printer.log.back(), "dump 1");
+}
+
+TEST_F(JobServiceTest, TimerTicks) {
+  StartIdentified();
+  svc->restartTick = 0;
+  svc->pollCounter = 30001;
+  svc->Timer21_Timer();
+  EXPECT_EQ(svc->pollCounter, 0);
+  svc->Timer21_Timer();
+  EXPECT_EQ(svc->pollCounter, 1);
+  EXPECT_TRUE(svc->timer21().enabled());
+  svc->dumpRunning = true;
+  svc->Timer21_Timer();
+  EXPECT_EQ(svc->pollCounter, 1);
+  svc->dumpRunning = false;
+  settings.options.OptionFAST = true;
+  svc->Timer21_Timer();
+  EXPECT_FALSE(svc->timer21().enabled());
+}
+
+TEST_F(JobServiceTest, NotificationModeTakesTheJobOnTheChange) {
+  settings.options.OptionFAST = true;
+  StartIdentified();
+  svc->m_oWatchDir_ChangeDetected(1);
+  Job(1);
+  svc->m_oWatchDir_ChangeDetected(1);
+  EXPECT_TRUE(FileExists(P("FINESCO.001")));
+  EXPECT_FALSE(svc->timer21().enabled());
+  EXPECT_FALSE(svc->watcher().SuspendWatch());
+}
+
+TEST_F(JobServiceTest, ClosingWhileIdleCleansTheDirectory) {
+  StartIdentified();
+  for (const char* name : {"SR_START.001", "SR_ERR.001", "SR_OUT.001", "FINESCO.001", "SR_DATI.001"})
+    WriteFileBytes(P(name), "x");
+  svc->Unload();
+  for (const char* name : {"SR_MATR.001", "SR_START.001", "SR_ERR.001", "SR_OUT.001", "FINESCO.001"})
+    EXPECT_FALSE(FileExists(P(name))) << name;
+  EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+  EXPECT_EQ(saves, 1);
+  EXPECT_TRUE(svc->finished());
+  EXPECT_FALSE(svc->watcher().watching());
+  EXPECT_TRUE(Shown("Form1: Chiusura programma Quilo1 in corso ..."));
+}
+
+TEST_F(JobServiceTest, ClosingDuringAJobAbandonsIt) {
+  StartIdentified();
+  Job(1);
+  printer.status = 11;
+  printer.duringSend = [&] {
+    svc->Unload();
+    EXPECT_FALSE(svc->finished());
+    EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+  };
+  svc->txtTimer_Change();
+  EXPECT_TRUE(std::find(printer.log.begin(), printer.log.end(), "timed out") != printer.log.end());
+  EXPECT_EQ(saves, 1);
+  EXPECT_TRUE(svc->finished());
+  EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+  EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+  EXPECT_FALSE(svc->timer21().enabled());
+}
+
+}  // namespace
+}  // namespace service

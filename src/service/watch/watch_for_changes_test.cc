@@ -1,0 +1,87 @@
+// The watcher on a real directory and the real event loop.
+#include "service/watch/watch_for_changes.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "testing/temp_dir.h"
+
+namespace service {
+namespace {
+
+class WatchTest : public ::testing::Test {
+ protected:
+  WatchTest() : loop(platform::EventLoop::Create()), watcher(*loop) {
+    watcher.ChangeDetected = [this](int32_t kinds) { events.push_back(kinds); };
+  }
+  // Runs the loop for `ms` of real time.
+  void Run(int64_t ms) {
+    int64_t end = loop->NowMs() + ms;
+    while (loop->NowMs() < end) loop->RunOnce(end - loop->NowMs());
+  }
+  testing_support::ScopedTempDir dir;
+  std::unique_ptr<platform::EventLoop> loop;
+  cWatchForChanges watcher;
+  std::vector<int32_t> events;
+};
+
+TEST_F(WatchTest, ACreatedAndWrittenFileGivesOneEvent) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, false, false));
+  testing_support::WriteFileBytes(dir.File("SR_DATI.001"), "SALE,N1,P100;");
+  Run(100);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0] & 1);
+  EXPECT_EQ(events[0] & ~7, 0);
+}
+
+TEST_F(WatchTest, ChangesWhileSuspendedComeOnceAfterResuming) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, true, false));
+  testing_support::WriteFileBytes(dir.File("a"), "1");
+  Run(50);
+  testing_support::WriteFileBytes(dir.File("b"), "2");
+  Run(50);
+  EXPECT_TRUE(events.empty());
+  watcher.SuspendWatch(false);
+  Run(50);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0] & 1);
+}
+
+TEST_F(WatchTest, MissingDirectoryCannotBeWatched) {
+  EXPECT_FALSE(watcher.StartWatch(dir.File("missing"), 5, false, false));
+  EXPECT_FALSE(watcher.watching());
+}
+
+TEST_F(WatchTest, StartingTwiceKeepsOneWatch) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, false, false));
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, false, false));
+  testing_support::WriteFileBytes(dir.File("x"), "1");
+  Run(100);
+  EXPECT_EQ(events.size(), 1u);
+}
+
+TEST_F(WatchTest, StoppedWatchReportsNothing) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, false, false));
+  watcher.StopWatch();
+  watcher.StopWatch();
+  testing_support::WriteFileBytes(dir.File("x"), "1");
+  Run(50);
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(WatchTest, TheHandlerMayRestartTheWatch) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, false, false));
+  watcher.ChangeDetected = [this](int32_t kinds) {
+    events.push_back(kinds);
+    watcher.StartWatch(dir.path(), 5, false, false);
+  };
+  testing_support::WriteFileBytes(dir.File("x"), "1");
+  Run(50);
+  testing_support::WriteFileBytes(dir.File("y"), "1");
+  Run(50);
+  EXPECT_EQ(events.size(), 2u);
+}
+
+}  // namespace
+}  // namespace service
