@@ -20,10 +20,12 @@ std::vector<Output> Device::Receive(std::string_view bytes) {
   return out;
 }
 
-std::string Device::Answer(const std::string& command) {
+std::string Device::Answer(const std::string& command, bool& raw) {
+  raw = false;
   for (size_t i = 0; i < rules_.size(); ++i) {
     if (command.rfind(rules_[i].prefix, 0) != 0) continue;
     std::string answer = rules_[i].answer;
+    raw = rules_[i].raw;
     if (!rules_[i].always) rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(i));
     return answer;
   }
@@ -47,8 +49,9 @@ std::vector<Output> Device::OnFrame(const Frame& frame) {
     Log("repeated frame, answered again");
     answer_frame = last_frame_;
   } else {
-    std::string answer = Answer(frame.command);
-    answer_frame = BuildFrame(frame.sequence, answer);
+    bool raw = false;
+    std::string answer = Answer(frame.command, raw);
+    answer_frame = raw ? answer : BuildFrame(frame.sequence, answer);
     have_last_ = true;
     last_sequence_ = frame.sequence;
     last_command_ = frame.command;
@@ -60,7 +63,7 @@ std::vector<Output> Device::OnFrame(const Frame& frame) {
     return {};
   }
   std::string sent = answer_frame;
-  if (bad_echo_ > 0) {
+  if (bad_echo_ > 0 && sent.size() >= 7 && sent[0] == kStx) {
     --bad_echo_;
     // Damaged on the way: the first code digit changes, the stored answer
     // stays right for a repeat.
@@ -98,14 +101,18 @@ const char* Device::ControlHelp() {
          "                     (not run); with always, to all of them\n"
          "  answer CODE once|always TEXT\n"
          "                     answer TEXT (\\xNN escapes) instead of running CODE\n"
-         "  err CODE off       drop the rules for CODE\n"
+         "  raw CODE once|always BYTES\n"
+         "                     send BYTES (\\xNN escapes) as they are, without a frame\n"
+         "  err CODE off       drop the err, answer and raw rules for CODE\n"
          "  status SS          the status request answers SS (00 01 10 11 12 54 99);\n"
-         "                     01 and 11 refuse printing with ERR16, 10 and 12 with\n"
-         "                     ERR37, 54 with ERR54 until a fiscal closing, 99 with ERR99\n"
+         "                     01 refuses printing with ERR16; 10, 11 and 12 with ERR37;\n"
+         "                     54 with ERR54 until a fiscal closing; 99 with ERR99\n"
          "  paper-out N        paper ends after N more printed lines (0: now)\n"
          "  paper-in           paper replaced\n"
          "  refuse-date on|off setting the date and time answers ERR54\n"
-         "  clear              every fault off, status 00, paper in\n";
+         "  clear              every fault off, status 00, paper in\n"
+         "Blank lines and lines starting with # are skipped; blanks at the end of a\n"
+         "line are dropped (write \\x20 to keep one).\n";
 }
 
 namespace {
@@ -169,7 +176,7 @@ std::string Device::Control(const std::string& raw) {
     } else {
       error = "err: expected CODE NN [always] or CODE off";
     }
-  } else if (word == "answer") {
+  } else if (word == "answer" || word == "raw") {
     // The text is the rest of the line after the mode, blanks included.
     size_t pos = 0;
     for (int field = 0; field < 3 && pos != std::string::npos; ++field) {
@@ -177,9 +184,9 @@ std::string Device::Control(const std::string& raw) {
       if (pos != std::string::npos) pos = line.find(' ', pos);
     }
     if (args.size() < 3 || (args[1] != "once" && args[1] != "always") || pos == std::string::npos) {
-      error = "answer: expected CODE once|always TEXT";
+      error = word + ": expected CODE once|always TEXT";
     } else {
-      rules_.push_back({args[0], Unescape(line.substr(pos + 1)), args[1] == "always"});
+      rules_.push_back({args[0], Unescape(line.substr(pos + 1)), args[1] == "always", word == "raw"});
     }
   } else if (word == "status") {
     if (args.size() != 1 || args[0].size() != 2) error = "status: expected two characters";

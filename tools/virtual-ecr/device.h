@@ -41,10 +41,12 @@ class Device {
     std::string prefix;  // command code (or any leading part of the command)
     std::string answer;  // answer text sent instead of running the command
     bool always = false;
+    bool raw = false;  // `answer` holds the bytes to send, frame and all
   };
 
   std::vector<Output> OnFrame(const Frame& frame);
-  std::string Answer(const std::string& command);
+  // The answer text, or with `raw` set the exact bytes to send.
+  std::string Answer(const std::string& command, bool& raw);
   void Log(const std::string& line) {
     if (log_) log_(line);
   }

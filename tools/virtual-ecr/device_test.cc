@@ -129,6 +129,16 @@ TEST_F(DeviceTest, AnswerOverrideKeepsBlanks) {
   EXPECT_EQ(Text(Send("01", "1001")), "07/12/2026  10:30 x");
 }
 
+TEST_F(DeviceTest, RawAnswerIsSentAsItIs) {
+  ASSERT_EQ(device_.Control("raw 3011 once \\x02007/12/2026 10\\x3A30      0012xx\\x03"), "");
+  auto out = Send("00", "3011");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].bytes, "\x02" "007/12/2026 10:30      0012xx\x03");
+  // A repeat gets the same bytes; the next one a normal answer.
+  EXPECT_EQ(Send("00", "3011")[0].bytes, out[0].bytes);
+  EXPECT_EQ(Text(Send("01", "3011")), "3011");
+}
+
 TEST_F(DeviceTest, BadEchoIsSentButTheRepeatGetsTheRightAnswer) {
   device_.Control("bad-echo 1");
   EXPECT_EQ(Text(Send("00", "1009")), "900900");

@@ -58,7 +58,12 @@ void Usage(FILE* out) {
                "  --refuse-date      refuse to set the date and time (ERR54)\n"
                "  --paced            send at the speed of the wire (19200 baud, 10 bits a byte)\n"
                "  --help             this text\n\n"
-               "Control commands (--fault, --control), one a line:\n%s",
+               "Errors of its own: ERR02 malformed command, ERR03 not allowed now (items\n"
+               "after a payment, text outside a document), ERR04 not on this model, ERR21\n"
+               "receipt open, ERR98 another document open, ERR23 negative total.\n"
+               "Unknown commands get their code echoed and no data.\n\n"
+               "Control commands (--fault, --control), one a line; a control file is\n"
+               "looked at five times a second and run whole when it has changed:\n%s",
                vecr::Device::ControlHelp());
 }
 
