@@ -13,8 +13,8 @@ namespace adapters {
 // running total). Print width 32, with payment lines, invoice number and
 // date line; the date comes from ctx.now. A "CARD" line counts as the card
 // payment. Returns false when a VAT rate is not in ctx.vat (slots 0 to 4;
-// the output then holds the lines written so far) or when the input cannot
-// be read or the output written (the document is then left as it was).
+// the output then holds the lines written so far), when the input cannot
+// be read (the document is then left as it was) or the output written.
 // Bad numbers take their defaults and are reported through ctx.trace.
 bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& outputPath,
                                const convert::ConvertContext& ctx, long long* invoiceTotal);
