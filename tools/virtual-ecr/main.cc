@@ -184,7 +184,9 @@ struct Pending {
   int64_t start_us = -1;
 };
 
-constexpr int64_t kByteUs = 10 * 1000000 / 19200;  // 520 us a byte
+// 19200 baud, ten bits a byte: 1920 bytes a second.
+constexpr int64_t kBytesPerSecond = 1920;
+int64_t WireUs(int64_t bytes) { return bytes * 1000000 / kBytesPerSecond; }
 
 // Watches the control file: a FIFO is read as it comes, a plain file is read
 // whole whenever its size, time or identity changes.
@@ -360,7 +362,7 @@ int main(int argc, char** argv) {
       if (opt.paced) {
         if (p.start_us < 0) p.start_us = std::max(now, wire_free_us);
         int64_t elapsed = now - p.start_us;
-        allowed = elapsed < 0 ? 0 : std::min(p.bytes.size(), static_cast<size_t>(elapsed / kByteUs + 1));
+        allowed = elapsed < 0 ? 0 : std::min(p.bytes.size(), static_cast<size_t>(elapsed * kBytesPerSecond / 1000000 + 1));
       }
       if (allowed > p.sent) {
         no_echo();
@@ -370,7 +372,7 @@ int main(int argc, char** argv) {
         if (n < 0 && errno != EAGAIN && errno != EINTR) p.sent = p.bytes.size();  // line gone; drop it
       }
       if (p.sent < p.bytes.size()) break;
-      if (opt.paced) wire_free_us = p.start_us + static_cast<int64_t>(p.bytes.size()) * kByteUs;
+      if (opt.paced) wire_free_us = p.start_us + WireUs(static_cast<int64_t>(p.bytes.size()));
       pending.pop_front();
     }
 
@@ -379,7 +381,7 @@ int main(int argc, char** argv) {
     if (!pending.empty() && !want_write) {
       const Pending& p = pending.front();
       int64_t due = p.due_us;
-      if (opt.paced && p.start_us >= 0) due = p.start_us + static_cast<int64_t>(p.sent) * kByteUs;
+      if (opt.paced && p.start_us >= 0) due = p.start_us + WireUs(static_cast<int64_t>(p.sent));
       wait_us = std::max<int64_t>(0, due - now);
     }
     if (!opt.control.empty() && control.fifo() < 0) {
@@ -412,7 +414,7 @@ int main(int argc, char** argv) {
       if (n > 0) {
         std::vector<vecr::Output> out = device.Receive(std::string_view(buf, static_cast<size_t>(n)));
         // On the wire the request itself took time to arrive.
-        int64_t arrival = opt.paced ? n * kByteUs : 0;
+        int64_t arrival = opt.paced ? WireUs(n) : 0;
         for (vecr::Output& o : out) {
           Pending p{now + arrival + o.delay_ms * 1000, std::move(o.bytes)};
           auto at = pending.end();
