@@ -21,11 +21,6 @@ constexpr size_t kMaxPrefixedText = 99;
 
 const std::string kDisplayClear = "7007";
 
-bool IsVerb(const std::string& line, const char* verb) {
-  std::string ignored;
-  return FindField(true, &ignored, line, verb);
-}
-
 // The field's value; false (and an empty value) when the marker is absent.
 bool Field(const std::string& line, const char* marker, std::string* value) {
   value->clear();
@@ -195,13 +190,13 @@ bool RtReference(LineContext& c, char letter) {
 }  // namespace
 
 bool ConvertOpen(LineContext& c) {
-  if (!IsVerb(c.line, "OPEN")) return false;
+  if (!HasVerb(c.line, "OPEN")) return false;
   c.out.push_back("70081");
   return true;
 }
 
 bool ConvertReference(LineContext& c) {
-  if (IsVerb(c.line, "NDCR,")) {
+  if (HasVerb(c.line, "NDCR,")) {
     c.st.referencedDocument = true;
     if (c.ctx.printer.rtMode) return RtReference(c, 'R');
     std::string text;
@@ -210,7 +205,7 @@ bool ConvertReference(LineContext& c) {
     c.ls.command = "3010P12" + PadRight(text, 12);
     return true;
   }
-  if (IsVerb(c.line, "DELD")) {
+  if (HasVerb(c.line, "DELD")) {
     if (!c.ctx.printer.rtMode) return Abort(c);
     return RtReference(c, 'A');
   }
@@ -218,8 +213,8 @@ bool ConvertReference(LineContext& c) {
 }
 
 void ConvertCashMovementsAndNonFiscal(LineContext& c) {
-  const bool deposit = IsVerb(c.line, "DEPO");
-  if (deposit || IsVerb(c.line, "PREL")) {
+  const bool deposit = HasVerb(c.line, "DEPO");
+  if (deposit || HasVerb(c.line, "PREL")) {
     std::string v;
     double cents = 0;
     // Nine digits is all the command holds; a larger sum is no deposit.
@@ -228,7 +223,7 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
       c.ls.command = (deposit ? "7106D" : "7106P") + Amount9(cents);
   }
 
-  if (IsVerb(c.line, "OPNF")) {
+  if (HasVerb(c.line, "OPNF")) {
     if (c.st.itemsSold && !c.st.functionDocument) {
       // A receipt is still open: close it before the non-fiscal document.
       FlushTaxCode(c);
@@ -244,11 +239,11 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
     c.ls.command = "4002";
   }
 
-  if (IsVerb(c.line, "CLNF")) c.ls.command = "4004";
+  if (HasVerb(c.line, "CLNF")) c.ls.command = "4004";
 }
 
 void ConvertTextLines(LineContext& c) {
-  if (IsVerb(c.line, "PRNT,")) {
+  if (HasVerb(c.line, "PRNT,")) {
     std::string command = (c.st.invoiceMode ? "4003" : "3002") + Attribute(c.line);
     std::string text;
     if (c.shared.invoiceTextMode)
@@ -264,7 +259,7 @@ void ConvertTextLines(LineContext& c) {
     c.ls.command = command + Len2(text) + text;
   }
 
-  if (IsVerb(c.line, "EXTL,") && !c.st.invoiceMode) {
+  if (HasVerb(c.line, "EXTL,") && !c.st.invoiceMode) {
     std::string text;
     if (Field(c.line, ",:", &text)) {
       if (text.size() > 32) text.resize(32);
@@ -273,7 +268,7 @@ void ConvertTextLines(LineContext& c) {
     }
   }
 
-  if (IsVerb(c.line, "CLER")) {
+  if (HasVerb(c.line, "CLER")) {
     std::string text;
     if (Field(c.line, ",C", &text)) {
       if (text.size() > kMaxPrefixedText) {
@@ -286,7 +281,7 @@ void ConvertTextLines(LineContext& c) {
 }
 
 bool ConvertDisplay(LineContext& c) {
-  if (!IsVerb(c.line, "DISP")) return false;
+  if (!HasVerb(c.line, "DISP")) return false;
 
   bool secondRow = false;
   std::string n;
@@ -324,9 +319,9 @@ bool ConvertDisplay(LineContext& c) {
 }
 
 void ConvertFunctions(LineContext& c) {
-  if (IsVerb(c.line, "ZKEY")) c.st.zKey = true;
-  if (IsVerb(c.line, "XKEY")) c.st.zKey = false;
-  if (!IsVerb(c.line, "FUNC")) return;
+  if (HasVerb(c.line, "ZKEY")) c.st.zKey = true;
+  if (HasVerb(c.line, "XKEY")) c.st.zKey = false;
+  if (!HasVerb(c.line, "FUNC")) return;
 
   c.st.functionDocument = true;
   std::string n;
@@ -362,7 +357,7 @@ void ConvertFunctions(LineContext& c) {
 
 void ConvertCodes(LineContext& c) {
   std::string text;
-  if (IsVerb(c.line, "QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
+  if (HasVerb(c.line, "QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
     if (text.size() > kMaxPrefixedText) {
       c.abort = true;
       return;
@@ -372,7 +367,7 @@ void ConvertCodes(LineContext& c) {
   }
 
   std::string type;
-  if (!IsVerb(c.line, "BARC") || !Field(c.line, ",T", &type)) return;
+  if (!HasVerb(c.line, "BARC") || !Field(c.line, ",T", &type)) return;
   // Only the printer's types 1 to 4; anything else is its default type.
   const char t = type.empty() ? '1' : type[0];
   const char kind = (t >= '1' && t <= '4') ? t : '1';
@@ -402,7 +397,7 @@ std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const
 }
 
 void ConvertRead(LineContext& c) {
-  if (c.st.referencedDocument || !IsVerb(c.line, "READ")) return;
+  if (c.st.referencedDocument || !HasVerb(c.line, "READ")) return;
   std::string n, text;
   std::string count = "1";
   if (Field(c.line, ",N", &n)) {
