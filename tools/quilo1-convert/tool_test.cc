@@ -14,17 +14,17 @@ using testing_support::ReadFileBytes;
 using testing_support::ScopedTempDir;
 using testing_support::WriteFileBytes;
 
-struct Run {
+struct ToolRun {
   int status = -1;
   std::string out;
   std::string err;
 };
 
-Run Tool(const ScopedTempDir& dir, const std::string& args) {
+ToolRun Tool(const ScopedTempDir& dir, const std::string& args) {
   const std::string out = dir.File("stdout"), err = dir.File("stderr");
   const std::string cmd = std::string("'") + QUILO1_CONVERT_TOOL + "' " + args + " >'" + out + "' 2>'" + err + "'";
   int raw = std::system(cmd.c_str());
-  Run r;
+  ToolRun r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   r.out = ReadFileBytes(out);
   r.err = ReadFileBytes(err);
@@ -36,12 +36,14 @@ const std::string kClear = "7007" + std::string(40, ' ') + "\r\n";
 TEST(ConvertTool, WritesTheCommandFileOfAReceipt) {
   ScopedTempDir dir;
   WriteFileBytes(dir.File("doc"), "SALE,N3,P250;\r\nCASH,V1000;\r\n");
-  Run r = Tool(dir, "--option chbNoInviaApCassetto '" + dir.File("doc") + "'");
+  ToolRun r = Tool(dir, "--option chbNoInviaApCassetto '" + dir.File("doc") + "'");
   EXPECT_EQ(r.status, 0) << r.err;
+  // Display rows: description, blanks, code 127, a blank and the amount,
+  // 40 characters in all.
   EXPECT_EQ(r.out, kClear +
-                       "7007REPARTO 3             \x7f 2.50" "\r\n"
-                       "31011" "03" "22" "REPARTO 3             " "000000250\r\n"
-                       "7007CONTANTI          \x7f 10.00" "\r\n"
+                       "7007REPARTO 3" + std::string(13 + 12, ' ') + "\x7f 2.50\r\n" +
+                       "31011" "03" "22" "REPARTO 3" + std::string(13, ' ') + "000000250\r\n" +
+                       "7007CONTANTI" + std::string(12 + 13, ' ') + "\x7f 10.00\r\n" +
                        "300408CONTANTI000001000\r\n"
                        "3011\r\n");
 }
@@ -49,7 +51,7 @@ TEST(ConvertTool, WritesTheCommandFileOfAReceipt) {
 TEST(ConvertTool, KeepsTheFileInTheGivenDataDirectory) {
   ScopedTempDir dir;
   WriteFileBytes(dir.File("doc"), "SUBT;\n");
-  Run r = Tool(dir, "--data-dir '" + dir.path() + "' '" + dir.File("doc") + "'");
+  ToolRun r = Tool(dir, "--data-dir '" + dir.path() + "' '" + dir.File("doc") + "'");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kClear + "3003\r\n");
   EXPECT_EQ(ReadFileBytes(dir.File("KB.txt")), r.out);
@@ -76,15 +78,17 @@ TEST(ConvertTool, ExitStatuses) {
       {"'" + dir.File("doc") + "' '" + dir.File("doc") + "'", 2},
   };
   for (const Case& c : cases) {
-    Run r = Tool(dir, c.args);
+    ToolRun r = Tool(dir, c.args);
     EXPECT_EQ(r.status, c.status) << c.args;
-    if (c.status != 0) EXPECT_EQ(r.out, "") << c.args;
+    if (c.status != 0) {
+      EXPECT_EQ(r.out, "") << c.args;
+    }
   }
 }
 
 TEST(ConvertTool, MissingDocumentSaysSo) {
   ScopedTempDir dir;
-  Run r = Tool(dir, "'" + dir.File("missing") + "'");
+  ToolRun r = Tool(dir, "'" + dir.File("missing") + "'");
   EXPECT_NE(r.err.find("Il file SR_DATI non esiste"), std::string::npos);
 }
 

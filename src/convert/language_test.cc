@@ -1,0 +1,70 @@
+// Verb and field lookup of the command language.
+#include "convert/language.h"
+
+#include "gtest/gtest.h"
+
+namespace convert {
+namespace {
+
+TEST(FindField, Verbs) {
+  struct Case {
+    const char* line;
+    const char* verb;
+    bool found;
+  } cases[] = {
+      {"sale,n1,p100;", "SALE", true},     {"SALES,N1,P100;", "SALE", true},
+      {"PRNTX,:A;", "PRNT,", false},       {"PRNT,:A;", "PRNT,", true},
+      {"NDCR;", "NDCR,", false},           {" SALE,N1;", "SALE", false},
+      {"XSALE,N1;", "SALE", false},        {"SAL", "SALE", false},
+      {"", "CASH", false},                 {"TEND,N1,V5;", "TEND,N1", false},
+  };
+  for (const Case& c : cases) {
+    std::string value = "unchanged";
+    EXPECT_EQ(FindField(true, &value, c.line, c.verb), c.found) << c.line << " " << c.verb;
+    if (!c.found) {
+      EXPECT_EQ(value, "unchanged") << c.line;
+    }
+  }
+}
+
+TEST(FindField, Values) {
+  struct Case {
+    const char* line;
+    const char* marker;
+    bool found;
+    const char* value;
+  } cases[] = {
+      {"SALE,N12,P100;", ",N", true, "12"},
+      {"SALE,N12,P100;", ",P", true, "100"},
+      {"SALE,N12,P100", ",P", true, "100"},
+      {"sale,n12,p100;", ",N", true, "12"},
+      {"PRNT,:;", ",:", true, ""},
+      {"PRNT,:A;B;", ",:", true, "A"},
+      {"PLUD,N1,:PANE,SALATO,P100;", ",:", true, "PANE"},
+      {"PLUD,N1,:PANE,SALATO,P100;", ",S", true, "SALATO"},
+      {"SALE,N1,P100,R;", ",R", true, "R"},
+      {"SALE,N1,P100;", ",R", false, "unchanged"},
+      {"SALE,N1,P100,S1;", ",S1", true, "S1"},
+      {"SALE,N1,P100,S;", ",S1", false, "unchanged"},
+      {"DISP,N2,:CIAO", ",:", true, "CIAO"},
+      {"SALE,N", ",N", true, ""},
+  };
+  for (const Case& c : cases) {
+    std::string value = "unchanged";
+    EXPECT_EQ(FindField(false, &value, c.line, c.marker), c.found) << c.line << " " << c.marker;
+    EXPECT_EQ(value, c.value) << c.line << " " << c.marker;
+  }
+}
+
+TEST(FindField, TenderSynonymsNeedTheExactNumber) {
+  EXPECT_TRUE(IsTenderSynonym("TEND,N1;", '1'));
+  EXPECT_TRUE(IsTenderSynonym("TEND,N1,V500;", '1'));
+  EXPECT_TRUE(IsTenderSynonym("TEND,N3", '3'));
+  EXPECT_FALSE(IsTenderSynonym("TEND,N31,V500;", '3'));
+  EXPECT_FALSE(IsTenderSynonym("TEND,N1.5;", '1'));
+  EXPECT_FALSE(IsTenderSynonym("tend,n1;", '1'));
+  EXPECT_FALSE(IsTenderSynonym("TEND,V500,N1;", '1'));
+}
+
+}  // namespace
+}  // namespace convert
