@@ -194,6 +194,11 @@ std::string Printer::Run(const std::string& c) {
   if (code == "1214") return "1214" + std::string(1, config_.model_digit);
   if (code == "1511") return config_.mf ? Err(kErrUnsupported) : "1511" + Identification();
   if (code == "1010") return Close(code);
+  if (code == "1109") {
+    // Sent at the end of every job: a closed receipt gets its footer now.
+    FinishPending();
+    return code;
+  }
   if (code == "2001") return SetDate(c);
   if (code[0] == '2') return Report(c);
   if (code == "3101") return Item(c);

@@ -246,6 +246,22 @@ TEST_F(PrinterTest, PaperShowsReceiptOnceWithChangeAndFooter) {
   EXPECT_TRUE(printer_.TakePaper().empty());
 }
 
+TEST_F(PrinterTest, FooterFollowsTheEndOfTheJob) {
+  Run(Item('1', "PANE", 250));
+  Run("1010");
+  auto footers = [&] {
+    int n = 0;
+    for (const auto& l : printer_.TakePaper()) n += l.find("DOC.N. 0001-0001") != std::string::npos;
+    return n;
+  };
+  EXPECT_EQ(footers(), 0);  // trailer and customer lines may still come
+  Run("1109");
+  EXPECT_EQ(footers(), 1);
+  Run("1109");
+  Run("3013");
+  EXPECT_EQ(footers(), 0);
+}
+
 TEST_F(PrinterTest, CancellationVoidsTheReceipt) {
   Run(Item('1', "A", 700));
   EXPECT_EQ(Run("3001818Annull.transazione000000000"), "3001");
