@@ -1,0 +1,216 @@
+// The document transmission against a scripted printer on virtual time.
+#include "ecr/transmission.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "testing/fake_event_loop.h"
+#include "testing/fake_serial_port.h"
+#include "testing/temp_dir.h"
+
+namespace ecr {
+namespace {
+
+using testing_support::FakeSerialPort;
+using testing_support::ParseFrame;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+class TransmissionTest : public ::testing::Test {
+ protected:
+  TransmissionTest() : port(loop), link(port, loop, options) {
+    port.SetScript(testing_support::Printer([this](const std::string& c) { return Answer(c); }));
+    ctx.convert.dataDir = dir.path();
+    ctx.convert.decimalSeparator = '.';
+    ctx.shared = &shared;
+    ctx.outPath = dir.File("SR_OUT.001");
+    ctx.sendAsIs = true;
+    ctx.writeErrFile = [this](const std::string& m) { errors.push_back(m); };
+  }
+
+  // Scripted answers: a queue per command code, then the default echo.
+  std::string Answer(const std::string& command) {
+    std::string code = command.substr(0, 4);
+    auto it = queued.find(code);
+    if (it != queued.end() && !it->second.empty()) {
+      std::string a = it->second.front();
+      it->second.erase(it->second.begin());
+      return a;
+    }
+    if (code == "1009") return "100900";
+    return code + "00";
+  }
+  int16_t Send(const std::string& document) {
+    WriteFileBytes(dir.File("doc.txt"), document);
+    return DoSendFile(link, dir.File("doc.txt"), ctx, &detail);
+  }
+  std::vector<std::string> Commands() {
+    std::vector<std::string> out;
+    for (const auto& f : port.frames()) out.push_back(ParseFrame(f).command);
+    return out;
+  }
+  int Count(const std::string& command) {
+    int n = 0;
+    for (const auto& c : Commands()) n += c == command;
+    return n;
+  }
+
+  testing_support::ScopedTempDir dir;
+  testing_support::FakeEventLoop loop;
+  settings::Options options;
+  FakeSerialPort port;
+  EcrLink link;
+  convert::ConversionShared shared;
+  TransmissionContext ctx;
+  std::map<std::string, std::vector<std::string>> queued;
+  std::vector<std::string> errors;
+  std::string detail;
+};
+
+TEST(PaymentLineTest, NameThenAmountBehind127) {
+  std::string line = PaymentLine("RESTO", "12.50");
+  ASSERT_EQ(line.size(), 40u);
+  EXPECT_EQ(line, "RESTO" + std::string(15, ' ') + std::string(13, ' ') + char(127) + " 12.50");
+}
+
+TEST_F(TransmissionTest, LinesGoOutInOrderAndAnnullaOnlyBeforeTheFirst) {
+  queued["Annu"] = {"ERR01"};
+  EXPECT_EQ(Send("Annulla\r\n3001\r\n3002Annulla\r\n"), 0);
+  std::vector<std::string> c = Commands();
+  ASSERT_GE(c.size(), 3u);
+  EXPECT_EQ(c[0], "Annulla");
+  EXPECT_EQ(c[1], "3001");
+  EXPECT_EQ(c[2], "3002Annulla");
+  EXPECT_FALSE(link.IsPortOpen());
+}
+
+TEST_F(TransmissionTest, PrinterErrorsStopTheDocumentWithTheirStatus) {
+  struct Case {
+    std::string answer;
+    int16_t status;
+  } cases[] = {
+      {"ERR09", 1}, {"ERR20", 3},  {"ERR23", 4},  {"ERR37", 7},  {"ERR51", 8},  {"ERR77", 9},
+      {"ERR21", 10}, {"ERR98", 10}, {"ERR12", 12}, {"ERR54", 13},
+  };
+  for (const auto& c : cases) {
+    port.device_present = true;
+    queued["3002"] = {c.answer};
+    EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), c.status) << c.answer;
+    EXPECT_EQ(Commands().back(), "3002") << c.answer;
+  }
+}
+
+TEST_F(TransmissionTest, JournalWarningsGoOn) {
+  queued["3002"] = {"ERR30"};
+  EXPECT_EQ(Send("3001\r\n3002\r\n"), 5);
+  queued["3003"] = {"ERR31"};
+  EXPECT_EQ(Send("3003\r\n"), 6);
+  queued["3002"] = {"ERR31"};
+  EXPECT_EQ(Send("3002\r\n3001\r\n"), 0);
+}
+
+TEST_F(TransmissionTest, ErrorNinetyNineAsksForItsDescription) {
+  queued["3002"] = {"ERR99"};
+  queued["1015"] = {"1015CARTA INCEPPATA"};
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 99);
+  EXPECT_EQ(Commands().back(), "1015");
+  EXPECT_EQ(detail.substr(0, 15), "CARTA INCEPPATA");
+}
+
+TEST_F(TransmissionTest, ErrorTwentyNineCancelsTheTransaction) {
+  queued["3002"] = {"ERR29"};
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 29);
+  EXPECT_EQ(Commands().back(), "3001818Annull.transazione000000000");
+}
+
+TEST_F(TransmissionTest, PaperEndWaitsAndSendsTheLineOnceMore) {
+  queued["3002"] = {"ERR16"};
+  queued["1009"] = {"100901", "100901"};
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 0);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "E096: Fine carta scontrino, sostituire rotolo");
+  EXPECT_EQ(Count("1009"), 3);
+  EXPECT_EQ(Count("3001"), 1);
+  EXPECT_EQ(Count("3002"), 2);
+  EXPECT_EQ(Count("3003"), 1);
+}
+
+TEST_F(TransmissionTest, PaperEndWaitEndsWhenTheProgramCloses) {
+  queued["3002"] = {"ERR16"};
+  queued["1009"] = std::vector<std::string>(1000, "100901");
+  loop.AddTimer(20000, [this] { link.RaiseTimedOut(); });
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 11);
+  EXPECT_EQ(Count("3003"), 0);
+}
+
+TEST_F(TransmissionTest, ChangeGivesTheRestoLine) {
+  queued["3004"] = {"30040000000250000000000"};
+  EXPECT_EQ(Send("3001\r\n3004\r\n"), 0);
+  EXPECT_EQ(Commands().back().substr(0, 4), "1001");  // the header follows
+  EXPECT_EQ(Count("7007" + PaymentLine("RESTO", "2.50")), 1);
+
+  // An RT printer gives the change with "3007".
+  ctx.convert.printer.rtMode = true;
+  queued["3004"] = {"30040000000250000000000"};
+  Send("3001\r\n3004\r\n");
+  EXPECT_EQ(Count("7007" + PaymentLine("RESTO", "2.50")), 1);
+}
+
+TEST_F(TransmissionTest, DueFlagsPrintThePaymentSummary) {
+  shared.cashDue = true;
+  shared.otherDue = true;
+  shared.paymentText = "BUONI PASTO";
+  queued["1003"] = {"1003" + std::string(37, '0') + "000001250"};
+  EXPECT_EQ(Send("3001\r\n3007010000000000000\r\n"), 0);
+  EXPECT_EQ(Count("7007" + PaymentLine("CONTANTI", "12.50")), 1);
+  EXPECT_EQ(Count("7007" + PaymentLine("BUONI PASTO", "12.50")), 1);
+  EXPECT_EQ(Count("7007" + PaymentLine("ASSEGNI", "12.50")), 0);
+}
+
+TEST_F(TransmissionTest, DrawerAndEndCommandAfterAPayment) {
+  shared.paymentSeen = true;
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n3004\r\n"), 0);
+  std::vector<std::string> c = Commands();
+  ASSERT_GE(c.size(), 2u);
+  EXPECT_EQ(c[c.size() - 2], "70081");
+  EXPECT_EQ(c.back(), "3013");
+  EXPECT_FALSE(shared.paymentSeen);
+
+  options.chbNoInviaApCassetto = true;
+  ctx.convert.options.chbNoInviaApCassetto = true;
+  shared.paymentSeen = true;
+  queued["3013"] = {"ERR01"};
+  Send("3001\r\n3002\r\n3003\r\n3004\r\n");
+  c = Commands();
+  EXPECT_EQ(c[c.size() - 2], "3013");
+  EXPECT_EQ(c.back(), "3013");
+  EXPECT_EQ(Count("70081"), 1);
+}
+
+TEST_F(TransmissionTest, SubtotalDiscountAndSurcharge) {
+  queued["1003"] = {"1003" + std::string(37, '0') + "000001000", "1003" + std::string(37, '0') + "000000950"};
+  EXPECT_EQ(Send("3001\r\nDOST%5\r\nMOST%10.5,SERVIZIO, SALA\r\n"), 0);
+  EXPECT_EQ(Count("3001317SCONTO SBTL 5.00%000000050"), 1);
+  EXPECT_EQ(Count("3001221SERVIZIO. SALA 10.50%000000100"), 1);
+}
+
+TEST_F(TransmissionTest, SubtotalWithoutANumberStopsTheDocument) {
+  EXPECT_EQ(Send("3001\r\nMOST%ABC\r\n3002\r\n"), 9);
+  EXPECT_EQ(Count("1003"), 0);
+  EXPECT_EQ(Count("3002"), 0);
+}
+
+TEST_F(TransmissionTest, DateAndTimePseudoCommands) {
+  queued["2001"] = {"20011", "20011", "20011", "20011", "20011"};
+  EXPECT_EQ(Send("SEDT,071226,1015\r\n"), 13);
+  EXPECT_EQ(Count("20010712261015"), 5);
+  // With two fields the line goes to the printer as it is.
+  Send("SEDT,071226\r\n3001\r\n");
+  EXPECT_EQ(Count("SEDT,071226"), 1);
+  Send("REDT\r\n3001\r\n");
+  EXPECT_EQ(Count("REDT"), 0);
+}
+
+}  // namespace
+}  // namespace ecr
