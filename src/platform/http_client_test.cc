@@ -125,7 +125,7 @@ TEST(HttpClientTest, AnswerOfARunningService) {
   auto http = HttpClient::Create(*loop);
   std::optional<HttpResponse> got;
   http->Get(std::string(url) + "/WebZentarposWS/api/Payment/1250/3",
-            {{"Accept", "application/xml"}, {"Connection", "Keep-Alive"}},
+            {{"Accept", "application/xml"}, {"Accept-Encoding", "gzip,deflate"}, {"Connection", "Keep-Alive"}},
             [&](const HttpResponse& r) { got = r; });
   ASSERT_TRUE(RunUntil(*loop, [&] { return got.has_value(); }, 30000));
   ASSERT_EQ(HttpResponse::Status::kAnswered, got->status) << got->errorNumber << " " << got->errorText;
