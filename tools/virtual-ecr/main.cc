@@ -15,6 +15,7 @@
 #include <ctime>
 #include <deque>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -229,10 +230,26 @@ class ControlChannel {
            ":" + std::to_string(st.st_mtim.tv_nsec);
     }
     if (id == seen_) return false;
-    seen_ = id;
-    if (id.empty()) return false;
+    if (id.empty()) {
+      seen_ = id;
+      return false;
+    }
     std::ifstream in(path_, std::ios::binary);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A last line without its line end may be half written: take it when
+    // the file has stayed the same for one more look.
+    if (!text.empty() && text.back() != '\n' && id != unsettled_) {
+      unsettled_ = id;
+      return false;
+    }
+    seen_ = id;
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t nl = text.find('\n', start);
+      if (nl == std::string::npos) nl = text.size();
+      lines.push_back(text.substr(start, nl - start));
+      start = nl + 1;
+    }
     return true;
   }
 
@@ -242,6 +259,7 @@ class ControlChannel {
   int keep_ = -1;
   std::string partial_;
   std::string seen_;
+  std::string unsettled_;
 };
 
 }  // namespace
