@@ -191,6 +191,7 @@ int16_t Convert(std::string& documentPath, const ConvertContext& ctx, Conversion
 
   lines.clear();
   if (!ReadDocument(documentPath, &lines, &error) || lines.empty()) return 1;
+  out.reserve(2 * lines.size() + 16);
 
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& raw = lines[i];
@@ -201,6 +202,8 @@ int16_t Convert(std::string& documentPath, const ConvertContext& ctx, Conversion
     } catch (...) {
       line.clear();
     }
+    // The card payment request was served before the conversion.
+    if (i == 0 && HasVerb(line, "PAGA")) continue;
     LineState ls;
     LineContext c{line, st, ls, out, ctx, *shared};
     c.nextLine = i + 1 < lines.size() ? &lines[i + 1] : nullptr;

@@ -30,6 +30,10 @@ TEST(Converter, OnlyUnknownLinesGiveTheClearedDisplay) {
   EXPECT_FALSE(r.shared.outputPath.empty());
 }
 
+TEST(Converter, CardPaymentRequestWritesNothing) {
+  EXPECT_EQ(ConvertLines({"PAGA,V1000,P1,S;", "SUBT;"}).lines, Lines{"3003"});
+}
+
 TEST(Converter, ItemsWithoutPaymentCloseWith1010) {
   Converted r = ConvertLines({"SALE,N1,P100;"});
   ASSERT_FALSE(r.lines.empty());

@@ -2,19 +2,21 @@
 // blind to field boundaries, exactly as hosts have always relied on.
 #include "convert/language.h"
 
+#include <string_view>
+
 namespace convert {
 namespace {
 
 inline char UpperAscii(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; }
 
-bool MatchesAt(const std::string& line, size_t pos, const std::string& marker) {
+bool MatchesAt(const std::string& line, size_t pos, std::string_view marker) {
   if (pos + marker.size() > line.size()) return false;
   for (size_t k = 0; k < marker.size(); ++k)
     if (UpperAscii(line[pos + k]) != UpperAscii(marker[k])) return false;
   return true;
 }
 
-size_t FindNoCase(const std::string& line, const std::string& marker, size_t from) {
+size_t FindNoCase(const std::string& line, std::string_view marker, size_t from) {
   if (marker.size() > line.size()) return std::string::npos;
   const char first = UpperAscii(marker[0]);
   for (size_t i = from; i + marker.size() <= line.size(); ++i)
@@ -22,9 +24,7 @@ size_t FindNoCase(const std::string& line, const std::string& marker, size_t fro
   return std::string::npos;
 }
 
-}  // namespace
-
-bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker) {
+bool Find(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
   if (marker.empty()) return false;
   size_t p;
   size_t start;
@@ -47,6 +47,16 @@ bool FindField(bool atStart, std::string* value, const std::string& line, const 
     value->assign(line, start, end - start);
   }
   return true;
+}
+
+}  // namespace
+
+bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker) {
+  return Find(atStart, value, line, marker);
+}
+
+bool FindField(bool atStart, std::string* value, const std::string& line, const char* marker) {
+  return Find(atStart, value, line, marker ? std::string_view(marker) : std::string_view());
 }
 
 bool HasVerb(const std::string& line, const char* verb) {

@@ -10,6 +10,7 @@ namespace convert {
 // compare without regard to case. On success `value` receives the field's
 // value; when not found it is left as it was.
 bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker);
+bool FindField(bool atStart, std::string* value, const std::string& line, const char* marker);
 
 // Whether `line` begins with the verb `verb` (FindField with atStart).
 bool HasVerb(const std::string& line, const char* verb);
