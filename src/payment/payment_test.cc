@@ -274,6 +274,21 @@ TEST_F(PaymentTest, NoLogWithoutTheOptionOrAfterAnException) {
   EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-.txt"));
 }
 
+TEST_F(PaymentTest, LogThatCannotBeWrittenKeepsTheOutcome) {
+  PaymentSetup setup;
+  setup.loop = &loop_;
+  setup.http = &http_;
+  setup.dataDirectory = dir_.File("missing") + platform::PathSeparator() + "deeper";
+  setup.options = &options_;
+  setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
+  SetupPayment(setup);
+  options_.CheckLogPagamento = true;
+  http_.response = Answer(PosAnswer("00"));
+  EXPECT_EQ(0, Run("PAGA,V500,P0;"));
+  ASSERT_EQ(1u, messages_.size());
+  EXPECT_EQ(0u, messages_[0].find("ERRORE-CHIAMATA-POS = "));
+}
+
 TEST_F(PaymentTest, AmountTooLargeIsReportedAndNothingAsked) {
   http_.response = Answer(PosAnswer("00"));
   EXPECT_EQ(0, Run("PAGA,V99999999999,P0;"));
