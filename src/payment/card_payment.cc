@@ -4,20 +4,16 @@
 #include <memory>
 
 namespace payment {
-namespace {
-
-std::unique_ptr<platform::HttpClient> g_http;
-
-}  // namespace
 
 service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::string& programDirectory,
                                        const std::string& dataDirectory, const settings::Options& options,
                                        std::function<bool()> closing,
                                        std::function<void(const std::string&)> showMessage, SendCommand trasmetti) {
-  g_http = platform::HttpClient::Create(loop);
+  // The hooks own the client, so it goes before the loop it is registered on.
+  std::shared_ptr<platform::HttpClient> http = platform::HttpClient::Create(loop);
   PaymentSetup setup;
   setup.loop = &loop;
-  setup.http = g_http.get();
+  setup.http = http.get();
   setup.serviceUrl = ReadServiceUrl(programDirectory);
   setup.dataDirectory = dataDirectory;
   setup.options = &options;
@@ -26,7 +22,10 @@ service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::str
   SetupPayment(std::move(setup));
 
   service::PaymentHooks hooks;
-  hooks.preStep = [](const std::string& dataPath) { return EseguiPaga(dataPath); };
+  hooks.preStep = [http](const std::string& dataPath) {
+    (void)http;
+    return EseguiPaga(dataPath);
+  };
   hooks.slip = [trasmetti = std::move(trasmetti)] { StampaEsitoPOS(trasmetti); };
   return hooks;
 }
