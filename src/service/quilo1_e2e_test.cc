@@ -1,0 +1,280 @@
+// End to end: the real quilo1 serving tools/virtual-ecr over pseudo-terminals,
+// with the host's side played by writing and reading the exchange files.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/child_process.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+const char kReceipt[] =
+    "PLUD,N1,Q1,P250,:PANE COMUNE;\r\n"
+    "PLUD,N1,Q2,P180,:LATTE INTERO;\r\n"
+    "SALE,N2,Q1,P1290;\r\n"
+    "DISC,%10,:SCONTO FEDELTA;\r\n"
+    "PLUD,N3,Q1,P399,:CAFFE MACINATO;\r\n"
+    "DOST,%5;\r\n"
+    "CASH,V2500;\r\n";
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+class Quilo1E2E : public ::testing::Test {
+ protected:
+  Quilo1E2E() {
+    prog = dir.File("prog");
+    data = dir.File("data");
+    mkdir(prog.c_str(), 0755);
+    mkdir(data.c_str(), 0755);
+    // Only COM1 unless a test says otherwise; a short polling interval.
+    WriteFileBytes(prog + "/QLCHKCOM.TXT", "1000\r\n");
+    WriteFileBytes(prog + "/QLTIMER1.TXT", "100\r\n");
+  }
+  ~Quilo1E2E() override {
+    quilo1.reset();
+    printers.clear();
+  }
+
+  std::string D(const std::string& name) { return data + "/" + name; }
+  std::string Paper(int n) { return ReadFileBytes(dir.File("paper" + std::to_string(n))); }
+
+  static bool WaitFor(const std::function<bool()>& done, int ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+
+  void StartPrinter(int n, std::vector<std::string> extra = {}) {
+    std::string tty = dir.File("tty" + std::to_string(n));
+    WriteFileBytes(dir.File("control" + std::to_string(n)), "");
+    std::vector<std::string> argv = {VIRTUAL_ECR_BIN, "--link", tty, "--paper", dir.File("paper" + std::to_string(n)),
+                                     "--control", dir.File("control" + std::to_string(n))};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    std::string error;
+    printers.push_back(platform::ChildProcess::Start(argv, dir.File("virtual-ecr" + std::to_string(n) + ".log"), &error));
+    ASSERT_TRUE(printers.back()) << error;
+    ASSERT_TRUE(WaitFor([&] { return FileExists(tty); }, 5000));
+  }
+  void Control(int n, const std::string& command) {
+    std::ofstream(dir.File("control" + std::to_string(n)), std::ios::binary | std::ios::app) << command << "\n";
+  }
+  void StartQuilo1(std::vector<int> ports = {1}) {
+    std::vector<std::string> argv = {QUILO1_BIN, "--program-dir", prog, "--data-dir", data};
+    for (int n : ports) {
+      argv.push_back("--com");
+      argv.push_back(std::to_string(n) + "=" + dir.File("tty" + std::to_string(n)));
+    }
+    std::string error;
+    quilo1 = platform::ChildProcess::Start(argv, dir.File("quilo1.log"), &error);
+    ASSERT_TRUE(quilo1) << error;
+  }
+  void Identified(int port = 1) {
+    // Complete: its last line is the firmware line.
+    ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(D("SR_MATR.00" + std::to_string(port))).find("FW: ") != std::string::npos; },
+                        5000))
+        << ReadFileBytes(dir.File("quilo1.log"));
+  }
+  void Submit(const std::string& document, int port = 1) {
+    std::string ext = ".00" + std::to_string(port);
+    WriteFileBytes(D("SR_DATI" + ext), document);
+    WriteFileBytes(D("SR_START" + ext), "");
+  }
+  bool JobEnded(int port = 1, int ms = 8000) {
+    return WaitFor([&] { return !FileExists(D("SR_START.00" + std::to_string(port))); }, ms);
+  }
+
+  testing_support::ScopedTempDir dir;
+  std::string prog, data;
+  std::vector<std::unique_ptr<platform::ChildProcess>> printers;
+  std::unique_ptr<platform::ChildProcess> quilo1;
+};
+
+TEST_F(Quilo1E2E, FullReceiptEndsInFinesco) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  std::string matr = ReadFileBytes(D("SR_MATR.001"));
+  EXPECT_NE(matr.find("DriverType: Custom\r\n"), std::string::npos) << matr;
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded()) << ReadFileBytes(dir.File("quilo1.log"));
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  EXPECT_FALSE(FileExists(D("SR_ERR.001"))) << ReadFileBytes(D("SR_ERR.001"));
+  EXPECT_FALSE(FileExists(D("SR_DATI.001")));
+  std::string out = ReadFileBytes(D("SR_OUT.001"));
+  EXPECT_EQ(out.rfind("TIME,CASS. 1 ", 0), 0u) << out;
+  EXPECT_NE(out.find(" CASSA   1 ,E,A1;\r\nDATE,"), std::string::npos) << out;
+  EXPECT_NE(out.find("Versione 1.0.0.1\r\n"), std::string::npos) << out;
+  std::string paper = Paper(1);
+  for (const char* line : {"PANE COMUNE", "LATTE INTERO", "CAFFE MACINATO", "RESTO"})
+    EXPECT_EQ(Count(paper, line), 1) << line << "\n" << paper;
+}
+
+TEST_F(Quilo1E2E, RefusedDocumentKeepsItsDataFile) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  struct Case {
+    std::string fault, message;
+  } cases[] = {
+      {"err 3101 09", "Fine Buffer di stampa: chiudere manualmente lo scontrino\r\n"},
+      {"err 3101 23", "E505: Totale scontrino negativo\r\n"},
+      {"err 3101 37", "E509: Coperchio stampante aperto\r\n"},
+      {"err 3101 51", "E1: MF esaurita : contattare assistenza tecnica\r\n"},
+      {"err 3101 21", "E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n"},
+      {"err 3101 12", "Errore 12 : Documento RT non trovato non modificabile \r\n"},
+      {"err 3101 54", "Errore: necessario eseguire chiusura fiscale\r\n"},
+      {"err 3101 77", "Errore generico sull'Ecr, verificare sul manuale del registratore\r\n"},
+      {"err 3101 29", "Errore 29 : IVA Negativa Documento RT Annullato \r\n"},
+  };
+  for (const auto& c : cases) {
+    Control(1, c.fault);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Submit(kReceipt);
+    ASSERT_TRUE(JobEnded()) << c.fault;
+    EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), c.message) << c.fault;
+    EXPECT_TRUE(FileExists(D("SR_DATI.001"))) << c.fault;
+    EXPECT_FALSE(FileExists(D("FINESCO.001"))) << c.fault;
+    Control(1, "clear");
+  }
+}
+
+TEST_F(Quilo1E2E, ErrorNinetyNineCarriesThePrinterDescription) {
+  StartPrinter(1, {"--error99", "TESTINA GUASTA"});
+  StartQuilo1();
+  Identified();
+  Control(1, "err 3101 99");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")).rfind("Errore 99: TESTINA GUASTA", 0), 0u) << ReadFileBytes(D("SR_ERR.001"));
+}
+
+TEST_F(Quilo1E2E, PaperEndIsWaitedOutWithoutPrintingTwice) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  Control(1, "paper-out 2");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Submit(kReceipt);
+  ASSERT_TRUE(WaitFor([&] { return FileExists(D("SR_ERR.001")); }, 5000));
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E096: Fine carta scontrino, sostituire rotolo : ERRORE 16\r\n");
+  EXPECT_TRUE(FileExists(D("SR_START.001")));
+  Control(1, "paper-in");
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  EXPECT_FALSE(FileExists(D("SR_ERR.001")));
+  std::string paper = Paper(1);
+  for (const char* line : {"PANE COMUNE", "LATTE INTERO", "CAFFE MACINATO", "RESTO"})
+    EXPECT_EQ(Count(paper, line), 1) << line << "\n" << paper;
+}
+
+TEST_F(Quilo1E2E, OnlyTheFirstIdentifiedPrinterIsServed) {
+  WriteFileBytes(prog + "/QLCHKCOM.TXT", "1100\r\n");
+  StartPrinter(1);
+  StartPrinter(2);
+  StartQuilo1({1, 2});
+  Identified(1);
+  Submit(kReceipt, 2);
+  Submit(kReceipt, 1);
+  ASSERT_TRUE(JobEnded(1));
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(FileExists(D("SR_MATR.002")));
+  EXPECT_TRUE(FileExists(D("SR_START.002")));
+  EXPECT_EQ(Paper(2), "");
+}
+
+TEST_F(Quilo1E2E, FailedDumpThenSuccessfulOne) {
+  StartPrinter(1, {"--fault", "status 10"});
+  StartQuilo1();
+  ASSERT_TRUE(WaitFor([&] { return FileExists(D("SR_ERR.001")); }, 5000));
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E509: Coperchio stampante aperto\r\n");
+  EXPECT_FALSE(FileExists(D("SR_MATR.001")));
+  Control(1, "clear");
+  Identified();
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(D("SR_ERR.001")); }, 2000));
+}
+
+TEST_F(Quilo1E2E, ClosingWhileIdleCleansUp) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  WriteFileBytes(D("SR_DATI.001"), kReceipt);
+  WriteFileBytes(D("SR_ERR.001"), "old");
+  quilo1.reset();  // SIGTERM, then wait
+  EXPECT_FALSE(FileExists(D("SR_MATR.001")));
+  EXPECT_FALSE(FileExists(D("SR_ERR.001")));
+  EXPECT_TRUE(FileExists(D("SR_DATI.001")));
+  EXPECT_EQ(ReadFileBytes(prog + "/QLCHKCOM.TXT"), "1000\r\n");
+  EXPECT_TRUE(FileExists(prog + "/QLCHKSCO.TXT"));
+}
+
+TEST_F(Quilo1E2E, ClosingWhileAJobWaitsLeavesTheFiles) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  Control(1, "paper-out 0");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Submit(kReceipt);
+  ASSERT_TRUE(WaitFor([&] { return FileExists(D("SR_ERR.001")); }, 5000));
+  auto start = std::chrono::steady_clock::now();
+  quilo1.reset();
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0);
+  EXPECT_TRUE(FileExists(D("SR_MATR.001")));
+  EXPECT_TRUE(FileExists(D("SR_DATI.001")));
+  EXPECT_FALSE(FileExists(D("FINESCO.001")));
+  EXPECT_TRUE(FileExists(prog + "/QLCHKSCO.TXT"));
+}
+
+TEST_F(Quilo1E2E, SecondInstanceEndsAtOnce) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  std::string error;
+  auto second = platform::ChildProcess::Start({QUILO1_BIN, "--program-dir", prog, "--data-dir", data},
+                                              dir.File("second.log"), &error);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(WaitFor([&] { return !second->Running(); }, 3000));
+  EXPECT_TRUE(FileExists(D("SR_MATR.001")));
+  Submit(kReceipt);
+  EXPECT_TRUE(JobEnded());
+}
+
+TEST_F(Quilo1E2E, NotificationModeTakesTheJobWithoutTheTimer) {
+  // Sixteen option lines; line 14 "F" selects the notifications. Two
+  // seconds of polling, so a job taken at once was not found by the timer.
+  WriteFileBytes(prog + "/QLCHKSCO.TXT", "0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nF\r\n0\r\n0\r\n");
+  WriteFileBytes(prog + "/QLTIMER1.TXT", "2\r\n");
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  // The tick after the dump restores the interval, the next one scans and
+  // leaves the timer stopped.
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  Submit(kReceipt);
+  EXPECT_TRUE(JobEnded(1, 900));
+  EXPECT_TRUE(WaitFor([&] { return FileExists(D("FINESCO.001")); }, 1000));
+}
+
+}  // namespace
