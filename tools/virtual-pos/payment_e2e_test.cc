@@ -140,22 +140,27 @@ TEST_F(PaymentE2eTest, ApprovalWithTheRequestAsSpecified) {
 }
 
 TEST_F(PaymentE2eTest, RefusalAndServiceErrors) {
+  const std::string control = dir_.File("control");
+  VirtualPos pos(LogPath(), {"--control", control});
+  ASSERT_FALSE(pos.url().empty());
+  Setup(pos.url());
   struct Case {
-    std::vector<std::string> options;
+    const char* control;
     int16_t outcome;
     const char* result;
+    const char* description;
   } cases[] = {
-      {{"--result", "05", "--ko-description", "CARTA RIFIUTATA"}, kPosRefused, "05"},
-      {{"--error-message", "An error has occurred."}, kPosServiceError, "KO"},
-      {{"--exception-message", "Terminale non raggiungibile"}, kPosServiceError, "KO"},
-      {{"--no-result"}, kPosServiceError, "KO"},
+      {"--result 05\n--ko-description CARTA RIFIUTATA\n", kPosRefused, "05", "CARTA RIFIUTATA"},
+      {"--error-message An error has occurred.\n", kPosServiceError, "KO", ""},
+      {"--exception-message Terminale non raggiungibile\n", kPosServiceError, "KO", ""},
+      {"--no-result\n", kPosServiceError, "KO", ""},
+      {"", 0, "00", ""},
   };
   for (const auto& c : cases) {
-    VirtualPos pos(LogPath(), c.options);
-    ASSERT_FALSE(pos.url().empty());
-    Setup(pos.url());
-    EXPECT_EQ(c.outcome, Pay("PAGA,V700,P0;")) << c.options[0];
-    EXPECT_EQ(c.result, CurrentPOSData().TransactionResult) << c.options[0];
+    WriteFileBytes(control, c.control);
+    EXPECT_EQ(c.outcome, Pay("PAGA,V700,P0;")) << c.control;
+    EXPECT_EQ(c.result, CurrentPOSData().TransactionResult) << c.control;
+    EXPECT_EQ(c.description, CurrentPOSData().KODescription) << c.control;
   }
   EXPECT_TRUE(messages_.empty());
 }

@@ -35,6 +35,9 @@ const char kUsage[] =
     "  --silent                 never answer (the connection stays open)\n"
     "  --log FILE               append each request (request line and headers, then an\n"
     "                           empty line) to FILE\n"
+    "  --control FILE           read FILE at every request: one option a line, the value\n"
+    "                           after one blank (\"--result 05\", \"--error-message Busy\"),\n"
+    "                           applied on top of the command line for that answer\n"
     "  --help                   this text\n"
     "\n"
     "Once listening it prints \"listening on 127.0.0.1:PORT\"; then it prints every\n"
@@ -52,6 +55,7 @@ struct Config {
   long delayMs = 0;
   bool silent = false;
   std::string logPath;
+  std::string controlPath;
 };
 
 struct Client {
@@ -131,12 +135,13 @@ std::string Respond(const Config& cfg, const std::string& requestLine, long long
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
-bool ParseArgs(int argc, char** argv, Config* cfg) {
+bool ParseArgs(const std::vector<std::string>& args, Config* cfg) {
+  const int argc = int(args.size());
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
+    const std::string& a = args[size_t(i)];
     auto value = [&](std::string* out) {
       if (i + 1 >= argc) return false;
-      *out = argv[++i];
+      *out = args[size_t(++i)];
       return true;
     };
     std::string v;
@@ -158,12 +163,35 @@ bool ParseArgs(int argc, char** argv, Config* cfg) {
     } else if (a == "--silent") {
       cfg->silent = true;
     } else if (a == "--log" && value(&cfg->logPath)) {
+    } else if (a == "--control" && value(&cfg->controlPath)) {
     } else {
       fprintf(stderr, "virtual-pos: bad option %s\n%s", a.c_str(), kUsage);
       return false;
     }
   }
   return true;
+}
+
+// The command line's behaviour changed by the control file, when there is one.
+Config Effective(const Config& base) {
+  Config cfg = base;
+  if (base.controlPath.empty()) return cfg;
+  FILE* f = fopen(base.controlPath.c_str(), "rb");
+  if (!f) return cfg;
+  std::vector<std::string> args{"virtual-pos"};
+  char line[1024];
+  while (fgets(line, sizeof line, f)) {
+    std::string l = line;
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+    if (l.empty()) continue;
+    size_t blank = l.find(' ');
+    args.push_back(l.substr(0, blank));
+    if (blank != std::string::npos) args.push_back(l.substr(blank + 1));
+  }
+  fclose(f);
+  Config changed = base;
+  if (ParseArgs(args, &changed)) cfg = changed;
+  return cfg;
 }
 
 void LogRequest(const Config& cfg, const std::string& head) {
@@ -182,7 +210,7 @@ void LogRequest(const Config& cfg, const std::string& head) {
 
 int main(int argc, char** argv) {
   Config cfg;
-  if (!ParseArgs(argc, argv, &cfg)) return 2;
+  if (!ParseArgs(std::vector<std::string>(argv, argv + argc), &cfg)) return 2;
   signal(SIGPIPE, SIG_IGN);
 
   int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -239,13 +267,14 @@ int main(int argc, char** argv) {
           if (end != std::string::npos) {
             c.requested = true;
             LogRequest(cfg, c.in.substr(0, end + 2));
-            if (!cfg.silent) c.answerAt = now + cfg.delayMs;
+            Config answering = Effective(cfg);
+            if (!answering.silent) c.answerAt = now + answering.delayMs;
           }
         }
       }
       if (!closeIt && c.answerAt >= 0 && now >= c.answerAt) {
         c.answerAt = -1;
-        c.out = Respond(cfg, c.in.substr(0, c.in.find("\r\n")), ++sequence);
+        c.out = Respond(Effective(cfg), c.in.substr(0, c.in.find("\r\n")), ++sequence);
       }
       if (!closeIt && !c.out.empty() && (fds[i + 1].revents & POLLOUT)) {
         ssize_t n = write(c.fd, c.out.data(), c.out.size());
@@ -265,7 +294,7 @@ int main(int argc, char** argv) {
     for (auto& c : clients) {
       if (c.fd >= 0 && c.answerAt >= 0 && now >= c.answerAt) {
         c.answerAt = -1;
-        c.out = Respond(cfg, c.in.substr(0, c.in.find("\r\n")), ++sequence);
+        c.out = Respond(Effective(cfg), c.in.substr(0, c.in.find("\r\n")), ++sequence);
       }
     }
     std::vector<Client> open;
