@@ -101,6 +101,13 @@ TEST_F(TransmissionTest, PrinterErrorsStopTheDocumentWithTheirStatus) {
   }
 }
 
+TEST_F(TransmissionTest, SilentPrinterStopsTheDocument) {
+  port.SetScript(testing_support::Printer([](const std::string& c) { return c.rfind("3002", 0) == 0 ? "" : c.substr(0, 4) + "00"; }));
+  EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 11);
+  EXPECT_EQ(Count("3003"), 0);
+  EXPECT_EQ(Count("3002"), 7);
+}
+
 TEST_F(TransmissionTest, JournalWarningsGoOn) {
   queued["3002"] = {"ERR30"};
   EXPECT_EQ(Send("3001\r\n3002\r\n"), 5);

@@ -107,6 +107,10 @@ void JobService::Timer21_Timer() {
     timer21_.Start();
     return;
   }
+  if (windowShown && !settings_.options.OptionFAST) {
+    heartbeat_ = !heartbeat_;
+    Show("Text3", heartbeat_ ? "Timer ON" : "Timer on");
+  }
   pollCounter = pollCounter >= 30001 ? 0 : static_cast<int16_t>(pollCounter + 1);
   txtTimer_Change();
 }
@@ -231,6 +235,30 @@ void JobService::m_oWatchDir_ChangeDetected(int32_t) {
   if (settings_.options.OptionFAST) txtTimer_Change();
   // The scan may have stopped the watch (closing); resuming is then harmless.
   watcher_.SuspendWatch(false);
+}
+
+void JobService::OptionFAST_Click() {
+  settings_.options.OptionFAST = true;
+  timer21_.Stop();
+  Show("Text3", "PRONTO");
+}
+
+void JobService::OptionSLOW_Click() {
+  settings_.options.OptionFAST = false;
+  txtTimer_Change();
+}
+
+void JobService::cmdChgTimer_Click(const std::string& programDir, const std::string& typedText) {
+  auto message = [this](const std::string& text) { Show("message", text); };
+  if (jobRunning) {
+    message("Connessione in corso, valore non accettato");
+    return;
+  }
+  bool wasRunning = timer21_.enabled();
+  timer21_.Stop();
+  settings::SetTimer(programDir, typedText, false, &settings_, message);
+  timer21_.SetInterval(settings_.pollInterval);
+  if (wasRunning) timer21_.Start();
 }
 
 bool JobService::OpenTrace() {

@@ -72,6 +72,10 @@ class JobService {
   void StartDirWatch();
   void StopDirWatch();
   void m_oWatchDir_ChangeDetected(int32_t eChangeType);
+  // The operator switches the trigger or sets a new polling interval.
+  void OptionFAST_Click();
+  void OptionSLOW_Click();
+  void cmdChgTimer_Click(const std::string& programDir, const std::string& typedText);
   int16_t Go_Execution();
   void ShowOutcome(int16_t outcome);
 
@@ -111,6 +115,7 @@ class JobService {
   std::string watchedDir_;
   std::string dataPath_, outPath_;
   FILE* trace_ = nullptr;
+  bool heartbeat_ = false;
   bool endAfterJob_ = false;
   bool finished_ = false;
 };

@@ -28,7 +28,7 @@ class FakePrinter : public JobPrinter {
   }
   int16_t SendFile(int16_t port, const std::string& dataPath, const std::string& outPath, bool sendAsIs,
                    std::string* errorDetail) override {
-    log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : ""));
+    log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : "") + (traceOpen ? " traced" : ""));
     if (duringSend) duringSend();
     *errorDetail = detail;
     return status;
@@ -205,6 +205,8 @@ TEST_F(JobServiceTest, SuccessfulJob) {
   Job(1);
   WriteFileBytes(P("SR_ERR.001"), "old");
   svc->txtTimer_Change();
+  ASSERT_GE(printer.log.size(), 2u);
+  EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1 traced");
   EXPECT_EQ(printer.log.back(), "1109");  // sent after the trace file was closed
   EXPECT_FALSE(FileExists(P("SR_START.001")));
   EXPECT_FALSE(FileExists(P("SR_DATI.001")));
@@ -310,6 +312,32 @@ TEST_F(JobServiceTest, TimerTicks) {
   settings.options.OptionFAST = true;
   svc->Timer21_Timer();
   EXPECT_FALSE(svc->timer21().enabled());
+}
+
+TEST_F(JobServiceTest, SwitchingTheTrigger) {
+  StartIdentified();
+  svc->OptionFAST_Click();
+  EXPECT_FALSE(svc->timer21().enabled());
+  Job(1);
+  loop.Advance(10000);
+  loop.RunOnce(0);
+  EXPECT_TRUE(FileExists(P("SR_START.001")));
+  svc->OptionSLOW_Click();
+  EXPECT_TRUE(FileExists(P("FINESCO.001")));
+  EXPECT_TRUE(svc->timer21().enabled());
+}
+
+TEST_F(JobServiceTest, SetTimerIsRefusedDuringAJob) {
+  StartIdentified();
+  Job(1);
+  printer.duringSend = [&] { svc->cmdChgTimer_Click(dir.path(), "5"); };
+  svc->txtTimer_Change();
+  EXPECT_TRUE(Shown("message: Connessione in corso, valore non accettato"));
+  EXPECT_EQ(settings.pollInterval, 1000);
+  svc->cmdChgTimer_Click(dir.path(), "5");
+  EXPECT_EQ(settings.pollInterval, 5000);
+  EXPECT_EQ(svc->timer21().interval(), 5000);
+  EXPECT_TRUE(svc->timer21().enabled());
 }
 
 TEST_F(JobServiceTest, NotificationModeTakesTheJobOnTheChange) {

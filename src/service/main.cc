@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ecr/link.h"
+#include "payment/card_payment.h"
 #include "platform/child_process.h"
 #include "platform/close_request.h"
 #include "platform/event_loop.h"
@@ -179,6 +180,9 @@ int main(int argc, char** argv) {
   hooks.endProgram = [] { std::exit(1); };
   service::JobService svc(*loop, *fs, printer, settings, hooks);
   printer.SetFiles(&svc.files());
+  svc.payment() = payment::StartCardPayment(
+      *loop, choice.programDirectory, choice.dataDirectory, settings.options, [&] { return svc.unloading; }, message,
+      [&](const std::string& command) { return link.TrasmettiStringa(command); });
 
   auto closeRequest = platform::CloseRequest::Install(*loop, [&] { svc.Unload(); });
   svc.Start(choice.dataDirectory);
