@@ -1,0 +1,44 @@
+// The card payment through the platform's own HTTP client and XML parser,
+// when QUILO1_HTTP_TEST_URL names a running virtual-pos (it runs under Wine
+// too, where the native end-to-end tests cannot).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "payment/payment.h"
+#include "platform/event_loop.h"
+#include "platform/http_client.h"
+#include "testing/temp_dir.h"
+
+namespace payment {
+namespace {
+
+TEST(PaymentLiveTest, ApprovalFromARunningService) {
+  const char* url = std::getenv("QUILO1_HTTP_TEST_URL");
+  if (!url || !*url) GTEST_SKIP() << "QUILO1_HTTP_TEST_URL is not set";
+  auto loop = platform::EventLoop::Create();
+  auto http = platform::HttpClient::Create(*loop);
+  testing_support::ScopedTempDir dir;
+  settings::Options options;
+  options.CheckLogPagamento = true;
+  PaymentSetup setup;
+  setup.loop = loop.get();
+  setup.http = http.get();
+  setup.serviceUrl = url;
+  setup.dataDirectory = dir.path();
+  setup.options = &options;
+  std::vector<std::string> messages;
+  setup.showMessage = [&](const std::string& text) { messages.push_back(text); };
+  SetupPayment(setup);
+
+  testing_support::WriteFileBytes(dir.File("SR_DATI.001"), "PAGA,V1250,P3;\r\nCASH;\r\n");
+  EXPECT_EQ(0, EseguiPaga(dir.File("SR_DATI.001")));
+  EXPECT_EQ("00", CurrentPOSData().TransactionResult);
+  EXPECT_FALSE(CurrentPOSData().TerminalId.empty());
+  EXPECT_FALSE(CurrentPOSData().DataTrs.empty());
+  EXPECT_TRUE(messages.empty());
+  SetupPayment(PaymentSetup());
+}
+
+}  // namespace
+}  // namespace payment
