@@ -2,7 +2,6 @@
 // local service and waits for its XML answer on the event loop.
 #include "payment/payment.h"
 
-#include <cstdlib>
 #include <limits>
 #include <memory>
 
@@ -57,6 +56,15 @@ std::string Join(const std::string& directory, const std::string& name) {
   return directory + platform::PathSeparator() + name;
 }
 
+// The terminal id goes into a file name: characters no file name may hold
+// become "_", so a strange id cannot lose the log.
+std::string FileNamePart(const std::string& text) {
+  std::string part = text;
+  for (char& c : part)
+    if (static_cast<unsigned char>(c) < 32 || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
+  return part;
+}
+
 void WriteLog(const std::string& answer) {
   platform::LocalTime t = g_setup.now ? g_setup.now() : platform::NowLocal();
   std::string year = std::to_string(t.year);
@@ -66,7 +74,7 @@ void WriteLog(const std::string& answer) {
     return;
   }
   std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
-                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + g_posData.TerminalId + ".txt");
+                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(g_posData.TerminalId) + ".txt");
   settings::FileError error;
   if (!settings::WriteDocument(file, {answer}, false, &error))
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");

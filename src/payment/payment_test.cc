@@ -258,6 +258,16 @@ TEST_F(PaymentTest, LogHoldsTheRawAnswer) {
   EXPECT_EQ(PosAnswer("00") + "\r\n", ReadFileBytes(file));
 }
 
+TEST_F(PaymentTest, LogNameWithAnOddTerminalId) {
+  options_.CheckLogPagamento = true;
+  http_.response = Answer("<NativeMethods.POSData><TerminalId>12/34:56</TerminalId>"
+                          "<TransactionResult>00</TransactionResult></NativeMethods.POSData>");
+  EXPECT_EQ(0, Run("PAGA,V500,P0;"));
+  EXPECT_EQ("12/34:56", CurrentPOSData().TerminalId);
+  EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-12_34_56.txt"));
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(PaymentTest, NoLogWithoutTheOptionOrAfterAnException) {
   http_.response = Answer(PosAnswer("00"));
   Run("PAGA,V500,P0;");
