@@ -13,6 +13,8 @@ class ChildProcess {
   // Ends the child (terminate, then wait for it).
   virtual ~ChildProcess() = default;
   virtual bool Running() = 0;
+  // The system's process id.
+  virtual long Id() const = 0;
 
   // Starts `argv[0]` (searched on PATH when it has no "/") with the other
   // elements as arguments; its output goes to `logPath` when not empty.

@@ -21,6 +21,7 @@ class PosixChild : public ChildProcess {
     int status;
     waitpid(pid_, &status, 0);
   }
+  long Id() const override { return long(pid_); }
   bool Running() override {
     if (done_) return false;
     int status;
