@@ -17,7 +17,7 @@ service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::str
   setup.serviceUrl = ReadServiceUrl(programDirectory);
   setup.dataDirectory = dataDirectory;
   setup.options = &options;
-  setup.closing = std::move(closing);
+  setup.closing = closing;
   setup.showMessage = std::move(showMessage);
   SetupPayment(std::move(setup));
 
@@ -26,7 +26,12 @@ service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::str
     (void)http;
     return EseguiPaga(dataPath);
   };
-  hooks.slip = [trasmetti = std::move(trasmetti)] { StampaEsitoPOS(trasmetti); };
+  // While the program closes every wait of the link ends at once and each
+  // command would go out again and again: no slip then.
+  hooks.slip = [closing = std::move(closing), trasmetti = std::move(trasmetti)] {
+    if (closing && closing()) return;
+    StampaEsitoPOS(trasmetti);
+  };
   return hooks;
 }
 

@@ -13,8 +13,8 @@ namespace payment {
 
 // Sets the module up for the running program and returns the job's hooks:
 // the request before the document and the slip after it. `closing` tells
-// when the program is closing (the wait for the service then ends as timed
-// out); `trasmetti` is the link's TrasmettiStringa. The hooks must go
+// when the program is closing: the wait for the service then ends as timed
+// out, and no slip is printed. `trasmetti` is the link's TrasmettiStringa. The hooks must go
 // before `loop` does.
 service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::string& programDirectory,
                                        const std::string& dataDirectory, const settings::Options& options,

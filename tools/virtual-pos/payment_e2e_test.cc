@@ -247,6 +247,14 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   hooks.slip();
   ASSERT_EQ(12u, sent.size());
   EXPECT_EQ(SlipLine("ESITO : 51"), sent[5]);
+
+  // Closing: the wait ends as timed out and nothing goes to the printer.
+  sent.clear();
+  closing_ = true;
+  WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4600,P0;\r\nCASH;\r\n");
+  EXPECT_EQ(kPosTimedOut, hooks.preStep(dir_.File("SR_DATI.002")));
+  hooks.slip();
+  EXPECT_TRUE(sent.empty());
   EXPECT_EQ(0u, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/4500 HTTP/1.1"));
 }
 
