@@ -53,7 +53,7 @@ class PaymentE2eTest : public ::testing::Test {
   std::vector<std::string> messages_;
 };
 
-TEST_F(PaymentE2eTest, ApprovalWithTheRequestAsSpecified) {
+TEST_F(PaymentE2eTest, ApprovalAndTheRequestOnTheWire) {
   VirtualPos pos(LogPath(), {"--card-type", "2", "--terminal", "T0042"});
   ASSERT_FALSE(pos.url().empty());
   Setup(pos.url());
