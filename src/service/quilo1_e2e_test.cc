@@ -262,18 +262,18 @@ TEST_F(Quilo1E2E, SecondInstanceEndsAtOnce) {
 }
 
 TEST_F(Quilo1E2E, NotificationModeTakesTheJobWithoutTheTimer) {
-  // Sixteen option lines; line 14 "F" selects the notifications. Two
-  // seconds of polling, so a job taken at once was not found by the timer.
+  // Sixteen option lines; line 14 "F" selects the notifications. Three
+  // seconds of polling: the tick after the dump restores the interval, the
+  // next one scans and leaves the timer stopped, so a job taken well before
+  // another three seconds have passed was found by the notification.
   WriteFileBytes(prog + "/QLCHKSCO.TXT", "0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nF\r\n0\r\n0\r\n");
-  WriteFileBytes(prog + "/QLTIMER1.TXT", "2\r\n");
+  WriteFileBytes(prog + "/QLTIMER1.TXT", "3\r\n");
   StartPrinter(1);
   StartQuilo1();
   Identified();
-  // The tick after the dump restores the interval, the next one scans and
-  // leaves the timer stopped.
-  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
   Submit(kReceipt);
-  EXPECT_TRUE(JobEnded(1, 900));
+  EXPECT_TRUE(JobEnded(1, 2000));
   EXPECT_TRUE(WaitFor([&] { return FileExists(D("FINESCO.001")); }, 1000));
 }
 
