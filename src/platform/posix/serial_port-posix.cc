@@ -159,7 +159,9 @@ class PosixSerialPort : public SerialPort {
     t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | INPCK | ISTRIP);
     t.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | CRTSCTS);
     t.c_cflag |= CS7 | PARENB | PARODD | CREAD | CLOCAL;
-    t.c_cc[VMIN] = 0;
+    // With VMIN 0 an empty read returns 0, which looks like a hang-up; with
+    // VMIN 1 and O_NONBLOCK it fails with EAGAIN instead.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, B19200);
     cfsetospeed(&t, B19200);
@@ -210,6 +212,12 @@ class PosixSerialPort : public SerialPort {
       }
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) return;
+      if (n == 0) {
+        // With VMIN 0 (which the other end of a pseudo-terminal may set) an
+        // empty queue reads as 0 too: only a hang-up ends the watch.
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) return;
+      }
       if (handle_) {
         Log(n == 0 ? "end of file" : Errno("read"));
         loop_.RemoveHandle(handle_);

@@ -91,11 +91,32 @@ TEST_F(PtyPortTest, BytesBothWays) {
 TEST_F(PtyPortTest, ArrivalWakesABlockedLoop) {
   ASSERT_TRUE(port->Configure(kPort));
   ASSERT_TRUE(port->Open());
+  // An empty read first: it must not be taken for a hang-up.
+  EXPECT_EQ("", port->Input());
   ASSERT_EQ(1, write(master, "A", 1));
   const int64_t start = loop->NowMs();
   loop->RunOnce(3000);
   EXPECT_LT(loop->NowMs() - start, 1000);
   EXPECT_EQ("A", port->Input());
+}
+
+TEST_F(PtyPortTest, EmptyReadsWithVminZeroAreNotAHangUp) {
+  ASSERT_TRUE(port->Configure(kPort));
+  ASSERT_TRUE(port->Open());
+  // Another process may program the terminal behind our back.
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios t;
+  ASSERT_EQ(0, tcgetattr(slave, &t));
+  t.c_cc[VMIN] = 0;
+  ASSERT_EQ(0, tcsetattr(slave, TCSANOW, &t));
+  close(slave);
+  EXPECT_EQ("", port->Input());
+  ASSERT_EQ(1, write(master, "B", 1));
+  const int64_t start = loop->NowMs();
+  loop->RunOnce(3000);
+  EXPECT_LT(loop->NowMs() - start, 1000);
+  EXPECT_EQ("B", port->Input());
 }
 
 TEST_F(PtyPortTest, HangUpDoesNotKeepWakingTheLoop) {

@@ -1,0 +1,192 @@
+// The printer link on the real termios port and event loop, through a
+// pseudo-terminal, against the virtual printer.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "ecr/dump.h"
+#include "ecr/link.h"
+#include "ecr/registers.h"
+#include "testing/temp_dir.h"
+#include "virtual_ecr_process.h"
+
+namespace {
+
+using testing_support::ReadFileBytes;
+
+std::vector<std::string> Lines(const std::string& bytes) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+    out.push_back(bytes.substr(start, end - start));
+  return out;
+}
+
+struct Recorder : ecr::DumpListener {
+  void Vexocx21_EvDumpConfDone(const std::string& identification, int16_t result) override {
+    this->identification = identification;
+    this->result = result;
+    ++calls;
+  }
+  std::string identification;
+  int16_t result = 99;
+  int calls = 0;
+};
+
+class LinkE2eTest : public ::testing::Test {
+ protected:
+  void Start(std::vector<std::string> args = {}) {
+    args.push_back("--log");
+    args.push_back(dir.File("virtual-ecr.log"));
+    std::string error;
+    ASSERT_TRUE(printer.Start(VIRTUAL_ECR_PATH, args, &error)) << error;
+    platform::SetSerialDevice(1, printer.slavePath());
+    link.SetCurrentPort(1);
+  }
+  // Frames holding `text` that reached the printer, from its log.
+  int FramesSeen(const std::string& text) {
+    std::istringstream log(ReadFileBytes(dir.File("virtual-ecr.log")));
+    int n = 0;
+    for (std::string line; std::getline(log, line);)
+      if (line.find(" recv ") != std::string::npos && line.find(text) != std::string::npos) ++n;
+    return n;
+  }
+
+  testing_support::ScopedTempDir dir;
+  e2e::VirtualEcrProcess printer;
+  std::unique_ptr<platform::EventLoop> loop = platform::EventLoop::Create();
+  std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Create(*loop);
+  settings::Options options;
+  ecr::EcrLink link{*port, *loop, options};
+};
+
+TEST_F(LinkE2eTest, StatusRequest) {
+  Start();
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  EXPECT_EQ(0u, link.lastAnswer().rfind("100900", 0)) << link.lastAnswer();
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  EXPECT_EQ("01", link.state().sequence);
+}
+
+TEST_F(LinkE2eTest, RtDump) {
+  Start();
+  ecr::PrinterInfo info;
+  Recorder recorder;
+  link.Vexocx21_OpenPort();
+  ASSERT_TRUE(link.IsPortOpen());
+  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, dir.path(), info, recorder));
+  link.Vexocx21_ClosePort();
+  EXPECT_EQ(1, recorder.calls);
+  EXPECT_EQ(0, recorder.result);
+  // The identification carries the 11-character serial at 2-12 and the RT
+  // flag at 26.
+  ASSERT_GE(recorder.identification.size(), 26u);
+  EXPECT_EQ("99MEY012345", recorder.identification.substr(1, 11));
+  EXPECT_EQ('1', recorder.identification[25]);
+  EXPECT_EQ(2, info.taxCodeKind);
+  EXPECT_EQ("05.01.02", info.firmwareVersion);
+  auto trace = Lines(ReadFileBytes(dir.File("tracedump.txt")));
+  ASSERT_EQ(11u, trace.size());
+  const std::regex stamp("^\\d{8}_\\d{6} <--> ");
+  for (const auto& l : trace) EXPECT_TRUE(std::regex_search(l, stamp)) << l;
+  EXPECT_EQ(" --> Dump di configurazione Custom ", trace[0].substr(21));
+  // The serial number is the 8 characters at 7-14 of the answer.
+  EXPECT_EQ(" -/- EY012345", trace[2].substr(trace[2].size() - 13));
+  EXPECT_EQ(" --> 1109", trace[9].substr(21));
+}
+
+TEST_F(LinkE2eTest, MfDump) {
+  Start({"--mf"});
+  ecr::PrinterInfo info;
+  Recorder recorder;
+  link.Vexocx21_OpenPort();
+  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, dir.path(), info, recorder));
+  // No identification: the 8-character serial stands for it.
+  EXPECT_EQ("CU100001", recorder.identification);
+  EXPECT_EQ("05.01.02", info.firmwareVersion);
+  auto trace = Lines(ReadFileBytes(dir.File("tracedump.txt")));
+  ASSERT_GE(trace.size(), 5u);
+  EXPECT_EQ(" -/- CU100001", trace[4].substr(trace[4].size() - 13));
+}
+
+TEST_F(LinkE2eTest, DumpOfACoverOpenPrinter) {
+  Start({"--fault", "status 10"});
+  ecr::PrinterInfo info;
+  Recorder recorder;
+  link.Vexocx21_OpenPort();
+  EXPECT_EQ(-5, ecr::Vexocx21_DoDumpConf(link, dir.path(), info, recorder));
+  EXPECT_EQ(-5, recorder.result);
+  EXPECT_EQ("", recorder.identification);
+}
+
+TEST_F(LinkE2eTest, DailyTotals) {
+  Start();
+  const std::string path = dir.File("totali.txt");
+  EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, path, ','));
+  auto lines = Lines(ReadFileBytes(path));
+  ASSERT_EQ(15u, lines.size());
+  EXPECT_EQ("DataCode|DataDescription|Value|Index", lines[0]);
+  EXPECT_EQ("1|TOT.SCONTR.FISCALI|0,00", lines[2]);
+  EXPECT_EQ("18|TOT.LORDO GIORN.|0,00", lines[13]);
+  EXPECT_EQ("83|NUM.AZZ.FISC.|0", lines[14]);
+}
+
+TEST_F(LinkE2eTest, DateSetRefusedWithErr54) {
+  Start({"--refuse-date"});
+  EXPECT_FALSE(ecr::WriteDataOra(link, "0305241405"));
+  EXPECT_EQ("54", link.lastErrorCode());
+  EXPECT_EQ(1, FramesSeen("2001030524"));
+  EXPECT_FALSE(link.IsPortOpen());
+}
+
+TEST_F(LinkE2eTest, DateSetAndReadBack) {
+  Start();
+  EXPECT_TRUE(ecr::WriteDataOra(link, "0305241405"));
+  const std::string line = ecr::ReadDataOra(link);
+  EXPECT_TRUE(std::regex_match(line, std::regex("REDT,D030524,T140[5-6];"))) << line;
+}
+
+TEST_F(LinkE2eTest, HeaderLines) {
+  Start();
+  std::vector<std::string> lines;
+  ecr::HeaderContext ctx;
+  ctx.rtMode = true;
+  ctx.version = {2, 5, 117};
+  EXPECT_TRUE(ecr::WriteHeaderLines(link, [&](const std::string& l) { lines.push_back(l); }, ctx));
+  ASSERT_EQ(6u, lines.size());
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("TIME,CASS\\. 1 \\d\\d:\\d\\d CASSA   1 ,E,A1;"))) << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("DATE,\\d\\d/\\d\\d/\\d\\d  SCONTR\\. N\\.0001-\\d{4},E,A1;")))
+      << lines[1];
+  EXPECT_EQ("Versione 2.5.0.117", lines[2]);
+  EXPECT_EQ("GTOT,V0;", lines[3]);
+  EXPECT_EQ("GRTO,V0000000000;", lines[4]);
+  EXPECT_EQ("NAZF,V0000;", lines[5]);
+}
+
+TEST_F(LinkE2eTest, RefusalsAndWrongEchoOnTheWire) {
+  Start({"--fault", "nak 2", "--fault", "bad-echo 1"});
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  EXPECT_EQ(0, link.TrasmettiStringa("1001"));
+  EXPECT_EQ(0u, link.lastAnswer().rfind("1001", 0));
+  // Two refusals and a wrong echo: the same frame four times.
+  EXPECT_EQ(4, FramesSeen("<STX>000100946<ETX>"));
+}
+
+TEST_F(LinkE2eTest, PrinterErrorOnTheWire) {
+  Start({"--fault", "err 1105 37"});
+  EXPECT_EQ(-5, link.TrasmettiStringa("1105"));
+  EXPECT_EQ("37", link.lastErrorCode());
+}
+
+TEST_F(LinkE2eTest, SilenceThenAnswer) {
+  Start({"--fault", "silent 1"});
+  const int64_t start = loop->NowMs();
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  const int64_t took = loop->NowMs() - start;
+  EXPECT_GE(took, 5000);
+  EXPECT_EQ("01", link.state().sequence);
+}
+
+}  // namespace
