@@ -35,5 +35,9 @@ inline constexpr const char* kDumpDone = "DUMP ESEGUITO";
 // Writes the daily totals into the file at `path` (replaced), amounts with
 // `decimalSeparator`. True when the closing-count exchange failed.
 bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decimalSeparator);
+// The same with the separator of the user's number settings.
+inline bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path) {
+  return ScriviTotaliGiornalieri(link, path, platform::DecimalSeparator());
+}
 
 }  // namespace ecr
