@@ -190,13 +190,17 @@ class Win32SerialPort : public SerialPort {
 
   void StartWatching() {
     polling_ = false;
-    wait_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // QUILO1_SERIAL_POLL=1 forces the polling fallback, for drivers whose
+    // event waits misbehave and to test the fallback itself.
+    char force[8];
+    const bool forcePoll = GetEnvironmentVariableA("QUILO1_SERIAL_POLL", force, sizeof force) > 0 && force[0] == '1';
+    wait_.hEvent = forcePoll ? nullptr : CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (wait_.hEvent && SetCommMask(handle_, EV_RXCHAR) && ArmWait()) {
       loop_handle_ = loop_.AddHandle(NativeHandle(wait_.hEvent), [this] { OnCommEvent(); });
       return;
     }
-    Log(LastErrorText("WaitCommEvent", GetLastError()) + ", polling the input queue every " +
-        std::to_string(kPollMs) + " ms");
+    Log((forcePoll ? std::string("QUILO1_SERIAL_POLL") : LastErrorText("WaitCommEvent", GetLastError())) +
+        ", polling the input queue every " + std::to_string(kPollMs) + " ms");
     if (wait_.hEvent) CloseHandle(wait_.hEvent);
     wait_.hEvent = nullptr;
     polling_ = true;
