@@ -12,9 +12,9 @@ namespace ecr {
 namespace {
 
 TEST(RealPortTest, ExchangesThroughTheSystemPort) {
-  const char* spec = std::getenv("QUILO1_TEST_COM");
-  if (!spec || !*spec) GTEST_SKIP() << "QUILO1_TEST_COM not set";
-  const std::string text = spec;
+  const char* setting = std::getenv("QUILO1_TEST_COM");
+  if (!setting || !*setting) GTEST_SKIP() << "QUILO1_TEST_COM not set";
+  const std::string text = setting;
   const int16_t number = int16_t(std::atoi(text.c_str()));
   if (auto eq = text.find('='); eq != std::string::npos) platform::SetSerialDevice(number, text.substr(eq + 1));
 
