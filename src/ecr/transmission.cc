@@ -145,18 +145,31 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
   shared.invoiceTextMode = false;
   if (!link.IsPortOpen()) link.Vexocx21_OpenPort();
 
-  std::string path = documentPath;
-  if (!ctx.sendAsIs) {
-    if (convert::ConvertDocument(path, ctx.convert, &shared) == 1) {
+  // A converted file that cannot be read or an output file that cannot be
+  // created is tried again from the conversion, twice, 100 ms apart.
+  std::vector<std::string> lines;
+  OutputFile out;
+  for (int attempt = 1;; ++attempt) {
+    std::string path = documentPath;
+    if (!ctx.sendAsIs) {
+      if (convert::ConvertDocument(path, ctx.convert, &shared) == 1) {
+        link.Vexocx21_ClosePort();
+        return 2;
+      }
+      path = shared.outputPath.empty() ? convert::DataFile(ctx.convert, "KB.txt") : shared.outputPath;
+    }
+    lines.clear();
+    std::string failed = !ReadLines(path, &lines) ? path : !out.Open(ctx.outPath) ? ctx.outPath : "";
+    if (failed.empty()) break;
+    if (attempt == 3) {
+      if (ctx.message) ctx.message("ERRORE3 = Path/File access error: " + failed + " - 75riga 3");
+      // Nothing was printed: never report this as a success.
+      shared.paymentSeen = false;
       link.Vexocx21_ClosePort();
       return 2;
     }
-    path = shared.outputPath.empty() ? convert::DataFile(ctx.convert, "KB.txt") : shared.outputPath;
+    link.Attendi(100);
   }
-  std::vector<std::string> lines;
-  ReadLines(path, &lines);
-  OutputFile out;
-  out.Open(ctx.outPath);
   if (ctx.bOpenFileOut) *ctx.bOpenFileOut = true;
   LineSink outSink = [&out](const std::string& l) { out.Line(l); };
   HeaderContext header;

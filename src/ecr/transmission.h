@@ -24,6 +24,8 @@ struct TransmissionContext {
   ProgramVersion version;
   // Writes a message into the port's SR_ERR (the paper-end notice).
   std::function<void(const std::string&)> writeErrFile;
+  // Message boxes ("ERRORE3 = ...").
+  std::function<void(const std::string&)> message;
   // True from the opening of SR_OUT to its closing.
   bool* bOpenFileOut = nullptr;
 };

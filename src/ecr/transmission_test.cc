@@ -108,6 +108,17 @@ TEST_F(TransmissionTest, SilentPrinterStopsTheDocument) {
   EXPECT_EQ(Count("3002"), 7);
 }
 
+TEST_F(TransmissionTest, UnreadableCommandFileIsNeverASuccess) {
+  std::vector<std::string> messages;
+  ctx.message = [&](const std::string& m) { messages.push_back(m); };
+  int64_t start = loop.NowMs();
+  EXPECT_EQ(DoSendFile(link, dir.File("missing.txt"), ctx, &detail), 2);
+  EXPECT_EQ(loop.NowMs() - start, 200);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("ERRORE3 = ", 0), 0u);
+  EXPECT_TRUE(Commands().empty());
+}
+
 TEST_F(TransmissionTest, JournalWarningsGoOn) {
   queued["3002"] = {"ERR30"};
   EXPECT_EQ(Send("3001\r\n3002\r\n"), 5);

@@ -53,6 +53,7 @@ int16_t EcrJobPrinter::SendFile(int16_t port, const std::string& dataPath, const
   ctx.sendAsIs = sendAsIs;
   ctx.version = {kVersionMajor, kVersionMinor, kVersionRevision};
   ctx.writeErrFile = [this, port](const std::string& text) { files_->WriteErrFile(text, port); };
+  ctx.message = message;
   ctx.bOpenFileOut = &bOpenFileOut;
   return ecr::DoSendFile(link_, dataPath, ctx, errorDetail);
 }
