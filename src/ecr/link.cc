@@ -134,6 +134,9 @@ static std::string CutAnswer(const std::string& raw) {
 }
 
 int16_t EcrLink::TrasmettiStringa(const std::string& command) {
+  // Once the program is closing no frame goes out: a resend after a cut-short
+  // wait could make the printer print the same line again.
+  if (raised_) return 1;
   if (!port_.IsOpen()) {
     Vexocx21_OpenPort();
     if (!port_.IsOpen()) return -8;
@@ -162,6 +165,7 @@ int16_t EcrLink::TrasmettiStringa(const std::string& command) {
     for (;;) {  // the same frame again
       std::string checksum;
       const std::string frame = BuildFrame(command, &checksum);
+      if (raised_) return 1;
       DrainInput();
       port_.Output(frame);
 
@@ -169,7 +173,7 @@ int16_t EcrLink::TrasmettiStringa(const std::string& command) {
       for (;;) {  // waits until something other than a refusal or a lone ACK
         input = WaitAnswer(timeout);
         if (input == nak) {
-          if (--nakBudget > 0) {
+          if (--nakBudget > 0 && !raised_) {
             port_.Output(frame);
             continue;
           }
@@ -235,6 +239,7 @@ std::string EcrLink::VerificaStato() {
   const std::string nak(1, NAK), ack(1, ACK);
   AdvanceSequence();
   for (int sends = 1;; ++sends) {
+    if (raised_) return "1";
     std::string checksum;
     const std::string frame = BuildFrame("1009", &checksum);
     DrainInput();

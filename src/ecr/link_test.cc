@@ -403,6 +403,12 @@ TEST_F(LinkTest, RaisedTimeOutEndsEveryWait) {
   const int64_t start = loop.NowMs();
   EXPECT_EQ(1, link.TrasmettiStringa("1001"));
   EXPECT_EQ(1000, loop.NowMs() - start);
+  // The cut-short wait is not followed by resends, nor does a later
+  // exchange send anything while the program closes.
+  EXPECT_EQ(1u, port.frames().size());
+  EXPECT_EQ(1, link.TrasmettiStringa("1109"));
+  EXPECT_EQ("1", link.VerificaStato());
+  EXPECT_EQ(1u, port.frames().size());
   link.Attendi(1000);
   EXPECT_EQ(1000, loop.NowMs() - start);
   link.ClearRaisedTimedOut();
