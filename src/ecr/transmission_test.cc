@@ -119,6 +119,20 @@ TEST_F(TransmissionTest, UnreadableCommandFileIsNeverASuccess) {
   EXPECT_TRUE(Commands().empty());
 }
 
+TEST_F(TransmissionTest, ReceiptStampFromAnAnswerWithAColon) {
+  // An answer with ":" loses its first two and last three characters.
+  const std::string stamp = "07/12/2026 10:15 N. 0042";
+  auto normal = testing_support::Printer([this](const std::string& c) { return Answer(c); });
+  port.SetScript([&](const std::string& written) -> std::vector<FakeSerialPort::Reply> {
+    if (ParseFrame(written).command.rfind("07/1", 0) == 0) return {{std::string(1, STX) + "0" + stamp + "00" + ETX, 10}};
+    return normal(written);
+  });
+  EXPECT_EQ(Send("07/12\r\n3001\r\n"), 0);
+  std::string out = ReadFileBytes(ctx.outPath);
+  EXPECT_EQ(out.substr(0, out.find("Versione")),
+            "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
+}
+
 TEST_F(TransmissionTest, JournalWarningsGoOn) {
   queued["3002"] = {"ERR30"};
   EXPECT_EQ(Send("3001\r\n3002\r\n"), 5);
