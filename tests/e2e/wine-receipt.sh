@@ -1,0 +1,41 @@
+#!/bin/sh
+# Quilo1.exe under Wine prints the sample receipt on tools/virtual-ecr: COM1 is
+# the printer's pseudo-terminal (through the Wine\Ports registry value, since
+# Wine rewrites dosdevices/com1 itself) and the data directory is the shared
+# application-data folder, C:\ProgramData\ZEDODER1.
+# Usage: tests/e2e/wine-receipt.sh WIN_BUILD_DIR NATIVE_BUILD_DIR
+set -eu
+WIN=${1:?Windows build directory}
+NATIVE=${2:?native build directory (for virtual-ecr)}
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+export WINEPREFIX=${WINEPREFIX:-/tmp/wine-quilo1-e2e} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export PATH=/usr/lib/wine:$PATH
+WORK=$(mktemp -d)
+TTY=$WORK/com1.tty
+[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$TTY" /f >/dev/null 2>&1
+wineserver -k || true
+DATA=$WINEPREFIX/drive_c/ProgramData/ZEDODER1
+mkdir -p "$DATA" "$WORK/prog"
+rm -f "$DATA"/*
+printf '1000\r\n' >"$WORK/prog/QLCHKCOM.TXT"
+printf '100\r\n' >"$WORK/prog/QLTIMER1.TXT"
+"$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" >"$WORK/virtual-ecr.out" 2>&1 &
+PRINTER=$!
+sleep 1
+wine64 "$WIN/src/service/Quilo1.exe" --program-dir "Z:$(echo "$WORK/prog" | tr / '\\')" >"$WORK/quilo1.log" 2>&1 &
+QUILO1=$!
+finish() {
+  kill "$QUILO1" "$PRINTER" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+}
+trap finish EXIT
+wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
+wait_for "$DATA/SR_MATR.001" || { echo "no SR_MATR.001"; cat "$WORK/quilo1.log"; exit 1; }
+cp "$ROOT/samples/receipt.txt" "$DATA/SR_DATI.001"
+: >"$DATA/SR_START.001"
+wait_for "$DATA/FINESCO.001" || { echo "no FINESCO.001"; cat "$DATA/SR_ERR.001" "$WORK/quilo1.log" 2>/dev/null; exit 1; }
+echo "FINESCO.001 written; SR_OUT.001:"
+cat "$DATA/SR_OUT.001"
+echo "paper:"
+cat "$WORK/paper.txt"
