@@ -188,6 +188,23 @@ TEST_F(Quilo1E2E, PaperEndIsWaitedOutWithoutPrintingTwice) {
     EXPECT_EQ(Count(paper, line), 1) << line << "\n" << paper;
 }
 
+TEST_F(Quilo1E2E, LinkFaultsNeverPrintALineTwice) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  for (const char* fault : {"nak 2", "bad-echo 1", "lost 1"}) {
+    std::string before = Paper(1);
+    Control(1, fault);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Submit(kReceipt);
+    ASSERT_TRUE(JobEnded(1, 15000)) << fault;
+    EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco") << fault << ReadFileBytes(D("SR_ERR.001"));
+    std::string paper = Paper(1).substr(before.size());
+    for (const char* line : {"PANE COMUNE", "LATTE INTERO", "CAFFE MACINATO", "RESTO"})
+      EXPECT_EQ(Count(paper, line), 1) << fault << " " << line << "\n" << paper;
+  }
+}
+
 TEST_F(Quilo1E2E, OnlyTheFirstIdentifiedPrinterIsServed) {
   WriteFileBytes(prog + "/QLCHKCOM.TXT", "1100\r\n");
   StartPrinter(1);
