@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -127,6 +128,31 @@ TEST_F(Quilo1E2E, FullReceiptEndsInFinesco) {
   std::string paper = Paper(1);
   for (const char* line : {"PANE COMUNE", "LATTE INTERO", "CAFFE MACINATO", "RESTO"})
     EXPECT_EQ(Count(paper, line), 1) << line << "\n" << paper;
+}
+
+TEST_F(Quilo1E2E, CommunicationTraceOfAJob) {
+  // Line 2 of the options ticks "Abilita Trace di Comunicazione".
+  WriteFileBytes(prog + "/QLCHKSCO.TXT", "0\r\n1\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nS\r\n0\r\n0\r\n");
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded());
+  std::time_t now = std::time(nullptr);
+  char month[16];
+  std::strftime(month, sizeof month, "%Y%m", std::localtime(&now));
+  std::string traceDir = D(std::string("TRACE_") + month);
+  std::string trace;
+  for (int back = 0; back < 5 && trace.empty(); ++back) {
+    std::time_t t = now - back;
+    char name[64];
+    std::strftime(name, sizeof name, "/TRACE_%Y%m%d_%H%M%S.TXT", std::localtime(&t));
+    trace = ReadFileBytes(traceDir + name);
+  }
+  ASSERT_FALSE(trace.empty());
+  EXPECT_NE(trace.find(" <-->  --> "), std::string::npos) << trace;
+  // The trace is closed before the closing "1109" of the job.
+  EXPECT_EQ(trace.find("01109"), std::string::npos) << trace;
 }
 
 TEST_F(Quilo1E2E, RefusedDocumentKeepsItsDataFile) {
