@@ -308,7 +308,8 @@ int16_t JobService::Go_Execution() {
     sendAsIs = false;
     CloseTrace();
     printer_.Send("1109");
-    if (status != 0) return outcome;
+    // No early return on a failed document: a customer who has paid by card
+    // gets the approval slip whatever happened to the receipt.
   }
   // After a refused payment the trace is still open here.
   CloseTrace();

@@ -296,6 +296,24 @@ TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
   EXPECT_EQ(printer.log.back(), "dump 1");
 }
 
+TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
+  StartIdentified();
+  int slips = 0;
+  svc->payment().preStep = [](const std::string&) -> int16_t { return 0; };
+  svc->payment().slip = [&] {
+    ++slips;
+    printer.log.push_back("slip");
+  };
+  printer.status = 11;
+  Job(1);
+  svc->txtTimer_Change();
+  EXPECT_EQ(slips, 1);
+  EXPECT_EQ(printer.log.back(), "slip");
+  EXPECT_EQ(printer.log[printer.log.size() - 2], "1109");
+  EXPECT_TRUE(FileExists(P("SR_ERR.001")));
+  EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+}
+
 TEST_F(JobServiceTest, TimerTicks) {
   StartIdentified();
   svc->restartTick = 0;
