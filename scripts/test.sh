@@ -25,3 +25,6 @@ PATH="/usr/lib/wine:$PATH"
 export PATH
 wine64 wineboot -i >/dev/null 2>&1 || true
 (cd build/windows && ctest --output-on-failure)
+
+# Quilo1.exe under Wine prints a receipt on the virtual printer through COM1.
+tests/e2e/wine-receipt.sh build/windows build/linux
