@@ -10,7 +10,10 @@
 namespace ecr {
 
 std::string FirmwareFromAnswer(const std::string& answer) {
-  static const std::regex kRelease(R"(^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+.*$|^.*Rel\.\s+(.*)\s+$)");
+  // "^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+.*$|^.*Rel\.\s+(.*)\s+$", with "." written out as
+  // [^\n]: this engine's "." would also stop at a carriage return.
+  static const std::regex kRelease(
+      R"(^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+[^\n]*$|^[^\n]*Rel\.\s+([^\n]*)\s+$)");
   auto first = std::sregex_iterator(answer.begin(), answer.end(), kRelease);
   if (first == std::sregex_iterator() || std::next(first) != std::sregex_iterator()) return "";
   const std::smatch& m = *first;

@@ -190,6 +190,9 @@ TEST(FirmwareTest, Release) {
       {"1013 Custom Rel. 5.1A", ""},      // the blank after the release is required
       {"1013CUSTOM 1.02.03 X", ""},       // two digits each
       {"1013FW 05.01.02 RT VIRTUAL ECR", "05.01.02"},
+      // A carriage return inside the text is any other character.
+      {"1013CUSTOM 01.02.03 RT\r42\x03", "01.02.03"},
+      {"1013 Custom\r Rel. 5.1A ", "5.1A"},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.release, FirmwareFromAnswer(c.answer)) << c.answer;
