@@ -20,22 +20,24 @@
 namespace {
 
 const char kUsage[] =
-    "usage: quilo1-convert [options] DOCUMENT\n"
+    "quilo1-convert [options] DOCUMENT\n"
     "  Converts DOCUMENT as a print job would and writes the bytes of the resulting\n"
     "  native command file (KB.txt) to standard output.\n"
-    "  Exit status: 0 converted; 1 conversion error; 3 no output file written;\n"
-    "  2 bad usage.\n"
-    "  --data-dir DIR      data directory (default: a temporary directory)\n"
+    "  Exit status: 0 converted; 1 conversion error (the converter's result 1);\n"
+    "  3 the converter returned 0 without writing an output file (missing or empty\n"
+    "  document, failed OPFS adapter); 2 bad usage. Message texts go to standard error.\n"
+    "  --data-dir DIR      data directory: KB.txt and tempSL.txt are written there and\n"
+    "                      READ targets are built from it (default: a temporary directory)\n"
     "  --port N            the current port, 1 to 4 (default 1)\n"
     "  --rt-mode           the printer is in RT mode\n"
     "  --printer-serial S  the printer's serial number\n"
     "  --tax-code-kind N   the printer's model digit (default 0)\n"
-    "  --option NAME       turns one main-window option on; repeatable:\n"
-    "                      chbConvXonXoff, OptNonFiscal, CheckStampaLogo,\n"
-    "                      chbNoInviaApCassetto, chkDisableDisplay,\n"
+    "  --option NAME       turns one main-window option on; repeatable. NAME is one of\n"
+    "                      chbConvXonXoff, OptNonFiscal (otherwise OptFiscal is selected),\n"
+    "                      CheckStampaLogo, chbNoInviaApCassetto, chkDisableDisplay,\n"
     "                      chbInversioneScontiSuReso, chbPagamentiEstesi, chkCodFisc,\n"
-    "                      chkForzaIntestazioneFattura\n"
-    "  --vat R0,R1,R2,R3,R4  VAT slots 0 to 4, hundredths of a percent\n"
+    "                      chkForzaIntestazioneFattura. All are off unless given.\n"
+    "  --vat R0,R1,R2,R3,R4  VAT table slots 0 to 4, hundredths of a percent\n"
     "                      (default 400,1000,2200,3600,0)\n"
     "  --now YYYYMMDDhhmmss  the date and time the converter takes as now\n";
 
