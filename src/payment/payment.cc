@@ -3,6 +3,7 @@
 #include "payment/payment.h"
 
 #include <limits>
+#include <string_view>
 #include <memory>
 
 #include "convert/language.h"
@@ -80,6 +81,15 @@ void WriteLog(const std::string& answer) {
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
 }
 
+// The answer as text in the program's code page. Services send UTF-8, with
+// or without a byte-order mark; a body that is not UTF-8 is taken as bytes.
+std::string AnswerText(const std::string& body) {
+  std::string_view text = body;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::string bytes;
+  return platform::Utf8ToWindows1252(text, &bytes) ? bytes : body;
+}
+
 }  // namespace
 
 void SetupPayment(PaymentSetup setup) { g_setup = std::move(setup); }
@@ -146,7 +156,7 @@ bool Pagame(int32_t amount, int32_t extra, std::string* answer) {
     case platform::HttpResponse::Status::kAnswered:
       break;
   }
-  *answer = response.body;
+  *answer = AnswerText(response.body);
   auto xml = platform::XmlQuery::Create();
   xml->Load(*answer);
   std::string text;

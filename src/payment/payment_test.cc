@@ -57,11 +57,11 @@ HttpResponse Answer(const std::string& body) {
   return r;
 }
 
-std::string PosAnswer(const std::string& result, const std::string& cardType = "1") {
+std::string PosAnswer(const std::string& result, const std::string& cardType = "1",
+                      const std::string& koDescription = "NEGATA") {
   return "<NativeMethods.POSData><TerminalId>T0001</TerminalId><AcquirerId>ACQ9</AcquirerId>"
          "<TransactionType>SALE</TransactionType><TransactionResult>" +
-         result +
-         "</TransactionResult><KODescription>NEGATA</KODescription><CardType>" + cardType +
+         result + "</TransactionResult><KODescription>" + koDescription + "</KODescription><CardType>" + cardType +
          "</CardType><STAN>000123</STAN><PAN>************1234</PAN><AuthorizationCode>AB12</AuthorizationCode>"
          "<OperationNumber>0042</OperationNumber><DataTrs>03/05/2024 14:05</DataTrs></NativeMethods.POSData>";
 }
@@ -306,6 +306,32 @@ TEST_F(PaymentTest, AmountTooLargeIsReportedAndNothingAsked) {
   EXPECT_EQ("", CurrentPOSData().commandWord);
   ASSERT_EQ(1u, messages_.size());
   EXPECT_EQ(0u, messages_[0].find("ERRORE-CHIAMATA-POS = "));
+}
+
+TEST_F(PaymentTest, AnswerTextInTheProgramsCodePage) {
+  options_.CheckLogPagamento = true;
+  const std::string file =
+      dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
+  struct Case {
+    const char* name;
+    std::string body;
+    const char* koDescription;
+    std::string logged;
+  } cases[] = {
+      // UTF-8, with and without its byte-order mark, as services send it.
+      {"utf-8", PosAnswer("05", "1", "Carta gi\xc3\xa0 usata \xe2\x82\xac"), "Carta gi\xe0 usata \x80",
+       PosAnswer("05", "1", "Carta gi\xe0 usata \x80")},
+      {"utf-8 with mark", "\xef\xbb\xbf" + PosAnswer("05", "1", "Citt\xc3\xa0"), "Citt\xe0",
+       PosAnswer("05", "1", "Citt\xe0")},
+      // Not UTF-8: already single bytes, kept as they came.
+      {"single bytes", PosAnswer("05", "1", "Citt\xe0"), "Citt\xe0", PosAnswer("05", "1", "Citt\xe0")},
+  };
+  for (const auto& c : cases) {
+    http_.response = Answer(c.body);
+    EXPECT_EQ(kPosRefused, Run("PAGA,V500,P0;")) << c.name;
+    EXPECT_EQ(c.koDescription, CurrentPOSData().KODescription) << c.name;
+    EXPECT_EQ(c.logged + "\r\n", ReadFileBytes(file)) << c.name;
+  }
 }
 
 TEST(ServiceUrlTest, FirstLineOfTheFileOrTheDefault) {

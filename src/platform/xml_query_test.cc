@@ -66,5 +66,37 @@ TEST(XmlQueryTest, BytesAboveAsciiPassUnchanged) {
   EXPECT_EQ("Carta non valida \xe8 scaduta", text);
 }
 
+TEST(XmlQueryTest, CharacterReferencesGiveWindows1252Bytes) {
+  auto xml = XmlQuery::Create();
+  ASSERT_TRUE(xml->Load("<Error><Message>Perch&#233; &#8364; &#x201C;x&#x201D; &#20013;</Message></Error>"));
+  std::string text;
+  ASSERT_TRUE(xml->SelectText("/Error/Message", &text));
+  // A character the code page lacks becomes "?".
+  EXPECT_EQ("Perch\xe9 \x80 \x93x\x94 ?", text);
+}
+
+TEST(Utf8ToWindows1252Test, ConvertsValidUtf8Only) {
+  struct Case {
+    const char* utf8;
+    bool valid;
+    const char* bytes;
+  } cases[] = {
+      {"plain ASCII", true, "plain ASCII"},
+      {"Citt\xc3\xa0 \xe2\x82\xac" "5 \xe2\x80\x99", true, "Citt\xe0 \x80" "5 \x92"},
+      {"\xc2\x81\xc2\x9f", true, "\x81\x9f"},
+      {"\xe4\xb8\xad\xf0\x9f\x98\x80", true, "??"},
+      {"Citt\xe0", false, ""},
+      {"\xc3", false, ""},
+      {"\xc0\xaf", false, ""},          // overlong
+      {"\xed\xa0\x80", false, ""},     // surrogate
+      {"\xf4\x90\x80\x80", false, ""}, // beyond U+10FFFF
+  };
+  for (const auto& c : cases) {
+    std::string out = "untouched";
+    EXPECT_EQ(c.valid, Utf8ToWindows1252(c.utf8, &out)) << c.utf8;
+    EXPECT_EQ(c.valid ? c.bytes : "untouched", out) << c.utf8;
+  }
+}
+
 }  // namespace
 }  // namespace platform

@@ -1,5 +1,7 @@
-// XML path queries with pugixml. The text is parsed as UTF-8 without
-// conversion, so every byte reaches the caller unchanged.
+// XML path queries with pugixml. The text is parsed as Latin-1, which gives
+// every byte its own character, and the answers are turned back into bytes,
+// so every byte reaches the caller unchanged and character references
+// become Windows-1252 bytes.
 #include <pugixml.hpp>
 
 #include "platform/xml_query.h"
@@ -26,7 +28,7 @@ std::string Trimmed(const std::string& s) {
 class PugiXmlQuery : public XmlQuery {
  public:
   bool Load(const std::string& text) override {
-    loaded_ = bool(doc_.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+    loaded_ = bool(doc_.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_latin1));
     // pugixml takes fragments; a document has exactly one root element.
     int roots = 0;
     for (const auto& child : doc_.children())
@@ -56,7 +58,9 @@ class PugiXmlQuery : public XmlQuery {
       CollectText(found.node(), &all);
     else
       all = found.attribute().value();
-    *text = Trimmed(all);
+    // pugixml hands out UTF-8; a reference beyond the code page becomes "?".
+    std::string bytes;
+    *text = Trimmed(Utf8ToWindows1252(all, &bytes) ? bytes : all);
     return true;
   }
 
