@@ -170,7 +170,9 @@ class Invoice {
   bool Line(const std::string& raw);
   void End();
 
-  long long Total() const { return hasStated_ ? stated_ : running_; }
+  // A stated total of zero stands for "not stated": the converter takes
+  // this total whenever the OPFS line's ",V" is zero.
+  long long Total() const { return hasStated_ && stated_ != 0 ? stated_ : running_; }
   const std::vector<std::string>& out() const { return out_; }
 
   void Trace(int number, const std::string& text) {

@@ -9,10 +9,10 @@ namespace adapters {
 
 // Reads the OPFS document copy `inputPath`, writes command lines to
 // `outputPath` (the document itself, replaced whole) and sets
-// `invoiceTotal` (cents: the OPFS line's ",V" when numeric, else the
-// running total). Print width 32, with payment lines, invoice number and
-// date line; the date comes from ctx.now. A "CARD" line counts as the card
-// payment. Returns false when a VAT rate is not in ctx.vat (slots 0 to 4;
+// `invoiceTotal` (cents: the OPFS line's ",V" when numeric and not zero,
+// else the running total). Print width 32, with payment lines, invoice
+// number and date line; the date comes from ctx.now. A "CARD" line counts
+// as the card payment. Returns false when a VAT rate is not in ctx.vat (slots 0 to 4;
 // the output then holds the lines written so far), when the input cannot
 // be read (the document is then left as it was) or the output written.
 // Bad numbers take their defaults and are reported through ctx.trace.

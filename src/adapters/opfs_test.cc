@@ -120,6 +120,18 @@ TEST_F(OpfsTest, StatedTotalKeepsTheLineAndIsTheInvoiceTotal) {
   EXPECT_EQ(total_, 5000);
 }
 
+// A stated total of zero is no total: the invoice gets the running total, as
+// it does when the host leaves ",V" out.
+TEST_F(OpfsTest, StatedTotalOfZeroGivesTheRunningTotal) {
+  for (const char* opfs : {"OPFS,N7,V0;", "OPFS,N7,V000;", "OPFS,N7,V0.00;"}) {
+    ASSERT_TRUE(Convert({opfs, "SALE,:X,Q2,P150,I22;", "CASH;"})) << opfs;
+    EXPECT_EQ(out_[0], opfs);
+    EXPECT_TRUE(Has("PRNT,:" + Cols("TOT. FATTURA EURO", "3,00") + ",H1;")) << opfs;
+    EXPECT_TRUE(HasAmount("CONTANTI", "3,00")) << opfs;
+    EXPECT_EQ(total_, 300) << opfs;
+  }
+}
+
 TEST_F(OpfsTest, OpfsLineWithoutSemicolonOrNumberStaysAsItIs) {
   ASSERT_TRUE(Convert({"OPFS,NXY", "SALE,:X,P100,I22;"}));
   EXPECT_EQ(out_[0], "OPFS,NXY");
@@ -351,6 +363,18 @@ TEST_F(OpfsTest, ThroughTheConverter) {
   EXPECT_NE(kb.find("400121000000300"), std::string::npos) << kb;
   EXPECT_NE(kb.find("4003F19TOTALE FATTURE EURO000000300"), std::string::npos) << kb;
   EXPECT_TRUE(shared.invoiceTextMode);
+}
+
+TEST_F(OpfsTest, ConverterTakesTheRunningTotalForAStatedZero) {
+  ctx_.dataDir = dir_.path();
+  WriteFileBytes(doc_, "OPFS,N3,V0;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\nCLFS;\r\n");
+  std::string path = doc_;
+  convert::ConversionShared shared;
+  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  std::string kb = ReadFileBytes(dir_.File("KB.txt"));
+  EXPECT_NE(kb.find("\r\n400121000000300\r\n"), std::string::npos) << kb;
+  EXPECT_NE(kb.find("\r\n4003130TOT. FATTURA EURO         3,00\r\n"), std::string::npos) << kb;
+  EXPECT_NE(kb.find("\r\n4003F19TOTALE FATTURE EURO000000300\r\n4006\r\n"), std::string::npos) << kb;
 }
 
 TEST_F(OpfsTest, ConverterPrintsNothingForAnUnknownRate) {
