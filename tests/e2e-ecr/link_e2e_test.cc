@@ -1,6 +1,7 @@
 // The printer link on the real termios port and event loop, through a
 // pseudo-terminal, against the virtual printer.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
@@ -187,6 +188,31 @@ TEST_F(LinkE2eTest, SilenceThenAnswer) {
   const int64_t took = loop->NowMs() - start;
   EXPECT_GE(took, 5000);
   EXPECT_EQ("01", link.state().sequence);
+}
+
+TEST_F(LinkE2eTest, PrinterGoneLeavesTheLoopIdle) {
+  const std::string control = dir.File("control");
+  { std::ofstream(control, std::ios::binary) << ""; }
+  Start({"--control", control});
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  { std::ofstream(control, std::ios::binary) << "quit\n"; }
+  // The printer looks at its control file five times a second; once it has
+  // ended it stays a zombie until reaped.
+  auto ended = [this] {
+    std::string stat = ReadFileBytes("/proc/" + std::to_string(printer.pid()) + "/stat");
+    auto p = stat.rfind(')');
+    return p == std::string::npos || stat.compare(p, 3, ") Z") == 0;
+  };
+  for (int i = 0; i < 50 && !ended(); ++i) usleep(100000);
+  ASSERT_TRUE(ended());
+  int rounds = 0;
+  const int64_t start = loop->NowMs();
+  while (loop->NowMs() - start < 300) {
+    loop->RunOnce(300 - (loop->NowMs() - start));
+    port->Input();
+    ++rounds;
+  }
+  EXPECT_LE(rounds, 3);
 }
 
 }  // namespace

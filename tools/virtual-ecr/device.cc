@@ -111,6 +111,7 @@ const char* Device::ControlHelp() {
          "  paper-in           paper replaced\n"
          "  refuse-date on|off setting the date and time answers ERR54\n"
          "  clear              every fault off, status 00, paper in\n"
+         "  quit               end the program: the line goes away as if unplugged\n"
          "Blank lines and lines starting with # are skipped; blanks at the end of a\n"
          "line are dropped (write \\x20 to keep one).\n";
 }
@@ -206,6 +207,8 @@ std::string Device::Control(const std::string& raw) {
     printer_.SetStatus("00");
     printer_.PaperIn();
     printer_.set_refuse_date(false);
+  } else if (word == "quit") {
+    quit_ = true;
   } else {
     error = "unknown control command: " + word;
   }

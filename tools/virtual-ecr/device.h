@@ -35,6 +35,8 @@ class Device {
   void set_log(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
   int frames_executed() const { return executed_; }
+  // A "quit" control command came: the program should end.
+  bool quit() const { return quit_; }
 
  private:
   struct Rule {
@@ -62,6 +64,7 @@ class Device {
   std::string last_command_;
   std::string last_frame_;
   int executed_ = 0;
+  bool quit_ = false;
 
   int nak_ = 0;
   int silent_ = 0;

@@ -167,6 +167,13 @@ TEST_F(DeviceTest, ClearSwitchesEverythingOff) {
   EXPECT_EQ(Text(Send("00", "1009")), "100900");
 }
 
+TEST_F(DeviceTest, QuitEndsTheProgramOnlyWhenAsked) {
+  device_.Control("clear");
+  EXPECT_FALSE(device_.quit());
+  EXPECT_EQ(device_.Control("quit"), "");
+  EXPECT_TRUE(device_.quit());
+}
+
 TEST_F(DeviceTest, ControlSyntaxErrors) {
   for (const char* bad : {"nak", "nak x", "lone-ack 1", "err 3101 1", "status 1", "bogus 1", "answer 1009 sometimes x",
                           "refuse-date maybe"}) {

@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
   int64_t wire_free_us = 0;
   bool want_write = false;
 
-  while (!g_stop) {
+  while (!g_stop && !device.quit()) {
     int64_t now = NowUs();
     // Send what is due.
     want_write = false;

@@ -248,12 +248,24 @@ class Win32SerialPort : public SerialPort {
   }
 
   void OnCommEvent() {
+    bool failed = false;
     if (wait_pending_) {
       DWORD n = 0;
-      if (!GetOverlappedResult(handle_, &wait_, &n, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE) return;
+      if (!GetOverlappedResult(handle_, &wait_, &n, FALSE)) {
+        if (GetLastError() == ERROR_IO_INCOMPLETE) return;
+        failed = true;
+      }
       wait_pending_ = false;
     }
     ReadAvailable();
+    if (failed && HungUp()) {
+      // The device is gone (a cable pulled, the far end of a pseudo-terminal
+      // closed under Wine): every new wait would fail at once and keep the
+      // loop busy. Input() still reads whatever may come.
+      Log("the device stopped answering, no longer watching it");
+      StopWatching();
+      return;
+    }
     if (!ArmWait()) {
       // The driver stopped waiting: fall back to polling.
       Log(LastErrorText("WaitCommEvent", GetLastError()) + ", polling the input queue");
@@ -269,7 +281,19 @@ class Win32SerialPort : public SerialPort {
   void OnPoll() {
     poll_timer_ = 0;
     ReadAvailable();
+    if (HungUp()) {
+      Log("the device stopped answering, no longer polling it");
+      polling_ = false;
+      return;
+    }
     if (handle_ != INVALID_HANDLE_VALUE && polling_) poll_timer_ = loop_.AddTimer(kPollMs, [this] { OnPoll(); });
+  }
+
+  // The queue cannot even be asked for its count.
+  bool HungUp() {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    return handle_ != INVALID_HANDLE_VALUE && !ClearCommError(handle_, &errors, &stat);
   }
 
   void ReadAvailable() {
