@@ -6,7 +6,6 @@
 #include <cctype>
 #include <string>
 
-#include "adapters/normalise.h"
 #include "convert/format.h"
 #include "convert/language.h"
 #include "platform/system.h"
@@ -303,8 +302,8 @@ bool ConvertDisplay(LineContext& c) {
   } else {
     std::string row2 = std::string(20, ' ');
     if (c.nextLine && Upper(c.nextLine->substr(0, 5)) == "DISP,") {
-      // The second row is cleaned up as it would have been on its own line.
-      const std::string next = adapters::NormaliseLine(*c.nextLine, 40);
+      // The next line is taken as it stands: it is consumed, never converted.
+      const std::string& next = *c.nextLine;
       std::string nextN;
       double nextRow = 0;
       if (Field(next, ",N", &nextN) && ParseDecimal(TrimBlanks(nextN), &nextRow) && nextRow == 2) {

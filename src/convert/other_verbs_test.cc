@@ -176,8 +176,12 @@ TEST_F(OtherVerbsTest, Display) {
   const std::string long30 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
   const Case cases[] = {
       {{"DISP,N1,:BENVENUTO;", "DISP,N2,:CASSA 1;"}, {"7007" + r1 + r2}},
-      // The second row is cleaned up as if it stood on its own line.
-      {{"DISP,N1,:BENVENUTO;", "disp, n02 ,:cassa 1;"}, {"7007" + r1 + r2}},
+      // The second row is taken from the next line as it stands: that line
+      // is never converted, so it is not cleaned up either.
+      {{"DISP,N1,:BENVENUTO;", "disp,n02,:cassa 1;"}, {"7007" + r1 + "cassa 1" + Blanks(13)}},
+      {{"DISP,N1,:BENVENUTO;", "DISP,N 2 ,:Citt\xE0 " + std::string(30, 'x') + ";"},
+       {"7007" + r1 + "Citt\xE0 " + std::string(14, 'x')}},
+      {{"DISP,N1,:BENVENUTO;", "DISP,N2,:CASSA 1,:X;"}, {"7007" + r1 + r2}},
       {{"DISP,:BENVENUTO;", "DISP,N2;"}, {"7007" + r1 + Blanks(20)}},
       {{"DISP,N1,:BENVENUTO;", "DISP,N1,:CASSA 1;"}, {"7007" + r1 + Blanks(20), "7007" + r2 + Blanks(20)}},
       {{"DISP,N1,:BENVENUTO;", "OPEN;"}, {"7007" + r1 + Blanks(20), "70081"}},
