@@ -189,6 +189,7 @@ bool ConvertItemPercent(LineContext& c, bool surcharge) {
     if (!Field(c.line, ",:", &description))
       description = (surcharge ? "MAGG. ARTICOLO " : "SCONTO ART ") + TwoDecimals(pct) + "%";
     description = PadRight(description, 22);
+    c.st.description = description;  // the buffer holds the last item or adjustment
     double value = PercentValue(c.st.lastAmount, pct);
     if (!FitsAmount9(value)) {
       c.abort = true;
@@ -219,6 +220,7 @@ bool ConvertItemValue(LineContext& c, bool surcharge) {
     std::string description;
     if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. ART." : "SCONTO VALORE";
     description = PadRight(description, 22);
+    c.st.description = description;
     double amount = 0;
     if (!Amount(c, v, &amount)) return true;
     command += "22" + description + Amount9(amount);
@@ -236,6 +238,7 @@ void ConvertSubtotalValue(LineContext& c, bool surcharge) {
     std::string description;
     if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. SBTL" : "SCONTO SBTL";
     description = PadRight(description, 22);
+    c.st.description = description;
     double amount = 0;
     if (!Amount(c, v, &amount)) return;
     command += "22" + description + Amount9(amount);

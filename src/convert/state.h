@@ -29,8 +29,8 @@ struct ConversionState {
   std::string paymentText;
   std::vector<std::string> trailerLines;
   bool reprintRequested = false;
-  // The items' 22-character description buffer; it keeps its content from
-  // one item line to the next.
+  // The 22-character description of the last item or adjustment; it keeps
+  // its content from one line to the next.
   std::string description = std::string(22, ' ');
   // The invoice total the OPFS adapter computed (cents).
   long long adapterInvoiceTotal = 0;
