@@ -118,7 +118,10 @@ std::string ReadServiceUrl(const std::string& programDirectory) {
   if (settings::ReadDocument(Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
     url = Trimmed(lines[0]);
   while (!url.empty() && url.back() == '/') url.pop_back();
-  return url.empty() ? std::string(kDefaultServiceUrl) : url;
+  if (url.empty()) return kDefaultServiceUrl;
+  // WinHTTP refuses an address without its scheme where curl assumes http.
+  if (url.find("://") == std::string::npos) url.insert(0, "http://");
+  return url;
 }
 
 bool Pagame(int32_t amount, int32_t extra, std::string* answer) {

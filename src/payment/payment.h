@@ -86,7 +86,8 @@ std::string PaymentPath(int32_t amount, int32_t extra);
 std::vector<platform::HttpHeader> PaymentHeaders();
 
 // The first line of QLPOSURL.TXT in `programDirectory`, without blanks
-// around it and without a trailing "/", or kDefaultServiceUrl.
+// around it and without a trailing "/", "http://" put in front when it
+// names no scheme; kDefaultServiceUrl when there is none.
 std::string ReadServiceUrl(const std::string& programDirectory);
 
 }  // namespace payment

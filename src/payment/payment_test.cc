@@ -341,6 +341,9 @@ TEST(ServiceUrlTest, FirstLineOfTheFileOrTheDefault) {
   EXPECT_EQ("https://pos.local:9443", ReadServiceUrl(dir.path()));
   WriteFileBytes(dir.File(kServiceUrlFile), "\r\nhttp://elsewhere\r\n");
   EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(dir.path()));
+  // An address without its scheme is taken as http on both systems.
+  WriteFileBytes(dir.File(kServiceUrlFile), "192.168.1.20:9000\r\n");
+  EXPECT_EQ("http://192.168.1.20:9000", ReadServiceUrl(dir.path()));
 }
 
 }  // namespace
