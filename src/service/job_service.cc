@@ -291,6 +291,10 @@ void JobService::CloseTrace() {
 int16_t JobService::Go_Execution() {
   errorDetail.clear();
   int16_t outcome = -4;
+  // The test receipt lasts one job, however it ends: the next document must
+  // not go out unconverted.
+  const bool asIs = sendAsIs;
+  sendAsIs = false;
   if (settings_.options.chbTrace) OpenTrace();
   bool exists = false;
   fs_.Exists(dataPath_, &exists);
@@ -302,10 +306,8 @@ int16_t JobService::Go_Execution() {
   if (paid != 0) {
     outcome = paid;
   } else {
-    int16_t status = printer_.SendFile(currentPort(), dataPath_, outPath_, sendAsIs, &errorDetail);
+    int16_t status = printer_.SendFile(currentPort(), dataPath_, outPath_, asIs, &errorDetail);
     outcome = OutcomeOfTransmission(status);
-    // A failed test receipt must not leave the next document unconverted.
-    sendAsIs = false;
     CloseTrace();
     printer_.Send("1109");
     // No early return on a failed document: a customer who has paid by card

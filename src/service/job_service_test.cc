@@ -284,6 +284,16 @@ TEST_F(JobServiceTest, TestReceiptFlagEndsWithTheJob) {
   EXPECT_FALSE(svc->sendAsIs);
 }
 
+TEST_F(JobServiceTest, TestReceiptFlagEndsAlsoWithARefusedPayment) {
+  StartIdentified();
+  svc->payment().preStep = [](const std::string&) -> int16_t { return -203; };
+  svc->sendAsIs = true;
+  Job(1);
+  svc->txtTimer_Change();
+  EXPECT_TRUE(FileExists(P("SR_ERR.001")));
+  EXPECT_FALSE(svc->sendAsIs);
+}
+
 TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
   StartIdentified();
   int slips = 0;

@@ -4,7 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -79,11 +81,31 @@ class Quilo1E2E : public ::testing::Test {
   void Control(int n, const std::string& command) {
     std::ofstream(dir.File("control" + std::to_string(n)), std::ios::binary | std::ios::app) << command << "\n";
   }
+  // The commands printer `n` received, from byte `from` of its log on
+  // (started with "--log", dir.File("wire1")).
+  std::vector<std::string> Commands(size_t from = 0) {
+    std::string log = ReadFileBytes(dir.File("wire1")).substr(from);
+    std::vector<std::string> out;
+    const std::string head = " recv <STX>", tail = "<ETX>";
+    for (size_t p = 0; p < log.size();) {
+      size_t e = log.find('\n', p);
+      if (e == std::string::npos) e = log.size();
+      std::string line = log.substr(p, e - p);
+      size_t h = line.find(head);
+      // Sequence and terminal digit before, checksum behind the command.
+      if (h != std::string::npos && line.size() >= h + head.size() + 3 + 2 + tail.size())
+        out.push_back(line.substr(h + head.size() + 3, line.size() - h - head.size() - 3 - 2 - tail.size()));
+      p = e + 1;
+    }
+    return out;
+  }
+  // Ports that are not listed are mapped to devices that do not exist.
   void StartQuilo1(std::vector<int> ports = {1}) {
     std::vector<std::string> argv = {QUILO1_BIN, "--program-dir", prog, "--data-dir", data};
-    for (int n : ports) {
+    for (int n = 1; n <= 4; ++n) {
+      bool served = std::find(ports.begin(), ports.end(), n) != ports.end();
       argv.push_back("--com");
-      argv.push_back(std::to_string(n) + "=" + dir.File("tty" + std::to_string(n)));
+      argv.push_back(std::to_string(n) + "=" + dir.File((served ? "tty" : "missing-tty") + std::to_string(n)));
     }
     std::string error;
     quilo1 = platform::ChildProcess::Start(argv, dir.File("quilo1.log"), &error);
@@ -318,6 +340,88 @@ TEST_F(Quilo1E2E, NotificationModeTakesTheJobWithoutTheTimer) {
   Submit(kReceipt);
   EXPECT_TRUE(JobEnded(1, 2000));
   EXPECT_TRUE(WaitFor([&] { return FileExists(D("FINESCO.001")); }, 1000));
+}
+
+TEST_F(Quilo1E2E, ReceiptCommandsInTheirOrder) {
+  StartPrinter(1, {"--log", dir.File("wire1")});
+  StartQuilo1();
+  Identified();
+  size_t from = ReadFileBytes(dir.File("wire1")).size();
+  // A subtotal discount, then cash for the rest without an amount.
+  Submit("PLUD,N1,Q1,P1000,:PANE;\r\nDOST,%2.5;\r\nCASH;\r\n");
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  std::vector<std::string> expected = {
+      "7007" + std::string(40, ' '),
+      "7007PANE                             <7F> 10.00",
+      "310110122PANE                  000001000",
+      "1003",
+      "3001317SCONTO SBTL 2.50%000000025",
+      "7007CONTANTI" + std::string(32, ' '),
+      "3007010008CONTANTI000000000",
+      "1003",
+      "7007CONTANTI                          <7F> 9.75",
+      "3011",
+      "70081",
+      // No receipt stamp came back: the receipt data lines are read at the end.
+      "1104", "1001", "1004", "1105", "1104",
+      "70081",
+      "3013",
+      "1109",
+  };
+  EXPECT_EQ(Commands(from), expected);
+  std::string out = ReadFileBytes(D("SR_OUT.001"));
+  EXPECT_EQ(out.substr(out.find("Versione")), "Versione 1.0.0.1\r\nGTOT,V975;\r\nGRTO,V0000000975;\r\nNAZF,V0000;\r\n")
+      << out;
+}
+
+TEST_F(Quilo1E2E, StartUpRemovesTheStaleFilesOfAvailablePortsOnly) {
+  for (const char* name : {"SR_START.001", "SR_MATR.001", "SR_ERR.001", "SR_DATI.001", "SR_OUT.001", "FINESCO.001",
+                           "SR_DATI.003", "SR_ERR.003", "SR_START.003"})
+    WriteFileBytes(D(name), "stale");
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  for (const char* name : {"SR_START.001", "SR_ERR.001", "SR_DATI.001", "SR_OUT.001", "FINESCO.001"})
+    EXPECT_FALSE(FileExists(D(name))) << name;
+  // COM3 is missing on this machine: its files are not touched.
+  for (const char* name : {"SR_DATI.003", "SR_ERR.003", "SR_START.003"}) EXPECT_EQ(ReadFileBytes(D(name)), "stale") << name;
+}
+
+TEST_F(Quilo1E2E, NoPortAtAllWritesE502ForEveryPort) {
+  StartQuilo1({});
+  for (int n = 1; n <= 4; ++n) {
+    std::string err = D("SR_ERR.00" + std::to_string(n));
+    EXPECT_TRUE(WaitFor([&] { return FileExists(err); }, 3000)) << err;
+    EXPECT_EQ(ReadFileBytes(err), "E502: Nessuna porta di comunicazione disponibile\r\n");
+  }
+  // Every scan writes them again.
+  std::remove(D("SR_ERR.002").c_str());
+  EXPECT_TRUE(WaitFor([&] { return FileExists(D("SR_ERR.002")); }, 3000));
+}
+
+TEST_F(Quilo1E2E, ClosingWhileIdleCleansEveryAvailablePort) {
+  WriteFileBytes(prog + "/QLCHKCOM.TXT", "1100\r\n");
+  StartPrinter(1);
+  StartPrinter(2);
+  StartQuilo1({1, 2});
+  Identified(1);
+  for (int n : {1, 2, 3}) {
+    std::string ext = ".00" + std::to_string(n);
+    for (const char* stem : {"SR_START", "SR_ERR", "SR_OUT", "FINESCO", "SR_DATI"}) WriteFileBytes(D(stem + ext), "x");
+  }
+  quilo1.reset();
+  for (int n : {1, 2}) {
+    std::string ext = ".00" + std::to_string(n);
+    for (const char* stem : {"SR_MATR", "SR_START", "SR_ERR", "SR_OUT", "FINESCO"})
+      EXPECT_FALSE(FileExists(D(stem + ext))) << stem << ext;
+    EXPECT_TRUE(FileExists(D("SR_DATI" + ext))) << ext;
+  }
+  // COM3 was never available: left alone.
+  for (const char* stem : {"SR_START", "SR_ERR", "SR_OUT", "FINESCO", "SR_DATI"})
+    EXPECT_TRUE(FileExists(D(std::string(stem) + ".003"))) << stem;
+  // The served port only stays ticked.
+  EXPECT_EQ(ReadFileBytes(prog + "/QLCHKCOM.TXT"), "1000\r\n");
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// Single instance on POSIX: an exclusive flock on a file of the program
-// directory, released by the system however the program ends.
+// Single instance on POSIX: an exclusive flock on the program directory
+// itself, released by the system however the program ends. The directory
+// needs no write access, so an installed, read-only copy still runs.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/single_instance.h"
 
@@ -12,7 +15,9 @@ namespace {
 class FlockInstance : public InstanceLock {
  public:
   explicit FlockInstance(int fd) : fd_(fd) {}
-  ~FlockInstance() override { close(fd_); }
+  ~FlockInstance() override {
+    if (fd_ >= 0) close(fd_);
+  }
 
  private:
   int fd_;
@@ -21,12 +26,15 @@ class FlockInstance : public InstanceLock {
 }  // namespace
 
 std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& programDir) {
-  std::string path = programDir + "/.quilo1.lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int fd = open(programDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // Nothing to lock on: only another holder of the lock may stop this copy.
+  if (fd < 0) return std::make_unique<FlockInstance>(-1);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    bool held = errno == EWOULDBLOCK;
     close(fd);
-    return nullptr;
+    if (held) return nullptr;
+    return std::make_unique<FlockInstance>(-1);
   }
   return std::make_unique<FlockInstance>(fd);
 }

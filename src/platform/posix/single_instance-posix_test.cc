@@ -19,5 +19,12 @@ TEST(InstanceLockTest, OnePerProgramDirectory) {
   EXPECT_TRUE(InstanceLock::Acquire(a.path()));
 }
 
+TEST(InstanceLockTest, DirectoryWithoutWriteAccess) {
+  // Nothing can be created in /proc, not even by root.
+  auto first = InstanceLock::Acquire("/proc");
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(InstanceLock::Acquire("/proc"));
+}
+
 }  // namespace
 }  // namespace platform
