@@ -68,16 +68,19 @@ bool ReadOnce(const std::string& path, std::vector<std::string>* lines, FileErro
     *error = FromErrno(err);
     return false;
   }
+  // CR LF, LF and a lone CR all end a line, as Windows text readers take
+  // them; a CR must never reach the printer inside a text.
   lines->clear();
   size_t start = 0;
   while (start < data.size()) {
-    size_t lf = data.find('\n', start);
-    size_t end = lf == std::string::npos ? data.size() : lf;
-    size_t len = end - start;
-    if (lf != std::string::npos && len > 0 && data[end - 1] == '\r') --len;
-    lines->push_back(data.substr(start, len));
-    if (lf == std::string::npos) break;
-    start = lf + 1;
+    size_t end = data.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines->push_back(data.substr(start));
+      break;
+    }
+    lines->push_back(data.substr(start, end - start));
+    start = end + 1;
+    if (data[end] == '\r' && start < data.size() && data[start] == '\n') ++start;
   }
   return true;
 }

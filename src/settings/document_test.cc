@@ -14,11 +14,11 @@ using testing_support::WriteFileBytes;
 
 TEST(DocumentTest, ReadsCrLfAndLfLinesAndKeepsHighBytes) {
   ScopedTempDir dir;
-  WriteFileBytes(dir.File("doc"), "SALE,N1,P100;\r\nPRNT,:caff\xE8\n\r\nlast");
+  WriteFileBytes(dir.File("doc"), "SALE,N1,P100;\r\nPRNT,:caff\xE8\n\r\nCR\rlast");
   std::vector<std::string> lines;
   FileError err;
   ASSERT_TRUE(settings::ReadDocument(dir.File("doc"), &lines, &err));
-  EXPECT_EQ(lines, (std::vector<std::string>{"SALE,N1,P100;", "PRNT,:caff\xE8", "", "last"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"SALE,N1,P100;", "PRNT,:caff\xE8", "", "CR", "last"}));
 }
 
 TEST(DocumentTest, EmptyFileIsAnEmptyListAndMissingFileAnError) {
