@@ -81,8 +81,8 @@ class Quilo1E2E : public ::testing::Test {
   void Control(int n, const std::string& command) {
     std::ofstream(dir.File("control" + std::to_string(n)), std::ios::binary | std::ios::app) << command << "\n";
   }
-  // The commands printer `n` received, from byte `from` of its log on
-  // (started with "--log", dir.File("wire1")).
+  // The commands the printer of COM1 received, from byte `from` of its log
+  // on (that printer started with "--log", dir.File("wire1")).
   std::vector<std::string> Commands(size_t from = 0) {
     std::string log = ReadFileBytes(dir.File("wire1")).substr(from);
     std::vector<std::string> out;
@@ -422,6 +422,22 @@ TEST_F(Quilo1E2E, ClosingWhileIdleCleansEveryAvailablePort) {
     EXPECT_TRUE(FileExists(D(std::string(stem) + ".003"))) << stem;
   // The served port only stays ticked.
   EXPECT_EQ(ReadFileBytes(prog + "/QLCHKCOM.TXT"), "1000\r\n");
+}
+
+TEST_F(Quilo1E2E, ClosingDuringADumpCutsItOffAndCleansUp) {
+  // The printer never answers: the first dump waits for it.
+  StartPrinter(1, {"--fault", "silent 1000"});
+  StartQuilo1();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (const char* name : {"SR_START.001", "SR_ERR.001", "SR_OUT.001", "FINESCO.001", "SR_DATI.001"})
+    WriteFileBytes(D(name), "x");
+  auto start = std::chrono::steady_clock::now();
+  quilo1.reset();
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 5.0);
+  for (const char* name : {"SR_MATR.001", "SR_START.001", "SR_ERR.001", "SR_OUT.001", "FINESCO.001"})
+    EXPECT_FALSE(FileExists(D(name))) << name;
+  EXPECT_TRUE(FileExists(D("SR_DATI.001")));
 }
 
 }  // namespace
