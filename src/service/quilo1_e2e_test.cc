@@ -440,4 +440,25 @@ TEST_F(Quilo1E2E, ClosingDuringADumpCutsItOffAndCleansUp) {
   EXPECT_TRUE(FileExists(D("SR_DATI.001")));
 }
 
+TEST_F(Quilo1E2E, ErrorCodeOfTheClosingCommandFollowsTheMessage) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  // The error file is written after the closing "1109": its code, and only
+  // its code, is appended.
+  Control(1, "err 3101 37");
+  Control(1, "err 1109 45");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E509: Coperchio stampante aperto : ERRORE 45\r\n");
+  // A document that went through ends well whatever "1109" answered.
+  Control(1, "err 3101 off");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  EXPECT_FALSE(FileExists(D("SR_ERR.001")));
+}
+
 }  // namespace
