@@ -136,7 +136,16 @@ void JobService::txtTimer_Change() {
     jobRunning = true;
     Show("tip", "Quilo1 in esecuzione...");
     Show("Text2", "TRASMISSIONE QUILO1 IN CORSO ..");
-    ShowOutcome(Go_Execution());
+    int16_t outcome = Go_Execution();
+    if (unloading && jobReachedPrinter_) {
+      // The closing cut the printer exchange short: the host finds its files
+      // as they were, to start the job again. A payment cut off before the
+      // printer was reached is still reported, so the host knows no receipt
+      // went out.
+      jobRunning = false;
+    } else {
+      ShowOutcome(outcome);
+    }
   }
   if (endAfterJob_) {
     finished_ = true;
@@ -295,6 +304,7 @@ int16_t JobService::Go_Execution() {
   // not go out unconverted.
   const bool asIs = sendAsIs;
   sendAsIs = false;
+  jobReachedPrinter_ = false;
   if (settings_.options.chbTrace) OpenTrace();
   bool exists = false;
   fs_.Exists(dataPath_, &exists);
@@ -306,6 +316,7 @@ int16_t JobService::Go_Execution() {
   if (paid != 0) {
     outcome = paid;
   } else {
+    jobReachedPrinter_ = true;
     int16_t status = printer_.SendFile(currentPort(), dataPath_, outPath_, asIs, &errorDetail);
     outcome = OutcomeOfTransmission(status);
     CloseTrace();

@@ -117,6 +117,7 @@ class JobService {
   FILE* trace_ = nullptr;
   bool heartbeat_ = false;
   bool endAfterJob_ = false;
+  bool jobReachedPrinter_ = false;  // the running job has started its transmission
   bool finished_ = false;
 };
 

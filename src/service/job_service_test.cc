@@ -408,7 +408,23 @@ TEST_F(JobServiceTest, ClosingDuringAJobAbandonsIt) {
   EXPECT_TRUE(svc->finished());
   EXPECT_TRUE(FileExists(P("SR_MATR.001")));
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+  EXPECT_TRUE(FileExists(P("SR_START.001")));
+  EXPECT_FALSE(FileExists(P("SR_ERR.001")));
   EXPECT_FALSE(svc->timer21().enabled());
+}
+
+TEST_F(JobServiceTest, ClosingDuringThePaymentStillReportsIt) {
+  StartIdentified();
+  Job(1);
+  svc->payment().preStep = [&](const std::string&) -> int16_t {
+    svc->Unload();
+    return -200;
+  };
+  svc->txtTimer_Change();
+  EXPECT_TRUE(svc->finished());
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")).substr(0, 5), "E601:");
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_TRUE(FileExists(P("SR_DATI.001")));
 }
 
 }  // namespace

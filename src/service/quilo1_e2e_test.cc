@@ -308,6 +308,8 @@ TEST_F(Quilo1E2E, ClosingWhileAJobWaitsLeavesTheFiles) {
   EXPECT_LT(seconds, 10.0);
   EXPECT_TRUE(FileExists(D("SR_MATR.001")));
   EXPECT_TRUE(FileExists(D("SR_DATI.001")));
+  EXPECT_TRUE(FileExists(D("SR_START.001")));
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E096: Fine carta scontrino, sostituire rotolo : ERRORE 16\r\n");
   EXPECT_FALSE(FileExists(D("FINESCO.001")));
   EXPECT_TRUE(FileExists(prog + "/QLCHKSCO.TXT"));
 }
