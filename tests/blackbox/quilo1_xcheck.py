@@ -1,0 +1,331 @@
+#!/usr/bin/env python3
+# Black-box check of the running quilo1 against the independent printer in
+# rt_printer.py: the commands it sends, their order, and every exchange file.
+# usage: quilo1_xcheck.py QUILO1_BINARY [main|silence]
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rt_printer import Printer, STX, ETX  # noqa: E402
+
+FAILURES = []
+IDENT = b"A" + b"99MEX001234" + b"CUSTOMKUBE2FX" + b"1" + b"RT"
+HEADER_CMDS = [b"1104", b"1001", b"1004", b"1105", b"1104"]
+EXCHANGE = ("SR_START", "SR_DATI", "SR_OUT", "SR_ERR", "FINESCO", "SR_MATR")
+
+
+def check(cond, what):
+    if not cond:
+        FAILURES.append(what)
+        print("FAIL:", what, flush=True)
+
+
+def equal(got, want, what):
+    check(got == want, "%s\n   got:  %r\n   want: %r" % (what, got, want))
+
+
+class Run:
+    def __init__(self, binary, printer):
+        self.root = tempfile.mkdtemp(prefix="quilo1-xcheck-")
+        self.prog = os.path.join(self.root, "P")
+        self.data = os.path.join(self.root, "D")
+        os.mkdir(self.prog)
+        os.mkdir(self.data)
+        with open(os.path.join(self.prog, "QLCHKCOM.TXT"), "wb") as f:
+            f.write(b"1000\r\n")
+        with open(os.path.join(self.prog, "QLTIMER1.TXT"), "wb") as f:
+            f.write(b"100\r\n")
+        self.printer = printer
+        self.proc = subprocess.Popen(
+            [binary, "--program-dir", self.prog, "--data-dir", self.data,
+             "--com", "1=" + printer.path],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def path(self, name):
+        return os.path.join(self.data, name)
+
+    def read(self, name):
+        try:
+            with open(self.path(name), "rb") as f:
+                return f.read()
+        except OSError:
+            return None
+
+    def exchange_files(self):
+        return sorted(n for n in os.listdir(self.data)
+                      if n.split(".")[0] in EXCHANGE)
+
+    def wait(self, cond, seconds, what):
+        end = time.time() + seconds
+        while time.time() < end:
+            if cond():
+                return True
+            time.sleep(0.05)
+        check(False, "timed out waiting for " + what)
+        return False
+
+    def job(self, document, seconds=30):
+        mark = len(self.printer.log)
+        with open(self.path("SR_DATI.001"), "wb") as f:
+            f.write(document)
+        with open(self.path("SR_START.001"), "wb") as f:
+            f.write(b"")
+        return mark
+
+    def finish(self, seconds=30):
+        self.wait(lambda: not os.path.exists(self.path("SR_START.001")),
+                  seconds, "the start file to go")
+        time.sleep(0.3)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.printer.close()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def payment_line(name, cents):
+    amount = b"%d.%02d" % (cents // 100, cents % 100)
+    return b"7007" + name.ljust(20) + b" " * (18 - len(amount)) + b"\x7f " + amount
+
+
+def expected_commands(kb, printer, cash_due):
+    """What the transmission of the converted file must send, in order."""
+    cmds, sent, lines, last, change, header = [], False, 0, b"", 0, False
+    paid = False
+    for line in kb:
+        check(not line[:4] in (b"READ", b"SEDT", b"REDT"), "unexpected pseudo-command")
+        if not sent and b"Annulla" in line:
+            cmds.append(line)
+            continue
+        lines, last = lines + 1, line
+        if line == b"2002" and not header:
+            cmds += HEADER_CMDS
+            header = True
+        if line[:4] in (b"MOST", b"DOST"):
+            word, pct = line.split(b",")[0].split(b"%")[:2]
+            cents = round(printer.subtotal * float(pct) / 100)
+            text = (b"SCONTO SBTL " if word == b"DOST" else b"MAGG. SBTL ") + \
+                b"%.2f%%" % float(pct)
+            cmds += [b"1003", (b"30013" if word == b"DOST" else b"30012") +
+                     b"%02d" % len(text) + text + b"%09d" % cents]
+        else:
+            cmds.append(line)
+        sent = True
+        if line[:4] in (b"3004", b"3007"):
+            paid = True
+            if line[:4] == b"3007":
+                change = printer.change
+            if cash_due:
+                cmds += [b"1003", payment_line(b"CONTANTI", printer.subtotal)]
+    if change:
+        cmds.append(payment_line(b"RESTO", change))
+    if not header:
+        cmds += HEADER_CMDS
+    if paid and (last[:4] not in (b"7008", b"7007") or lines > 3):
+        cmds += [b"70081", b"3013"]
+    return cmds + [b"1109"]
+
+
+def expected_out(printer):
+    c = printer.clock
+    return (b"TIME,CASS. 1 " + c[6:8] + b":" + c[8:10] + b" CASSA   1 ,E,A1;\r\n" +
+            b"DATE," + c[0:2] + b"/" + c[2:4] + b"/" + c[4:6] + b"  SCONTR. N." +
+            b"%04d" % (printer.closings + 1) + b"-" + printer.receipt + b",E,A1;\r\n" +
+            b"Versione " + version_digits() + b"\r\n" +
+            b"GTOT,V12345;\r\nGRTO,V" + printer.grand_total + b";\r\n" +
+            b"NAZF,V%04d;\r\n" % printer.closings)
+
+
+VERSION = None
+
+
+def version_digits():
+    return VERSION
+
+
+def check_sequences(log, what):
+    """Sequence numbers run on by one, except a refused frame goes out again."""
+    for (s0, c0, a0), (s1, c1, _) in zip(log, log[1:]):
+        want = s0 if a0 == "nak" else b"%02d" % ((int(s0) + 1) % 100)
+        if a0 == "nak":
+            equal(c1, c0, what + ": a refused frame is sent again")
+        equal(s1, want, what + ": sequence after %r" % c0)
+
+
+def kb_lines(run):
+    data = run.read("KB.txt") or b""
+    return [l for l in data.split(b"\r\n") if l]
+
+
+def dump(run, printer):
+    """Paper out at first: the dump fails, then succeeds once paper is back."""
+    printer.paper_out = True
+    run.wait(lambda: run.read("SR_ERR.001") is not None, 15, "the dump's error file")
+    equal(run.read("SR_ERR.001"), b"E096: Fine carta scontrino, sostituire rotolo\r\n",
+          "failed dump error file")
+    check(run.read("SR_MATR.001") is None, "no identification while paper is out")
+    check(printer.commands() and set(printer.commands()) == {b"1009"},
+          "a dump with paper out stops at the status request")
+    equal(printer.first_frame, STX + b"0001009" + b"46" + ETX, "first frame")
+    mark = len(printer.log)
+    printer.paper_out = False
+    run.wait(lambda: run.read("SR_MATR.001") is not None, 15, "SR_MATR.001")
+    time.sleep(0.3)
+    global VERSION
+    matr = run.read("SR_MATR.001") or b""
+    VERSION = matr.split(b"\r\n")[3][len(b"Versione: "):] if matr.count(b"\r\n") > 3 else b""
+    check(len(VERSION.split(b".")) == 4 and VERSION.split(b".")[2] == b"0",
+          "version digits major.minor.0.revision: %r" % VERSION)
+    equal(matr, b"99MEX001234\r\nStatus: RT\r\nDriverType: Custom\r\nVersione: " +
+          VERSION + b"\r\nFW: 01.02.03\r\n", "SR_MATR.001")
+    equal(printer.commands()[mark:],
+          [b"1009", b"1008", b"1009", b"1511", b"1009", b"1214", b"1009", b"1013",
+           b"1009", b"1109"], "dump commands")
+    check(run.read("SR_ERR.001") is None, "a good dump deletes the error file")
+    check(run.read("tracedump.txt") is not None, "dump trace written")
+
+
+def receipt_with_change(run, printer):
+    doc = (b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nPLUD,N1,Q2,P180,:LATTE INTERO;\r\n"
+           b"SALE,N2,Q1,P1290;\r\nDISC,%10,:SCONTO FEDELTA;\r\n"
+           b"PLUD,N3,Q1,P399,:CAFFE MACINATO;\r\nDOST,%5;\r\nCASH,V2500;\r\n")
+    printer.fault(rb"^3101.*LATTE INTERO", "ackfirst")
+    printer.fault(rb"^3001", "nak")
+    printer.fault(rb"^1004", "split")
+    printer.fault(rb"^1003", "ackfirst")
+    mark = run.job(doc)
+    run.finish()
+    log = printer.log[mark:]
+    kb = kb_lines(run)
+    check(any(l.startswith(b"DOST") for l in kb), "the subtotal discount reaches the transmission")
+    check(any(l.startswith(b"3007") for l in kb), "an RT printer gets the extended payment")
+    equal([c for _, c, a in log if a != "nak"], expected_commands(kb, printer, False),
+          "receipt commands")
+    check_sequences(log, "receipt")
+    equal(run.read("FINESCO.001"), b"finesco", "FINESCO.001")
+    equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001")
+    equal(run.exchange_files(), ["FINESCO.001", "SR_MATR.001", "SR_OUT.001"],
+          "exchange files after a good receipt")
+
+
+def receipt_with_faults(run, printer):
+    doc = (b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nPLUD,N2,Q1,P180,:LATTE INTERO;\r\n"
+           b"PLUD,N3,Q1,P399,:CAFFE MACINATO;\r\nPLUD,N1,Q1,P120,:ACQUA;\r\nCASH;\r\n")
+    printer.fault(rb"^3101.*PANE COMUNE", "acklate")
+    printer.fault(rb"^3101.*LATTE INTERO", "nak")
+    printer.fault(rb"^3101.*CAFFE MACINATO", "silent")
+    printer.fault(rb"^3101.*ACQUA", "ERR16")
+    mark = run.job(doc)
+    run.wait(lambda: run.read("SR_ERR.001") is not None, 30, "the paper-end error file")
+    printer.paper_out = True
+    equal(run.read("SR_ERR.001"),
+          b"E096: Fine carta scontrino, sostituire rotolo : ERRORE 16\r\n",
+          "paper-end error file while waiting")
+    check(os.path.exists(run.path("SR_START.001")), "the job still runs during paper end")
+    run.wait(lambda: printer.commands()[mark:].count(b"1009") >= 2, 10, "status polls")
+    printer.paper_out = False
+    run.finish()
+    log = printer.log[mark:]
+    kb = kb_lines(run)
+    # The faults, each where the printer made it.
+    faulty = [(i, a) for i, (_, _, a) in enumerate(log) if a != "ok"]
+    equal([a for _, a in faulty], ["acklate", "nak", "silent", "ERR16"], "faults met")
+    check(printer.acks >= len(log) - 1, "every answer is acknowledged")
+    for i, a in faulty:
+        if a in ("nak", "silent", "ERR16"):
+            j = i + 1
+            while a == "ERR16" and j < len(log) and log[j][1] == b"1009":
+                j += 1
+            check(j < len(log) and log[j][1] == log[i][1],
+                  "%s: the same line goes out again" % a)
+            if a == "ERR16":
+                check(j - i - 1 >= 2, "paper end polls the status")
+                check(all(s == "ok" for _, _, s in log[i + 1:j]), "polls answered")
+    check_sequences(log, "faulty receipt")
+    # Drop the status polls of the paper-end wait.
+    polls = [k for k, (_, c, a) in enumerate(log) if c == b"1009"]
+    answered = [c for k, (_, c, a) in enumerate(log)
+                if a in ("ok", "acklate") and k not in polls]
+    equal(answered, expected_commands(kb, printer, True), "faulty receipt commands")
+    equal(run.read("FINESCO.001"), b"finesco", "FINESCO.001 after paper end")
+    check(run.read("SR_ERR.001") is None, "paper end leaves no error file after success")
+    equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001 after faults")
+
+
+def receipt_refused(run, printer):
+    doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nPLUD,N2,Q1,P180,:LATTE INTERO;\r\nCASH;\r\n"
+    printer.fault(rb"^3101", "ERR21")
+    mark = run.job(doc)
+    run.finish()
+    cmds = printer.commands()[mark:]
+    first = next((k for k, c in enumerate(cmds) if c.startswith(b"3101")), None)
+    check(first is not None and cmds[first + 1:] == [b"1109"],
+          "receipt open stops the document, then 1109: %r" % cmds)
+    equal(run.read("SR_ERR.001"),
+          b"E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n", "SR_ERR.001 E503")
+    equal(run.read("SR_DATI.001"), doc, "the data file stays after a failure")
+    equal(run.read("SR_OUT.001"), b"", "SR_OUT.001 of a refused receipt")
+    equal(run.exchange_files(), ["SR_DATI.001", "SR_ERR.001", "SR_MATR.001", "SR_OUT.001"],
+          "exchange files after a failed receipt")
+
+
+def receipt_silent(run, printer):
+    doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
+    printer.fault(rb"^3101", "silent", 7)
+    mark = run.job(doc)
+    run.finish(60)
+    log = printer.log[mark:]
+    items = [(s, a) for s, c, a in log if c.startswith(b"3101")]
+    equal([a for _, a in items], ["silent"] * 7, "a silent printer gets seven sends")
+    check_sequences(log, "silent receipt")
+    equal([c for _, c, _ in log][-1:], [b"1109"], "1109 after a silent printer")
+    equal(run.read("SR_ERR.001"),
+          b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n",
+          "SR_ERR.001 E504")
+
+
+def shutdown(run):
+    run.proc.send_signal(signal.SIGTERM)
+    try:
+        run.proc.wait(15)
+    except subprocess.TimeoutExpired:
+        check(False, "quilo1 did not end on SIGTERM")
+        return
+    equal(run.proc.returncode, 0, "exit status")
+    kept = [n for n in run.exchange_files()]
+    equal(kept, ["SR_DATI.001"] if run.read("SR_DATI.001") is not None else [],
+          "exchange files after closing while idle")
+
+
+def main():
+    if len(sys.argv) < 2:
+        print("usage: quilo1_xcheck.py QUILO1 [main|silence]")
+        return 2
+    mode = sys.argv[2] if len(sys.argv) > 2 else "main"
+    printer = Printer(IDENT, b"KUBE-II 01.02.03 RT")
+    run = Run(sys.argv[1], printer)
+    try:
+        dump(run, printer)
+        if mode == "main":
+            receipt_with_change(run, printer)
+            receipt_with_faults(run, printer)
+            receipt_refused(run, printer)
+        else:
+            receipt_silent(run, printer)
+        shutdown(run)
+        check(printer.bad_frames == 0, "every frame had a good checksum")
+    finally:
+        run.close()
+    print("%d failure(s)" % len(FAILURES))
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
