@@ -140,7 +140,6 @@ TEST(Converter, RefusesWhatNoFrameCouldCarry) {
       {"price of a thousand digits", {"SALE,N1,P" + std::string(1000, '9') + ";"}},
       {"quantity line beyond a prefix", {"SALE,N1,Q" + std::string(120, '9') + ",P1;"}},
       {"department of three digits", {"PLUD,N123,P100;"}},
-      {"voucher count of three digits", {"TICK,Q100,V100;"}},
       {"long read target sent to the printer", {"READ,N5,:" + std::string(300, 'a') + ";"}},
   };
   for (const Case& c : cases) {
@@ -148,6 +147,11 @@ TEST(Converter, RefusesWhatNoFrameCouldCarry) {
     EXPECT_EQ(r.result, 1) << c.name;
     EXPECT_FALSE(r.written) << c.name;
   }
+  // The voucher count only goes into the extended payment command.
+  ConvertContext extended;
+  extended.options.chbPagamentiEstesi = true;
+  EXPECT_EQ(ConvertLines({"TICK,Q100,V100;"}, extended).result, 1);
+  EXPECT_EQ(ConvertLines({"TICK,Q100,V100;"}).result, 0);
   // A long name that the transmission reads itself is no printer command.
   EXPECT_EQ(ConvertLines({"READ,N1,:" + std::string(300, 'a') + ";"}).result, 0);
 }

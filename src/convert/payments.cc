@@ -175,7 +175,8 @@ void ConvertPayments(LineContext& c) {
     CommonStart(c);
     st.paymentText = TextOr(line, "BUONO PASTO");
     std::string q, count = "00";
-    if (Field(line, ",Q", &q) && !TwoDigits(q, &count)) {
+    // The count only goes into the extended command.
+    if (c.ctx.options.chbPagamentiEstesi && Field(line, ",Q", &q) && !TwoDigits(q, &count)) {
       c.abort = true;
       return;
     }

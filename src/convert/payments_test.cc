@@ -48,6 +48,8 @@ const Case kCases[] = {
     {"meal voucher extended", {"TICK,Q2,V700;"}, Extended, {"3007050211BUONO PASTO000000700"}},
     {"meal voucher without count", {"TICK,V700;"}, Extended, {"3007050011BUONO PASTO000000700"}},
     {"meal voucher plain writes no command", {"TICK,Q2,V700;"}, nullptr, {}},
+    {"plain meal voucher ignores a long count", {"TICK,Q123,V700;", "SALE,N1,P100;"}, nullptr,
+     {kItem, "3011", "70081"}},
     {"not collected on an RT printer", {"CRED,T3;"}, Rt, {"30075100" "20" "NON RISCOSSO FATTURE" "000000000"}},
     {"credit on a printer not in RT mode", {"CRED,T3;"}, nullptr, {"300507CREDITO000000000"}},
     {"not collected types", {"CRED,T2,V100;", "CRED,T4;", "CRED,T5;", "CRED,T6,:Buono;", "CRED,T9;", "CRED,V50;"},
