@@ -350,6 +350,26 @@ std::vector<Case> Cases() {
        {ItemRow("REPARTO 1", "1.00"), Item("3101101", "REPARTO 1", "000000100"), Row("CONTANTI"),
         "300408CONTANTI000000000", "3011", "70081", "3013", "4007"}},
       {"OnlyUnknownLines", "", "HELLO;\r\n\r\nXYZW,N1;\r\n", 0, {}},
+      {"NumberRewriting",
+       "",
+       "SALE,N1.0,q.5,P100;\r\nSALE,N1,P1000;\r\nDISC,%10.555;\r\nDISC,%;\r\nMAGG,%0;\r\nCASH,V0O10;\r\n",
+       0,
+       {"3002113 0,500 X 1,00", ItemRow("REPARTO 1", "0.50"), Item("3101101", "REPARTO 1", "000000050"),
+        ItemRow("REPARTO 1", "10.00"), Item("3101101", "REPARTO 1", "000001000"),
+        Row(Pad("SCONTO ART 10.55%", 22) + "10,55"), Item("3101301", "SCONTO ART 10.55%", "000000106"),
+        Row(Pad("SCONTO ART 1.00%", 22) + "1"), Item("3101301", "SCONTO ART 1.00%", "000000001"),
+        Row(Pad("MAGG. ARTICOLO 0.00%", 22) + "0"), Item("3101201", "MAGG. ARTICOLO 0.00%", "000000000"),
+        PayRow("CONTANTI", "0.10"), "300408CONTANTI000000010", "3011", "70081"}},
+      {"PaymentRequestLineWritesNothing",
+       "",
+       "PAGA,V1000,P1;\r\nSALE,N1,P100;\r\n",
+       0,
+       {ItemRow("REPARTO 1", "1.00"), Item("3101101", "REPARTO 1", "000000100"), "1010"}},
+      {"NoReadOnAReferencedReceipt",
+       "",
+       "NDCR,N00120034,D010124;\r\nREAD,N2,:X;\r\n",
+       0,
+       {"7102600000", "3010P12" + Blanks(12)}},
       {"InversionTurnsValueDiscountOnly",
        "--option chbInversioneScontiSuReso",
        "SALE,N1,P1000,R;\r\nCOUP,V100;\r\nSALE,N1,P1000,R;\r\nCOST,V100;\r\nDISC,%10;\r\nSALE,N1,P100,S;\r\nDISC,%10;"
@@ -576,11 +596,13 @@ TEST(ConvertToolBlackBox, Documents) {
   }
 }
 
-TEST(ConvertToolBlackBox, EmptyAndMissingDocumentsLeaveNoOutput) {
+TEST(ConvertToolBlackBox, DocumentsWithoutOutput) {
   ScopedTempDir dir;
   WriteFileBytes(dir.File("empty"), "");
-  WriteFileBytes(dir.File("KB.txt"), "3011\r\n");
-  for (const char* name : {"empty", "missing"}) {
+  WriteFileBytes(dir.File("invoice"), "OPFS,V100;\r\nSALE,P100,I5,:X;\r\n");
+  for (const char* name : {"empty", "missing", "invoice"}) {
+    // A command file left from an earlier job is never handed on.
+    WriteFileBytes(dir.File("KB.txt"), "3011\r\n");
     ToolRun r = Tool(dir, "--data-dir '" + dir.path() + "' '" + dir.File(name) + "'");
     EXPECT_EQ(r.status, 3) << name;
     EXPECT_EQ(r.out, "") << name;
