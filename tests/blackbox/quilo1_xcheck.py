@@ -11,7 +11,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rt_printer import Printer, STX, ETX  # noqa: E402
+from rt_printer import Printer, STX, ETX, checksum  # noqa: E402
 
 FAILURES = []
 IDENT = b"A" + b"99MEX001234" + b"CUSTOMKUBE2FX" + b"1" + b"RT"
@@ -44,7 +44,8 @@ class Run:
         self.proc = subprocess.Popen(
             [binary, "--program-dir", self.prog, "--data-dir", self.data,
              "--com", "1=" + printer.path],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, LC_ALL="C"))
 
     def path(self, name):
         return os.path.join(self.data, name)
@@ -165,17 +166,21 @@ def kb_lines(run):
 
 
 def dump(run, printer):
-    """Paper out at first: the dump fails, then succeeds once paper is back."""
-    printer.paper_out = True
-    run.wait(lambda: run.read("SR_ERR.001") is not None, 15, "the dump's error file")
-    equal(run.read("SR_ERR.001"), b"E096: Fine carta scontrino, sostituire rotolo\r\n",
-          "failed dump error file")
+    """Cover open and paper out at first: the dump fails with the matching
+    message, then succeeds once the printer is ready."""
+    for status, message in ((b"11", b"E509: Coperchio stampante aperto e fine carta stampante"),
+                            (b"10", b"E509: Coperchio stampante aperto"),
+                            (b"01", b"E096: Fine carta scontrino, sostituire rotolo")):
+        printer.status = status
+        run.wait(lambda: run.read("SR_ERR.001") == message + b"\r\n", 15,
+                 "the dump's error file for status %r" % status)
     check(run.read("SR_MATR.001") is None, "no identification while paper is out")
     check(printer.commands() and set(printer.commands()) == {b"1009"},
           "a dump with paper out stops at the status request")
     equal(printer.first_frame, STX + b"0001009" + b"46" + ETX, "first frame")
     mark = len(printer.log)
-    printer.paper_out = False
+    printer.fault(rb"^1009$", "nak")
+    printer.status = b"00"
     run.wait(lambda: run.read("SR_MATR.001") is not None, 15, "SR_MATR.001")
     time.sleep(0.3)
     global VERSION
@@ -185,7 +190,13 @@ def dump(run, printer):
           "version digits major.minor.0.revision: %r" % VERSION)
     equal(matr, b"99MEX001234\r\nStatus: RT\r\nDriverType: Custom\r\nVersione: " +
           VERSION + b"\r\nFW: 01.02.03\r\n", "SR_MATR.001")
-    equal(printer.commands()[mark:],
+    log = printer.log[mark:]
+    nak = next((k for k, e in enumerate(log) if e[2] == "nak"), None)
+    check(nak is not None and len(log) > nak + 2, "a refused status request")
+    if nak is not None and len(log) > nak + 2:
+        equal(log[nak + 1][:2], log[nak][:2], "a refused status request goes out again")
+        equal(log[nak + 2][0], b"00", "after a refused status request the sequence restarts")
+    equal(printer.commands()[-10:],
           [b"1009", b"1008", b"1009", b"1511", b"1009", b"1214", b"1009", b"1013",
            b"1009", b"1109"], "dump commands")
     check(run.read("SR_ERR.001") is None, "a good dump deletes the error file")
@@ -224,13 +235,13 @@ def receipt_with_faults(run, printer):
     printer.fault(rb"^3101.*ACQUA", "ERR16")
     mark = run.job(doc)
     run.wait(lambda: run.read("SR_ERR.001") is not None, 30, "the paper-end error file")
-    printer.paper_out = True
+    printer.status = b"01"
     equal(run.read("SR_ERR.001"),
           b"E096: Fine carta scontrino, sostituire rotolo : ERRORE 16\r\n",
           "paper-end error file while waiting")
     check(os.path.exists(run.path("SR_START.001")), "the job still runs during paper end")
     run.wait(lambda: printer.commands()[mark:].count(b"1009") >= 2, 10, "status polls")
-    printer.paper_out = False
+    printer.status = b"00"
     run.finish()
     log = printer.log[mark:]
     kb = kb_lines(run)
@@ -271,9 +282,96 @@ def receipt_refused(run, printer):
     equal(run.read("SR_ERR.001"),
           b"E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n", "SR_ERR.001 E503")
     equal(run.read("SR_DATI.001"), doc, "the data file stays after a failure")
+    check(run.read("FINESCO.001") is None, "no FINESCO after a failure")
     equal(run.read("SR_OUT.001"), b"", "SR_OUT.001 of a refused receipt")
     equal(run.exchange_files(), ["SR_DATI.001", "SR_ERR.001", "SR_MATR.001", "SR_OUT.001"],
           "exchange files after a failed receipt")
+
+
+def receipt_failures(run, printer):
+    """Printer errors that end the document, each with its error file."""
+    doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
+    cases = [
+        ([(rb"^3101", "ERR21"), (rb"^1109$", "ERR21")], [b"1109"],
+         b"E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 21"),
+        ([(rb"^3101", "nak")] * 5, [b"1109"],
+         b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr"),
+        ([(rb"^3101", "ERR29")], [b"3001818Annull.transazione000000000", b"1109"],
+         b"Errore 29 : IVA Negativa Documento RT Annullato "),
+        ([(rb"^3101", "ERR54")], [b"1109"],
+         b"Errore: necessario eseguire chiusura fiscale"),
+        ([(rb"^3101", "ERR23")], [b"1109"], b"E505: Totale scontrino negativo"),
+        ([(rb"^3101", "ERR09")], [b"1109"],
+         b"Fine Buffer di stampa: chiudere manualmente lo scontrino"),
+        ([(rb"^3101", "ERR37")], [b"1109"], b"E509: Coperchio stampante aperto"),
+        ([(rb"^3101", "ERR77")], [b"1109"],
+         b"Errore generico sull'Ecr, verificare sul manuale del registratore"),
+        ([(rb"^3101", "ERR99")], [b"1015", b"1109"], None),
+    ]
+    for faults, tail, message in cases:
+        for pattern, action in faults:
+            printer.fault(pattern, action)
+        mark = run.job(doc)
+        run.finish()
+        cmds = printer.commands()[mark:]
+        first = next((k for k, c in enumerate(cmds) if c.startswith(b"3101")), 0)
+        nak = faults[0][1] == "nak"
+        equal(cmds[first + (5 if nak else 1):], tail, "commands after %s" % faults[0][1])
+        if nak:
+            equal(len(set(printer.log[mark + first + k][:2] for k in range(5))), 1,
+                  "five sends of one refused frame")
+        if message is None:
+            # the description read back with 1015 runs to the end of the body
+            body = b"1015TESTINA GUASTA"
+            seq = printer.log[mark + len(cmds) - 2][0]
+            message = b"Errore 99: TESTINA GUASTA" + checksum(seq + b"0" + body) + ETX
+        equal(run.read("SR_ERR.001"), message + b"\r\n", "SR_ERR.001 after %s" % faults[0][1])
+        check(run.read("FINESCO.001") is None and run.read("SR_START.001") is None,
+              "no FINESCO nor SR_START after %s" % faults[0][1])
+
+
+TOTALS = [(80, b"NUM.SCONTR.FISCALI", 5, 4), (1, b"TOT.SCONTR.FISCALI", 9, 9),
+          (86, b"NUM.FATTURE", 18, 4), (15, b"TOT.FATTURE", 22, 9),
+          (87, b"NUM.RICEVUTE FISC.", 31, 4), (16, b"TOT.RICEVUTE FISC.", 35, 9),
+          (82, b"NUM.SCONTR.LETT.MF", 44, 4), (9, b"TOT.MAGGIORAZIONI", 48, 9),
+          (7, b"TOT.SCONTI", 57, 9), (12, b"TOT.ANNULLI", 66, 9),
+          (11, b"TOT.RESI", 75, 9), (28, b"TOT.CORR. NON PAG.", 84, 9)]
+
+
+def money(cents):
+    return b"%d.%02d" % (cents // 100, cents % 100)
+
+
+def daily_totals_and_report(run, printer):
+    """READ writes the daily totals; a closing report gets the header first."""
+    mark = run.job(b"READ,N1,:TOTALI.TXT;\r\n")
+    run.finish()
+    kb = kb_lines(run)
+    reads = [l for l in kb if l.startswith(b"READ,")]
+    equal(len(reads), 1, "one READ line")
+    sent = [c for c in printer.commands()[mark:]]
+    equal(sent, [l for l in kb if not l.startswith(b"READ,")] + [b"1004", b"1104"] +
+          HEADER_CMDS + [b"1109"], "READ commands")
+    answer = printer._answer(b"1004")
+    rows = [b"DataCode|DataDescription|Value|Index"]
+    values = {}
+    for code, name, pos, size in TOTALS:
+        v = int(answer[pos - 1:pos - 1 + size])
+        values[code] = v
+        rows.append(b"%d|%s|%s" % (code, name, b"%d" % v if size == 4 else money(v)))
+    rows.append(b"18|TOT.LORDO GIORN.|" + money(values[1] + values[9] - values[7]))
+    rows.append(b"83|NUM.AZZ.FISC.|%d" % printer.closings)
+    equal(run.read("TOTALI.TXT"), b"\r\n".join(rows) + b"\r\n", "daily totals file")
+    equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001 after READ")
+    equal(run.read("FINESCO.001"), b"finesco", "FINESCO.001 after READ")
+
+    mark = run.job(b"ZKEY;\r\nFUNC,N1;\r\n")
+    run.finish()
+    kb = kb_lines(run)
+    check(b"2002" in kb, "a closing report")
+    equal(printer.commands()[mark:], expected_commands(kb, printer, False),
+          "closing report commands")
+    equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001 after a closing report")
 
 
 def receipt_silent(run, printer):
@@ -316,7 +414,9 @@ def main():
         if mode == "main":
             receipt_with_change(run, printer)
             receipt_with_faults(run, printer)
+            daily_totals_and_report(run, printer)
             receipt_refused(run, printer)
+            receipt_failures(run, printer)
         else:
             receipt_silent(run, printer)
         shutdown(run)

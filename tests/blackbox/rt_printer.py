@@ -34,7 +34,7 @@ class Printer:
         self.ident, self.release, self.serial = ident, release, serial
         self.closings, self.receipt = closings, receipt
         self.grand_total, self.subtotal, self.change = grand_total, subtotal, change
-        self.paper_out = False
+        self.status = b"00"
         self.clock = b""
         self.first_frame = None
         self.faults = []  # [prefix, action, remaining]
@@ -73,7 +73,7 @@ class Printer:
     def _answer(self, cmd):
         code = cmd[:4]
         if code == b"1009":
-            return code + (b"01" if self.paper_out else b"00")
+            return code + self.status
         if code == b"1001":
             self.clock = time.strftime("%d%m%y%H%M").encode()
             return code + self.clock
@@ -97,6 +97,8 @@ class Printer:
             return code + b"3"
         if code == b"1013":
             return code + self.release
+        if code == b"1015":
+            return code + b"TESTINA GUASTA"
         if code in (b"3004", b"3007"):
             return code + b"0" + b"%09d" % self.change
         return code + b"0"
