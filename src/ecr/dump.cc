@@ -9,12 +9,22 @@
 
 namespace ecr {
 
+namespace {
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
 std::string FirmwareFromAnswer(const std::string& answer) {
   // "^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+.*$|^.*Rel\.\s+(.*)\s+$", with "." written out as
   // [^\n]: this engine's "." would also stop at a carriage return.
   static const std::regex kRelease(
       R"(^[^\s]*\s+(\d{2}\.\d{2}\.\d{2})\s+[^\n]*$|^[^\n]*Rel\.\s+([^\n]*)\s+$)");
-  auto first = std::sregex_iterator(answer.begin(), answer.end(), kRelease);
+  // The kept answer ends with the frame's checksum and ETX; the release text
+  // ends before them ("Rel. 5.1A " must still end in its blank).
+  std::string text = answer;
+  if (text.size() >= 3 && text.back() == '\x03' && IsDigit(text[text.size() - 2]) &&
+      IsDigit(text[text.size() - 3]))
+    text.resize(text.size() - 3);
+  auto first = std::sregex_iterator(text.cbegin(), text.cend(), kRelease);
   if (first == std::sregex_iterator() || std::next(first) != std::sregex_iterator()) return "";
   const std::smatch& m = *first;
   return m[1].length() > 0 ? m[1].str() : m[2].str();

@@ -193,6 +193,11 @@ TEST(FirmwareTest, Release) {
       // A carriage return inside the text is any other character.
       {"1013CUSTOM 01.02.03 RT\r42\x03", "01.02.03"},
       {"1013 Custom\r Rel. 5.1A ", "5.1A"},
+      // As kept from a framed answer: the checksum and ETX follow the text.
+      {"1013 Custom Rel. 5.1A 21\x03", "5.1A"},
+      {"1013 Custom Rel. 5.1A21\x03", ""},
+      {"1013CUSTOM 01.02.03 RT 45\x03", "01.02.03"},
+      {"1013CUSTOM 01.02.03 45\x03", "01.02.03"},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(c.release, FirmwareFromAnswer(c.answer)) << c.answer;

@@ -152,10 +152,12 @@ def version_digits():
 
 
 def check_sequences(log, what):
-    """Sequence numbers run on by one, except a refused frame goes out again."""
+    """Sequence numbers run on by one, except that a refused frame, or one
+    answered with another command's code, goes out again."""
     for (s0, c0, a0), (s1, c1, _) in zip(log, log[1:]):
-        want = s0 if a0 == "nak" else b"%02d" % ((int(s0) + 1) % 100)
-        if a0 == "nak":
+        same = a0 in ("nak", "echo")
+        want = s0 if same else b"%02d" % ((int(s0) + 1) % 100)
+        if same:
             equal(c1, c0, what + ": a refused frame is sent again")
         equal(s1, want, what + ": sequence after %r" % c0)
 
@@ -165,7 +167,7 @@ def kb_lines(run):
     return [l for l in data.split(b"\r\n") if l]
 
 
-def dump(run, printer):
+def dump(run, printer, matr_lines12, release):
     """Cover open and paper out at first: the dump fails with the matching
     message, then succeeds once the printer is ready."""
     for status, message in ((b"11", b"E509: Coperchio stampante aperto e fine carta stampante"),
@@ -188,8 +190,8 @@ def dump(run, printer):
     VERSION = matr.split(b"\r\n")[3][len(b"Versione: "):] if matr.count(b"\r\n") > 3 else b""
     check(len(VERSION.split(b".")) == 4 and VERSION.split(b".")[2] == b"0",
           "version digits major.minor.0.revision: %r" % VERSION)
-    equal(matr, b"99MEX001234\r\nStatus: RT\r\nDriverType: Custom\r\nVersione: " +
-          VERSION + b"\r\nFW: 01.02.03\r\n", "SR_MATR.001")
+    equal(matr, matr_lines12 + b"DriverType: Custom\r\nVersione: " +
+          VERSION + b"\r\nFW: " + release + b"\r\n", "SR_MATR.001")
     log = printer.log[mark:]
     nak = next((k for k, e in enumerate(log) if e[2] == "nak"), None)
     check(nak is not None and len(log) > nak + 2, "a refused status request")
@@ -233,6 +235,7 @@ def receipt_with_faults(run, printer):
     printer.fault(rb"^3101.*LATTE INTERO", "nak")
     printer.fault(rb"^3101.*CAFFE MACINATO", "silent")
     printer.fault(rb"^3101.*ACQUA", "ERR16")
+    printer.fault(rb"^3011$", "echo")
     mark = run.job(doc)
     run.wait(lambda: run.read("SR_ERR.001") is not None, 30, "the paper-end error file")
     printer.status = b"01"
@@ -247,10 +250,14 @@ def receipt_with_faults(run, printer):
     kb = kb_lines(run)
     # The faults, each where the printer made it.
     faulty = [(i, a) for i, (_, _, a) in enumerate(log) if a != "ok"]
-    equal([a for _, a in faulty], ["acklate", "nak", "silent", "ERR16"], "faults met")
-    check(printer.acks >= len(log) - 1, "every answer is acknowledged")
+    equal([a for _, a in faulty], ["acklate", "nak", "silent", "ERR16", "echo"],
+          "faults met")
+    acks = printer.acks_before[mark:]
+    for k in range(len(log) - 1):
+        want = {"nak": 0, "acklate": 2}.get(log[k][2], 1)
+        equal(acks[k + 1], want, "ACKs after %r (%s)" % (log[k][1], log[k][2]))
     for i, a in faulty:
-        if a in ("nak", "silent", "ERR16"):
+        if a in ("nak", "silent", "ERR16", "echo"):
             j = i + 1
             while a == "ERR16" and j < len(log) and log[j][1] == b"1009":
                 j += 1
@@ -407,10 +414,18 @@ def main():
         print("usage: quilo1_xcheck.py QUILO1 [main|silence]")
         return 2
     mode = sys.argv[2] if len(sys.argv) > 2 else "main"
-    printer = Printer(IDENT, b"KUBE-II 01.02.03 RT")
+    if mode == "main":
+        printer = Printer(IDENT, b"KUBE-II 01.02.03 RT")
+    else:
+        # An MF printer without identification, whose release ends in "Rel. ..."
+        printer = Printer(IDENT, b"CUSTOM Q3X Rel. 5.1A ")
+        printer.fault(rb"^1511$", "ERR01")
     run = Run(sys.argv[1], printer)
     try:
-        dump(run, printer)
+        if mode == "main":
+            dump(run, printer, b"99MEX001234\r\nStatus: RT\r\n", b"01.02.03")
+        else:
+            dump(run, printer, printer.serial + b"\r\nMF\r\n", b"5.1A")
         if mode == "main":
             receipt_with_change(run, printer)
             receipt_with_faults(run, printer)

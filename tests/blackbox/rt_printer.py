@@ -40,6 +40,8 @@ class Printer:
         self.faults = []  # [prefix, action, remaining]
         self.log = []
         self.acks = 0
+        self.acks_before = []  # ACKs received just before each logged frame
+        self._pending_acks = 0
         self.bad_frames = 0
         self.lock = threading.Lock()
         self.stop = False
@@ -48,7 +50,8 @@ class Printer:
 
     def fault(self, pattern, action, count=1):
         """The next `count` commands matching the regular expression get
-        `action`: "nak", "silent", "ackfirst", "acklate", "split" or "ERRnn"."""
+        `action`: "nak", "silent", "ackfirst", "acklate", "split", "echo"
+        (answer with another code) or "ERRnn"."""
         with self.lock:
             self.faults.append([pattern, action, count])
 
@@ -120,6 +123,8 @@ class Printer:
         action = self._take_fault(cmd)
         with self.lock:
             self.log.append((seq, cmd, action or "ok"))
+            self.acks_before.append(self._pending_acks)
+            self._pending_acks = 0
         if action == "silent":
             return
         if action == "nak":
@@ -128,7 +133,7 @@ class Printer:
         if action and action.startswith("ERR"):
             self._send(frame(seq, action.encode()))
             return
-        answer = frame(seq, self._answer(cmd))
+        answer = frame(seq, b"99990" if action == "echo" else self._answer(cmd))
         if action in ("ackfirst", "acklate"):
             # "acklate" lets the program's answer time-out run out first
             self._send(ACK)
@@ -154,6 +159,7 @@ class Printer:
             while buf:
                 if buf[:1] == ACK:
                     self.acks += 1
+                    self._pending_acks += 1
                     buf = buf[1:]
                     continue
                 start = buf.find(STX)
