@@ -96,7 +96,7 @@ def payment_line(name, cents):
     return b"7007" + name.ljust(20) + b" " * (18 - len(amount)) + b"\x7f " + amount
 
 
-def expected_commands(kb, printer, cash_due):
+def expected_commands(kb, printer, cash_due, closing_answered=True):
     """What the transmission of the converted file must send, in order."""
     cmds, sent, lines, last, change, header = [], False, 0, b"", 0, False
     paid = False
@@ -121,7 +121,7 @@ def expected_commands(kb, printer, cash_due):
         sent = True
         if line[:4] in (b"3004", b"3007"):
             paid = True
-            if line[:4] == b"3007":
+            if line[:4] == b"3007" and closing_answered:
                 change = printer.change
             if cash_due:
                 cmds += [b"1003", payment_line(b"CONTANTI", printer.subtotal)]
@@ -313,6 +313,13 @@ def receipt_failures(run, printer):
         ([(rb"^3101", "ERR37")], [b"1109"], b"E509: Coperchio stampante aperto"),
         ([(rb"^3101", "ERR77")], [b"1109"],
          b"Errore generico sull'Ecr, verificare sul manuale del registratore"),
+        ([(rb"^3101", "ERR20")], [b"1109"],
+         b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr"),
+        ([(rb"^3101", "ERR12")], [b"1109"],
+         b"Errore 12 : Documento RT non trovato non modificabile "),
+        ([(rb"^3101", "ERR51")], [b"1109"], b"E1: MF esaurita : contattare assistenza tecnica"),
+        ([(rb"^3101", "ERR98")], [b"1109"],
+         b"E503: Scontrino aperto, chiudere e riavviare l'esecuzione"),
         ([(rb"^3101", "ERR99")], [b"1015", b"1109"], None),
     ]
     for faults, tail, message in cases:
@@ -381,6 +388,23 @@ def daily_totals_and_report(run, printer):
     equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001 after a closing report")
 
 
+def journal_warnings(run, printer):
+    """Journal errors 30 and 31 do not stop the document; the summary of a
+    payment without amount is still printed after them."""
+    doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
+    for code in ("ERR30", "ERR31"):
+        printer.fault(rb"^3101", code)
+        printer.fault(rb"^3007", code)
+        mark = run.job(doc)
+        run.finish()
+        kb = kb_lines(run)
+        # the closing answered with an error carries no change
+        equal(printer.commands()[mark:], expected_commands(kb, printer, True, False),
+              "commands after %s" % code)
+        equal(run.read("FINESCO.001"), b"finesco", "FINESCO.001 after %s" % code)
+        check(run.read("SR_ERR.001") is None, "no error file after %s" % code)
+
+
 def receipt_silent(run, printer):
     doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
     printer.fault(rb"^3101", "silent", 7)
@@ -432,6 +456,7 @@ def main():
             daily_totals_and_report(run, printer)
             receipt_refused(run, printer)
             receipt_failures(run, printer)
+            journal_warnings(run, printer)
         else:
             receipt_silent(run, printer)
         shutdown(run)
