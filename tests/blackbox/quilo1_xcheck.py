@@ -3,6 +3,7 @@
 # rt_printer.py: the commands it sends, their order, and every exchange file.
 # usage: quilo1_xcheck.py QUILO1_BINARY [main|silence]
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -30,7 +31,7 @@ def equal(got, want, what):
 
 
 class Run:
-    def __init__(self, binary, printer):
+    def __init__(self, binary, printer, trace=False):
         self.root = tempfile.mkdtemp(prefix="quilo1-xcheck-")
         self.prog = os.path.join(self.root, "P")
         self.data = os.path.join(self.root, "D")
@@ -40,6 +41,9 @@ class Run:
             f.write(b"1000\r\n")
         with open(os.path.join(self.prog, "QLTIMER1.TXT"), "wb") as f:
             f.write(b"100\r\n")
+        if trace:
+            with open(os.path.join(self.prog, "QLCHKSCO.TXT"), "wb") as f:
+                f.write(b"0\r\n1\r\n")
         self.printer = printer
         self.proc = subprocess.Popen(
             [binary, "--program-dir", self.prog, "--data-dir", self.data,
@@ -275,6 +279,7 @@ def receipt_with_faults(run, printer):
     equal(run.read("FINESCO.001"), b"finesco", "FINESCO.001 after paper end")
     check(run.read("SR_ERR.001") is None, "paper end leaves no error file after success")
     equal(run.read("SR_OUT.001"), expected_out(printer), "SR_OUT.001 after faults")
+    check_trace(run, printer, mark, len(printer.log) - 1, "trace of a receipt with faults")
 
 
 def receipt_refused(run, printer):
@@ -418,6 +423,54 @@ def receipt_silent(run, printer):
     equal(run.read("SR_ERR.001"),
           b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n",
           "SR_ERR.001 E504")
+    check_trace(run, printer, mark, len(printer.log) - 1, "trace of a silent printer")
+
+
+def trace_files(run):
+    found = {}
+    for folder, _, names in os.walk(run.data):
+        for name in names:
+            if re.fullmatch(r"TRACE_\d{8}_\d{6}\.TXT", name):
+                equal(os.path.basename(folder), "TRACE_" + name[6:12],
+                      "trace folder of " + name)
+                with open(os.path.join(folder, name), "rb") as f:
+                    found[name] = f.read()
+    return found
+
+
+def expected_trace(printer, start, end):
+    """The communication trace of the exchanges log[start:end]."""
+    lines = []
+    log = printer.log
+    for k in range(start, end):
+        seq, cmd, action = log[k]
+        out = b" --> " + seq + b"0" + cmd + checksum(seq + b"0" + cmd)
+        if action == "silent":
+            lines.append(b" <-- InputBuffer vuoto")
+            if k + 1 >= end or log[k + 1][1] != cmd:  # given up
+                lines.append(out)
+        elif action.startswith("ERR"):
+            if action[3:] not in ("21", "98"):
+                lines += [out, b" <-- " + printer.replies[k] + b"|" + action[3:].encode()]
+        elif action == "acklate":
+            # the wait after a lone ACK starts with empty input
+            lines += [out, b" <-- " + printer.replies[k][1:]]
+        elif action != "nak":
+            lines += [out, b" <-- " + printer.replies[k]]
+    return lines
+
+
+def check_trace(run, printer, start, end, what):
+    """The newest trace file against the exchanges log[start:end]."""
+    files = trace_files(run)
+    check(files, "a trace file")
+    if not files:
+        return
+    got = files[max(files)].split(b"\r\n")
+    equal(got[-1], b"", "trace ends with a line end")
+    stamp = re.compile(rb"^\d{8}_\d{6} <--> ")
+    check(all(stamp.match(l) for l in got[:-1]), "every trace line is stamped")
+    equal([stamp.sub(b"", l) for l in got[:-1]], expected_trace(printer, start, end), what)
 
 
 def shutdown(run):
@@ -444,7 +497,7 @@ def main():
         # An MF printer without identification, whose release ends in "Rel. ..."
         printer = Printer(IDENT, b"CUSTOM Q3X Rel. 5.1A ")
         printer.fault(rb"^1511$", "ERR01")
-    run = Run(sys.argv[1], printer)
+    run = Run(sys.argv[1], printer, trace=True)
     try:
         if mode == "main":
             dump(run, printer, b"99MEX001234\r\nStatus: RT\r\n", b"01.02.03")

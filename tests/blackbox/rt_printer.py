@@ -41,6 +41,7 @@ class Printer:
         self.log = []
         self.acks = 0
         self.acks_before = []  # ACKs received just before each logged frame
+        self.replies = {}  # log index -> every byte sent back for that frame
         self._pending_acks = 0
         self.bad_frames = 0
         self.lock = threading.Lock()
@@ -107,6 +108,9 @@ class Printer:
         return code + b"0"
 
     def _send(self, data):
+        with self.lock:
+            k = len(self.log) - 1
+            self.replies[k] = self.replies.get(k, b"") + data
         os.write(self.master, data)
 
     def _handle(self, raw):
