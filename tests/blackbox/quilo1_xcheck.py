@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # Black-box check of the running quilo1 against the independent printer in
 # rt_printer.py: the commands it sends, their order, and every exchange file.
-# usage: quilo1_xcheck.py QUILO1_BINARY [main|silence]
+# usage: quilo1_xcheck.py QUILO1_BINARY [main|silence|busy]
 import os
 import re
 import shutil
@@ -473,6 +473,24 @@ def check_trace(run, printer, start, end, what):
     equal([stamp.sub(b"", l) for l in got[:-1]], expected_trace(printer, start, end), what)
 
 
+def closing_while_busy(run, printer):
+    """Closing while the printer keeps a job waiting leaves the job's files."""
+    printer.fault(rb"^3101", "silent", 100)
+    mark = run.job(b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n")
+    run.wait(lambda: "silent" in [a for _, _, a in printer.log[mark:]], 15, "a silent wait")
+    run.proc.send_signal(signal.SIGTERM)
+    try:
+        run.proc.wait(20)
+    except subprocess.TimeoutExpired:
+        check(False, "quilo1 did not end on SIGTERM during a job")
+        return
+    for name in ("SR_START.001", "SR_DATI.001", "SR_MATR.001"):
+        check(run.read(name) is not None, name + " stays when closing during a job")
+    check(run.read("FINESCO.001") is None, "no FINESCO when closing during a job")
+    silent = [a for _, _, a in printer.log[mark:]].count("silent")
+    check(silent < 3, "the waiting exchange ends on closing (%d silent sends)" % silent)
+
+
 def shutdown(run):
     run.proc.send_signal(signal.SIGTERM)
     try:
@@ -488,10 +506,10 @@ def shutdown(run):
 
 def main():
     if len(sys.argv) < 2:
-        print("usage: quilo1_xcheck.py QUILO1 [main|silence]")
+        print("usage: quilo1_xcheck.py QUILO1 [main|silence|busy]")
         return 2
     mode = sys.argv[2] if len(sys.argv) > 2 else "main"
-    if mode == "main":
+    if mode != "silence":
         printer = Printer(IDENT, b"KUBE-II 01.02.03 RT")
     else:
         # An MF printer without identification, whose release ends in "Rel. ..."
@@ -499,7 +517,7 @@ def main():
         printer.fault(rb"^1511$", "ERR01")
     run = Run(sys.argv[1], printer, trace=True)
     try:
-        if mode == "main":
+        if mode != "silence":
             dump(run, printer, b"99MEX001234\r\nStatus: RT\r\n", b"01.02.03")
         else:
             dump(run, printer, printer.serial + b"\r\nMF\r\n", b"5.1A")
@@ -510,9 +528,12 @@ def main():
             receipt_refused(run, printer)
             receipt_failures(run, printer)
             journal_warnings(run, printer)
-        else:
+            shutdown(run)
+        elif mode == "silence":
             receipt_silent(run, printer)
-        shutdown(run)
+            shutdown(run)
+        else:
+            closing_while_busy(run, printer)
         check(printer.bad_frames == 0, "every frame had a good checksum")
     finally:
         run.close()
