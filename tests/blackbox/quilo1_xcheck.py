@@ -473,6 +473,24 @@ def check_trace(run, printer, start, end, what):
     equal([stamp.sub(b"", l) for l in got[:-1]], expected_trace(printer, start, end), what)
 
 
+DUMP_CMDS = [b"1009", b"1008", b"1009", b"1511", b"1009", b"1214", b"1009", b"1013",
+             b"1009", b"1109"]
+
+
+def dump_failures(run, printer):
+    """A refused serial number, then a refused release, fail the dump; the
+    third dump succeeds."""
+    generic = b"Errore generico sull'Ecr, verificare sul manuale del registratore\r\n"
+    run.wait(lambda: run.read("SR_ERR.001") == generic, 15, "the generic dump error")
+    run.wait(lambda: run.read("SR_ERR.001") == b"E509: Coperchio stampante aperto\r\n",
+             15, "the cover dump error")
+    run.wait(lambda: run.read("SR_MATR.001") is not None, 15, "SR_MATR.001")
+    time.sleep(0.3)
+    equal(printer.commands(), [b"1009", b"1008", b"1009", b"1109"] + DUMP_CMDS + DUMP_CMDS,
+          "three dumps")
+    check(run.read("SR_ERR.001") is None, "a good dump deletes the error file")
+
+
 def closing_while_busy(run, printer):
     """Closing while the printer keeps a job waiting leaves the job's files."""
     printer.fault(rb"^3101", "silent", 100)
@@ -515,9 +533,16 @@ def main():
         # An MF printer without identification, whose release ends in "Rel. ..."
         printer = Printer(IDENT, b"CUSTOM Q3X Rel. 5.1A ")
         printer.fault(rb"^1511$", "ERR01")
+    if mode == "busy":
+        printer.fault(rb"^1008$", "ERR01")
+        printer.fault(rb"^1013$", "ERR37")
+    else:
+        printer.status = b"11"  # the first dump must find the cover open
     run = Run(sys.argv[1], printer, trace=True)
     try:
-        if mode != "silence":
+        if mode == "busy":
+            dump_failures(run, printer)
+        elif mode != "silence":
             dump(run, printer, b"99MEX001234\r\nStatus: RT\r\n", b"01.02.03")
         else:
             dump(run, printer, printer.serial + b"\r\nMF\r\n", b"5.1A")
