@@ -100,7 +100,7 @@ def payment_line(name, cents):
     return b"7007" + name.ljust(20) + b" " * (18 - len(amount)) + b"\x7f " + amount
 
 
-def expected_commands(kb, printer, cash_due, closing_answered=True):
+def expected_commands(kb, printer, cash_due, closing_answered=True, rt=True):
     """What the transmission of the converted file must send, in order."""
     cmds, sent, lines, last, change, header = [], False, 0, b"", 0, False
     paid = False
@@ -125,7 +125,7 @@ def expected_commands(kb, printer, cash_due, closing_answered=True):
         sent = True
         if line[:4] in (b"3004", b"3007"):
             paid = True
-            if line[:4] == b"3007" and closing_answered:
+            if line[:4] == (b"3007" if rt else b"3004") and closing_answered:
                 change = printer.change
             if cash_due:
                 cmds += [b"1003", payment_line(b"CONTANTI", printer.subtotal)]
@@ -138,11 +138,11 @@ def expected_commands(kb, printer, cash_due, closing_answered=True):
     return cmds + [b"1109"]
 
 
-def expected_out(printer):
+def expected_out(printer, rt=True):
     c = printer.clock
     return (b"TIME,CASS. 1 " + c[6:8] + b":" + c[8:10] + b" CASSA   1 ,E,A1;\r\n" +
             b"DATE," + c[0:2] + b"/" + c[2:4] + b"/" + c[4:6] + b"  SCONTR. N." +
-            b"%04d" % (printer.closings + 1) + b"-" + printer.receipt + b",E,A1;\r\n" +
+            (b"%04d-" % (printer.closings + 1) if rt else b"") + printer.receipt + b",E,A1;\r\n" +
             b"Versione " + version_digits() + b"\r\n" +
             b"GTOT,V12345;\r\nGRTO,V" + printer.grand_total + b";\r\n" +
             b"NAZF,V%04d;\r\n" % printer.closings)
@@ -410,6 +410,19 @@ def journal_warnings(run, printer):
         check(run.read("SR_ERR.001") is None, "no error file after %s" % code)
 
 
+def mf_receipt(run, printer):
+    """An MF printer: the change comes with "3004", no closing number prefix."""
+    doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH,V1000;\r\n"
+    mark = run.job(doc)
+    run.finish()
+    kb = kb_lines(run)
+    check(any(l.startswith(b"3004") for l in kb), "an MF printer gets the plain payment")
+    equal(printer.commands()[mark:], expected_commands(kb, printer, False, rt=False),
+          "MF receipt commands")
+    equal(run.read("SR_OUT.001"), expected_out(printer, rt=False), "MF SR_OUT.001")
+    equal(run.read("FINESCO.001"), b"finesco", "MF FINESCO.001")
+
+
 def receipt_silent(run, printer):
     doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
     printer.fault(rb"^3101", "silent", 7)
@@ -555,6 +568,7 @@ def main():
             journal_warnings(run, printer)
             shutdown(run)
         elif mode == "silence":
+            mf_receipt(run, printer)
             receipt_silent(run, printer)
             shutdown(run)
         else:
