@@ -74,7 +74,7 @@ class Run:
         check(False, "timed out waiting for " + what)
         return False
 
-    def job(self, document, seconds=30):
+    def job(self, document):
         mark = len(self.printer.log)
         with open(self.path("SR_DATI.001"), "wb") as f:
             f.write(document)
