@@ -42,26 +42,7 @@ bool AllDigits(const std::string& s) {
 
 // A plain decimal number: digits with at most one ".", at least one digit.
 bool ParseDecimal(const std::string& text, double* out) {
-  double whole = 0, scale = 1;
-  bool point = false, digit = false;
-  for (char ch : text) {
-    if (ch == '.' && !point) {
-      point = true;
-    } else if (ch >= '0' && ch <= '9') {
-      digit = true;
-      if (point) {
-        scale /= 10;
-        whole += (ch - '0') * scale;
-      } else {
-        whole = whole * 10 + (ch - '0');
-      }
-    } else {
-      return false;
-    }
-  }
-  if (!digit) return false;
-  *out = whole;
-  return true;
+  return text.find(',') == std::string::npos && ParseNumber(text, out);
 }
 
 std::string Upper(std::string s) {
