@@ -108,15 +108,11 @@ void CloseDocument(ConversionState& st, const ConvertContext& ctx, bool reprint,
   const settings::Options& o = ctx.options;
   if (!st.functionDocument && !st.invoiceMode) {
     if (st.itemsSold && st.paymentSeen) {
-      out.push_back("3011");
-      if (o.CheckStampaLogo) out.push_back("3017011");
-      for (const std::string& t : st.trailerLines) out.push_back(t);
-      st.trailerLines.clear();
-      if (!o.chbNoInviaApCassetto) out.push_back("70081");
+      AppendPaidClosing(st, o, out);
     } else if (st.itemsSold) {
       out.push_back("1010");
       if (o.chkCodFisc && !st.pendingTaxCode.empty()) {
-        out.push_back("3010105     ");
+        out.push_back(kBlankCustomerLine);
         out.push_back(st.pendingTaxCode);
         out.push_back("700111");
         st.pendingTaxCode.clear();
@@ -230,6 +226,14 @@ int16_t Convert(std::string& documentPath, const ConvertContext& ctx, Conversion
 }
 
 }  // namespace
+
+void AppendPaidClosing(ConversionState& st, const settings::Options& options, std::vector<std::string>& out) {
+  out.push_back("3011");
+  if (options.CheckStampaLogo) out.push_back("3017011");
+  for (const std::string& t : st.trailerLines) out.push_back(t);
+  st.trailerLines.clear();
+  if (!options.chbNoInviaApCassetto) out.push_back("70081");
+}
 
 std::string DataFile(const ConvertContext& ctx, const std::string& name) {
   return ctx.dataDir + platform::PathSeparator() + name;

@@ -73,18 +73,6 @@ std::string Attribute(const std::string& line) {
   return "1";
 }
 
-// The customer tax code held back for the payment, written now because the
-// receipt is being closed without one.
-void FlushTaxCode(LineContext& c) {
-  if (!c.st.pendingTaxCode.empty() && c.ctx.options.chkCodFisc) {
-    const std::string blank = "3010105     ";
-    c.out.push_back(blank);
-    c.out.push_back(c.st.pendingTaxCode);
-    c.out.push_back(blank);
-  }
-  c.st.pendingTaxCode.clear();
-}
-
 // Invoice text: everything after the first ",:" up to the first ",H" after
 // it, so that the text may hold commas and semicolons.
 std::string InvoiceText(const std::string& line) {
@@ -206,12 +194,9 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
   if (HasVerb(c.line, "OPNF")) {
     if (c.st.itemsSold && !c.st.functionDocument) {
       // A receipt is still open: close it before the non-fiscal document.
+      // The tax code held for the payment goes out now: there is none.
       FlushTaxCode(c);
-      c.out.push_back("3011");
-      if (c.ctx.options.CheckStampaLogo) c.out.push_back("3017011");
-      for (const std::string& t : c.st.trailerLines) c.out.push_back(t);
-      c.st.trailerLines.clear();
-      if (!c.ctx.options.chbNoInviaApCassetto) c.out.push_back("70081");
+      AppendPaidClosing(c.st, c.ctx.options, c.out);
       c.out.push_back("3013");
     }
     c.st.invoiceMode = true;

@@ -9,7 +9,6 @@
 namespace convert {
 namespace {
 
-const char kBlankCustomerLine[] = "3010105     ";
 const char kNoAmount[] = "000000000";
 
 bool Field(const std::string& line, const char* marker, std::string* value) {
@@ -29,12 +28,7 @@ bool Amount(LineContext& c, const std::string& text, double* cents) {
 // the printer now, before the payment.
 void CommonStart(LineContext& c) {
   c.st.paymentSeen = true;
-  if (!c.st.pendingTaxCode.empty() && c.ctx.options.chkCodFisc) {
-    c.out.push_back(kBlankCustomerLine);
-    c.out.push_back(c.st.pendingTaxCode);
-    c.out.push_back(kBlankCustomerLine);
-  }
-  c.st.pendingTaxCode.clear();
+  FlushTaxCode(c);
 }
 
 struct Payment {
@@ -228,6 +222,15 @@ void ConvertInvoice(LineContext& c) {
     c.out.push_back("4003F19TOTALE FATTURE EURO" + st.invoiceAmount);
     c.ls.command = "4006";
   }
+}
+
+void FlushTaxCode(LineContext& c) {
+  if (!c.st.pendingTaxCode.empty() && c.ctx.options.chkCodFisc) {
+    c.out.push_back(kBlankCustomerLine);
+    c.out.push_back(c.st.pendingTaxCode);
+    c.out.push_back(kBlankCustomerLine);
+  }
+  c.st.pendingTaxCode.clear();
 }
 
 bool ApplyTaxCodeRule(LineContext& c, const std::string& text) {

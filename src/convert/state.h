@@ -91,6 +91,17 @@ void ConvertPayments(LineContext& c);  // CASH CHEQ CRED CARD BANC TEND TICK
 void ConvertLottery(LineContext& c);   // LOTT
 void ConvertInvoice(LineContext& c);   // OPFS, CLFS
 
+// The blank customer line written around a customer tax code.
+inline constexpr char kBlankCustomerLine[] = "3010105     ";
+
+// Writes a held-back customer tax code between two blank customer lines
+// (when the option allows it) and empties it.
+void FlushTaxCode(LineContext& c);
+
+// The closing of a paid receipt: "3011", the logo, the trailer lines (then
+// emptied) and the drawer, as the options say.
+void AppendPaidClosing(ConversionState& st, const settings::Options& options, std::vector<std::string>& out);
+
 // The customer tax code rule of a PRNT line whose text is `text`: may hold
 // the text back in `pendingTaxCode` (looking at c.nextLine). Returns true
 // when the PRNT line must write nothing.
