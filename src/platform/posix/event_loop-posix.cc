@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/handle_table.h"
 #include "platform/timer_queue.h"
 
 namespace platform {
@@ -39,17 +40,9 @@ class PosixEventLoop : public EventLoop {
   void CancelTimer(int id) override { timers_.Cancel(id); }
 
   int AddHandle(NativeHandle handle, std::function<void()> fn) override {
-    handles_.push_back({++last_handle_id_, int(handle), std::make_shared<std::function<void()>>(std::move(fn))});
-    return last_handle_id_;
+    return handles_.Add(handle, std::move(fn));
   }
-  void RemoveHandle(int id) override {
-    for (auto it = handles_.begin(); it != handles_.end(); ++it) {
-      if (it->id == id) {
-        handles_.erase(it);
-        return;
-      }
-    }
-  }
+  void RemoveHandle(int id) override { handles_.Remove(id); }
 
   void RunOnce(int64_t timeout_ms) override {
     if (timers_.RunOneDue(NowMs())) return;
@@ -63,8 +56,8 @@ class PosixEventLoop : public EventLoop {
     std::vector<int> ids;
     fds.push_back({wake_[0], POLLIN, 0});
     ids.push_back(0);
-    for (const auto& h : handles_) {
-      fds.push_back({h.fd, POLLIN, 0});
+    for (const auto& h : handles_.entries()) {
+      fds.push_back({int(h.handle), POLLIN, 0});
       ids.push_back(h.id);
     }
     int n = poll(fds.data(), fds.size(), wait > INT32_MAX ? INT32_MAX : int(wait));
@@ -76,15 +69,8 @@ class PosixEventLoop : public EventLoop {
       }
       for (size_t i = 1; i < fds.size(); ++i) {
         if (!fds[i].revents) continue;
-        // The callback may remove handles or nest another RunOnce: look the
-        // handler up again and keep it alive while it runs.
-        for (const auto& h : handles_) {
-          if (h.id == ids[i]) {
-            auto fn = h.fn;
-            (*fn)();
-            return;
-          }
-        }
+        handles_.Run(ids[i]);
+        return;
       }
       return;
     }
@@ -97,15 +83,9 @@ class PosixEventLoop : public EventLoop {
   }
 
  private:
-  struct Handle {
-    int id;
-    int fd;
-    std::shared_ptr<std::function<void()>> fn;
-  };
   int wake_[2] = {-1, -1};
   TimerQueue timers_;
-  std::vector<Handle> handles_;
-  int last_handle_id_ = 0;
+  HandleTable handles_;
 };
 
 }  // namespace

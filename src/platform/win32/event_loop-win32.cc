@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/handle_table.h"
 #include "platform/timer_queue.h"
 
 namespace platform {
@@ -23,17 +24,9 @@ class Win32EventLoop : public EventLoop {
   void CancelTimer(int id) override { timers_.Cancel(id); }
 
   int AddHandle(NativeHandle handle, std::function<void()> fn) override {
-    handles_.push_back({++last_handle_id_, HANDLE(handle), std::make_shared<std::function<void()>>(std::move(fn))});
-    return last_handle_id_;
+    return handles_.Add(handle, std::move(fn));
   }
-  void RemoveHandle(int id) override {
-    for (auto it = handles_.begin(); it != handles_.end(); ++it) {
-      if (it->id == id) {
-        handles_.erase(it);
-        return;
-      }
-    }
-  }
+  void RemoveHandle(int id) override { handles_.Remove(id); }
 
   void RunOnce(int64_t timeout_ms) override {
     if (timers_.RunOneDue(NowMs())) return;
@@ -46,22 +39,15 @@ class Win32EventLoop : public EventLoop {
     }
     std::vector<HANDLE> hs{wake_};
     std::vector<int> ids{0};
-    for (const auto& h : handles_) {
+    for (const auto& h : handles_.entries()) {
       if (hs.size() >= MAXIMUM_WAIT_OBJECTS - 1) break;
-      hs.push_back(h.handle);
+      hs.push_back(HANDLE(h.handle));
       ids.push_back(h.id);
     }
     DWORD ms = wait < 0 ? INFINITE : DWORD(wait > 0x7fffffff ? 0x7fffffff : wait);
     DWORD r = MsgWaitForMultipleObjects(DWORD(hs.size()), hs.data(), FALSE, ms, QS_ALLINPUT);
     if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + hs.size()) {
-      int id = ids[r - WAIT_OBJECT_0];
-      for (const auto& h : handles_) {
-        if (h.id == id) {
-          auto fn = h.fn;
-          (*fn)();
-          return;
-        }
-      }
+      handles_.Run(ids[r - WAIT_OBJECT_0]);
       return;
     }
     if (r == WAIT_OBJECT_0 + hs.size()) {
@@ -86,15 +72,9 @@ class Win32EventLoop : public EventLoop {
     return any;
   }
 
-  struct Handle {
-    int id;
-    HANDLE handle;
-    std::shared_ptr<std::function<void()>> fn;
-  };
   HANDLE wake_;
   TimerQueue timers_;
-  std::vector<Handle> handles_;
-  int last_handle_id_ = 0;
+  HandleTable handles_;
 };
 
 }  // namespace
