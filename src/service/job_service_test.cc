@@ -492,5 +492,97 @@ TEST_F(JobServiceTest, ClosingDuringThePaymentStillReportsIt) {
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
 }
 
+TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
+  const std::string item = "7007ARTICOLO 1" + std::string(24, ' ') + "\x7f 0,01";
+  const std::string head = "1109\r\n7007" + std::string(40, ' ') + "\r\n" + item +
+                           "\r\n310110122ARTICOLO 1            000000001\r\n3002106 STORNO\r\n7007STORNO" +
+                           std::string(28, ' ') + "\x7f 0,01\r\n310140122ARTICOLO 1            000000001\r\n7007CONTANTI" +
+                           std::string(26, ' ') + "\x7f 0,00\r\n300408CONTANTI000000000\r\n3011\r\n";
+  struct Case {
+    bool ports[4];
+    bool shown, logo, noDrawer;
+    const char* file;  // the data file written, "" for none
+    std::string document;
+  } cases[] = {
+      {{true, false, true, false}, true, false, false, "SR_DATI.003", head + "70081\r\n3013\r\n1109\r\n"},
+      {{true, true, false, false}, true, true, true, "SR_DATI.002", head + "3017011\r\n3013\r\n1109\r\n"},
+      {{true, false, false, false}, true, true, false, "SR_DATI.001", head + "3017011\r\n70081\r\n3013\r\n1109\r\n"},
+      {{false, false, false, false}, true, false, false, "", ""},
+      {{true, false, false, false}, false, false, false, "", ""},
+  };
+  svc->Start(dir.path());
+  timer21().Stop();
+  for (const auto& c : cases) {
+    for (int n = 0; n < 4; ++n) {
+      settings.portEnabled[n] = c.ports[n];
+      std::remove(P("SR_DATI.00" + std::to_string(n + 1)).c_str());
+    }
+    settings.options.CheckStampaLogo = c.logo;
+    settings.options.chbNoInviaApCassetto = c.noDrawer;
+    view.lines.clear();
+    svc->WindowMinimised();
+    if (c.shown) svc->ShowMainWindow();
+    svc->PrintTestReceipt();
+    if (*c.file) {
+      EXPECT_EQ(ReadFileBytes(P(c.file)), c.document) << c.file;
+      EXPECT_TRUE(FileExists(P("SR_START" + std::string(c.file).substr(7))));
+      EXPECT_TRUE(sendAsIs());
+      EXPECT_TRUE(timer21().enabled());
+      EXPECT_EQ(view.lines.back(), "CMBFile: disabled");
+    } else {
+      EXPECT_EQ(Shown("Text1: DUMP NON ANCORA ESEGUITO"), c.shown);
+      EXPECT_FALSE(Shown("CMBFile: disabled"));
+    }
+    sendAsIs() = false;
+    timer21().Stop();
+  }
+}
+
+TEST_F(JobServiceTest, PortBoxesLockAndUnlockTheConfiguration) {
+  svc->Start(dir.path());
+  timer21().Stop();
+  settings.portEnabled[1] = false;
+  svc->SetPortEnabled(2, true);
+  EXPECT_TRUE(settings.portEnabled[1]);
+  EXPECT_TRUE(timer21().enabled());
+  EXPECT_EQ(view.lines.back(), "frames: locked");
+  // Only the clicked box counts: COM2 stays ticked, the polling stops.
+  svc->SetPortEnabled(1, false);
+  EXPECT_FALSE(settings.portEnabled[0]);
+  EXPECT_TRUE(settings.portEnabled[1]);
+  EXPECT_FALSE(timer21().enabled());
+  EXPECT_EQ(view.lines.back(), "frames: unlocked");
+}
+
+TEST_F(JobServiceTest, ShowingTheWindowRecomputesTheDumpFlags) {
+  settings.portEnabled[1] = settings.portEnabled[3] = false;
+  StartIdentified();
+  restartTick() = 0;
+  view.lines.clear();
+  Tick();
+  EXPECT_FALSE(Shown("Text3: Timer ON"));  // no heartbeat while hidden
+  svc->ShowMainWindow();
+  EXPECT_TRUE(svc->WindowShown());
+  EXPECT_EQ(std::vector<std::string>(view.lines.end() - 4, view.lines.end()),
+            (std::vector<std::string>{"Dump COM1: DUMP ESEGUITO", "Dump COM2: DUMP NON ESEGUITO",
+                                      "Dump COM3: DUMP NON ESEGUITO", "Dump COM4: DUMP NON ESEGUITO"}));
+  EXPECT_FALSE(DumpPending(1));
+  EXPECT_TRUE(DumpPending(3));
+  Tick();
+  EXPECT_TRUE(Shown("Text3: Timer ON"));
+  svc->WindowMinimised();
+  EXPECT_FALSE(svc->WindowShown());
+}
+
+TEST_F(JobServiceTest, CancelReceiptSendsTheSequenceOnTheScannedPort) {
+  settings.portEnabled[0] = false;
+  StartIdentified();
+  printer.log.clear();
+  svc->CancelReceipt();
+  EXPECT_EQ(printer.log, (std::vector<std::string>{"open 2", "7007" + std::string(40, ' '),
+                                                   "3001818Annull.transazione000000000", "3011", "3013",
+                                                   "close 2"}));
+}
+
 }  // namespace
 }  // namespace service
