@@ -12,7 +12,32 @@
 namespace ecr {
 namespace {
 
-const char kPaperEnd[] = "E096: Fine carta scontrino, sostituire rotolo";
+const char kPaperEndNotice[] = "E096: Fine carta scontrino, sostituire rotolo";
+
+// The document status of a line's result; `stops` ends the document. The
+// results with more to do (error 99, negative VAT, paper end) are handled
+// where the line is sent.
+const struct {
+  int16_t result;
+  DocumentStatus status;
+  bool stops;
+} kLineResults[] = {
+    {kPrintBufferFull, kDocumentBufferFull, true},
+    {kPrinterNotReady, kDocumentPrinterNotReady, true},
+    {kNegativeTotal, kDocumentNegativeTotal, true},
+    {kCoverOpen, kDocumentCoverOpen, true},
+    {kFiscalMemoryFull, kDocumentFiscalMemoryFull, true},
+    {kPrinterError, kDocumentPrinterError, true},
+    {kCoverOpenPaperEnd, kDocumentPrinterError, true},  // only a status request gives it
+    {kReceiptOpen, kDocumentReceiptOpen, true},
+    {kLinkNoAnswer, kDocumentNoAnswer, true},
+    {kRtDocumentNotFound, kDocumentRtRefused, true},
+    {kRtDocumentRefused, kDocumentRtRefused, true},
+    {kFiscalClosingNeeded, kDocumentFiscalClosingNeeded, true},
+    {kJournalFull, kDocumentJournalFull, false},
+    {kJournalNearlyFull, kDocumentJournalNearlyFull, false},
+};
+
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -135,7 +160,7 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
                    std::string* errorDetail) {
   NativeDocument doc;
   const char sep = ctx.decimalSeparator;
-  int16_t status = 0;
+  int16_t status = kDocumentDone;
   int linesSent = 0;
   std::string lastLine, storedRedt;
   int64_t change = 0;
@@ -149,7 +174,7 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
   for (int attempt = 1;; ++attempt) {
     if (!source.Prepare(&doc)) {
       link.Vexocx21_ClosePort();
-      return 2;
+      return kDocumentNotSent;
     }
     const std::string& path = doc.commandFile;
     lines.clear();
@@ -158,7 +183,7 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
     if (attempt == 3) {
       if (ctx.message) ctx.message("ERRORE3 = Path/File access error: " + failed + " - 75riga 3");
       link.Vexocx21_ClosePort();
-      return 2;
+      return kDocumentNotSent;
     }
     link.Attendi(100);
   }
@@ -180,7 +205,7 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
     } else if (StartsWith(line, "SEDT")) {
       std::vector<std::string> f = Split(line, ',');
       if (f.size() >= 3) {
-        if (!WriteDataOra(link, f[1] + f[2])) status = 13;
+        if (!WriteDataOra(link, f[1] + f[2])) status = kDocumentFiscalClosingNeeded;
         continue;
       }
     } else if (StartsWith(line, "REDT")) {
@@ -215,20 +240,15 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
       }
       if (link.lastAnswer().find(header.rtMode ? "3007" : "3004") != std::string::npos)
         change = Val(Mid(link.lastAnswer(), 6, 9));
+      for (const auto& r : kLineResults) {
+        if (result == r.result) {
+          status = r.status;
+          stop = r.stops;
+        }
+      }
       switch (result) {
-        case -2: status = 1; stop = true; break;
-        case -8: status = 3; stop = true; break;
-        case -10: status = 4; stop = true; break;
-        case -5: status = 7; stop = true; break;
-        case -3: status = 8; stop = true; break;
-        case -1: status = 9; stop = true; break;
-        case -9: status = 9; stop = true; break;  // only a status request gives it
-        case -7: status = 10; stop = true; break;
-        case 1: status = 11; stop = true; break;
-        case -31: case -30: status = 12; stop = true; break;
-        case -13: status = 13; stop = true; break;
-        case -99: {
-          status = 99;
+        case kPrinterError99: {
+          status = kDocumentError99;
           link.Attendi(500);
           link.TrasmettiStringa("1015");
           const std::string& a = link.lastAnswer();
@@ -237,17 +257,15 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
           stop = true;
           break;
         }
-        case -29:
-          status = 29;
+        case kNegativeVat:
+          status = kDocumentNegativeVat;
           link.Attendi(500);
           link.TrasmettiStringa("3001818Annull.transazione000000000");
           stop = true;
           break;
-        case -11: status = 5; break;
-        case -12: status = 6; break;
-        case -4: {
-          status = 2;
-          if (ctx.writeErrFile) ctx.writeErrFile(kPaperEnd);
+        case kPaperEnd: {
+          status = kDocumentNotSent;
+          if (ctx.writeErrFile) ctx.writeErrFile(kPaperEndNotice);
           std::string paper;
           while (paper != "00") {
             // Closing abandons the document as if the printer had gone silent.
@@ -259,7 +277,7 @@ int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionCont
             }
           }
           if (paper != "00") {
-            status = 11;
+            status = kDocumentNoAnswer;
             stop = true;
             break;
           }

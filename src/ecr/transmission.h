@@ -12,6 +12,26 @@
 
 namespace ecr {
 
+// How a document ended, as DoSendFile reports it.
+enum DocumentStatus : int16_t {
+  kDocumentDone = 0,
+  kDocumentBufferFull = 1,
+  kDocumentNotSent = 2,           // conversion error, unreadable files; paper end while it lasts
+  kDocumentPrinterNotReady = 3,
+  kDocumentNegativeTotal = 4,
+  kDocumentJournalFull = 5,
+  kDocumentJournalNearlyFull = 6,
+  kDocumentCoverOpen = 7,
+  kDocumentFiscalMemoryFull = 8,
+  kDocumentPrinterError = 9,
+  kDocumentReceiptOpen = 10,
+  kDocumentNoAnswer = 11,
+  kDocumentRtRefused = 12,
+  kDocumentFiscalClosingNeeded = 13,
+  kDocumentNegativeVat = 29,
+  kDocumentError99 = 99,
+};
+
 // A document ready for the printer: its native command file and what the
 // conversion found in it.
 struct NativeDocument {
