@@ -36,7 +36,7 @@ ShowUninstDetails show
 !define MUI_ABORTWARNING_TEXT "Interrompere l'installazione di Quilo1?"
 
 !define MUI_WELCOMEPAGE_TITLE "Installazione di Quilo1 ${VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "Quilo1 ${VERSION} di ${PUBLISHER}: il programma che stampa sulla stampante fiscale Custom RT i documenti scritti dal programma di cassa.$\r$\n$\r$\nVengono installati il programma e il manuale dell'operatore, creata la cartella dati C:\ProgramData\ZEDODER1 e aggiunti Quilo1 al menu Start e all'avvio di Windows.$\r$\n$\r$\nSe Quilo1 è aperto, viene chiuso prima dell'aggiornamento. Le impostazioni e i file della cartella dati restano.$\r$\n$\r$\nFare clic su Avanti per continuare."
+!define MUI_WELCOMEPAGE_TEXT "Quilo1 ${VERSION} di ${PUBLISHER} stampa sulla stampante fiscale Custom RT i documenti scritti dal programma di cassa.$\r$\n$\r$\nL'installazione copia il programma e il manuale dell'operatore, crea la cartella dati$\r$\n    C:\ProgramData\ZEDODER1$\r$\ne aggiunge Quilo1 al menu Start e all'avvio di Windows.$\r$\n$\r$\nSe Quilo1 è aperto, viene chiuso prima dell'aggiornamento; le impostazioni e i file della cartella dati restano.$\r$\n$\r$\nFare clic su Avanti per continuare."
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_DIRECTORYPAGE_TEXT_TOP "Cartella del programma. Accanto a Quilo1.exe stanno i file delle impostazioni (QLCHKCOM.TXT, QLTIMER1.TXT, QLCHKSCO.TXT, QLCHKXXS.TXT, QLVALIVA.txt), che Quilo1 riscrive alla chiusura: l'installazione li rende modificabili dagli utenti del computer."
 !insertmacro MUI_PAGE_DIRECTORY
