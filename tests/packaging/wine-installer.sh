@@ -20,13 +20,27 @@ export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH=/usr/lib/wine:$PATH
 PRINTER=""
 QUILO1=""
+XVFB=""
 finish() {
   kill $QUILO1 $PRINTER 2>/dev/null || true
   wineserver -k 2>/dev/null || true
+  kill $XVFB 2>/dev/null || true
   rm -rf "$WORK"
 }
 trap finish EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+
+# A windowed Quilo1.exe is found by the installer through its window; Wine
+# shares windows between processes only on a display, so one is started.
+GUI=false
+if objdump -p "$WIN/packaging/stage/Quilo1.exe" 2>/dev/null | grep -q 'Subsystem.*Windows GUI'; then
+  GUI=true
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$WORK/display" 2>/dev/null &
+  XVFB=$!
+  i=0; while [ ! -s "$WORK/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  [ -s "$WORK/display" ] || fail "Xvfb did not start"
+  export DISPLAY=:$(cat "$WORK/display")
+fi
 
 C=$WINEPREFIX/drive_c
 INST=$C/Program\ Files/Quilo1
@@ -75,7 +89,7 @@ echo "installer: the installed Quilo1.exe printed the sample receipt through COM
 
 # Upgrade over the running program: the installer closes it through its
 # window. A console build has no window to close; it is stopped here instead.
-if objdump -p "$INST/Quilo1.exe" 2>/dev/null | grep -q 'Subsystem.*Windows GUI'; then
+if $GUI; then
   wine64 "$SETUP" /S || fail "silent upgrade ended with $?"
   i=0; while kill -0 "$QUILO1" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
   kill -0 "$QUILO1" 2>/dev/null && fail "the upgrade did not close the running Quilo1"
