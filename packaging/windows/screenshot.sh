@@ -9,11 +9,13 @@ set -- "$WIN"/packaging/Quilo1-Setup-*.exe
 SETUP=$1
 WORK=$(mktemp -d)
 export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export PATH=/usr/lib/wine:$PATH DISPLAY=:57
-Xvfb "$DISPLAY" -screen 0 1024x768x24 >/dev/null 2>&1 &
+export PATH=/usr/lib/wine:$PATH
+# A display of its own: Xvfb picks a free number.
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$WORK/display" 2>/dev/null &
 XVFB=$!
 trap 'wineserver -k 2>/dev/null || true; kill $XVFB 2>/dev/null || true; rm -rf "$WORK"' EXIT
-sleep 1
+i=0; while [ ! -s "$WORK/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+export DISPLAY=:$(cat "$WORK/display")
 wine64 wineboot -i >/dev/null 2>&1 || true
 wine64 "$SETUP" >/dev/null 2>&1 &
 title="Installazione di Quilo1 $(basename "$SETUP" .exe | sed 's/^Quilo1-Setup-//')"
