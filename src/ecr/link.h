@@ -32,14 +32,6 @@ struct EcrLinkState {
   bool checkStatusFirst = false;
 };
 
-// What the program knows of the printer once a dump has identified it.
-struct PrinterInfo {
-  std::string printerSerial;
-  bool rtMode = false;
-  int16_t taxCodeKind = 0;
-  std::string firmwareVersion;
-};
-
 // "YYYYMMDD_hhmmss <--> ", the stamp of every trace line.
 std::string CurrDateTime();
 std::string CurrDateTime(const platform::LocalTime& t);

@@ -170,7 +170,6 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
     }
     link.Attendi(100);
   }
-  if (ctx.bOpenFileOut) *ctx.bOpenFileOut = true;
   LineSink outSink = [&out](const std::string& l) { out.Line(l); };
   HeaderContext header;
   header.rtMode = ctx.convert.printer.rtMode;
@@ -302,7 +301,6 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
     }
   }
   out.Close();
-  if (ctx.bOpenFileOut) *ctx.bOpenFileOut = false;
   shared.paymentSeen = false;
   link.Vexocx21_ClosePort();
   return status;

@@ -26,8 +26,6 @@ struct TransmissionContext {
   std::function<void(const std::string&)> writeErrFile;
   // Message boxes ("ERRORE3 = ...").
   std::function<void(const std::string&)> message;
-  // True from the opening of SR_OUT to its closing.
-  bool* bOpenFileOut = nullptr;
 };
 
 // Converts and sends one document; returns the document status (0 to 13,

@@ -204,11 +204,9 @@ int Operate(const std::wstring& dataDir) {
   CheckCaptions(main);
   Check(ScreenPixelAt(GetDlgItem(main, IDC_SHAPE1)) == RGB(0, 255, 0), "Shape1 (COM1) is green");
 
-  // A ticked port locks the options; clearing it unlocks them.
+  // Clearing a port box unlocks the options, ticking it locks them.
   Check(Checked(main, IDC_CHECK1), "Check1 ticked");
-  Check(!Enabled(main, IDC_FRAME6) && !Enabled(main, IDC_CHECKSTAMPALOGO) && Enabled(main, IDC_CMBFILE) &&
-            Enabled(main, IDC_ANNULLO),
-        "ticked port: options locked, test and cancel buttons enabled");
+  Check(!Enabled(main, IDC_CHECK1 + 1) && !Checked(main, IDC_CHECK1 + 1), "Check2 cleared and disabled");
   Click(main, IDC_CHECK1);
   Check(Enabled(main, IDC_FRAME6) && Enabled(main, IDC_CHECKSTAMPALOGO) && Enabled(main, IDC_OPTIONFAST) &&
             !Enabled(main, IDC_CMBFILE) && !Enabled(main, IDC_ANNULLO),
@@ -217,8 +215,9 @@ int Operate(const std::wstring& dataDir) {
   Click(main, IDC_CHECKSTAMPALOGO);
   Check(Checked(main, IDC_CHECKSTAMPALOGO) != logo, "\"Logo In Coda\" changed by a click");
   Click(main, IDC_CHECK1);
-  Check(Checked(main, IDC_CHECK1) && !Enabled(main, IDC_FRAME6) && Enabled(main, IDC_CMBFILE),
-        "port ticked again: options locked");
+  Check(Checked(main, IDC_CHECK1) && !Enabled(main, IDC_FRAME6) && !Enabled(main, IDC_CHECKSTAMPALOGO) &&
+            Enabled(main, IDC_CMBFILE) && Enabled(main, IDC_ANNULLO),
+        "port ticked again: options locked, test and cancel buttons enabled");
   Ask("shot-window");
 
   // The test receipt goes to COM1, the only identified port.

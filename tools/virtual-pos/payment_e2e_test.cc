@@ -192,25 +192,24 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   testing_support::ScopedTempDir programDir;
   WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
   std::vector<std::string> sent;
-  service::PaymentHooks hooks = StartCardPayment(
-      *loop_, programDir.path(), dir_.path(), options_, [this] { return closing_; },
-      [this](const std::string& text) { messages_.push_back(text); },
+  CardPayment card(
+      *loop_, programDir.path(), dir_.path(), options_, [this](const std::string& text) { messages_.push_back(text); },
       [&](const std::string& c) -> int16_t {
         sent.push_back(c);
         return 0;
       });
   WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4500,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosRefused, hooks.preStep(dir_.File("SR_DATI.002")));
-  hooks.slip();
+  EXPECT_EQ(kPosRefused, card.Request(dir_.File("SR_DATI.002")));
+  card.PrintSlip();
   ASSERT_EQ(12u, sent.size());
   EXPECT_EQ(SlipLine("ESITO : 51"), sent[5]);
 
   // Closing: the wait ends as timed out and nothing goes to the printer.
   sent.clear();
-  closing_ = true;
+  card.Closing();
   WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4600,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosTimedOut, hooks.preStep(dir_.File("SR_DATI.002")));
-  hooks.slip();
+  EXPECT_EQ(kPosTimedOut, card.Request(dir_.File("SR_DATI.002")));
+  card.PrintSlip();
   EXPECT_TRUE(sent.empty());
   EXPECT_EQ(0u, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/4500 HTTP/1.1"));
 }

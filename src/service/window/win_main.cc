@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <exception>
 #include <memory>
