@@ -1,6 +1,7 @@
 #!/bin/sh
 # The test command: installs what is missing, builds Linux and Windows, runs
-# the native tests with ctest and the Windows unit tests under Wine.
+# the native tests with ctest, the Windows unit tests under Wine, and
+# Quilo1.exe under Wine: a receipt, then its window under Xvfb.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -29,3 +30,5 @@ wine64 wineboot -i >/dev/null 2>&1 || true
 
 # Quilo1.exe under Wine prints a receipt on the virtual printer through COM1.
 tests/e2e/wine-receipt.sh build/windows build/linux
+# Quilo1.exe's window under Xvfb, operated from outside; screenshots into build/windows.
+tests/window/wine-window.sh build/windows build/linux

@@ -194,9 +194,9 @@ int Operate(const std::wstring& dataDir) {
   HWND menu = nullptr;
   Check(WaitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, 5000),
         "a right click on the icon opens a pop-up menu");
-  Ask("escape");
+  Ask("click-away");
   Check(WaitFor([&] { HWND m = FindWindowW(L"#32768", nullptr); return !m || !IsWindowVisible(m); }, 5000),
-        "Escape closes the pop-up menu");
+        "a click elsewhere closes the pop-up menu");
   Ask("dblclick-icon");
   if (!WaitFor([&] { return IsWindowVisible(main) != 0; }, 5000)) Fatal("a double click on the icon shows no window");
   Check(true, "a double click on the icon shows the window");
@@ -218,16 +218,24 @@ int Operate(const std::wstring& dataDir) {
   Check(Checked(main, IDC_CHECK1) && !Enabled(main, IDC_FRAME6) && !Enabled(main, IDC_CHECKSTAMPALOGO) &&
             Enabled(main, IDC_CMBFILE) && Enabled(main, IDC_ANNULLO),
         "port ticked again: options locked, test and cancel buttons enabled");
-  Ask("shot-window");
 
   // The test receipt goes to COM1, the only identified port.
   DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
   Click(main, IDC_CMBFILE);
-  Check(WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 60000), "test receipt printed (FINESCO.001)");
+  bool printed = WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 60000);
+  Check(printed, "test receipt printed (FINESCO.001)");
+  if (!printed) {
+    std::printf("Text1: %s\nText2: %s\n", Utf8(ItemText(main, IDC_TEXT1)).c_str(), Utf8(ItemText(main, IDC_TEXT2)).c_str());
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dataDir + L"\\*").c_str(), &fd);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &fd))
+      std::printf("  %s\n", Utf8(fd.cFileName).c_str());
+  }
   Check(WaitFor([&] { return Enabled(main, IDC_CMBFILE); }, 10000), "\" Esegui Test\" enabled again after the job");
 
   Click(main, IDC_ANNULLO);
   Check(true, "\"Annulla Scontrino\" sent");
+  Ask("shot-window");
 
   // About, modal: the main window is disabled while it is up.
   PostMessageW(main, WM_COMMAND, IDM_INFO, 0);

@@ -10,8 +10,7 @@ set -eu
 WIN=$(cd "${1:?Windows build directory}" && pwd)
 NATIVE=$(cd "${2:?native build directory (for virtual-ecr)}" && pwd)
 EXE=$WIN/src/service/Quilo1.exe
-[ -e "$EXE" ] || EXE=$WIN/src/service/window/Quilo1.exe
-DRIVER=$WIN/src/service/window/tests/window_driver.exe
+DRIVER=$WIN/tests/window/window_driver.exe
 export WINEPREFIX=${WINEPREFIX:-/tmp/wine-quilo1-window} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH=/usr/lib/wine:$PATH
 WORK=$(mktemp -d)
@@ -54,7 +53,9 @@ sleep 1
 
 fail() {
   echo "FAIL: $*"
-  echo "--- Quilo1.exe:"; cat "$WORK/quilo1.log" 2>/dev/null || true
+  echo "--- Quilo1.exe:"; tail -n 20 "$WORK/quilo1.log" 2>/dev/null || true
+  echo "--- data directory:"; ls -l "$DATA"; cat "$DATA"/SR_ERR.* 2>/dev/null || true
+  echo "--- virtual-ecr:"; tail -n 20 "$WORK/ecr.log" 2>/dev/null || true
   exit 1
 }
 wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
@@ -96,7 +97,7 @@ while kill -0 "$DRIVER_PID" 2>/dev/null; do
       click-icon) xdotool mousemove $ICON_X $ICON_Y click 1 ;;
       rclick-icon) xdotool mousemove $ICON_X $ICON_Y click 3 ;;
       dblclick-icon) xdotool mousemove $ICON_X $ICON_Y click --repeat 2 --delay 120 1 ;;
-      escape) xdotool key Escape ;;
+      click-away) xdotool mousemove 512 60 click 1 ;;
       shot-window)
         shot "VEX_Quil1 per Custom RS232/USB                      RT V7" "$WIN/window-shown.png"
         xwd -root -silent | convert xwd:- "$WIN/screen-shown.png" ;;

@@ -170,14 +170,10 @@ void MainWindow::FillFromSettings() {
   fast_ = o.OptionFAST;
   CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast_ ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
   SetText(IDC_TXTTIMERVAL, settings_->timerText);
-  for (int16_t port = 1; port <= 4; ++port) {
-    bool available = actions_->PortAvailable(port);
-    available_[port - 1] = available;
-    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1,
-                   available && settings_->portEnabled[port - 1] ? BST_CHECKED : BST_UNCHECKED);
-    EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), available);
-    InvalidateRect(GetDlgItem(hwnd_, IDC_SHAPE1 + port - 1), nullptr, TRUE);
-  }
+  // The boxes as the settings say; start-up then clears and disables those
+  // of the ports it finds missing.
+  for (int16_t port = 1; port <= 4; ++port)
+    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, settings_->portEnabled[port - 1] ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void MainWindow::AddTooltips() {
