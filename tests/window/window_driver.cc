@@ -237,6 +237,24 @@ int Operate(const std::wstring& dataDir) {
   Check(true, "\"Annulla Scontrino\" sent");
   Ask("shot-window");
 
+  // Minimised, the window hides; hidden, the test button does nothing.
+  PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Check(WaitFor([&] { return !IsWindowVisible(main); }, 5000), "minimising hides the window");
+  PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_CMBFILE, BN_CLICKED), LPARAM(GetDlgItem(main, IDC_CMBFILE)));
+  Sleep(1500);
+  Check(!FileExists(dataDir + L"\\SR_DATI.001") && !FileExists(dataDir + L"\\SR_START.001"),
+        "hidden, \" Esegui Test\" writes no job");
+  Ask("dblclick-icon");
+  Check(WaitFor([&] { return IsWindowVisible(main) != 0; }, 5000), "a double click shows it again");
+
+  // The manual: not installed here.
+  PostMessageW(main, WM_COMMAND, IDM_MANUAL, 0);
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = FindOwn(pid, L"Quilo1")) != nullptr; }, 5000)) Fatal("no message for the manual");
+  CheckText(box, IDC_MESSAGE_TEXT, L"File: C:\\ProgramData\\ZEDODER1\\dodarav1.pdf non trovato");
+  Click(box, IDOK);
+  Check(WaitFor([&] { return !IsWindow(box); }, 5000), "the message closed by \"OK\"");
+
   // About, modal: the main window is disabled while it is up.
   PostMessageW(main, WM_COMMAND, IDM_INFO, 0);
   HWND about = nullptr;

@@ -2,8 +2,8 @@
 # Quilo1.exe's window under Wine and Xvfb, operated from outside by
 # window_driver.exe: hidden start with its icon, clicks on the icon, the
 # window's texts, a test receipt on tools/virtual-ecr through COM1,
-# "Annulla Scontrino", About, closing by the menu; then the end of a Windows
-# session. Screenshots of the window and of About go into the Windows build
+# "Annulla Scontrino", the manual, About, closing by the menu; then closing
+# by taskkill (WM_CLOSE) and the end of a Windows session. Screenshots of the window and of About go into the Windows build
 # folder (window-shown.png, window-about.png).
 # Usage: tests/window/wine-window.sh WIN_BUILD_DIR NATIVE_BUILD_DIR
 set -eu
@@ -37,6 +37,7 @@ i=0; while [ ! -e /tmp/.X11-unix/X$D ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i +
 TTY=$WORK/com1.tty
 [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$TTY" /f >/dev/null 2>&1
+wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d x11 /f >/dev/null 2>&1
 wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Quilo1 /f >/dev/null 2>&1
 wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Quilo1 /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true
@@ -128,6 +129,18 @@ grep -q "ARTICOLO 1" "$WORK/paper.txt" || fail "no test receipt on the printer's
 grep -q "Annull.transazione" "$WORK/ecr.log" || fail "the printer did not receive the cancelling sequence"
 [ "$(icon_area)" != "$icon_with" ] || fail "the notification icon is still there"
 echo "ok: exchange files removed, settings saved, test receipt and cancelling sequence printed, icon gone"
+
+# Closed as Windows closes a program: taskkill without /F sends WM_CLOSE.
+start_quilo1
+wait_for "$DATA/SR_MATR.001" || fail "no SR_MATR.001"
+wine64 taskkill /im Quilo1.exe >/dev/null 2>&1 || fail "taskkill"
+i=0; while kill -0 "$QUILO1" 2>/dev/null && [ $i -lt 150 ]; do sleep 0.1; i=$((i + 1)); done
+kill -0 "$QUILO1" 2>/dev/null && fail "Quilo1.exe did not end within 15 s of WM_CLOSE"
+QUILO1=
+for f in SR_MATR SR_START SR_ERR SR_OUT FINESCO; do
+  [ ! -e "$DATA/$f.001" ] || fail "$f.001 left after WM_CLOSE"
+done
+echo "ok: WM_CLOSE from taskkill ends the program cleanly"
 
 # Windows ends the session: the clean path runs before the answer.
 start_quilo1

@@ -211,10 +211,8 @@ bool MainWindow::AddIcon() {
 }
 
 void MainWindow::UpdateIcon() {
-  if (!iconAdded_) {
-    AddIcon();
-    return;
-  }
+  // A failed icon waits for the taskbar to announce itself again.
+  if (!iconAdded_) return;
   NOTIFYICONDATAW nid{};
   nid.cbSize = sizeof nid;
   nid.hWnd = hwnd_;
