@@ -391,12 +391,15 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!self) return FALSE;
+  // Nothing may unwind through the system's dispatching: shown here instead.
   try {
     return self->OnMessage(msg, wp, lp);
+  } catch (const std::exception& e) {
+    self->MessageBox(std::string("Errore: ") + e.what());
   } catch (...) {
-    // Nothing may unwind through the system's dispatching.
-    return FALSE;
+    self->MessageBox("Errore imprevisto");
   }
+  return FALSE;
 }
 
 INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
