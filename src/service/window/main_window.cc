@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "service/window/resource.h"
@@ -81,6 +82,13 @@ const Tip kTips[] = {
 
 bool ValidPort(int16_t port) { return port >= 1 && port <= 4; }
 
+// The program ends itself with exit() after a fatal exchange-file error; the
+// icon must not stay behind in the notification area.
+MainWindow* g_window = nullptr;
+void RemoveIconAtExit() {
+  if (g_window) g_window->RemoveIcon();
+}
+
 HICON LoadSized(HINSTANCE instance, int id, int size) {
   return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
@@ -90,6 +98,7 @@ HICON LoadSized(HINSTANCE instance, int id, int size) {
 MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) { version_ = ReadVersionInfo(); }
 
 MainWindow::~MainWindow() {
+  if (g_window == this) g_window = nullptr;
   RemoveIcon();
   if (form1_) DestroyWindow(form1_);
   if (hwnd_) {
@@ -144,6 +153,8 @@ bool MainWindow::Create(std::string* error) {
   AddDialog(hwnd_);
   AddTooltips();
   iconMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAIN_MENU));
+  g_window = this;
+  std::atexit(RemoveIconAtExit);
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   // Explorer runs with more rights than we may: let its message through.
   ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);

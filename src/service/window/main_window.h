@@ -37,6 +37,8 @@ class MainWindow : public StatusView {
   // icon and the windows go.
   void FinishClosing();
   HWND hwnd() const { return hwnd_; }
+  // Takes the icon out of the notification area.
+  void RemoveIcon();
 
   // StatusView
   void PrinterMessage(const std::string& text) override;
@@ -77,7 +79,6 @@ class MainWindow : public StatusView {
 
   bool AddIcon();
   void UpdateIcon();
-  void RemoveIcon();
   bool Finished() const;
   void SetText(int id, const std::string& text);
 
