@@ -20,12 +20,13 @@ class CardPayment : public service::PaymentStep {
               const settings::Options& options, std::function<void(const std::string&)> showMessage,
               SendCommand send);
 
-  int16_t Request(const std::string& dataPath) override { return EseguiPaga(dataPath); }
+  int16_t Request(const std::string& dataPath) override { return request_.EseguiPaga(dataPath); }
   void PrintSlip() override;
   void Closing() override { closing_ = true; }
 
  private:
   std::unique_ptr<platform::HttpClient> http_;
+  PaymentRequest request_;
   SendCommand send_;
   bool closing_ = false;
 };

@@ -379,7 +379,7 @@ void JobService::CloseTrace() {
 
 int16_t JobService::Go_Execution() {
   errorDetail_.clear();
-  int16_t outcome = -4;
+  int16_t outcome = kOutcomeTimedOut;
   // The test receipt lasts one job, however it ends: the next document must
   // not go out unconverted.
   const bool asIs = sendAsIs_;
@@ -390,7 +390,7 @@ int16_t JobService::Go_Execution() {
   fs_.Exists(dataPath_, &exists);
   if (!exists) {
     CloseTrace();
-    return -100;
+    return kOutcomeNoDataFile;
   }
   int16_t paid = payment_ ? payment_->Request(dataPath_) : 0;
   if (paid != 0) {
