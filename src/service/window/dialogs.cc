@@ -55,6 +55,16 @@ INT_PTR CALLBACK ModalProc(HWND dialog, UINT msg, WPARAM wp, LPARAM) {
 
 INT_PTR CALLBACK PlainProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
+// The hourglass over the splash while the program loads.
+INT_PTR CALLBACK SplashProc(HWND splash, UINT msg, WPARAM, LPARAM) {
+  if (msg == WM_SETCURSOR) {
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    SetWindowLongPtrW(splash, DWLP_MSGRESULT, TRUE);
+    return TRUE;
+  }
+  return msg == WM_INITDIALOG;
+}
+
 // The message text laid out in at most about three times the template's
 // width, the dialog and its button moved to fit.
 void FitMessage(HWND dialog, const std::wstring& text) {
@@ -168,7 +178,7 @@ void RunModal(platform::EventLoop* loop, HWND dialog, HWND owner, const std::fun
 }
 
 HWND CreateSplash(HINSTANCE instance, const VersionInfo& info) {
-  HWND splash = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SPLASH), nullptr, PlainProc, 0);
+  HWND splash = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SPLASH), nullptr, SplashProc, 0);
   if (!splash) return nullptr;
   SetText(splash, IDC_SPLASH_TITLE, info.productName);
   SetText(splash, IDC_SPLASH_VERSION, "Version " + info.version);
