@@ -237,6 +237,10 @@ int Operate(const std::wstring& dataDir) {
   Check(true, "\"Annulla Scontrino\" sent");
   Ask("shot-window");
 
+  // A new taskbar (explorer restarted): the icon is added again; the double
+  // click below goes to it.
+  PostMessageW(main, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+
   // Minimised, the window hides; hidden, the test button does nothing.
   PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   Check(WaitFor([&] { return !IsWindowVisible(main); }, 5000), "minimising hides the window");

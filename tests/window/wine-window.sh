@@ -128,6 +128,7 @@ done
 grep -q "ARTICOLO 1" "$WORK/paper.txt" || fail "no test receipt on the printer's paper"
 grep -q "Annull.transazione" "$WORK/ecr.log" || fail "the printer did not receive the cancelling sequence"
 [ "$(icon_area)" != "$icon_with" ] || fail "the notification icon is still there"
+! grep -q "icona non" "$WORK/quilo1.log" || fail "the notification icon failed"
 echo "ok: exchange files removed, settings saved, test receipt and cancelling sequence printed, icon gone"
 
 # Closed as Windows closes a program: taskkill without /F sends WM_CLOSE.

@@ -415,7 +415,10 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
 
 INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == taskbarCreated_ && msg != 0) {
-    iconAdded_ = false;
+    // A new taskbar has no icon of ours; a stale entry of the same id would
+    // make the addition fail, so it goes first.
+    iconAdded_ = true;
+    RemoveIcon();
     if (!closing_) AddIcon();
     return TRUE;
   }
