@@ -211,6 +211,15 @@ int Operate(const std::wstring& dataDir) {
   Check(Enabled(main, IDC_FRAME6) && Enabled(main, IDC_CHECKSTAMPALOGO) && Enabled(main, IDC_OPTIONFAST) &&
             !Enabled(main, IDC_CMBFILE) && !Enabled(main, IDC_ANNULLO),
         "cleared port: options unlocked, test and cancel buttons disabled");
+  // "Set timer" refuses 0 with a message box, which the operator closes.
+  SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"0"));
+  PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_CMDCHGTIMER, BN_CLICKED), LPARAM(GetDlgItem(main, IDC_CMDCHGTIMER)));
+  HWND refusal = nullptr;
+  if (!WaitFor([&] { return (refusal = FindOwn(pid, L"Quilo1")) != nullptr; }, 5000)) Fatal("no message for timer 0");
+  CheckText(refusal, IDC_MESSAGE_TEXT, L"Valore non ammesso");
+  Check(!IsWindowEnabled(main), "the main window is disabled under the message");
+  Click(refusal, IDOK);
+  Check(WaitFor([&] { return !IsWindow(refusal); }, 5000) && IsWindowEnabled(main), "the message closed by \"OK\"");
   bool logo = Checked(main, IDC_CHECKSTAMPALOGO);
   Click(main, IDC_CHECKSTAMPALOGO);
   Check(Checked(main, IDC_CHECKSTAMPALOGO) != logo, "\"Logo In Coda\" changed by a click");
