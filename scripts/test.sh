@@ -1,7 +1,8 @@
 #!/bin/sh
 # The test command: installs what is missing, builds Linux and Windows, runs
-# the native tests with ctest and the Windows unit tests under Wine, then
-# checks the manual, the Debian package and the Windows installer.
+# the native tests with ctest, the Windows unit tests under Wine, Quilo1.exe
+# under Wine (a receipt, then its window under Xvfb), then the manual, the
+# Debian package and the Windows installer.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -30,6 +31,8 @@ wine64 wineboot -i >/dev/null 2>&1 || true
 
 # Quilo1.exe under Wine prints a receipt on the virtual printer through COM1.
 tests/e2e/wine-receipt.sh build/windows build/linux
+# Quilo1.exe's window under Xvfb, operated from outside; screenshots into build/windows.
+tests/window/wine-window.sh build/windows build/linux
 
 # What goes onto a till: the manual, the Debian package with its service, the
 # Windows installer (install, run, upgrade, uninstall in a fresh Wine prefix).

@@ -1,13 +1,25 @@
-// The program's own version, as SR_MATR and the receipt data lines show it.
+// The program's own version, as SR_MATR and the receipt data lines show it;
+// Quilo1.exe's VERSIONINFO takes it from here too.
 #pragma once
 
+#define QUILO1_VERSION_MAJOR 1
+#define QUILO1_VERSION_MINOR 0
+#define QUILO1_VERSION_REVISION 1
+#define QUILO1_VERSION_STRING(x) #x
+#define QUILO1_VERSION_SPELL(x) QUILO1_VERSION_STRING(x)
+// "1.0.0.1", as VersionText() spells it.
+#define QUILO1_VERSION_TEXT                                                                   \
+  QUILO1_VERSION_SPELL(QUILO1_VERSION_MAJOR) "." QUILO1_VERSION_SPELL(QUILO1_VERSION_MINOR) ".0." \
+  QUILO1_VERSION_SPELL(QUILO1_VERSION_REVISION)
+
+#ifndef RC_INVOKED
 #include <string>
 
 namespace service {
 
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 0;
-constexpr int kVersionRevision = 1;
+constexpr int kVersionMajor = QUILO1_VERSION_MAJOR;
+constexpr int kVersionMinor = QUILO1_VERSION_MINOR;
+constexpr int kVersionRevision = QUILO1_VERSION_REVISION;
 
 // major "." minor ".0." revision, for example 1.0.0.1.
 inline std::string VersionText() {
@@ -16,3 +28,4 @@ inline std::string VersionText() {
 }
 
 }  // namespace service
+#endif

@@ -14,6 +14,9 @@ WORK=$(mktemp -d)
 TTY=$WORK/com1.tty
 [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$TTY" /f >/dev/null 2>&1
+# No X display here: Wine's null display driver, which has no notification
+# area, so the program also shows that it runs on without its icon.
+wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null 2>&1
 wineserver -k || true
 DATA=$WINEPREFIX/drive_c/ProgramData/ZEDODER1
 mkdir -p "$DATA" "$WORK/prog"
@@ -35,6 +38,7 @@ wait_for "$DATA/SR_MATR.001" || { echo "no SR_MATR.001"; cat "$WORK/quilo1.log";
 cp "$ROOT/samples/receipt.txt" "$DATA/SR_DATI.001"
 : >"$DATA/SR_START.001"
 wait_for "$DATA/FINESCO.001" || { echo "no FINESCO.001"; cat "$DATA/SR_ERR.001" "$WORK/quilo1.log" 2>/dev/null; exit 1; }
+grep -q "icona non aggiunta" "$WORK/quilo1.log" || { echo "the failed notification icon was not logged"; cat "$WORK/quilo1.log"; exit 1; }
 echo "FINESCO.001 written; SR_OUT.001:"
 cat "$DATA/SR_OUT.001"
 echo "paper:"

@@ -206,8 +206,14 @@ std::string Printer::Run(const std::string& c) {
   if (code == "3004" || code == "3005" || code == "3007") return Payment(c);
   if (code == "3011") return Close(code);
   if (code == "3002" || code == "3012") {
-    // h, NN, text.
-    TextAmount t = ParseTextAmount(c.substr(std::min<size_t>(5, c.size())), false);
+    // h, NN, text. A text running past its length is printed whole, as the
+    // program's own test receipt sends "3002106 STORNO".
+    std::string rest = c.substr(std::min<size_t>(5, c.size()));
+    TextAmount t = ParseTextAmount(rest, false);
+    if (!t.ok && Number(rest, 0, 2) >= 0 && rest.size() > 2) {
+      t.text = rest.substr(2);
+      t.ok = true;
+    }
     if (!t.ok) return Err(kErrSyntax);
     if (code == "3002") {
       if (state_.doc.kind != DocKind::kNone && state_.doc.kind != DocKind::kReceipt) return Err(kErrDocumentOpen);

@@ -60,6 +60,11 @@ TEST_F(PrinterTest, ReceiptTotalChangeAndAmount) {
   EXPECT_EQ(Field(Body(Run("1003")), 42, 9), 1500);
 }
 
+TEST_F(PrinterTest, TextLineLongerThanItsLengthIsPrintedWhole) {
+  EXPECT_EQ(Run("3002106 STORNO"), "3002");
+  EXPECT_EQ(Run("30021"), "ERR02");
+}
+
 TEST_F(PrinterTest, PaymentWithoutAmountPaysWhatIsDue) {
   Run(Item('1', "PANE", 420));
   std::string a = Body(Run("3007010008CONTANTI000000000"));

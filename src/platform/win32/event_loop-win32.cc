@@ -8,9 +8,12 @@
 #include "platform/event_loop.h"
 #include "platform/handle_table.h"
 #include "platform/timer_queue.h"
+#include "platform/win32/message_filter.h"
 
 namespace platform {
 namespace {
+
+MessageFilter g_filter = nullptr;
 
 class Win32EventLoop : public EventLoop {
  public:
@@ -45,7 +48,9 @@ class Win32EventLoop : public EventLoop {
       ids.push_back(h.id);
     }
     DWORD ms = wait < 0 ? INFINITE : DWORD(wait > 0x7fffffff ? 0x7fffffff : wait);
-    DWORD r = MsgWaitForMultipleObjects(DWORD(hs.size()), hs.data(), FALSE, ms, QS_ALLINPUT);
+    // MWMO_INPUTAVAILABLE: also wake for input that a nested message loop
+    // has already seen but left queued (a window waiting to be painted).
+    DWORD r = MsgWaitForMultipleObjectsEx(DWORD(hs.size()), hs.data(), ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + hs.size()) {
       handles_.Run(ids[r - WAIT_OBJECT_0]);
       return;
@@ -66,6 +71,7 @@ class Win32EventLoop : public EventLoop {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       any = true;
+      if (g_filter && g_filter(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
@@ -80,5 +86,7 @@ class Win32EventLoop : public EventLoop {
 }  // namespace
 
 std::unique_ptr<EventLoop> EventLoop::Create() { return std::make_unique<Win32EventLoop>(); }
+
+void SetMessageFilter(MessageFilter filter) { g_filter = filter; }
 
 }  // namespace platform

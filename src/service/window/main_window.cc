@@ -1,0 +1,581 @@
+// fQuilo1: the dialog from the resource script, its tool tips, indicators,
+// menus and notification icon, and the status view the job service writes to.
+#include "service/window/main_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "service/window/resource.h"
+
+namespace service::window {
+namespace {
+
+const wchar_t kClassName[] = L"fQuilo1";
+const COLORREF kGreen = 65280;  // RGB(0, 255, 0)
+const COLORREF kRed = RGB(255, 0, 0);
+const UINT kIconId = 1;
+
+// The option boxes of "Altre Opzioni", each bound to its option.
+struct OptionBox {
+  int id;
+  bool settings::Options::*option;
+};
+const OptionBox kOptionBoxes[] = {
+    {IDC_CHBCONVXONXOFF, &settings::Options::chbConvXonXoff},
+    {IDC_CHBTRACE, &settings::Options::chbTrace},
+    {IDC_CHKDISABLEDISPLAY, &settings::Options::chkDisableDisplay},
+    {IDC_CHKCODFISC, &settings::Options::chkCodFisc},
+    {IDC_CHBPAGAMENTIESTESI, &settings::Options::chbPagamentiEstesi},
+    {IDC_CHBINVERSIONESCONTISURESO, &settings::Options::chbInversioneScontiSuReso},
+    {IDC_CHBTEND5ASCORRNONRISCOSSO, &settings::Options::chbTend5ASCorrNonRiscosso},
+    {IDC_CHBNOINVIAAPCASSETTO, &settings::Options::chbNoInviaApCassetto},
+    {IDC_CHBFASTDISPLAY, &settings::Options::chbFastDisplay},
+    {IDC_CHBDELAYCOMPATIBILITA, &settings::Options::chbDelayCompatibilita},
+    {IDC_CHBDISABTOTALIZZATORI, &settings::Options::chbDisabTotalizzatori},
+    {IDC_CHKFORZAINTESTAZIONEFATTURA, &settings::Options::chkForzaIntestazioneFattura},
+    {IDC_CHECKLOGPAGAMENTO, &settings::Options::CheckLogPagamento},
+    {IDC_CHECKSTAMPALOGO, &settings::Options::CheckStampaLogo},
+};
+
+// The five frames that a ticked port box locks. Read-only fields and their
+// labels stay enabled: the operator reads them while the port runs.
+const int kLockedControls[] = {
+    IDC_FRAME2,
+    IDC_FRAME6, IDC_CHBCONVXONXOFF, IDC_CHBTRACE, IDC_CHKDISABLEDISPLAY, IDC_CHKCODFISC,
+    IDC_CHBPAGAMENTIESTESI, IDC_CHBINVERSIONESCONTISURESO, IDC_CHBTEND5ASCORRNONRISCOSSO,
+    IDC_CHBNOINVIAAPCASSETTO, IDC_CHBFASTDISPLAY, IDC_CHBDELAYCOMPATIBILITA, IDC_CHBDISABTOTALIZZATORI,
+    IDC_CHKFORZAINTESTAZIONEFATTURA, IDC_CHECKLOGPAGAMENTO, IDC_CHECKSTAMPALOGO,
+    IDC_FRAME3, IDC_OPTIONFAST, IDC_OPTIONSLOW, IDC_TXTTIMERVAL, IDC_CMDCHGTIMER,
+    IDC_FRAME4,
+    IDC_FRAMEFATTSCO, IDC_OPTFISCAL, IDC_OPTNONFISCAL,
+};
+
+struct Tip {
+  int id;
+  const char* text;
+};
+const Tip kTips[] = {
+    {IDC_TEXT8, "Matricola"},
+    {IDC_CHECK1, "Abilita / disabilita COM1"},
+    {IDC_CHECK1 + 1, "Abilita / disabilita COM2"},
+    {IDC_CHECK1 + 2, "Abilita / disabilita COM3"},
+    {IDC_CHECK1 + 3, "Abilita / disabilita COM4"},
+    {IDC_SHAPE1, "Verde, se COM1 disponibile"},
+    {IDC_SHAPE1 + 1, "Verde, se COM2 disponibile"},
+    {IDC_SHAPE1 + 2, "Verde, se COM3 disponibile"},
+    {IDC_SHAPE1 + 3, "Verde, se COM4 disponibile"},
+    {IDC_TEXT4, "Segnala se DUMP ricevuto su COM1"},
+    {IDC_TEXT4 + 1, "Segnala se DUMP ricevuto su COM2"},
+    {IDC_TEXT4 + 2, "Segnala se DUMP ricevuto su COM3"},
+    {IDC_TEXT4 + 3, "Segnala se DUMP ricevuto su COM4"},
+    {IDC_HEAD_STATO, "Se verde indica che la porta \xE8 attiva"},
+    {IDC_TEXT1, "Messaggi ricevuti da ECR"},
+    {IDC_TEXT2, "Stato del programma QUILO1"},
+    {IDC_CMDCHGTIMER, "Cliccare per settare il timer"},
+    {IDC_TXTTIMERVAL, "Valore del timer in secondi"},
+    {IDC_CMBFILE, "Esegue scontrino di prova per test collegamento"},
+};
+
+bool ValidPort(int16_t port) { return port >= 1 && port <= 4; }
+
+// The program ends itself with exit() after a fatal exchange-file error; the
+// icon must not stay behind in the notification area.
+MainWindow* g_window = nullptr;
+void RemoveIconAtExit() {
+  if (g_window) g_window->RemoveIcon();
+}
+
+HICON LoadSized(HINSTANCE instance, int id, int size) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) { version_ = ReadVersionInfo(); }
+
+MainWindow::~MainWindow() {
+  if (g_window == this) g_window = nullptr;
+  RemoveIcon();
+  if (form1_) DestroyWindow(form1_);
+  if (hwnd_) {
+    RemoveDialog(hwnd_);
+    DestroyWindow(hwnd_);
+  }
+  EndSplash();
+  if (iconMenu_) DestroyMenu(iconMenu_);
+  for (HICON i : {icon_, busyIcon_, smallIcon_, smallBusyIcon_})
+    if (i) DestroyIcon(i);
+}
+
+void MainWindow::ShowSplash() {
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  splash_ = CreateSplash(instance_, version_);
+}
+
+void MainWindow::EndSplash() {
+  if (!splash_) return;
+  DestroySplash(splash_);
+  splash_ = nullptr;
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+bool MainWindow::Create(std::string* error) {
+  icon_ = LoadSized(instance_, IDI_QUILO1, GetSystemMetrics(SM_CXICON));
+  busyIcon_ = LoadSized(instance_, IDI_BUSY, GetSystemMetrics(SM_CXICON));
+  smallIcon_ = LoadSized(instance_, IDI_QUILO1, GetSystemMetrics(SM_CXSMICON));
+  smallBusyIcon_ = LoadSized(instance_, IDI_BUSY, GetSystemMetrics(SM_CXSMICON));
+
+  // The dialog runs under its own class name, which the installer looks
+  // for to close a running copy.
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefDlgProcW;
+  wc.cbWndExtra = DLGWINDOWEXTRA;
+  wc.hInstance = instance_;
+  wc.hIcon = icon_;
+  wc.hIconSm = smallIcon_;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    *error = "RegisterClassEx: " + std::to_string(GetLastError());
+    return false;
+  }
+  hwnd_ = CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc, LPARAM(this));
+  if (!hwnd_) {
+    *error = "CreateDialog: " + std::to_string(GetLastError());
+    return false;
+  }
+  AddDialog(hwnd_);
+  AddTooltips();
+  iconMenu_ = LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_MAIN_MENU));
+  g_window = this;
+  std::atexit(RemoveIconAtExit);
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  // Explorer runs with more rights than we may: let its message through.
+  ChangeWindowMessageFilterEx(hwnd_, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+  AddIcon();
+  return true;
+}
+
+void MainWindow::Bind(platform::EventLoop& loop, OperatorActions& actions, settings::Settings& settings,
+                      const std::string& manualPath) {
+  loop_ = &loop;
+  actions_ = &actions;
+  settings_ = &settings;
+  manualPath_ = manualPath;
+  FillFromSettings();
+  // Closed while it was loading: close now.
+  if (closeRequested_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void MainWindow::FillFromSettings() {
+  const settings::Options& o = settings_->options;
+  for (const OptionBox& box : kOptionBoxes)
+    CheckDlgButton(hwnd_, box.id, o.*box.option ? BST_CHECKED : BST_UNCHECKED);
+  CheckRadioButton(hwnd_, IDC_OPTFISCAL, IDC_OPTNONFISCAL, o.OptNonFiscal ? IDC_OPTNONFISCAL : IDC_OPTFISCAL);
+  fast_ = o.OptionFAST;
+  CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast_ ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
+  SetText(IDC_TXTTIMERVAL, settings_->timerText);
+  // The boxes as the settings say; start-up then clears and disables those
+  // of the ports it finds missing.
+  for (int16_t port = 1; port <= 4; ++port)
+    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, settings_->portEnabled[port - 1] ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void MainWindow::AddTooltips() {
+  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_,
+                             nullptr);
+  if (!tooltip_) return;
+  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+  for (const Tip& tip : kTips) {
+    std::wstring text = Widen(tip.text);
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, tip.id));
+    ti.lpszText = text.data();
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  }
+}
+
+// ---- the notification icon ----
+
+bool MainWindow::AddIcon() {
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = hwnd_;
+  nid.uID = kIconId;
+  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid.uCallbackMessage = WM_QUILO1_ICON;
+  nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
+  lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
+  iconAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != 0;
+  if (!iconAdded_) Log("Shell_NotifyIcon: icona non aggiunta (" + std::to_string(GetLastError()) + ")");
+  return iconAdded_;
+}
+
+void MainWindow::UpdateIcon() {
+  // A failed icon waits for the taskbar to announce itself again.
+  if (!iconAdded_) return;
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = hwnd_;
+  nid.uID = kIconId;
+  nid.uFlags = NIF_ICON | NIF_TIP;
+  nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
+  lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
+  if (!Shell_NotifyIconW(NIM_MODIFY, &nid)) Log("Shell_NotifyIcon: icona non aggiornata");
+}
+
+void MainWindow::RemoveIcon() {
+  if (!iconAdded_) return;
+  NOTIFYICONDATAW nid{};
+  nid.cbSize = sizeof nid;
+  nid.hWnd = hwnd_;
+  nid.uID = kIconId;
+  Shell_NotifyIconW(NIM_DELETE, &nid);
+  iconAdded_ = false;
+}
+
+void MainWindow::OnIconMessage(UINT mouseMessage) {
+  switch (mouseMessage) {
+    case WM_LBUTTONDBLCLK:
+      ShowFromIcon();
+      break;
+    case WM_RBUTTONUP:  // once per right click: the button-down comes first
+      OpenFileMenu();
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::ShowFromIcon() {
+  if (!actions_ || closing_) return;
+  shown_ = true;
+  Guard([&] { actions_->ShowMainWindow(); });
+  ShowWindow(hwnd_, SW_SHOWNORMAL);
+  SetForegroundWindow(hwnd_);
+}
+
+void MainWindow::OpenFileMenu() {
+  if (!iconMenu_ || closing_) return;
+  HMENU file = GetSubMenu(iconMenu_, 0);
+  SetMenuDefaultItem(file, IDM_ESCI, FALSE);
+  POINT pt;
+  GetCursorPos(&pt);
+  // Without the foreground the menu would not close when clicked away.
+  SetForegroundWindow(hwnd_);
+  int id = TrackPopupMenu(file, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, hwnd_, nullptr);
+  PostMessageW(hwnd_, WM_NULL, 0, 0);
+  if (id) OnCommand(id);
+}
+
+// ---- operator actions ----
+
+template <class F>
+void MainWindow::Guard(F&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    MessageBox(std::string("Errore: ") + e.what());
+  } catch (...) {
+    MessageBox("Errore imprevisto");
+  }
+}
+
+void MainWindow::OnCommand(int id) {
+  if (id == IDM_ESCI) {
+    Close();
+    return;
+  }
+  if (id == IDM_INFO) {
+    ShowAbout(instance_, loop_, hwnd_, version_, [this] { return Finished(); });
+    return;
+  }
+  if (id == IDM_MANUAL) {
+    OpenManual();
+    return;
+  }
+  if (!actions_ || closing_) return;
+  if (id >= IDC_CHECK1 && id < IDC_CHECK1 + 4) {
+    int16_t port = int16_t(id - IDC_CHECK1 + 1);
+    bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+    settings_->portEnabled[port - 1] = ticked;
+    Guard([&] { actions_->SetPortEnabled(port, ticked); });
+    return;
+  }
+  for (const OptionBox& box : kOptionBoxes) {
+    if (box.id == id) {
+      settings_->options.*box.option = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+      return;
+    }
+  }
+  switch (id) {
+    case IDC_OPTFISCAL:
+    case IDC_OPTNONFISCAL:
+      settings_->options.OptNonFiscal = IsDlgButtonChecked(hwnd_, IDC_OPTNONFISCAL) == BST_CHECKED;
+      break;
+    case IDC_OPTIONFAST:
+    case IDC_OPTIONSLOW: {
+      bool fast = IsDlgButtonChecked(hwnd_, IDC_OPTIONFAST) == BST_CHECKED;
+      if (fast == fast_) break;  // a click on the option already chosen
+      fast_ = fast;
+      Guard([&] { fast ? actions_->SelectFastDetection() : actions_->SelectTimerDetection(); });
+      break;
+    }
+    case IDC_CMDCHGTIMER: {
+      wchar_t text[64] = L"";
+      GetDlgItemTextW(hwnd_, IDC_TXTTIMERVAL, text, ARRAYSIZE(text));
+      std::string typed = Narrow(text);
+      Guard([&] { actions_->SetTimerValue(typed); });
+      break;
+    }
+    case IDC_CMBFILE:
+      if (shown_) Guard([&] { actions_->PrintTestReceipt(); });
+      break;
+    case IDC_ANNULLO:
+      Guard([&] { actions_->CancelReceipt(); });
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::OpenManual() {
+  if (manualPath_.empty()) return;
+  std::wstring path = Widen(manualPath_);
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    MessageBox("File: " + manualPath_ + " non trovato");
+    return;
+  }
+  HINSTANCE r = ShellExecuteW(hwnd_, L"Open", path.c_str(), L"0", L"0", SW_SHOWNORMAL);
+  if (reinterpret_cast<INT_PTR>(r) <= 32) MessageBox("Operazione non eseguita: verificare presenza Reader ");
+}
+
+void MainWindow::Close() {
+  if (!actions_) {
+    closeRequested_ = true;
+    return;
+  }
+  if (closing_) return;
+  closing_ = true;
+  Guard([&] { actions_->Unload(); });
+}
+
+// Windows is ending the session: the program takes its clean path before
+// answering, so that the till comes back without stale exchange files.
+void MainWindow::EndSession() {
+  Close();
+  if (loop_) platform::RunUntil(*loop_, [this] { return Finished(); }, 20000);
+}
+
+bool MainWindow::Finished() const { return actions_ && closing_ && actions_->Finished(); }
+
+void MainWindow::FinishClosing() {
+  if (form1_ && loop_) {
+    int64_t left = form1ShownAt_ + 1000 - loop_->NowMs();
+    if (left > 0) platform::RunUntil(*loop_, [] { return false; }, left);
+  }
+  RemoveIcon();
+  if (form1_) DestroyWindow(form1_);
+  form1_ = nullptr;
+  ShowWindow(hwnd_, SW_HIDE);
+}
+
+// ---- the dialog ----
+
+INT_PTR CALLBACK MainWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  MainWindow* self;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<MainWindow*>(lp);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
+    self->hwnd_ = hwnd;
+  } else {
+    self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  }
+  if (!self) return FALSE;
+  // Nothing may unwind through the system's dispatching: shown here instead.
+  try {
+    return self->OnMessage(msg, wp, lp);
+  } catch (const std::exception& e) {
+    self->MessageBox(std::string("Errore: ") + e.what());
+  } catch (...) {
+    self->MessageBox("Errore imprevisto");
+  }
+  return FALSE;
+}
+
+INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == taskbarCreated_ && msg != 0) {
+    // A new taskbar has no icon of ours; a stale entry of the same id would
+    // make the addition fail, so it goes first.
+    iconAdded_ = true;
+    RemoveIcon();
+    if (!closing_) AddIcon();
+    return TRUE;
+  }
+  switch (msg) {
+    case WM_INITDIALOG:
+      return FALSE;
+    case WM_QUILO1_ICON:
+      OnIconMessage(UINT(lp));
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == 0) OnCommand(LOWORD(wp));
+      return TRUE;
+    case WM_SIZE:
+      if (wp == SIZE_MINIMIZED && shown_) {
+        shown_ = false;
+        ShowWindow(hwnd_, SW_HIDE);
+        if (actions_) Guard([&] { actions_->WindowMinimised(); });
+      }
+      return TRUE;
+    case WM_CLOSE:
+      Close();
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      EndSession();
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp) EndSession();
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      if (item->CtlID >= IDC_SHAPE1 && item->CtlID < IDC_SHAPE1 + 4) {
+        DrawShape(*item);
+        return TRUE;
+      }
+      return FALSE;
+    }
+  }
+  return FALSE;
+}
+
+// Shape1, Shape2, Shape4, Shape5: a round lamp, green while the port is
+// available.
+void MainWindow::DrawShape(const DRAWITEMSTRUCT& item) {
+  int index = int(item.CtlID) - IDC_SHAPE1;
+  RECT r = item.rcItem;
+  FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
+  int side = std::min(r.right - r.left, r.bottom - r.top);
+  int x = r.left + (r.right - r.left - side) / 2, y = r.top + (r.bottom - r.top - side) / 2;
+  HBRUSH fill = CreateSolidBrush(available_[index] ? kGreen : kRed);
+  HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
+  HGDIOBJ oldBrush = SelectObject(item.hDC, fill);
+  HGDIOBJ oldPen = SelectObject(item.hDC, pen);
+  Ellipse(item.hDC, x, y, x + side, y + side);
+  SelectObject(item.hDC, oldBrush);
+  SelectObject(item.hDC, oldPen);
+  DeleteObject(fill);
+  DeleteObject(pen);
+}
+
+void MainWindow::EnableFrames(bool enabled) {
+  for (int id : kLockedControls) EnableWindow(GetDlgItem(hwnd_, id), enabled);
+}
+
+void MainWindow::SetText(int id, const std::string& text) {
+  SetDlgItemTextW(hwnd_, id, Widen(text).c_str());
+}
+
+// ---- StatusView ----
+
+void MainWindow::PrinterMessage(const std::string& text) {
+  if (shown_) SetText(IDC_TEXT1, text);
+}
+
+void MainWindow::ProgramStatus(int16_t, const std::string& text) {
+  if (shown_) SetText(IDC_TEXT2, text);
+}
+
+void MainWindow::DetectionStatus(const std::string& text) {
+  if (shown_) SetText(IDC_TEXT3, text);
+}
+
+void MainWindow::Busy(bool busy, const std::string& tip) {
+  busy_ = busy;
+  tip_ = Widen(tip);
+  if (!closing_) UpdateIcon();
+}
+
+void MainWindow::PortAvailable(int16_t port, bool available) {
+  if (!ValidPort(port)) return;
+  available_[port - 1] = available;
+  InvalidateRect(GetDlgItem(hwnd_, IDC_SHAPE1 + port - 1), nullptr, TRUE);
+  if (!available) {
+    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, BST_UNCHECKED);
+    EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), FALSE);
+  }
+}
+
+void MainWindow::PortBox(int16_t port, bool ticked, bool enabled) {
+  if (!ValidPort(port)) return;
+  CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, ticked ? BST_CHECKED : BST_UNCHECKED);
+  EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), enabled);
+}
+
+void MainWindow::DumpState(int16_t port, const std::string& text) {
+  if (ValidPort(port)) SetText(IDC_TEXT4 + port - 1, text);
+}
+
+void MainWindow::PrinterSerial(int16_t, const std::string& serial) { SetText(IDC_TEXT8, serial); }
+
+void MainWindow::DataDirectory(const std::string& path) { SetText(IDC_TXTAPPDATAVISTA, path); }
+
+void MainWindow::WatcherStarted() { SetText(IDC_FRAME3, "Stato del collegamento"); }
+
+void MainWindow::TimerControls(bool visible, const std::string& timerText) {
+  SetText(IDC_TXTTIMERVAL, timerText);
+  ShowWindow(GetDlgItem(hwnd_, IDC_TXTTIMERVAL), visible ? SW_SHOW : SW_HIDE);
+  ShowWindow(GetDlgItem(hwnd_, IDC_CMDCHGTIMER), visible ? SW_SHOW : SW_HIDE);
+}
+
+void MainWindow::ConfigurationLocked(bool locked) {
+  EnableFrames(!locked);
+  EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), locked);
+  EnableWindow(GetDlgItem(hwnd_, IDC_ANNULLO), locked);
+}
+
+void MainWindow::TestButtonEnabled(bool enabled) { EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), enabled); }
+
+void MainWindow::ClosingNotice(const std::string& text) {
+  closing_ = true;
+  RemoveIcon();
+  shown_ = false;
+  ShowWindow(hwnd_, SW_HIDE);
+  if (form1_) {
+    SetDlgItemTextW(form1_, IDC_CLOSING_TEXT, Widen(text).c_str());
+  } else {
+    form1_ = CreateClosingNotice(instance_, hwnd_, text);
+    if (loop_) form1ShownAt_ = loop_->NowMs();
+  }
+}
+
+void MainWindow::MessageBox(const std::string& text) {
+  Log("message: " + text);
+  // The splash must not cover the box.
+  if (splash_) SetWindowPos(splash_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  HWND owner = hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+  ShowMessage(instance_, loop_, owner, text, [this] { return Finished(); });
+  if (splash_) SetWindowPos(splash_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// The operator's log: standard error when there is one (a test run), the
+// debugger otherwise.
+void MainWindow::Log(const std::string& text) {
+  std::string line = text + "\n";
+  OutputDebugStringA(line.c_str());
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace service::window

@@ -1,0 +1,156 @@
+#!/bin/sh
+# Quilo1.exe's window under Wine and Xvfb, operated from outside by
+# window_driver.exe: hidden start with its icon, clicks on the icon, the
+# window's texts, a test receipt on tools/virtual-ecr through COM1,
+# "Annulla Scontrino", the manual, About, closing by the menu; then closing
+# by taskkill (WM_CLOSE) and the end of a Windows session. Screenshots of the window and of About go into the Windows build
+# folder (window-shown.png, window-about.png).
+# Usage: tests/window/wine-window.sh WIN_BUILD_DIR NATIVE_BUILD_DIR
+set -eu
+WIN=$(cd "${1:?Windows build directory}" && pwd)
+NATIVE=$(cd "${2:?native build directory (for virtual-ecr)}" && pwd)
+EXE=$WIN/src/service/Quilo1.exe
+DRIVER=$WIN/tests/window/window_driver.exe
+export WINEPREFIX=${WINEPREFIX:-/tmp/wine-quilo1-window} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export PATH=/usr/lib/wine:$PATH
+WORK=$(mktemp -d)
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+# Our own X server on a free display.
+D=91
+while [ -e /tmp/.X11-unix/X$D ] || [ -e /tmp/.X$D-lock ]; do D=$((D + 1)); done
+Xvfb :$D -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+XVFB=$!
+export DISPLAY=:$D
+PRINTER= QUILO1=
+finish() {
+  [ -n "$QUILO1" ] && kill "$QUILO1" 2>/dev/null || true
+  [ -n "$PRINTER" ] && kill "$PRINTER" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  kill "$XVFB" 2>/dev/null || true
+}
+trap finish EXIT
+i=0; while [ ! -e /tmp/.X11-unix/X$D ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+
+# A Wine desktop with a taskbar and its notification area, as on Windows;
+# COM1 is the virtual printer's pseudo-terminal.
+TTY=$WORK/com1.tty
+[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$TTY" /f >/dev/null 2>&1
+wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d x11 /f >/dev/null 2>&1
+wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Quilo1 /f >/dev/null 2>&1
+wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Quilo1 /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+DATA=$WINEPREFIX/drive_c/ProgramData/ZEDODER1
+PROG=$WORK/prog
+mkdir -p "$DATA" "$PROG" "$WORK/sync"
+rm -f "$DATA"/*
+printf '1000\r\n' >"$PROG/QLCHKCOM.TXT"
+printf '100\r\n' >"$PROG/QLTIMER1.TXT"
+"$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" --log "$WORK/ecr.log" \
+  >"$WORK/virtual-ecr.out" 2>&1 &
+PRINTER=$!
+sleep 1
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- Quilo1.exe:"; tail -n 20 "$WORK/quilo1.log" 2>/dev/null || true
+  echo "--- data directory:"; ls -l "$DATA"; cat "$DATA"/SR_ERR.* 2>/dev/null || true
+  echo "--- virtual-ecr:"; tail -n 20 "$WORK/ecr.log" 2>/dev/null || true
+  exit 1
+}
+wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
+start_quilo1() {
+  wine64 "$EXE" --program-dir "$(winpath "$PROG")" >>"$WORK/quilo1.log" 2>&1 &
+  QUILO1=$!
+}
+# The X window of a Windows window, by its caption.
+xwindow() { xwininfo -root -tree | grep -F "\"$1\"" | head -n 1 | awk '{print $1}'; }
+shot() {
+  id=$(xwindow "$1")
+  [ -n "$id" ] || fail "no X window \"$1\" to photograph"
+  xwd -id "$id" -silent | convert xwd:- "$2"
+  echo "screenshot: $2"
+}
+# The notification area: the rightmost icon of the taskbar at the bottom.
+ICON_X=1012 ICON_Y=758
+icon_area() { xwd -root -silent | convert xwd:- -crop 16x16+1004+750 +repage -format '%#' info:; }
+
+start_quilo1
+wait_for "$DATA/SR_MATR.001" || fail "no SR_MATR.001"
+echo "ok: COM1 identified"
+icon_with=$(icon_area)
+
+# A second copy ends at once and leaves the first alone.
+t0=$(date +%s)
+timeout 30 wine64 "$EXE" --program-dir "$(winpath "$PROG")" >"$WORK/second.log" 2>&1 || fail "the second copy failed"
+[ $(($(date +%s) - t0)) -lt 15 ] || fail "the second copy took too long to end"
+kill -0 "$QUILO1" || fail "the first copy ended"
+echo "ok: a second copy ends at once"
+
+# The operator's round; the driver asks for clicks and screenshots.
+wine64 "$DRIVER" operate "$(winpath "$WORK/sync")" 'C:\ProgramData\ZEDODER1' >"$WORK/driver.log" 2>&1 &
+DRIVER_PID=$!
+n=1
+while kill -0 "$DRIVER_PID" 2>/dev/null; do
+  if [ -e "$WORK/sync/ask-$n" ]; then
+    case $(cat "$WORK/sync/ask-$n") in
+      click-icon) xdotool mousemove $ICON_X $ICON_Y click 1 ;;
+      rclick-icon) xdotool mousemove $ICON_X $ICON_Y click 3 ;;
+      dblclick-icon) xdotool mousemove $ICON_X $ICON_Y click --repeat 2 --delay 120 1 ;;
+      click-away) xdotool mousemove 512 60 click 1 ;;
+      shot-window)
+        shot "VEX_Quil1 per Custom RS232/USB                      RT V7" "$WIN/window-shown.png"
+        xwd -root -silent | convert xwd:- "$WIN/screen-shown.png" ;;
+      shot-about) shot "Informazioni su Quilo1" "$WIN/window-about.png" ;;
+    esac
+    : >"$WORK/sync/done-$n"
+    n=$((n + 1))
+  fi
+  sleep 0.1
+done
+rc=0; wait "$DRIVER_PID" || rc=$?
+sed 's/\r$//' "$WORK/driver.log"
+[ $rc -eq 0 ] || fail "window_driver operate"
+rc=0; wait "$QUILO1" || rc=$?
+QUILO1=
+[ $rc -eq 0 ] || fail "Quilo1.exe ended with $rc"
+
+# What the round left behind.
+for f in SR_MATR SR_START SR_ERR SR_OUT FINESCO; do
+  [ ! -e "$DATA/$f.001" ] || fail "$f.001 left in the data directory"
+done
+for f in QLCHKCOM.TXT QLCHKXXS.TXT QLCHKSCO.TXT QLVALIVA.txt; do
+  [ -e "$PROG/$f" ] || fail "$f not saved"
+done
+[ "$(sed -n 16p "$PROG/QLCHKSCO.TXT" | tr -d '\r')" = 1 ] || fail "\"Logo In Coda\" not saved as ticked"
+[ "$(tr -d '\r\n' <"$PROG/QLCHKCOM.TXT")" = 1000 ] || fail "port selection not saved"
+grep -q "ARTICOLO 1" "$WORK/paper.txt" || fail "no test receipt on the printer's paper"
+grep -q "Annull.transazione" "$WORK/ecr.log" || fail "the printer did not receive the cancelling sequence"
+[ "$(icon_area)" != "$icon_with" ] || fail "the notification icon is still there"
+! grep -q "icona non" "$WORK/quilo1.log" || fail "the notification icon failed"
+echo "ok: exchange files removed, settings saved, test receipt and cancelling sequence printed, icon gone"
+
+# Closed as Windows closes a program: taskkill without /F sends WM_CLOSE.
+start_quilo1
+wait_for "$DATA/SR_MATR.001" || fail "no SR_MATR.001"
+wine64 taskkill /im Quilo1.exe >/dev/null 2>&1 || fail "taskkill"
+i=0; while kill -0 "$QUILO1" 2>/dev/null && [ $i -lt 150 ]; do sleep 0.1; i=$((i + 1)); done
+kill -0 "$QUILO1" 2>/dev/null && fail "Quilo1.exe did not end within 15 s of WM_CLOSE"
+QUILO1=
+for f in SR_MATR SR_START SR_ERR SR_OUT FINESCO; do
+  [ ! -e "$DATA/$f.001" ] || fail "$f.001 left after WM_CLOSE"
+done
+echo "ok: WM_CLOSE from taskkill ends the program cleanly"
+
+# Windows ends the session: the clean path runs before the answer.
+start_quilo1
+rc=0; wine64 "$DRIVER" endsession 'C:\ProgramData\ZEDODER1' >"$WORK/driver2.log" 2>&1 || rc=$?
+sed 's/\r$//' "$WORK/driver2.log"
+[ $rc -eq 0 ] || fail "window_driver endsession"
+rc=0; wait "$QUILO1" || rc=$?
+QUILO1=
+for f in SR_MATR SR_START SR_ERR SR_OUT FINESCO; do
+  [ ! -e "$DATA/$f.001" ] || fail "$f.001 left after the end of the session"
+done
+echo "ok: the end of the session leaves a clean data directory"
