@@ -95,7 +95,14 @@ void JobService::Start(const std::string& dataDir) {
   }
   for (bool& pending : bDumpConf_) pending = true;
   dumpRunning_ = false;
+  // The boxes ticked at loading run their click handlers, so a served port
+  // starts with the options locked; a box cleared because its port is
+  // missing does not unlock the others.
+  bool locked = false;
+  for (int16_t n = 1; n <= 4; ++n) locked = locked || (portAvailable_[n - 1] && settings_.portEnabled[n - 1]);
+  view_.ConfigurationLocked(locked);
   view_.Busy(false, kIdleTip);
+  view_.TimerControls(!settings_.options.OptionFAST, settings_.timerText);
   timer21_.SetInterval(settings_.pollInterval);
   timer21_.Start();
 }
@@ -153,7 +160,7 @@ void JobService::txtTimer_Change() {
     return;
   }
   if (!settings_.options.OptionFAST && !unloading_) {
-    view_.TimerControls(true, std::to_string(settings_.pollInterval / 1000));
+    view_.TimerControls(true, settings_.timerText);
     timer21_.Start();
   }
 }
@@ -233,7 +240,7 @@ void JobService::StartDirWatch() {
   timer21_.Stop();
   if (!platform::DirectoryExists(dir)) return;
   view_.WatcherStarted();
-  view_.TimerControls(false, std::to_string(settings_.pollInterval / 1000));
+  view_.TimerControls(false, settings_.timerText);
   view_.DetectionStatus("PRONTO");
   watcher_.StartWatch(dir, 5, false, false);
 }
@@ -261,7 +268,7 @@ void JobService::SetPortEnabled(int16_t port, bool ticked) {
 void JobService::SelectFastDetection() {
   settings_.options.OptionFAST = true;
   timer21_.Stop();
-  view_.TimerControls(false, std::to_string(settings_.pollInterval / 1000));
+  view_.TimerControls(false, settings_.timerText);
   view_.DetectionStatus("PRONTO");
 }
 

@@ -183,6 +183,8 @@ TEST_F(JobServiceTest, StartDeletesStaleFilesOfAvailablePortsOnly) {
   EXPECT_TRUE(Shown("Check2: cleared disabled"));
   EXPECT_TRUE(timer21().enabled());
   EXPECT_TRUE(Shown("tip: Quilo1 in attesa esecuzione..."));
+  // COM1, COM3 and COM4 stay ticked, so the options start locked.
+  EXPECT_TRUE(Shown("frames: locked"));
 }
 
 TEST_F(JobServiceTest, FirstSuccessfulDumpServesOnlyThatPort) {
@@ -539,9 +541,10 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
 }
 
 TEST_F(JobServiceTest, PortBoxesLockAndUnlockTheConfiguration) {
+  for (bool& ticked : settings.portEnabled) ticked = false;
   svc->Start(dir.path());
+  EXPECT_TRUE(Shown("frames: unlocked"));
   timer21().Stop();
-  settings.portEnabled[1] = false;
   svc->SetPortEnabled(2, true);
   EXPECT_TRUE(settings.portEnabled[1]);
   EXPECT_TRUE(timer21().enabled());
