@@ -438,7 +438,8 @@ std::string Printer::Item(const std::string& c) {
     default: return Err(kErrSyntax);
   }
   if (state_.doc.kind != DocKind::kNone && state_.doc.kind != DocKind::kReceipt) return Err(kErrDocumentOpen);
-  if (ReceiptBusy() && state_.doc.phase == Phase::kPaying) return Err(kErrState);
+  // Once paying began the receipt only takes payments and its closing.
+  if (ReceiptBusy() && state_.doc.phase == Phase::kPaying) return Err(kErrReceiptOpen);
   if (sign < 0 && (!ReceiptBusy() || state_.doc.total - t.amount < 0)) return Err(kErrNegative);
   if (!ReceiptBusy()) {
     FinishPending();
@@ -467,7 +468,8 @@ std::string Printer::Adjustment(const std::string& c) {
     return "3001";
   }
   if (kind != '2' && kind != '3') return Err(kErrSyntax);
-  if (!ReceiptBusy() || state_.doc.phase == Phase::kPaying) return Err(kErrState);
+  if (!ReceiptBusy()) return Err(kErrState);
+  if (state_.doc.phase == Phase::kPaying) return Err(kErrReceiptOpen);
   OpenDocument& d = state_.doc;
   if (kind == '3' && d.total - t.amount < 0) return Err(kErrNegative);
   int sign = kind == '2' ? 1 : -1;
@@ -527,7 +529,7 @@ std::string Printer::Reference(const std::string& c) {
   ReceiptKind kind = ReceiptKind::kReturn;
   if ((code == "7101" || code == "7114") && c.size() > 4 && c[4] == 'A') kind = ReceiptKind::kCancel;
   if (state_.doc.kind != DocKind::kNone && state_.doc.kind != DocKind::kReceipt) return Err(kErrDocumentOpen);
-  if (ReceiptBusy() && state_.doc.items > 0) return Err(kErrState);
+  if (ReceiptBusy() && state_.doc.items > 0) return Err(kErrReceiptOpen);
   if (!ReceiptBusy()) {
     FinishPending();
     OpenReceipt(kind);
@@ -625,13 +627,15 @@ std::string Printer::NonFiscal(const std::string& c) {
   }
   if (code == "4007") {
     // Reprint of the last receipt.
-    if (ReceiptBusy() || open) return Err(kErrState);
+    if (ReceiptBusy()) return Err(kErrReceiptOpen);
+    if (open) return Err(kErrState);
     FinishPending();
     PrintCentered("*** COPIA ***");
     for (const std::string& line : last_receipt_lines_) Print(line);
     PrintCentered("*** FINE COPIA ***");
     return code;
   }
+  if (ReceiptBusy()) return Err(kErrReceiptOpen);
   if (!open) return Err(kErrState);
   if (code == "4002") {
     PrintCentered(config_.header);
