@@ -39,6 +39,20 @@ TEST_F(WatchTest, ACreatedAndWrittenFileIsReported) {
   for (int32_t kinds : events) EXPECT_EQ(kinds & ~7, 0);
 }
 
+// No change waits for the interval: the data file and, a moment later, the
+// start file are each reported at once.
+TEST_F(WatchTest, ChangesAreReportedWithoutWaitingForTheInterval) {
+  ASSERT_TRUE(watcher.StartWatch(dir.path(), 1000, false, false));
+  testing_support::WriteFileBytes(dir.File("SR_DATI.001"), "SALE,N1,P100;");
+  Run(100);
+  ASSERT_GE(events.size(), 1u);
+  const size_t before = events.size();
+  testing_support::WriteFileBytes(dir.File("SR_START.001"), "");
+  Run(100);
+  ASSERT_EQ(events.size(), before + 1);
+  EXPECT_TRUE(events.back() & 1);
+}
+
 TEST_F(WatchTest, ChangesWhileSuspendedComeOnceAfterResuming) {
   ASSERT_TRUE(watcher.StartWatch(dir.path(), 5, true, false));
   testing_support::WriteFileBytes(dir.File("a"), "1");
