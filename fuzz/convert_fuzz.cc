@@ -44,16 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string document = fuzz::Scratch("SR_DATI.001");
   fuzz::WriteFile(document, std::string(reinterpret_cast<const char*>(data + 2), size - 2));
-  std::string path = document;
-  convert::ConversionShared shared;
-  const int16_t result = convert::ConvertDocument(path, ctx, &shared);
+  const convert::ConversionResult converted = convert::ConvertDocument(document, ctx);
+  const int16_t result = converted.result;
 
   const std::string kb = convert::DataFile(ctx, "KB.txt");
   std::error_code ec;
   const bool written = std::filesystem::exists(kb, ec);
   fuzz::Check(result == 0 || result == 1, "result " + std::to_string(result));
   fuzz::Check(result == 0 || !written, "a failed conversion left KB.txt");
-  fuzz::Check(shared.outputPath.empty() || written, "outputPath names no file");
+  fuzz::Check(converted.outputPath.empty() || written, "outputPath names no file");
   if (written) {
     for (const std::string& line : fuzz::ReadLines(kb)) {
       if (IsPseudoCommand(line)) continue;

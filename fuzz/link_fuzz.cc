@@ -36,7 +36,13 @@ class Replies {
   size_t pos_ = 0;
 };
 
-const std::set<int16_t> kResults = {0, 1, -1, -2, -3, -4, -5, -7, -8, -9, -10, -11, -12, -13, -29, -30, -31, -99};
+// The documented results of one exchange.
+const std::set<int16_t> kResults = {
+    ecr::kLinkOk,           ecr::kLinkNoAnswer,      ecr::kPrinterError,        ecr::kPrintBufferFull,
+    ecr::kFiscalMemoryFull, ecr::kPaperEnd,          ecr::kCoverOpen,           ecr::kReceiptOpen,
+    ecr::kPrinterNotReady,  ecr::kCoverOpenPaperEnd, ecr::kNegativeTotal,       ecr::kJournalFull,
+    ecr::kJournalNearlyFull, ecr::kFiscalClosingNeeded, ecr::kNegativeVat,      ecr::kRtDocumentRefused,
+    ecr::kRtDocumentNotFound, ecr::kPrinterError99};
 
 const char* const kCommands[] = {"1009", "1003", "1004", "1105", "3007", "7101120", "30011003PANE000000100",
                                  "1015"};

@@ -53,17 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setup.closing = [] { return false; };
   setup.showMessage = [](const std::string&) {};
   setup.now = [] { return platform::LocalTime{2026, 12, 7, 10, 30, 15, 0}; };
-  payment::SetupPayment(setup);
+  payment::PaymentRequest request(std::move(setup));
 
   const std::string document = fuzz::Scratch("SR_DATI.001");
   static bool written = false;
   if (!written) fuzz::WriteFile(document, "PAGA,V1250,P1;\r\nSALE,N1,P1250;\r\nCARD;\r\n");
   written = true;
-  const int16_t result = payment::EseguiPaga(document);
+  const int16_t result = request.EseguiPaga(document);
   fuzz::Check(result == 0 || result == payment::kPosTimedOut || result == payment::kPosServiceError ||
                   result == payment::kPosRefused || result == payment::kPosNoConnection,
               "outcome " + std::to_string(result));
-  if (result == 0) fuzz::Check(payment::CurrentPOSData().TransactionResult == "00", "paid without approval");
-  payment::SetupPayment(payment::PaymentSetup());
+  if (result == 0) fuzz::Check(request.posData().TransactionResult == "00", "paid without approval");
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The test command: installs what is missing, builds Linux and Windows, runs
 # the native tests with ctest (also in an ASan + UBSan build), a short run of
-# every fuzz target, and the Windows unit tests under Wine.
+# every fuzz target and the Windows unit tests under Wine, then checks the
+# manual, the Debian package and the Windows installer.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -41,3 +42,9 @@ wine64 wineboot -i >/dev/null 2>&1 || true
 
 # Quilo1.exe under Wine prints a receipt on the virtual printer through COM1.
 tests/e2e/wine-receipt.sh build/windows build/linux
+
+# What goes onto a till: the manual, the Debian package with its service, the
+# Windows installer (install, run, upgrade, uninstall in a fresh Wine prefix).
+tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf
+tests/packaging/deb-check.sh build/linux
+tests/packaging/wine-installer.sh build/windows build/linux

@@ -353,8 +353,8 @@ TEST_F(OpfsTest, ThroughTheConverter) {
   ctx_.dataDir = dir_.path();
   WriteFileBytes(doc_, "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\n");
   std::string path = doc_;
-  convert::ConversionShared shared;
-  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  convert::ConversionResult conversion = convert::ConvertDocument(path, ctx_);
+  ASSERT_EQ(conversion.result, 0);
   EXPECT_EQ(ReadFileBytes(copy_), "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\n");
   std::string rewritten = ReadFileBytes(doc_);
   EXPECT_EQ(rewritten.substr(0, 27), "OPFS,N3,:VERDI,V0;\r\nPRNT,:F");
@@ -362,15 +362,14 @@ TEST_F(OpfsTest, ThroughTheConverter) {
   std::string kb = ReadFileBytes(dir_.File("KB.txt"));
   EXPECT_NE(kb.find("400121000000300"), std::string::npos) << kb;
   EXPECT_NE(kb.find("4003F19TOTALE FATTURE EURO000000300"), std::string::npos) << kb;
-  EXPECT_TRUE(shared.invoiceTextMode);
 }
 
 TEST_F(OpfsTest, ConverterTakesTheRunningTotalForAStatedZero) {
   ctx_.dataDir = dir_.path();
   WriteFileBytes(doc_, "OPFS,N3,V0;\r\nSALE,:X,Q2,P150,I22;\r\nCASH;\r\nCLFS;\r\n");
   std::string path = doc_;
-  convert::ConversionShared shared;
-  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  convert::ConversionResult conversion = convert::ConvertDocument(path, ctx_);
+  ASSERT_EQ(conversion.result, 0);
   std::string kb = ReadFileBytes(dir_.File("KB.txt"));
   EXPECT_NE(kb.find("\r\n400121000000300\r\n"), std::string::npos) << kb;
   EXPECT_NE(kb.find("\r\n4003130TOT. FATTURA EURO         3,00\r\n"), std::string::npos) << kb;
@@ -382,8 +381,8 @@ TEST_F(OpfsTest, ConverterPrintsNothingForAnUnknownRate) {
   WriteFileBytes(dir_.File("KB.txt"), "old\r\n");
   WriteFileBytes(doc_, "OPFS;\r\nSALE,:X,P150,I7;\r\n");
   std::string path = doc_;
-  convert::ConversionShared shared;
-  EXPECT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
+  convert::ConversionResult conversion = convert::ConvertDocument(path, ctx_);
+  EXPECT_EQ(conversion.result, 0);
   EXPECT_FALSE(testing_support::FileExists(dir_.File("KB.txt")));
 }
 

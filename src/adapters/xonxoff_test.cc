@@ -140,22 +140,18 @@ TEST_F(XonXoffFileTest, ThroughTheConverter) {
   ctx_.dataDir = dir_.path();
   ctx_.options.chbConvXonXoff = true;
   WriteFileBytes(in_, "250H3R\r\n1000H1T");
-  std::string path = in_;
-  convert::ConversionShared shared;
-  ASSERT_EQ(convert::ConvertDocument(path, ctx_, &shared), 0);
-  EXPECT_EQ(path, out_);
+  convert::ConversionResult conversion = convert::ConvertDocument(in_, ctx_);
+  ASSERT_EQ(conversion.result, 0);
   EXPECT_EQ(ReadFileBytes(out_), "SALE,N3,P250;\r\nCASH,V1000;\r\n");
   EXPECT_NE(ReadFileBytes(dir_.File("KB.txt")).find("300408CONTANTI000001000"), std::string::npos);
-  EXPECT_TRUE(shared.paymentSeen);
+  EXPECT_TRUE(conversion.paymentSeen);
 }
 
 TEST_F(XonXoffFileTest, ConverterFailsOnAnEmptyKeyFile) {
   ctx_.dataDir = dir_.path();
   ctx_.options.chbConvXonXoff = true;
   WriteFileBytes(in_, "");
-  std::string path = in_;
-  convert::ConversionShared shared;
-  EXPECT_EQ(convert::ConvertDocument(path, ctx_, &shared), 1);
+  EXPECT_EQ(convert::ConvertDocument(in_, ctx_).result, 1);
 }
 
 }  // namespace

@@ -133,24 +133,10 @@ bool FitsFrame(const std::string& command) {
   return command.compare(5, 2, "1,") == 0 || command.compare(5, 2, "2,") == 0;
 }
 
-void Publish(const ConversionState& st, ConversionShared* shared) {
-  shared->paymentSeen = st.paymentSeen;
-  shared->invoiceMode = st.invoiceMode;
-  shared->functionDocument = st.functionDocument;
-  shared->cashDue = st.cashDue;
-  shared->chequeDue = st.chequeDue;
-  shared->cardDue = st.cardDue;
-  shared->otherDue = st.otherDue;
-  shared->paymentText = st.paymentText;
-}
-
-int16_t Convert(std::string& documentPath, const ConvertContext& ctx, ConversionShared* shared) {
+int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionState& st, std::string* outputPath) {
   const std::string output = DataFile(ctx, "KB.txt");
   // An earlier job's command file must never be sent for this one.
   Remove(output);
-  ConversionState st;
-  Publish(st, shared);
-  shared->outputPath.clear();
 
   const bool xonxoff = ctx.options.chbConvXonXoff;
   if (xonxoff) {
@@ -201,13 +187,10 @@ int16_t Convert(std::string& documentPath, const ConvertContext& ctx, Conversion
     // The card payment request was served before the conversion.
     if (i == 0 && HasVerb(line, "PAGA")) continue;
     LineState ls;
-    LineContext c{line, st, ls, out, ctx, *shared};
+    LineContext c{line, st, ls, out, ctx};
     c.nextLine = i + 1 < lines.size() ? &lines[i + 1] : nullptr;
     ConvertLineBody(c);
-    if (c.abort) {
-      Publish(st, shared);
-      return 1;
-    }
+    if (c.abort) return 1;
     if (!ls.display.empty()) out.push_back(ls.display);
     if (!ls.command.empty()) out.push_back(ls.command);
     if (c.consumeNext) ++i;
@@ -215,13 +198,12 @@ int16_t Convert(std::string& documentPath, const ConvertContext& ctx, Conversion
 
   st.reprintRequested = HasVerb(lines.back(), "RLPR");
   CloseDocument(st, ctx, st.reprintRequested, out);
-  Publish(st, shared);
 
   for (const std::string& command : out)
     if (!FitsFrame(command)) return 1;
 
   if (!settings::WriteDocument(output, out, false, &error) || !Exists(output)) return 1;
-  shared->outputPath = output;
+  *outputPath = output;
   return 0;
 }
 
@@ -239,17 +221,27 @@ std::string DataFile(const ConvertContext& ctx, const std::string& name) {
   return ctx.dataDir + platform::PathSeparator() + name;
 }
 
-int16_t ConvertDocument(std::string& documentPath, const ConvertContext& ctx, ConversionShared* shared) {
-  ConversionShared scratch;
-  if (!shared) shared = &scratch;
+ConversionResult ConvertDocument(const std::string& documentPath, const ConvertContext& ctx) {
+  ConversionResult r;
+  ConversionState st;
   try {
-    return Convert(documentPath, ctx, shared);
+    r.result = Convert(documentPath, ctx, st, &r.outputPath);
   } catch (...) {
     // Out of memory or worse: no command file, a conversion error.
     Remove(DataFile(ctx, "KB.txt"));
-    shared->outputPath.clear();
-    return 1;
+    r = ConversionResult();
+    r.result = 1;
+    return r;
   }
+  r.paymentSeen = st.paymentSeen;
+  r.invoiceMode = st.invoiceMode;
+  r.functionDocument = st.functionDocument;
+  r.cashDue = st.cashDue;
+  r.chequeDue = st.chequeDue;
+  r.cardDue = st.cardDue;
+  r.otherDue = st.otherDue;
+  r.paymentText = st.paymentText;
+  return r;
 }
 
 }  // namespace convert

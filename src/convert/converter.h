@@ -35,9 +35,11 @@ struct ConvertContext {
   std::function<void(const std::string&)> trace;
 };
 
-// What the document transmission reads after a conversion. It outlives one
-// conversion: `invoiceTextMode` is cleared by the transmission, not here.
-struct ConversionShared {
+// What a conversion gives the document transmission.
+struct ConversionResult {
+  // 0 when the output file exists after the conversion, 1 on a conversion error.
+  int16_t result = 0;
+  std::string outputPath;  // the "KB.txt" written, empty when none
   bool paymentSeen = false;
   bool invoiceMode = false;
   bool functionDocument = false;
@@ -46,14 +48,11 @@ struct ConversionShared {
   bool cardDue = false;
   bool otherDue = false;
   std::string paymentText;
-  bool invoiceTextMode = false;
-  std::string outputPath;  // the "KB.txt" written, empty when none
 };
 
-// Returns 0 when the output file exists after the conversion, 1 on a
-// conversion error. With the XonXoff option on, `documentPath` is replaced by
-// the path of "tempSL.txt".
-int16_t ConvertDocument(std::string& documentPath, const ConvertContext& ctx, ConversionShared* shared);
+// Converts the document at `documentPath` (through "tempSL.txt" when the
+// XonXoff option is on) into "KB.txt" in the data directory.
+ConversionResult ConvertDocument(const std::string& documentPath, const ConvertContext& ctx);
 
 // Joins the data directory and a file name with the platform's separator.
 std::string DataFile(const ConvertContext& ctx, const std::string& name);

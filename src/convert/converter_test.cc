@@ -27,7 +27,7 @@ TEST(Converter, OnlyUnknownLinesGiveTheClearedDisplay) {
   EXPECT_TRUE(r.written);
   EXPECT_EQ(r.firstLine, kClear);
   EXPECT_TRUE(r.lines.empty());
-  EXPECT_FALSE(r.shared.outputPath.empty());
+  EXPECT_FALSE(r.conversion.outputPath.empty());
 }
 
 TEST(Converter, CardPaymentRequestWritesNothing) {
@@ -38,7 +38,7 @@ TEST(Converter, ItemsWithoutPaymentCloseWith1010) {
   Converted r = ConvertLines({"SALE,N1,P100;"});
   ASSERT_FALSE(r.lines.empty());
   EXPECT_EQ(r.lines.back(), "1010");
-  EXPECT_TRUE(r.shared.outputPath.size() > 0);
+  EXPECT_TRUE(r.conversion.outputPath.size() > 0);
 }
 
 TEST(Converter, SemicolonIsOptional) {
@@ -52,9 +52,9 @@ TEST(Converter, CommandFileLinesEndWithCrLf) {
   ConvertContext ctx;
   ctx.dataDir = dir.path();
   std::string path = dir.File("doc");
-  ConversionShared shared;
-  ASSERT_EQ(ConvertDocument(path, ctx, &shared), 0);
-  EXPECT_EQ(shared.outputPath, dir.File("KB.txt"));
+  ConversionResult conversion = ConvertDocument(path, ctx);
+  ASSERT_EQ(conversion.result, 0);
+  EXPECT_EQ(conversion.outputPath, dir.File("KB.txt"));
   EXPECT_EQ(ReadFileBytes(dir.File("KB.txt")), kClear + "\r\n3003\r\n");
 }
 
@@ -85,10 +85,10 @@ TEST(Converter, EarlierCommandFileIsAlwaysRemoved) {
     if (c.setup) c.setup(ctx);
     std::string path = dir.File("SR_DATI.001");
     if (c.document) WriteFileBytes(path, c.document);
-    ConversionShared shared;
-    EXPECT_EQ(ConvertDocument(path, ctx, &shared), c.result) << c.name;
+    ConversionResult conversion = ConvertDocument(path, ctx);
+    EXPECT_EQ(conversion.result, c.result) << c.name;
     EXPECT_FALSE(FileExists(dir.File("KB.txt"))) << c.name;
-    EXPECT_TRUE(shared.outputPath.empty()) << c.name;
+    EXPECT_TRUE(conversion.outputPath.empty()) << c.name;
     if (std::string(c.name) == "missing document") {
       EXPECT_EQ(shown, "Il file SR_DATI non esiste");
     }
@@ -104,7 +104,6 @@ TEST(Converter, OpfsFirstLineIsAnInvoiceOnlyWithFiscalInput) {
   Converted r = ConvertLines({"OPFS,V100;", "CLFS;"}, ctx);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.lines, (Lines{"400121000000100", "4003F19TOTALE FATTURE EURO000000100", "4006"}));
-  EXPECT_TRUE(r.shared.invoiceTextMode);
 }
 
 TEST(Converter, DisplayPairTakesUpTheNextLine) {
@@ -126,7 +125,7 @@ TEST(Converter, CancellationKeepsOnlyCashLines) {
   }
   // The payments keep their place; the amounts are not written on a
   // referenced receipt of an RT printer.
-  EXPECT_TRUE(r.shared.cashDue);
+  EXPECT_TRUE(r.conversion.cashDue);
 }
 
 TEST(Converter, RefusesWhatNoFrameCouldCarry) {

@@ -10,15 +10,6 @@ namespace {
 
 const char kDisplayMark = '\x7f';
 
-// Cents rounded half away from zero; a value too large for a long long is
-// clamped (FitsAmount9 refuses it long before).
-long long RoundCents(double cents) {
-  if (!(cents == cents)) return 0;
-  if (cents > 9e17) return 900000000000000000LL;
-  if (cents < -9e17) return -900000000000000000LL;
-  return std::llround(cents);
-}
-
 // A value with 15 significant digits in fixed notation, as the system's
 // own number-to-text conversion shows a double (123.39999999999999 is
 // 123.4 there).
@@ -36,24 +27,9 @@ std::string FixedText(double value) {
 
 }  // namespace
 
-std::string Amount9(long long cents) {
-  bool negative = cents < 0;
-  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(cents) : cents;
-  std::string digits = std::to_string(u);
-  if (digits.size() < 9) digits.insert(0, 9 - digits.size(), '0');
-  return negative ? "-" + digits : digits;
-}
-
-std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
-
 bool FitsAmount9(double cents) {
   if (!(cents == cents)) return false;
   return cents > -0.5 && cents < 999999999.5;
-}
-
-std::string Len2(const std::string& text) {
-  std::string n = std::to_string(text.size());
-  return n.size() < 2 ? "0" + n : n;
 }
 
 std::string PriceForPrint(const std::string& cents) {
@@ -74,29 +50,6 @@ std::string StripLeadingZeros(const std::string& number) {
   std::string s = number.substr(first);
   if (s[0] == ',') s.insert(0, "0");
   return s;
-}
-
-bool ParseNumber(const std::string& text, double* value) {
-  double whole = 0, scale = 1;
-  bool point = false, digit = false;
-  for (char ch : text) {
-    if ((ch == '.' || ch == ',') && !point) {
-      point = true;
-    } else if (ch >= '0' && ch <= '9') {
-      digit = true;
-      if (point) {
-        scale /= 10;
-        whole += (ch - '0') * scale;
-      } else {
-        whole = whole * 10 + (ch - '0');
-      }
-    } else {
-      return false;
-    }
-  }
-  if (!digit) return false;
-  *value = whole;
-  return true;
 }
 
 std::string NumberText(double value) {
@@ -135,11 +88,6 @@ std::string CleanText(const std::string& text) {
   for (char& ch : s)
     if (static_cast<unsigned char>(ch) > 128) ch = '.';
   return s;
-}
-
-std::string PadRight(const std::string& text, size_t width) {
-  if (text.size() >= width) return text.substr(0, width);
-  return text + std::string(width - text.size(), ' ');
 }
 
 std::string DisplayAmount(double cents, char separator) {

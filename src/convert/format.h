@@ -3,14 +3,16 @@
 
 #include <string>
 
+#include "settings/text_value.h"
+
 namespace convert {
 
-// Cents as nine digits with leading zeros, a fraction rounded to the
-// nearest cent.
-std::string Amount9(double cents);
-std::string Amount9(long long cents);
-// Length of `text` as two digits.
-std::string Len2(const std::string& text);
+using settings::Amount9;
+using settings::Len2;
+using settings::PadRight;
+using settings::ParseNumber;
+using settings::RoundCents;
+
 // "1250" -> "12,50", "45" -> ",45", "5" -> "0,05".
 std::string PriceForPrint(const std::string& cents);
 // The first "." replaced by ",".
@@ -23,16 +25,11 @@ std::string StripLeadingZeros(const std::string& number);
 std::string PercentAmount(const std::string& itemCents, const std::string& percentage);
 // Every character above code 128 becomes ".".
 std::string CleanText(const std::string& text);
-// `text` cut or padded with blanks to `width`.
-std::string PadRight(const std::string& text, size_t width);
 
 // Whether the cents round to an amount that nine digits can hold.
 bool FitsAmount9(double cents);
 // The adjusted value behind PercentAmount, in cents (for `lastAmount`).
 double PercentValue(const std::string& itemCents, const std::string& percentage);
-// A plain decimal number ("." or "," as separator) read without throwing;
-// false when the text is not one.
-bool ParseNumber(const std::string& text, double* value);
 // A number as plain text with "." and no exponent: 250, 82.5, 123.4.
 std::string NumberText(double value);
 

@@ -211,7 +211,7 @@ void ConvertTextLines(LineContext& c) {
   if (HasVerb(c.line, "PRNT,")) {
     std::string command = (c.st.invoiceMode ? "4003" : "3002") + Attribute(c.line);
     std::string text;
-    if (c.shared.invoiceTextMode)
+    if (c.st.invoiceTextMode)
       text = InvoiceText(c.line);
     else
       Field(c.line, ",:", &text);

@@ -49,8 +49,8 @@ class OtherVerbsTest : public ::testing::Test {
     for (const std::string& line : doc) bytes += line + "\r\n";
     std::string path = dir.File("SR_DATI.001");
     WriteFileBytes(path, bytes);
-    shared = ConversionShared{};
-    result = ConvertDocument(path, ctx, &shared);
+    conversion = ConvertDocument(path, ctx);
+    result = conversion.result;
     const std::string kb = dir.File("KB.txt");
     if (!FileExists(kb)) return {};
     std::string file = ReadFileBytes(kb);
@@ -68,7 +68,7 @@ class OtherVerbsTest : public ::testing::Test {
 
   ScopedTempDir dir;
   ConvertContext ctx;
-  ConversionShared shared;
+  ConversionResult conversion;
   int16_t result = -1;
 };
 
@@ -138,7 +138,7 @@ TEST_F(OtherVerbsTest, NonFiscalDocumentClosesAnOpenReceipt) {
   EXPECT_EQ(Convert(doc), (Lines{"3002116" + kTaxCode, kItem, kBlankCustomer, "3010F16" + kTaxCode,
                                  kBlankCustomer, "3011", "3017011", "3012104CIAO", "70081", "3013", "40011",
                                  "4002", "4003105TESTO", "4004"}));
-  EXPECT_TRUE(shared.invoiceMode);
+  EXPECT_TRUE(conversion.invoiceMode);
 }
 
 TEST_F(OtherVerbsTest, NonFiscalDocumentWithoutReceipt) {
@@ -317,7 +317,7 @@ TEST_F(OtherVerbsTest, Reports) {
   for (const Case& t : cases) {
     SCOPED_TRACE(t.doc.back());
     EXPECT_EQ(Convert(t.doc), t.expected);
-    EXPECT_TRUE(shared.functionDocument);
+    EXPECT_TRUE(conversion.functionDocument);
   }
   // Closings last until readings are asked for again.
   Lines out = Convert({"ZKEY;", "FUNC,N1;", "FUNC,N2;", "XKEY;", "FUNC,N3;"});
@@ -330,7 +330,7 @@ TEST_F(OtherVerbsTest, Reports) {
             (Lines{kItem, "7007CONTANTI" + Blanks(32), "300408CONTANTI000000000",
                    "7007RAPP. FISCALE : LETTURA" + Blanks(17), "2003"}));
   EXPECT_EQ(Convert({"FUNC,N39;"}), Lines{});
-  EXPECT_FALSE(shared.functionDocument);
+  EXPECT_FALSE(conversion.functionDocument);
 }
 
 TEST_F(OtherVerbsTest, Codes) {
@@ -401,16 +401,15 @@ TEST_F(OtherVerbsTest, ReadTargetWithSlashPaths) {
 TEST(OtherVerbsLine, OverlongTexts) {
   ConvertContext ctx;
   ConversionState st;
-  ConversionShared shared;
   LineState ls;
   Lines out;
   const std::string extl = "EXTL,:" + std::string(33, 'A') + ";";
-  LineContext c{extl, st, ls, out, ctx, shared};
+  LineContext c{extl, st, ls, out, ctx};
   ConvertTextLines(c);
   EXPECT_EQ(st.trailerLines, Lines{"3012132" + std::string(32, 'A')});
   // A text behind a two-digit length would need three.
   const std::string cler = "CLER,C" + std::string(100, '1') + ";";
-  LineContext d{cler, st, ls, out, ctx, shared};
+  LineContext d{cler, st, ls, out, ctx};
   ConvertTextLines(d);
   EXPECT_TRUE(d.abort);
   EXPECT_TRUE(ls.command.empty());

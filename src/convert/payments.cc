@@ -205,7 +205,7 @@ void ConvertInvoice(LineContext& c) {
         st.invoiceHeader = true;
     }
     st.invoiceMode = true;
-    c.shared.invoiceTextMode = true;
+    st.invoiceTextMode = true;
     st.invoiceTotalPending = true;
     std::string command = "400121" + st.invoiceAmount;
     if (st.invoiceHeader) {

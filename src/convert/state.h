@@ -32,6 +32,8 @@ struct ConversionState {
   // The 22-character description of the last item or adjustment; it keeps
   // its content from one line to the next.
   std::string description = std::string(22, ' ');
+  // OPFS seen: PRNT lines carry invoice texts.
+  bool invoiceTextMode = false;
   // The invoice total the OPFS adapter computed (cents).
   long long adapterInvoiceTotal = 0;
 };
@@ -54,7 +56,6 @@ struct LineContext {
   LineState& ls;
   std::vector<std::string>& out;
   const ConvertContext& ctx;
-  ConversionShared& shared;
   // Set by a reference error: the conversion ends at once with result 1 and
   // writes no output file.
   bool abort = false;

@@ -15,7 +15,7 @@ struct Converted {
   bool written = false;             // KB.txt exists afterwards
   std::vector<std::string> lines;   // KB.txt without its first line
   std::string firstLine;
-  ConversionShared shared;
+  ConversionResult conversion;
 };
 
 inline std::vector<std::string> SplitCrLf(const std::string& bytes) {
@@ -41,7 +41,8 @@ inline Converted ConvertLines(const std::vector<std::string>& document, ConvertC
   testing_support::WriteFileBytes(path, bytes);
   ctx.dataDir = dir.path();
   Converted c;
-  c.result = ConvertDocument(path, ctx, &c.shared);
+  c.conversion = ConvertDocument(path, ctx);
+  c.result = c.conversion.result;
   const std::string kb = dir.File("KB.txt");
   c.written = testing_support::FileExists(kb);
   if (c.written) {

@@ -49,8 +49,29 @@ std::string DumpFailureField(int16_t result) {
   return (result == -10 ? std::string("NO RICEZIONE") : std::to_string(result)) + " : " + "DUMP NON ESEGUITO";
 }
 
-int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterInfo& printer,
-                            DumpListener& listener) {
+void ReadIdentification(const std::string& answer, PrinterIdentity* printer) {
+  printer->identification = answer;
+  if (answer.size() == 8) {
+    printer->serialField = answer;
+    printer->status = "MF";
+    printer->printerSerial = answer;
+    return;
+  }
+  printer->serialField = answer.substr(std::min<size_t>(1, answer.size()), 11);
+  // A missing character 26 is not "0" either.
+  if (answer.size() < 26 || answer[25] != '0') {
+    printer->printerSerial = printer->serialField;
+    printer->status = "Status: RT";
+    printer->rtMode = true;
+  } else {
+    printer->status = "Status: MF";
+    printer->printerSerial = (answer.size() >= 4 && answer[3] == 'M')
+                                 ? answer.substr(std::min<size_t>(14, answer.size()), 8)
+                                 : printer->serialField;
+  }
+}
+
+int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIdentity& printer) {
   printer.taxCodeKind = 0;
   link.state().checkStatusFirst = true;
   std::ofstream trace(dataDir + platform::PathSeparator() + "tracedump.txt",
@@ -106,7 +127,8 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIn
     Trace(" <-- " + link.lastAnswer());
   }
 
-  listener.Vexocx21_EvDumpConfDone(identification, result);
+  printer.identification = identification;
+  if (result == 0) ReadIdentification(identification, &printer);
   link.state().checkStatusFirst = false;
   return result;
 }

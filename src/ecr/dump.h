@@ -9,19 +9,27 @@
 
 namespace ecr {
 
-// Implemented by the job service: it writes SR_MATR or SR_ERR and updates
-// the window.
-class DumpListener {
- public:
-  virtual ~DumpListener() = default;
-  virtual void Vexocx21_EvDumpConfDone(const std::string& identification, int16_t result) = 0;
+// What the dumps have found out about the printer. The tax-code kind and the
+// release keep their values until a later dump changes them.
+struct PrinterIdentity {
+  std::string identification;  // the identification answer of the last dump
+  std::string serialField;     // the window's serial field, SR_MATR's first line
+  std::string status;          // SR_MATR's second line: "MF", "Status: RT" or "Status: MF"
+  std::string printerSerial;   // the serial the converter writes
+  bool rtMode = false;
+  int16_t taxCodeKind = 0;     // the model digit
+  std::string firmwareVersion;
 };
 
 // Runs the dump on the port the caller opened, writes "tracedump.txt" into
-// `dataDir`, fills `printer.taxCodeKind` and `printer.firmwareVersion` and
-// ends by calling the listener. Returns the result it reported.
-int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterInfo& printer,
-                            DumpListener& listener);
+// `dataDir` and updates `printer`; a successful dump also reads the
+// identification (ReadIdentification). Returns the result: 0 success.
+int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIdentity& printer);
+
+// Serial field, status, printer serial and RT mode from an identification
+// answer: eight characters are an MF printer's serial number; otherwise
+// character 26 other than "0" marks an RT printer.
+void ReadIdentification(const std::string& answer, PrinterIdentity* printer);
 
 // The release in a "1013" answer, "" when there is none or it is ambiguous.
 std::string FirmwareFromAnswer(const std::string& answer);

@@ -104,24 +104,55 @@ void EcrLink::Attendi(float milliseconds) {
   }
 }
 
+namespace {
+
+// Answer time-outs: most commands, the two total reports, and the wait for
+// any byte after a lone ACK.
+constexpr int64_t kAnswerTimeoutMs = 5000;
+constexpr int64_t kTotalsAnswerTimeoutMs = 8000;
+constexpr int64_t kAfterLoneAckTimeoutMs = 15000;
+// Refusals accepted for one exchange, and empty or wrong answers retried.
+constexpr int kNakBudget = 5;
+constexpr int kAnswerRetries = 5;
+
+const struct {
+  const char* code;
+  int16_t result;
+  bool traced;
+} kErrorCodes[] = {
+    {"09", kPrintBufferFull, true},     {"12", kRtDocumentNotFound, true}, {"16", kPaperEnd, true},
+    {"20", kPrinterNotReady, true},     {"21", kReceiptOpen, false},       {"98", kReceiptOpen, false},
+    {"23", kNegativeTotal, true},       {"30", kJournalFull, true},        {"31", kJournalNearlyFull, true},
+    {"37", kCoverOpen, true},           {"51", kFiscalMemoryFull, true},   {"54", kFiscalClosingNeeded, true},
+    {"99", kPrinterError99, true},      {"29", kNegativeVat, true},
+};
+
+// The printer status read before each command of a dump.
+const struct {
+  const char* status;
+  int16_t result;
+} kStatusResults[] = {
+    {"00", kLinkOk},     {"1", kPrinterNotReady},       {"10", kCoverOpen},       {"01", kPaperEnd},
+    {"11", kCoverOpenPaperEnd}, {"12", kCoverOpen}, {"54", kFiscalClosingNeeded}, {"99", kPrinterError99},
+};
+
+int16_t StatusResult(const std::string& status) {
+  for (const auto& s : kStatusResults)
+    if (status == s.status) return s.result;
+  return kPrinterError;
+}
+
+}  // namespace
+
 int16_t EcrLink::MapErrorCode(const std::string& code, bool* traced) {
-  static const struct {
-    const char* code;
-    int16_t result;
-    bool traced;
-  } kCodes[] = {
-      {"09", -2, true},   {"12", -31, true}, {"16", -4, true},  {"20", -8, true},  {"21", -7, false},
-      {"98", -7, false},  {"23", -10, true}, {"30", -11, true}, {"31", -12, true}, {"37", -5, true},
-      {"51", -3, true},   {"54", -13, true}, {"99", -99, true}, {"29", -29, true},
-  };
-  for (const auto& c : kCodes) {
+  for (const auto& c : kErrorCodes) {
     if (code == c.code) {
       *traced = c.traced;
       return c.result;
     }
   }
   *traced = true;
-  return -1;
+  return kPrinterError;
 }
 
 // The body of an answer, by the printer's three framings.
@@ -133,105 +164,110 @@ static std::string CutAnswer(const std::string& raw) {
   return Mid(raw, 6, len - 8);
 }
 
+void EcrLink::SendFrame(const std::string& frame) {
+  DrainInput();
+  port_.Output(frame);
+}
+
+bool EcrLink::ReceiveAnswer(const std::string& frame, int64_t timeoutMs, Exchange& ex, std::string* input) {
+  const std::string nak(1, NAK), ack(1, ACK);
+  for (;;) {
+    *input = WaitAnswer(timeoutMs);
+    if (*input == nak) {
+      if (--ex.nakBudget > 0 && !raised_) {
+        port_.Output(frame);
+        continue;
+      }
+      return false;
+    }
+    port_.Output(ack);
+    if (*input == ack) {
+      WaitForAnyByte(kAfterLoneAckTimeoutMs);
+      continue;
+    }
+    return true;
+  }
+}
+
+EcrLink::Next EcrLink::CheckAnswer(const std::string& command, const std::string& checksum,
+                                   const std::string& input, Exchange& ex) {
+  const std::string sent = " --> " + state_.sequence + std::to_string(state_.terminalId) + command + checksum;
+  if (!input.empty()) {
+    state_.lastAnswer = CutAnswer(input);
+    const std::string& body = state_.lastAnswer;
+    auto q = body.find("7101");
+    if (q != std::string::npos && command.find("7101") != std::string::npos && Mid(body, long(q) + 5, 1) == "2") {
+      Trace(" --> " + command);
+      Trace(" <-- " + body);
+      ex.result = kRtDocumentRefused;
+      return Next::kDone;
+    }
+    auto e = body.find("ERR");
+    if (e != std::string::npos) {
+      state_.lastErrorCode = Mid(body, long(e) + 4, 2);
+      bool traced = true;
+      ex.result = MapErrorCode(state_.lastErrorCode, &traced);
+      if (traced) {
+        Trace(sent);
+        if (!state_.lastAnswer.empty()) Trace(" <-- " + input + "|" + state_.lastErrorCode);
+      }
+      return Next::kDone;
+    }
+    ex.result = kLinkOk;
+  } else {
+    Trace(" <-- InputBuffer vuoto");
+    if (ex.retries <= kAnswerRetries) {
+      ++ex.retries;
+      state_.lastAnswer.clear();
+      return Next::kNewSequence;
+    }
+    ex.result = kLinkNoAnswer;
+  }
+
+  Trace(sent);
+  if (!state_.lastAnswer.empty()) Trace(" <-- " + input);
+
+  // An answer that does not echo the command is asked for again.
+  if (state_.lastAnswer.size() < 4 || state_.lastAnswer.compare(0, 4, Mid(command, 1, 4)) != 0) {
+    Attendi(options_.chbDelayCompatibilita ? 200.0f : 100.0f);
+    if (ex.retries <= kAnswerRetries) {
+      ++ex.retries;
+      return Next::kSameSequence;
+    }
+    ex.result = kLinkNoAnswer;
+  }
+  return Next::kDone;
+}
+
 int16_t EcrLink::TrasmettiStringa(const std::string& command) {
   // Once the program is closing no frame goes out: a resend after a cut-short
   // wait could make the printer print the same line again.
-  if (raised_) return 1;
+  if (raised_) return kLinkNoAnswer;
   if (!port_.IsOpen()) {
     Vexocx21_OpenPort();
-    if (!port_.IsOpen()) return -8;
+    if (!port_.IsOpen()) return kPrinterNotReady;
   }
   state_.lastErrorCode.clear();
-  int nakBudget = 5;
-  int retries = 0;
-
   if (state_.checkStatusFirst) {
-    const std::string status = VerificaStato();
-    if (status == "1") return -8;
-    if (status == "10") return -5;
-    if (status == "01") return -4;
-    if (status == "11") return -9;
-    if (status == "12") return -5;
-    if (status == "54") return -13;
-    if (status == "99") return -99;
-    if (status != "00") return -1;
+    const int16_t status = StatusResult(VerificaStato());
+    if (status != kLinkOk) return status;
   }
 
-  const int64_t timeout = (command == "1003" || command == "1004") ? 8000 : 5000;
-  const std::string nak(1, NAK), ack(1, ACK);
-  int16_t result = 0;
-  for (;;) {  // a new sequence number
+  const int64_t timeout = (command == "1003" || command == "1004") ? kTotalsAnswerTimeoutMs : kAnswerTimeoutMs;
+  Exchange ex{kNakBudget};
+  for (;;) {
     AdvanceSequence();
-    for (;;) {  // the same frame again
+    Next next = Next::kSameSequence;
+    while (next == Next::kSameSequence) {
       std::string checksum;
       const std::string frame = BuildFrame(command, &checksum);
-      if (raised_) return 1;
-      DrainInput();
-      port_.Output(frame);
-
+      if (raised_) return kLinkNoAnswer;
+      SendFrame(frame);
       std::string input;
-      for (;;) {  // waits until something other than a refusal or a lone ACK
-        input = WaitAnswer(timeout);
-        if (input == nak) {
-          if (--nakBudget > 0 && !raised_) {
-            port_.Output(frame);
-            continue;
-          }
-          return 1;
-        }
-        port_.Output(ack);
-        if (input == ack) {
-          WaitForAnyByte(15000);
-          continue;
-        }
-        break;
-      }
-
-      const std::string sent = " --> " + state_.sequence + std::to_string(state_.terminalId) + command + checksum;
-      if (!input.empty()) {
-        state_.lastAnswer = CutAnswer(input);
-        const std::string& body = state_.lastAnswer;
-        auto q = body.find("7101");
-        if (q != std::string::npos && command.find("7101") != std::string::npos && Mid(body, long(q) + 5, 1) == "2") {
-          Trace(" --> " + command);
-          Trace(" <-- " + body);
-          return -30;
-        }
-        auto e = body.find("ERR");
-        if (e != std::string::npos) {
-          state_.lastErrorCode = Mid(body, long(e) + 4, 2);
-          bool traced = true;
-          result = MapErrorCode(state_.lastErrorCode, &traced);
-          if (traced) {
-            Trace(sent);
-            if (!state_.lastAnswer.empty()) Trace(" <-- " + input + "|" + state_.lastErrorCode);
-          }
-          return result;
-        }
-        result = 0;
-      } else {
-        Trace(" <-- InputBuffer vuoto");
-        if (retries <= 5) {
-          ++retries;
-          state_.lastAnswer.clear();
-          break;  // new sequence number
-        }
-        result = 1;
-      }
-
-      Trace(sent);
-      if (!state_.lastAnswer.empty()) Trace(" <-- " + input);
-
-      if (state_.lastAnswer.size() < 4 || state_.lastAnswer.compare(0, 4, Mid(command, 1, 4)) != 0) {
-        Attendi(options_.chbDelayCompatibilita ? 200.0f : 100.0f);
-        if (retries <= 5) {
-          ++retries;
-          continue;  // same sequence number
-        }
-        return 1;
-      }
-      return result;
+      if (!ReceiveAnswer(frame, timeout, ex, &input)) return kLinkNoAnswer;
+      next = CheckAnswer(command, checksum, input, ex);
     }
+    if (next == Next::kDone) return ex.result;
   }
 }
 
@@ -244,7 +280,7 @@ std::string EcrLink::VerificaStato() {
     const std::string frame = BuildFrame("1009", &checksum);
     DrainInput();
     port_.Output(frame);
-    const std::string input = WaitAnswer(5000);
+    const std::string input = WaitAnswer(kAnswerTimeoutMs);
     port_.Output(ack);
     std::string status;
     auto q = input.find("1009");

@@ -21,6 +21,29 @@ inline constexpr char NAK = 21;
 // Receives one text line at a time (trace file, SR_OUT, dump trace).
 using LineSink = std::function<void(const std::string& line)>;
 
+// Results of one exchange (TrasmettiStringa): success, no usable answer, or
+// what the printer's error answer or status means.
+enum LinkResult : int16_t {
+  kLinkOk = 0,
+  kLinkNoAnswer = 1,
+  kPrinterError = -1,           // any other "ERR" code; a status other than "00"
+  kPrintBufferFull = -2,        // ERR09: the receipt must be closed by hand
+  kFiscalMemoryFull = -3,       // ERR51
+  kPaperEnd = -4,               // ERR16; status "01"
+  kCoverOpen = -5,              // ERR37; status "10" or "12"
+  kReceiptOpen = -7,            // ERR21, ERR98
+  kPrinterNotReady = -8,        // ERR20; the port cannot be opened; no status answer
+  kCoverOpenPaperEnd = -9,      // status "11"
+  kNegativeTotal = -10,         // ERR23
+  kJournalFull = -11,           // ERR30
+  kJournalNearlyFull = -12,     // ERR31
+  kFiscalClosingNeeded = -13,   // ERR54; status "54"
+  kNegativeVat = -29,           // ERR29: the RT document was cancelled
+  kRtDocumentRefused = -30,     // "7101" answered with "2"
+  kRtDocumentNotFound = -31,    // ERR12
+  kPrinterError99 = -99,        // ERR99; status "99"
+};
+
 struct EcrLinkState {
   std::string sequence = "00";
   bool sequenceStarted = false;
@@ -30,14 +53,6 @@ struct EcrLinkState {
   bool timedOut = false;
   uint8_t extraTicks = 0;
   bool checkStatusFirst = false;
-};
-
-// What the program knows of the printer once a dump has identified it.
-struct PrinterInfo {
-  std::string printerSerial;
-  bool rtMode = false;
-  int16_t taxCodeKind = 0;
-  std::string firmwareVersion;
 };
 
 // "YYYYMMDD_hhmmss <--> ", the stamp of every trace line.
@@ -97,9 +112,27 @@ class EcrLink {
   platform::EventLoop& loop() { return loop_; }
 
  private:
+  // What the check of an answer decides.
+  enum class Next { kDone, kSameSequence, kNewSequence };
+  struct Exchange {
+    int nakBudget;     // refusals still accepted
+    int retries = 0;   // empty or wrong answers so far
+    int16_t result = kLinkOk;
+  };
+
   void AdvanceSequence();
   std::string BuildFrame(const std::string& command, std::string* checksum);
   void DrainInput();
+  // The frame goes out on an emptied receive buffer.
+  void SendFrame(const std::string& frame);
+  // Waits for an answer that is neither a refusal (the frame goes again
+  // while the budget lasts) nor a lone ACK; false when the refusals used up
+  // the budget.
+  bool ReceiveAnswer(const std::string& frame, int64_t timeoutMs, Exchange& ex, std::string* input);
+  // Reads the answer: error codes, an empty answer, an answer that does not
+  // echo the command.
+  Next CheckAnswer(const std::string& command, const std::string& checksum, const std::string& input,
+                   Exchange& ex);
   // Collects bytes until exactly one NAK, an ETX, or the time-out.
   std::string WaitAnswer(int64_t timeout_ms);
   void WaitForAnyByte(int64_t timeout_ms);

@@ -5,14 +5,39 @@
 #include <cstdio>
 #include <vector>
 
-#include "convert/format.h"
 #include "ecr/dump.h"
 #include "ecr/text.h"
+#include "settings/text_value.h"
 
 namespace ecr {
 namespace {
 
-const char kPaperEnd[] = "E096: Fine carta scontrino, sostituire rotolo";
+const char kPaperEndNotice[] = "E096: Fine carta scontrino, sostituire rotolo";
+
+// The document status of a line's result; `stops` ends the document. The
+// results with more to do (error 99, negative VAT, paper end) are handled
+// where the line is sent.
+const struct {
+  int16_t result;
+  DocumentStatus status;
+  bool stops;
+} kLineResults[] = {
+    {kPrintBufferFull, kDocumentBufferFull, true},
+    {kPrinterNotReady, kDocumentPrinterNotReady, true},
+    {kNegativeTotal, kDocumentNegativeTotal, true},
+    {kCoverOpen, kDocumentCoverOpen, true},
+    {kFiscalMemoryFull, kDocumentFiscalMemoryFull, true},
+    {kPrinterError, kDocumentPrinterError, true},
+    {kCoverOpenPaperEnd, kDocumentPrinterError, true},  // only a status request gives it
+    {kReceiptOpen, kDocumentReceiptOpen, true},
+    {kLinkNoAnswer, kDocumentNoAnswer, true},
+    {kRtDocumentNotFound, kDocumentRtRefused, true},
+    {kRtDocumentRefused, kDocumentRtRefused, true},
+    {kFiscalClosingNeeded, kDocumentFiscalClosingNeeded, true},
+    {kJournalFull, kDocumentJournalFull, false},
+    {kJournalNearlyFull, kDocumentJournalNearlyFull, false},
+};
+
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -81,7 +106,7 @@ bool IsNumeric(const std::string& text) {
   size_t e = text.find_last_not_of(' ');
   std::string t = text.substr(b, e - b + 1);
   if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
-  return !t.empty() && convert::ParseNumber(t, &value);
+  return !t.empty() && settings::ParseNumber(t, &value);
 }
 
 std::string Percent2(double value) {
@@ -93,7 +118,7 @@ std::string Percent2(double value) {
 }  // namespace
 
 std::string PaymentLine(const std::string& name, const std::string& amountText) {
-  std::string line = convert::PadRight(name, 20);
+  std::string line = settings::PadRight(name, 20);
   std::string tail = std::string(1, char(127)) + " " + amountText;
   if (tail.size() < 20) line += std::string(20 - tail.size(), ' ');
   return line + tail;
@@ -118,7 +143,7 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
   digits.erase(digits.find_last_not_of(' ') + 1);
   bool negative = !digits.empty() && digits[0] == '-';
   if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  convert::ParseNumber(digits, &percent);
+  settings::ParseNumber(digits, &percent);
   if (negative) percent = -percent;
   double cents = double(subtotal) * percent / 100.0;
   bool discount = StartsWith(line, "DOST");
@@ -126,23 +151,20 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
                                           : description + " " + Percent2(percent) + "%";
   for (char& c : text)
     if (c == ',') c = '.';
-  std::string command = std::string(word == "DOST" ? "30013" : "30012") + convert::Len2(text) + text +
-                        convert::Amount9(cents);
+  std::string command = std::string(word == "DOST" ? "30013" : "30012") + settings::Len2(text) + text +
+                        settings::Amount9(cents);
   return link.TrasmettiStringa(command) == 0 ? 0 : -1;
 }
 
-int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionContext& ctx,
+int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionContext& ctx,
                    std::string* errorDetail) {
-  convert::ConversionShared localShared;
-  convert::ConversionShared& shared = ctx.shared ? *ctx.shared : localShared;
-  const settings::Options& options = ctx.convert.options;
-  const char sep = ctx.convert.decimalSeparator;
-  int16_t status = 0;
+  NativeDocument doc;
+  const char sep = ctx.decimalSeparator;
+  int16_t status = kDocumentDone;
   int linesSent = 0;
   std::string lastLine, storedRedt;
   int64_t change = 0;
   bool commandSent = false, headerWritten = false, outputWritten = false;
-  shared.invoiceTextMode = false;
   if (!link.IsPortOpen()) link.Vexocx21_OpenPort();
 
   // A converted file that cannot be read or an output file that cannot be
@@ -150,30 +172,24 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
   std::vector<std::string> lines;
   OutputFile out;
   for (int attempt = 1;; ++attempt) {
-    std::string path = documentPath;
-    if (!ctx.sendAsIs) {
-      if (convert::ConvertDocument(path, ctx.convert, &shared) == 1) {
-        link.Vexocx21_ClosePort();
-        return 2;
-      }
-      path = shared.outputPath.empty() ? convert::DataFile(ctx.convert, "KB.txt") : shared.outputPath;
+    if (!source.Prepare(&doc)) {
+      link.Vexocx21_ClosePort();
+      return kDocumentNotSent;
     }
+    const std::string& path = doc.commandFile;
     lines.clear();
     std::string failed = !ReadLines(path, &lines) ? path : !out.Open(ctx.outPath) ? ctx.outPath : "";
     if (failed.empty()) break;
     if (attempt == 3) {
       if (ctx.message) ctx.message("ERRORE3 = Path/File access error: " + failed + " - 75riga 3");
-      // Nothing was printed: never report this as a success.
-      shared.paymentSeen = false;
       link.Vexocx21_ClosePort();
-      return 2;
+      return kDocumentNotSent;
     }
     link.Attendi(100);
   }
-  if (ctx.bOpenFileOut) *ctx.bOpenFileOut = true;
   LineSink outSink = [&out](const std::string& l) { out.Line(l); };
   HeaderContext header;
-  header.rtMode = ctx.convert.printer.rtMode;
+  header.rtMode = ctx.rtMode;
   header.version = ctx.version;
   header.storedRedtLine = &storedRedt;
 
@@ -189,7 +205,7 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
     } else if (StartsWith(line, "SEDT")) {
       std::vector<std::string> f = Split(line, ',');
       if (f.size() >= 3) {
-        if (!WriteDataOra(link, f[1] + f[2])) status = 13;
+        if (!WriteDataOra(link, f[1] + f[2])) status = kDocumentFiscalClosingNeeded;
         continue;
       }
     } else if (StartsWith(line, "REDT")) {
@@ -224,20 +240,15 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
       }
       if (link.lastAnswer().find(header.rtMode ? "3007" : "3004") != std::string::npos)
         change = Val(Mid(link.lastAnswer(), 6, 9));
+      for (const auto& r : kLineResults) {
+        if (result == r.result) {
+          status = r.status;
+          stop = r.stops;
+        }
+      }
       switch (result) {
-        case -2: status = 1; stop = true; break;
-        case -8: status = 3; stop = true; break;
-        case -10: status = 4; stop = true; break;
-        case -5: status = 7; stop = true; break;
-        case -3: status = 8; stop = true; break;
-        case -1: status = 9; stop = true; break;
-        case -9: status = 9; stop = true; break;  // only a status request gives it
-        case -7: status = 10; stop = true; break;
-        case 1: status = 11; stop = true; break;
-        case -31: case -30: status = 12; stop = true; break;
-        case -13: status = 13; stop = true; break;
-        case -99: {
-          status = 99;
+        case kPrinterError99: {
+          status = kDocumentError99;
           link.Attendi(500);
           link.TrasmettiStringa("1015");
           const std::string& a = link.lastAnswer();
@@ -246,17 +257,15 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
           stop = true;
           break;
         }
-        case -29:
-          status = 29;
+        case kNegativeVat:
+          status = kDocumentNegativeVat;
           link.Attendi(500);
           link.TrasmettiStringa("3001818Annull.transazione000000000");
           stop = true;
           break;
-        case -11: status = 5; break;
-        case -12: status = 6; break;
-        case -4: {
-          status = 2;
-          if (ctx.writeErrFile) ctx.writeErrFile(kPaperEnd);
+        case kPaperEnd: {
+          status = kDocumentNotSent;
+          if (ctx.writeErrFile) ctx.writeErrFile(kPaperEndNotice);
           std::string paper;
           while (paper != "00") {
             // Closing abandons the document as if the printer had gone silent.
@@ -268,7 +277,7 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
             }
           }
           if (paper != "00") {
-            status = 11;
+            status = kDocumentNoAnswer;
             stop = true;
             break;
           }
@@ -280,30 +289,28 @@ int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionC
     }
     if (stop) break;
     if ((StartsWith(line, "3007") || StartsWith(line, "3004")) &&
-        (shared.cashDue || shared.chequeDue || shared.cardDue || shared.otherDue)) {
+        (doc.cashDue || doc.chequeDue || doc.cardDue || doc.otherDue)) {
       link.TrasmettiStringa("1003");
       std::string amount = FormatCents(Val(Mid(link.lastAnswer(), 42, 9)), sep);
-      if (shared.cashDue) link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
-      if (shared.chequeDue) link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
-      if (shared.cardDue) link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
-      if (shared.otherDue) link.TrasmettiStringa("7007" + PaymentLine(shared.paymentText, amount));
+      if (doc.cashDue) link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
+      if (doc.chequeDue) link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
+      if (doc.cardDue) link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
+      if (doc.otherDue) link.TrasmettiStringa("7007" + PaymentLine(doc.paymentText, amount));
     }
   }
 
   if (change != 0 && status == 0) link.TrasmettiStringa("7007" + PaymentLine("RESTO", FormatCents(change, sep)));
   if (status == 0 && !outputWritten && !headerWritten) WriteHeaderLines(link, outSink, header);
-  if (status == 0 && !shared.functionDocument && !shared.invoiceMode) {
+  if (status == 0 && !doc.functionDocument && !doc.invoiceMode) {
     link.Input();
     link.SetLastAnswer("");
     bool endsWithPayment = StartsWith(lastLine, "7008") || StartsWith(lastLine, "7007");
-    if ((!endsWithPayment || linesSent > 3) && shared.paymentSeen) {
-      if (!options.chbNoInviaApCassetto) link.TrasmettiStringa("70081");
+    if ((!endsWithPayment || linesSent > 3) && doc.paymentSeen) {
+      if (!link.options().chbNoInviaApCassetto) link.TrasmettiStringa("70081");
       if (link.TrasmettiStringa("3013") != 0) link.TrasmettiStringa("3013");
     }
   }
   out.Close();
-  if (ctx.bOpenFileOut) *ctx.bOpenFileOut = false;
-  shared.paymentSeen = false;
   link.Vexocx21_ClosePort();
   return status;
 }

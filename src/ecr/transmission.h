@@ -7,32 +7,66 @@
 #include <functional>
 #include <string>
 
-#include "convert/converter.h"
 #include "ecr/link.h"
 #include "ecr/registers.h"
 
 namespace ecr {
 
+// How a document ended, as DoSendFile reports it.
+enum DocumentStatus : int16_t {
+  kDocumentDone = 0,
+  kDocumentBufferFull = 1,
+  kDocumentNotSent = 2,           // conversion error, unreadable files; paper end while it lasts
+  kDocumentPrinterNotReady = 3,
+  kDocumentNegativeTotal = 4,
+  kDocumentJournalFull = 5,
+  kDocumentJournalNearlyFull = 6,
+  kDocumentCoverOpen = 7,
+  kDocumentFiscalMemoryFull = 8,
+  kDocumentPrinterError = 9,
+  kDocumentReceiptOpen = 10,
+  kDocumentNoAnswer = 11,
+  kDocumentRtRefused = 12,
+  kDocumentFiscalClosingNeeded = 13,
+  kDocumentNegativeVat = 29,
+  kDocumentError99 = 99,
+};
+
+// A document ready for the printer: its native command file and what the
+// conversion found in it.
+struct NativeDocument {
+  std::string commandFile;
+  bool paymentSeen = false;       // a paid receipt: drawer and "3013" at the end
+  bool invoiceMode = false;
+  bool functionDocument = false;
+  // Payment summary lines after the payment.
+  bool cashDue = false, chequeDue = false, cardDue = false, otherDue = false;
+  std::string paymentText;
+};
+
+// Where the transmission takes its document from: asked again for every
+// attempt. False on a conversion error; nothing is sent then.
+class DocumentSource {
+ public:
+  virtual ~DocumentSource() = default;
+  virtual bool Prepare(NativeDocument* document) = 0;
+};
+
 struct TransmissionContext {
-  // What the converter needs; its options are also the transmission's.
-  convert::ConvertContext convert;
-  convert::ConversionShared* shared = nullptr;
+  bool rtMode = false;
+  char decimalSeparator = '.';  // of the display amounts
   // The port's SR_OUT, replaced by every document.
   std::string outPath;
-  // The document is already native commands: no conversion.
-  bool sendAsIs = false;
   ProgramVersion version;
   // Writes a message into the port's SR_ERR (the paper-end notice).
   std::function<void(const std::string&)> writeErrFile;
   // Message boxes ("ERRORE3 = ...").
   std::function<void(const std::string&)> message;
-  // True from the opening of SR_OUT to its closing.
-  bool* bOpenFileOut = nullptr;
 };
 
-// Converts and sends one document; returns the document status (0 to 13,
-// 29 or 99) and, with 99, the printer's description of the error.
-int16_t DoSendFile(EcrLink& link, const std::string& documentPath, TransmissionContext& ctx,
+// Sends one document; returns the document status (0 to 13, 29 or 99) and,
+// with 99, the printer's description of the error.
+int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionContext& ctx,
                    std::string* errorDetail);
 
 // The 40 characters after "7007": the name in 20 characters, then blanks,

@@ -17,15 +17,21 @@ using testing_support::ParseFrame;
 using testing_support::ReadFileBytes;
 using testing_support::WriteFileBytes;
 
+// A native document that needs no conversion.
+struct ReadyDocument : DocumentSource {
+  bool Prepare(NativeDocument* d) override {
+    *d = doc;
+    return true;
+  }
+  NativeDocument doc;
+};
+
 class TransmissionTest : public ::testing::Test {
  protected:
   TransmissionTest() : port(loop), link(port, loop, options) {
     port.SetScript(testing_support::Printer([this](const std::string& c) { return Answer(c); }));
-    ctx.convert.dataDir = dir.path();
-    ctx.convert.decimalSeparator = '.';
-    ctx.shared = &shared;
+    ctx.decimalSeparator = '.';
     ctx.outPath = dir.File("SR_OUT.001");
-    ctx.sendAsIs = true;
     ctx.writeErrFile = [this](const std::string& m) { errors.push_back(m); };
   }
 
@@ -43,7 +49,8 @@ class TransmissionTest : public ::testing::Test {
   }
   int16_t Send(const std::string& document) {
     WriteFileBytes(dir.File("doc.txt"), document);
-    return DoSendFile(link, dir.File("doc.txt"), ctx, &detail);
+    source.doc.commandFile = dir.File("doc.txt");
+    return DoSendFile(link, source, ctx, &detail);
   }
   std::vector<std::string> Commands() {
     std::vector<std::string> out;
@@ -61,7 +68,8 @@ class TransmissionTest : public ::testing::Test {
   settings::Options options;
   FakeSerialPort port;
   EcrLink link;
-  convert::ConversionShared shared;
+  ReadyDocument source;
+  NativeDocument& shared = source.doc;
   TransmissionContext ctx;
   std::map<std::string, std::vector<std::string>> queued;
   std::vector<std::string> errors;
@@ -112,7 +120,8 @@ TEST_F(TransmissionTest, UnreadableCommandFileIsNeverASuccess) {
   std::vector<std::string> messages;
   ctx.message = [&](const std::string& m) { messages.push_back(m); };
   int64_t start = loop.NowMs();
-  EXPECT_EQ(DoSendFile(link, dir.File("missing.txt"), ctx, &detail), 2);
+  source.doc.commandFile = dir.File("missing.txt");
+  EXPECT_EQ(DoSendFile(link, source, ctx, &detail), 2);
   EXPECT_EQ(loop.NowMs() - start, 200);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("ERRORE3 = ", 0), 0u);
@@ -183,7 +192,7 @@ TEST_F(TransmissionTest, ChangeGivesTheRestoLine) {
   EXPECT_EQ(Count("7007" + PaymentLine("RESTO", "2.50")), 1);
 
   // An RT printer gives the change with "3007".
-  ctx.convert.printer.rtMode = true;
+  ctx.rtMode = true;
   queued["3004"] = {"30040000000250000000000"};
   Send("3001\r\n3004\r\n");
   EXPECT_EQ(Count("7007" + PaymentLine("RESTO", "2.50")), 1);
@@ -207,10 +216,8 @@ TEST_F(TransmissionTest, DrawerAndEndCommandAfterAPayment) {
   ASSERT_GE(c.size(), 2u);
   EXPECT_EQ(c[c.size() - 2], "70081");
   EXPECT_EQ(c.back(), "3013");
-  EXPECT_FALSE(shared.paymentSeen);
 
   options.chbNoInviaApCassetto = true;
-  ctx.convert.options.chbNoInviaApCassetto = true;
   shared.paymentSeen = true;
   queued["3013"] = {"ERR01"};
   Send("3001\r\n3002\r\n3003\r\n3004\r\n");

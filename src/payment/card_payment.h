@@ -1,24 +1,34 @@
-// The card payment as the program starts it: the real HTTP client, the
-// service address from QLPOSURL.TXT, and the two hooks of a job.
+// The card payment as the program runs it: the real HTTP client, the
+// service address from QLPOSURL.TXT, and the two steps of a job.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "payment/payment.h"
 #include "payment/slip.h"
-#include "service/payment_hooks.h"
+#include "service/payment_step.h"
 
 namespace payment {
 
-// Sets the module up for the running program and returns the job's hooks:
-// the request before the document and the slip after it. `closing` tells
-// when the program is closing: the wait for the service then ends as timed
-// out, and no slip is printed. `trasmetti` is the link's TrasmettiStringa. The hooks must go
-// before `loop` does.
-service::PaymentHooks StartCardPayment(platform::EventLoop& loop, const std::string& programDirectory,
-                                       const std::string& dataDirectory, const settings::Options& options,
-                                       std::function<bool()> closing,
-                                       std::function<void(const std::string&)> showMessage, SendCommand trasmetti);
+class CardPayment : public service::PaymentStep {
+ public:
+  // `send` is the link's TrasmettiStringa; `showMessage` the message box.
+  // Must go before `loop` does.
+  CardPayment(platform::EventLoop& loop, const std::string& programDirectory, const std::string& dataDirectory,
+              const settings::Options& options, std::function<void(const std::string&)> showMessage,
+              SendCommand send);
+
+  int16_t Request(const std::string& dataPath) override { return request_.EseguiPaga(dataPath); }
+  void PrintSlip() override;
+  void Closing() override { closing_ = true; }
+
+ private:
+  std::unique_ptr<platform::HttpClient> http_;
+  PaymentRequest request_;
+  SendCommand send_;
+  bool closing_ = false;
+};
 
 }  // namespace payment

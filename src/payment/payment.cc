@@ -14,14 +14,7 @@
 namespace payment {
 namespace {
 
-PaymentSetup g_setup;
-POSData g_posData;
-
 const char kPosDataRoot[] = "/NativeMethods.POSData/";
-
-void ShowMessage(const std::string& text) {
-  if (g_setup.showMessage) g_setup.showMessage(text);
-}
 
 std::string Trimmed(const std::string& s) {
   size_t first = s.find_first_not_of(" \t");
@@ -66,21 +59,6 @@ std::string FileNamePart(const std::string& text) {
   return part;
 }
 
-void WriteLog(const std::string& answer) {
-  platform::LocalTime t = g_setup.now ? g_setup.now() : platform::NowLocal();
-  std::string year = std::to_string(t.year);
-  std::string folder = Join(g_setup.dataDirectory, "LOG-PAGAME-" + year + TwoDigits(t.month));
-  if (!platform::MakeDirectory(folder)) {
-    ShowMessage("ERRORE-CHIAMATA-POS = Path not found - 76 - 9.");
-    return;
-  }
-  std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
-                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(g_posData.TerminalId) + ".txt");
-  settings::FileError error;
-  if (!settings::WriteDocument(file, {answer}, false, &error))
-    ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
-}
-
 // The answer as text in the program's code page. Services send UTF-8, with
 // or without a byte-order mark; a body that is not UTF-8 is taken as bytes.
 std::string AnswerText(const std::string& body) {
@@ -92,9 +70,25 @@ std::string AnswerText(const std::string& body) {
 
 }  // namespace
 
-void SetupPayment(PaymentSetup setup) { g_setup = std::move(setup); }
+void PaymentRequest::ShowMessage(const std::string& text) {
+  if (setup_.showMessage) setup_.showMessage(text);
+}
 
-POSData& CurrentPOSData() { return g_posData; }
+void PaymentRequest::WriteLog(const std::string& answer) {
+  platform::LocalTime t = setup_.now ? setup_.now() : platform::NowLocal();
+  std::string year = std::to_string(t.year);
+  std::string folder = Join(setup_.dataDirectory, "LOG-PAGAME-" + year + TwoDigits(t.month));
+  if (!platform::MakeDirectory(folder)) {
+    ShowMessage("ERRORE-CHIAMATA-POS = Path not found - 76 - 9.");
+    return;
+  }
+  std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
+                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(posData_.TerminalId) + ".txt");
+  settings::FileError error;
+  if (!settings::WriteDocument(file, {answer}, false, &error))
+    ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
+}
+
 
 std::string PaymentPath(int32_t amount, int32_t extra) {
   std::string path = "/WebZentarposWS/api/Payment/" + std::to_string(amount);
@@ -124,17 +118,17 @@ std::string ReadServiceUrl(const std::string& programDirectory) {
   return url;
 }
 
-bool Pagame(int32_t amount, int32_t extra, std::string* answer) {
-  if (!g_setup.loop || !g_setup.http) {
+bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) {
+  if (!setup_.loop || !setup_.http) {
     ShowMessage("Errore 91: Object variable not set in ModulePagame.Pagame:1.");
     return false;
   }
-  std::string base = g_setup.serviceUrl;
+  std::string base = setup_.serviceUrl;
   while (!base.empty() && base.back() == '/') base.pop_back();
 
   bool finished = false;
   platform::HttpResponse response;
-  g_setup.http->Get(base + PaymentPath(amount, extra), PaymentHeaders(),
+  setup_.http->Get(base + PaymentPath(amount, extra), PaymentHeaders(),
                     [&](const platform::HttpResponse& r) {
                       response = r;
                       finished = true;
@@ -142,9 +136,9 @@ bool Pagame(int32_t amount, int32_t extra, std::string* answer) {
   // No limit: the customer is at the terminal. Only closing the program
   // ends the wait early.
   platform::RunUntil(
-      *g_setup.loop, [&] { return finished || (g_setup.closing && g_setup.closing()); }, -1);
+      *setup_.loop, [&] { return finished || (setup_.closing && setup_.closing()); }, -1);
   if (!finished) {
-    g_setup.http->Cancel();
+    setup_.http->Cancel();
     *answer = kTimedOut;
     return false;
   }
@@ -168,8 +162,8 @@ bool Pagame(int32_t amount, int32_t extra, std::string* answer) {
   return text == "00";
 }
 
-int16_t EseguiPaga(const std::string& documentPath) {
-  g_posData = POSData();
+int16_t PaymentRequest::EseguiPaga(const std::string& documentPath) {
+  posData_ = POSData();
   std::vector<std::string> lines;
   settings::FileError error;
   if (!settings::ReadDocument(documentPath, &lines, &error)) {
@@ -181,29 +175,29 @@ int16_t EseguiPaga(const std::string& documentPath) {
   std::string verb;
   if (Trimmed(line).size() <= 4 || !convert::FindField(true, &verb, line, "PAGA")) return 0;
 
-  g_posData.commandWord = "PAGA";
+  posData_.commandWord = "PAGA";
   std::string amountText, extraText;
   bool hasAmount = convert::FindField(false, &amountText, line, ",V");
   bool hasExtra = convert::FindField(false, &extraText, line, ",P");
   int32_t amount = 0, extra = 0;
   if (hasAmount) {
-    g_posData.amount = amountText;
+    posData_.amount = amountText;
   }
   if ((hasAmount && !LeadingNumber(amountText, &amount)) || (hasExtra && !LeadingNumber(extraText, &extra))) {
-    g_posData.commandWord.clear();
+    posData_.commandWord.clear();
     ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
     return 0;
   }
   if (!hasAmount || !hasExtra || amount == 0) {
     // Nothing was requested: the slip must not print a payment either.
-    g_posData.commandWord.clear();
+    posData_.commandWord.clear();
     return 0;
   }
 
   std::string answer;
   bool approved = Pagame(amount, extra, &answer);
   if (!approved && (answer == kTimedOut || answer == kNoConnection)) {
-    g_posData.errorText = answer;
+    posData_.errorText = answer;
     return answer == kTimedOut ? kPosTimedOut : kPosNoConnection;
   }
 
@@ -211,18 +205,18 @@ int16_t EseguiPaga(const std::string& documentPath) {
   xml->Load(answer);
   std::string text;
   if (xml->SelectText("/Error/ExceptionMessage", &text)) {
-    g_posData.TransactionResult = "KO";
-    g_posData.resultDescription = "TRANSAZIONE ANNULLATA";
+    posData_.TransactionResult = "KO";
+    posData_.resultDescription = "TRANSAZIONE ANNULLATA";
     return kPosServiceError;
   }
   int16_t outcome;
   if (xml->SelectText("/NativeMethods.POSData/TransactionResult", &text)) {
-    g_posData.TransactionResult = text;
-    g_posData.resultDescription = text;
+    posData_.TransactionResult = text;
+    posData_.resultDescription = text;
     outcome = approved ? 0 : kPosRefused;
   } else {
-    g_posData.TransactionResult = "KO";
-    g_posData.resultDescription = "TRANSAZIONE ANNULLATA";
+    posData_.TransactionResult = "KO";
+    posData_.resultDescription = "TRANSAZIONE ANNULLATA";
     outcome = kPosServiceError;
   }
 
@@ -240,11 +234,11 @@ int16_t EseguiPaga(const std::string& documentPath) {
   for (const Field& f : kFields) {
     std::string value;
     xml->SelectText(kPosDataRoot + std::string(f.name), &value);
-    g_posData.*f.member = value;
+    posData_.*f.member = value;
   }
-  g_posData.transactionDate = g_posData.DataTrs;
+  posData_.transactionDate = posData_.DataTrs;
 
-  if (g_setup.options && g_setup.options->CheckLogPagamento) WriteLog(answer);
+  if (setup_.options && setup_.options->CheckLogPagamento) WriteLog(answer);
   return outcome;
 }
 

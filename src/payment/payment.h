@@ -63,22 +63,32 @@ struct PaymentSetup {
   std::function<platform::LocalTime()> now;
 };
 
-// Replaces the module's setup. The pointers must outlive every later call.
-void SetupPayment(PaymentSetup setup);
+// The payment request of the running program and the record of the last one.
+class PaymentRequest {
+ public:
+  // The setup's pointers must outlive the request.
+  explicit PaymentRequest(PaymentSetup setup) : setup_(std::move(setup)) {}
 
-// The module's record, filled by EseguiPaga and read by the slip and the
-// outcome messages until the next EseguiPaga.
-POSData& CurrentPOSData();
+  // Looks at the first line of the document; a "PAGA" line with an amount and
+  // a "P" field asks the service for the payment. 0 when no payment was asked
+  // or it was approved, else -200 to -203.
+  int16_t EseguiPaga(const std::string& documentPath);
 
-// Looks at the first line of the document; a "PAGA" line with an amount and
-// a "P" field asks the service for the payment. 0 when no payment was asked
-// or it was approved, else -200 to -203.
-int16_t EseguiPaga(const std::string& documentPath);
+  // One exchange with the service, waiting on the event loop without a limit
+  // until the answer comes or the program closes. True when the answer carries
+  // no error and its transaction result is "00".
+  bool Pagame(int32_t amount, int32_t extra, std::string* answer);
 
-// One exchange with the service, waiting on the event loop without a limit
-// until the answer comes or the program closes. True when the answer carries
-// no error and its transaction result is "00".
-bool Pagame(int32_t amount, int32_t extra, std::string* answer);
+  // Filled by EseguiPaga and read by the slip until the next EseguiPaga.
+  const POSData& posData() const { return posData_; }
+
+ private:
+  void ShowMessage(const std::string& text);
+  void WriteLog(const std::string& answer);
+
+  PaymentSetup setup_;
+  POSData posData_;
+};
 
 // The request path for an amount in cents and the extra "P" value.
 std::string PaymentPath(int32_t amount, int32_t extra);

@@ -29,15 +29,14 @@ TEST(PaymentLiveTest, ApprovalFromARunningService) {
   setup.options = &options;
   std::vector<std::string> messages;
   setup.showMessage = [&](const std::string& text) { messages.push_back(text); };
-  SetupPayment(setup);
+  PaymentRequest pay(setup);
 
   testing_support::WriteFileBytes(dir.File("SR_DATI.001"), "PAGA,V1250,P3;\r\nCASH;\r\n");
-  EXPECT_EQ(0, EseguiPaga(dir.File("SR_DATI.001")));
-  EXPECT_EQ("00", CurrentPOSData().TransactionResult);
-  EXPECT_FALSE(CurrentPOSData().TerminalId.empty());
-  EXPECT_FALSE(CurrentPOSData().DataTrs.empty());
+  EXPECT_EQ(0, pay.EseguiPaga(dir.File("SR_DATI.001")));
+  EXPECT_EQ("00", pay.posData().TransactionResult);
+  EXPECT_FALSE(pay.posData().TerminalId.empty());
+  EXPECT_FALSE(pay.posData().DataTrs.empty());
   EXPECT_TRUE(messages.empty());
-  SetupPayment(PaymentSetup());
 }
 
 }  // namespace

@@ -78,16 +78,16 @@ class PaymentTest : public ::testing::Test {
     setup.closing = [this] { return closing_; };
     setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
     setup.now = [] { return platform::LocalTime{2024, 5, 3, 14, 5, 9, 0}; };
-    SetupPayment(setup);
+    pay_ = std::make_unique<PaymentRequest>(setup);
   }
-  ~PaymentTest() override { SetupPayment(PaymentSetup()); }
 
   int16_t Run(const std::string& document) {
     WriteFileBytes(dir_.File("SR_DATI.001"), document);
-    return EseguiPaga(dir_.File("SR_DATI.001"));
+    return pay_->EseguiPaga(dir_.File("SR_DATI.001"));
   }
 
   testing_support::FakeEventLoop loop_;
+  std::unique_ptr<PaymentRequest> pay_;
   FakeHttpClient http_;
   testing_support::ScopedTempDir dir_;
   settings::Options options_;
@@ -150,7 +150,7 @@ TEST_F(PaymentTest, LinesThatRequestNothing) {
   };
   for (const char* d : documents) {
     EXPECT_EQ(0, Run(d)) << d;
-    EXPECT_EQ("", CurrentPOSData().commandWord) << d;
+    EXPECT_EQ("", pay_->posData().commandWord) << d;
   }
   EXPECT_TRUE(http_.urls.empty());
   EXPECT_TRUE(messages_.empty());
@@ -159,7 +159,7 @@ TEST_F(PaymentTest, LinesThatRequestNothing) {
 TEST_F(PaymentTest, ApprovedPaymentKeepsTheTransaction) {
   http_.response = Answer(PosAnswer("00", "2"));
   EXPECT_EQ(0, Run("PAGA,V1250,P0;"));
-  const POSData& d = CurrentPOSData();
+  const POSData& d = pay_->posData();
   EXPECT_EQ("PAGA", d.commandWord);
   EXPECT_EQ("1250", d.amount);
   EXPECT_EQ("00", d.TransactionResult);
@@ -205,7 +205,7 @@ TEST_F(PaymentTest, OutcomeOfEachAnswer) {
   for (const auto& c : cases) {
     http_.response = c.response;
     EXPECT_EQ(c.outcome, Run("PAGA,V500,P1;")) << c.name;
-    const POSData& d = CurrentPOSData();
+    const POSData& d = pay_->posData();
     EXPECT_EQ("PAGA", d.commandWord) << c.name;
     EXPECT_EQ(c.result, d.TransactionResult) << c.name;
     EXPECT_EQ(c.description, d.resultDescription) << c.name;
@@ -221,7 +221,7 @@ TEST_F(PaymentTest, OtherHttpFailureShowsTheErrorAndFails) {
   failed.errorText = "Failure when receiving data from the peer";
   http_.response = failed;
   EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P1;"));
-  EXPECT_EQ("KO", CurrentPOSData().TransactionResult);
+  EXPECT_EQ("KO", pay_->posData().TransactionResult);
   ASSERT_EQ(1u, messages_.size());
   EXPECT_EQ("Errore 56: Failure when receiving data from the peer in ModulePagame.Pagame:6.", messages_[0]);
 }
@@ -238,8 +238,8 @@ TEST_F(PaymentTest, ClosingTheProgramEndsTheWaitAsTimedOut) {
   http_.response.reset();  // the service never answers
   loop_.AddTimer(60000, [this] { closing_ = true; });
   EXPECT_EQ(kPosTimedOut, Run("PAGA,V500,P0;"));
-  EXPECT_EQ(kTimedOut, CurrentPOSData().errorText);
-  EXPECT_EQ("PAGA", CurrentPOSData().commandWord);
+  EXPECT_EQ(kTimedOut, pay_->posData().errorText);
+  EXPECT_EQ("PAGA", pay_->posData().commandWord);
   EXPECT_EQ(1, http_.cancels);
 }
 
@@ -263,7 +263,7 @@ TEST_F(PaymentTest, LogNameWithAnOddTerminalId) {
   http_.response = Answer("<NativeMethods.POSData><TerminalId>12/34:56</TerminalId>"
                           "<TransactionResult>00</TransactionResult></NativeMethods.POSData>");
   EXPECT_EQ(0, Run("PAGA,V500,P0;"));
-  EXPECT_EQ("12/34:56", CurrentPOSData().TerminalId);
+  EXPECT_EQ("12/34:56", pay_->posData().TerminalId);
   EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-12_34_56.txt"));
   EXPECT_TRUE(messages_.empty());
 }
@@ -291,7 +291,7 @@ TEST_F(PaymentTest, LogThatCannotBeWrittenKeepsTheOutcome) {
   setup.dataDirectory = dir_.File("missing") + platform::PathSeparator() + "deeper";
   setup.options = &options_;
   setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
-  SetupPayment(setup);
+  pay_ = std::make_unique<PaymentRequest>(setup);
   options_.CheckLogPagamento = true;
   http_.response = Answer(PosAnswer("00"));
   EXPECT_EQ(0, Run("PAGA,V500,P0;"));
@@ -303,7 +303,7 @@ TEST_F(PaymentTest, AmountTooLargeIsReportedAndNothingAsked) {
   http_.response = Answer(PosAnswer("00"));
   EXPECT_EQ(0, Run("PAGA,V99999999999,P0;"));
   EXPECT_TRUE(http_.urls.empty());
-  EXPECT_EQ("", CurrentPOSData().commandWord);
+  EXPECT_EQ("", pay_->posData().commandWord);
   ASSERT_EQ(1u, messages_.size());
   EXPECT_EQ(0u, messages_[0].find("ERRORE-CHIAMATA-POS = "));
 }
@@ -329,7 +329,7 @@ TEST_F(PaymentTest, AnswerTextInTheProgramsCodePage) {
   for (const auto& c : cases) {
     http_.response = Answer(c.body);
     EXPECT_EQ(kPosRefused, Run("PAGA,V500,P0;")) << c.name;
-    EXPECT_EQ(c.koDescription, CurrentPOSData().KODescription) << c.name;
+    EXPECT_EQ(c.koDescription, pay_->posData().KODescription) << c.name;
     EXPECT_EQ(c.logged + "\r\n", ReadFileBytes(file)) << c.name;
   }
 }

@@ -25,7 +25,6 @@ std::string SlipAmount(const std::string& cents) {
   return text;
 }
 
-int16_t StampaEsitoPOS(const SendCommand& trasmetti) { return StampaEsitoPOS(CurrentPOSData(), trasmetti); }
 
 int16_t StampaEsitoPOS(const POSData& d, const SendCommand& trasmetti) {
   if (d.commandWord.empty()) return 0;

@@ -13,9 +13,8 @@ namespace payment {
 // Sends one native command to the printer; the slip ignores its result.
 using SendCommand = std::function<int16_t(const std::string& command)>;
 
-// Prints the slip for CurrentPOSData(); nothing when no payment was asked.
-// Always 0.
-int16_t StampaEsitoPOS(const SendCommand& trasmetti);
+// Prints the slip for the last payment request; nothing when no payment
+// was asked. Always 0.
 int16_t StampaEsitoPOS(const POSData& data, const SendCommand& trasmetti);
 
 // The text line command: "40031", the length in plain digits, the text.

@@ -142,12 +142,5 @@ TEST_F(SlipTest, ApprovedPaymentWithoutSignature) {
   for (const auto& c : sent_) EXPECT_EQ(std::string::npos, c.find("FIRMA"));
 }
 
-TEST_F(SlipTest, ReadsTheModuleRecord) {
-  CurrentPOSData() = Approved("1");
-  StampaEsitoPOS(Recorder());
-  EXPECT_EQ(23u, sent_.size());
-  CurrentPOSData() = POSData();
-}
-
 }  // namespace
 }  // namespace payment

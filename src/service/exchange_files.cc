@@ -1,7 +1,6 @@
 // Exchange files: names, deletions with retry, SR_ERR, SR_MATR and FINESCO.
 #include "service/exchange_files.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "platform/system.h"
@@ -63,11 +62,6 @@ void ExchangeFiles::LogKillFailure(const char* stem) {
   fs_.Append(PathOf("LOGFILE.TXT"), line);
 }
 
-void ExchangeFiles::Fatal() {
-  if (saveSettings) saveSettings();
-  if (endProgram) endProgram();
-}
-
 void ExchangeFiles::SubKillErrFile() {
   if (currentPort < 1 || currentPort > 4) return;
   if (!KillWithRetry(kErr)) LogKillFailure(kErr);
@@ -80,7 +74,7 @@ void ExchangeFiles::SubKillFileOut() {
 
 void ExchangeFiles::SubKillDatiFile() {
   if (currentPort < 1 || currentPort > 4) return;
-  if (!KillWithRetry(kDati)) Fatal();
+  if (!KillWithRetry(kDati)) owner_.FatalFileError();
 }
 
 void ExchangeFiles::SubKillStartFile() {
@@ -91,7 +85,7 @@ void ExchangeFiles::SubKillStartFile() {
   bool exists = false;
   auto step = [&](const std::function<bool()>& fn) {
     if (Retry(&failures, fn)) return true;
-    Fatal();
+    owner_.FatalFileError();
     return false;
   };
   if (!step([&] { return fs_.Exists(start, &exists); }) || !exists) return;
@@ -102,40 +96,15 @@ void ExchangeFiles::SubKillStartFile() {
 
 void ExchangeFiles::WriteErrFile(const std::string& cErrMesg, int iQualeCom) {
   if (iQualeCom < 1 || iQualeCom > 4) return;
-  std::string code = lastErrorCode ? lastErrorCode() : std::string();
+  std::string code = owner_.LastErrorCode();
   std::string line = code.empty() ? cErrMesg : cErrMesg + " : ERRORE " + code;
   fs_.Write(PathOf(kErr, iQualeCom), line + "\r\n");
 }
 
-std::string ExchangeFiles::WriteMatrFile(const std::string& answer, const std::string& firmwareVersion,
-                                         settings::Options* options) {
-  std::string serialField, status;
-  if (answer.size() == 8) {
-    serialField = answer;
-    status = "MF";
-    printerSerial = answer;
-  } else {
-    serialField = answer.substr(std::min<size_t>(1, answer.size()), 11);
-    // A missing character 26 is not "0" either.
-    if (answer.size() < 26 || answer[25] != '0') {
-      printerSerial = serialField;
-      status = "Status: RT";
-      rtMode = true;
-      if (options) {
-        options->chbPagamentiEstesi = true;
-        options->chbInversioneScontiSuReso = false;
-      }
-    } else {
-      status = "Status: MF";
-      printerSerial = (answer.size() >= 4 && answer[3] == 'M')
-                          ? answer.substr(std::min<size_t>(14, answer.size()), 8)
-                          : serialField;
-    }
-  }
-  std::string text = serialField + "\r\n" + status + "\r\n" + "DriverType: Custom\r\n" + "Versione: " +
-                     VersionText() + "\r\n" + "FW: " + firmwareVersion + "\r\n";
+void ExchangeFiles::WriteMatrFile(const ecr::PrinterIdentity& printer) {
+  std::string text = printer.serialField + "\r\n" + printer.status + "\r\n" + "DriverType: Custom\r\n" + "Versione: " +
+                     VersionText() + "\r\n" + "FW: " + printer.firmwareVersion + "\r\n";
   if (currentPort >= 1 && currentPort <= 4) fs_.Write(PathOf(kMatr, currentPort), text);
-  return serialField;
 }
 
 }  // namespace service

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "ecr/dump.h"
 #include "platform/event_loop.h"
 #include "service/file_ops.h"
-#include "settings/options.h"
 
 namespace service {
 
@@ -29,7 +29,18 @@ class ExchangeFiles {
   static constexpr int kRetryLimit = 20;
   static constexpr int kRetryPauseMs = 500;
 
-  ExchangeFiles(platform::EventLoop& loop, FileOps& fs) : loop_(loop), fs_(fs) {}
+  // What the file steps need from the program around them.
+  class Owner {
+   public:
+    virtual ~Owner() = default;
+    // The link's error code of the last exchange, appended to error files.
+    virtual std::string LastErrorCode() = 0;
+    // A start or data file that cannot be deleted ends the program at once,
+    // after the settings have been saved.
+    virtual void FatalFileError() = 0;
+  };
+
+  ExchangeFiles(platform::EventLoop& loop, FileOps& fs, Owner& owner) : loop_(loop), fs_(fs), owner_(owner) {}
 
   void SetDataDir(const std::string& dir) { dataDir_ = dir; }
   const std::string& dataDir() const { return dataDir_; }
@@ -40,17 +51,6 @@ class ExchangeFiles {
 
   // Port whose files the operations below act on; 1 to 4, else they do nothing.
   int16_t currentPort = 0;
-  // Taken from the identification answer by WriteMatrFile.
-  std::string printerSerial;
-  bool rtMode = false;
-
-  // The link's error code of the last exchange, appended to error files.
-  std::function<std::string()> lastErrorCode;
-  // A start or data file that cannot be deleted ends the program at once,
-  // after the settings have been saved.
-  std::function<void()> saveSettings;
-  std::function<void()> endProgram;
-
   // Deletes the file if it exists; errors are ignored.
   void VerifyExistenceAndKill(const std::string& fileName);
   void SubKillErrFile();
@@ -61,11 +61,8 @@ class ExchangeFiles {
   void SubKillStartFile();
   // Writes SR_ERR of `iQualeCom`; never fails towards the caller.
   void WriteErrFile(const std::string& cErrMesg, int iQualeCom);
-  // Writes SR_MATR of the current port from the identification answer and
-  // sets printerSerial and rtMode; an RT printer also changes two options.
-  // Returns the text of the window's serial field.
-  std::string WriteMatrFile(const std::string& answer, const std::string& firmwareVersion,
-                            settings::Options* options);
+  // Writes SR_MATR of the current port for the identified printer.
+  void WriteMatrFile(const ecr::PrinterIdentity& printer);
 
  private:
   // Runs `step` until it succeeds; false once the call's failures reach the limit.
@@ -74,10 +71,10 @@ class ExchangeFiles {
   // Deletion shared by the four operations; false when it failed for good.
   bool KillWithRetry(const char* stem);
   void LogKillFailure(const char* stem);
-  void Fatal();
 
   platform::EventLoop& loop_;
   FileOps& fs_;
+  Owner& owner_;
   std::string dataDir_;
 };
 

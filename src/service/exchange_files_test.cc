@@ -41,14 +41,16 @@ class FlakyFileOps : public FileOps {
   std::unique_ptr<FileOps> real_;
 };
 
-class ExchangeFilesTest : public ::testing::Test {
+class ExchangeFilesTest : public ::testing::Test, public ExchangeFiles::Owner {
  protected:
-  ExchangeFilesTest() : files(loop, fs) {
+  ExchangeFilesTest() : files(loop, fs, *this) {
     files.SetDataDir(dir.path());
     files.currentPort = 1;
-    files.lastErrorCode = [this] { return code; };
-    files.saveSettings = [this] { ++saves; };
-    files.endProgram = [this] { ++ends; };
+  }
+  std::string LastErrorCode() override { return code; }
+  void FatalFileError() override {
+    ++saves;
+    ++ends;
   }
   std::string P(const char* name) { return dir.File(name); }
 
@@ -168,16 +170,14 @@ TEST_F(ExchangeFilesTest, FinescoWriteFailuresShareTheCounterWithTheDeletion) {
 }
 
 TEST_F(ExchangeFilesTest, MatrFileOfAnRtPrinter) {
-  settings::Options options;
-  options.chbInversioneScontiSuReso = true;
-  //          1234567890123456789012345678
-  std::string answer = "X99MEY012345ABCDEFGHIJKLM1XY";
-  std::string field = files.WriteMatrFile(answer, "05.01.02", &options);
-  EXPECT_EQ(field, "99MEY012345");
-  EXPECT_EQ(files.printerSerial, "99MEY012345");
-  EXPECT_TRUE(files.rtMode);
-  EXPECT_TRUE(options.chbPagamentiEstesi);
-  EXPECT_FALSE(options.chbInversioneScontiSuReso);
+  ecr::PrinterIdentity printer;
+  //                                1234567890123456789012345678
+  ecr::ReadIdentification("X99MEY012345ABCDEFGHIJKLM1XY", &printer);
+  printer.firmwareVersion = "05.01.02";
+  files.WriteMatrFile(printer);
+  EXPECT_EQ(printer.serialField, "99MEY012345");
+  EXPECT_EQ(printer.printerSerial, "99MEY012345");
+  EXPECT_TRUE(printer.rtMode);
   std::string text = ReadFileBytes(P("SR_MATR.001"));
   EXPECT_EQ(text.substr(0, text.find("Versione: ")),
             "99MEY012345\r\nStatus: RT\r\nDriverType: Custom\r\n");
@@ -185,20 +185,22 @@ TEST_F(ExchangeFilesTest, MatrFileOfAnRtPrinter) {
 }
 
 TEST_F(ExchangeFilesTest, MatrFileOfAnMfPrinter) {
-  settings::Options options;
-  EXPECT_EQ(files.WriteMatrFile("CU100001", "", &options), "CU100001");
+  ecr::PrinterIdentity printer;
+  ecr::ReadIdentification("CU100001", &printer);
+  files.WriteMatrFile(printer);
+  EXPECT_EQ(printer.serialField, "CU100001");
   std::string text = ReadFileBytes(P("SR_MATR.001"));
   EXPECT_EQ(text.substr(0, 14), "CU100001\r\nMF\r\n");
   EXPECT_EQ(text.substr(text.size() - 6), "FW: \r\n");
-  EXPECT_FALSE(files.rtMode);
+  EXPECT_FALSE(printer.rtMode);
 
   // Character 26 "0": an MF answer; an "M" in character 4 takes the serial
   // from characters 15 to 22.
-  std::string answer = "X99MEY012345ABSERIAL99XXX0";
-  files.WriteMatrFile(answer, "", &options);
-  EXPECT_EQ(files.printerSerial, "SERIAL99");
+  ecr::ReadIdentification("X99MEY012345ABSERIAL99XXX0", &printer);
+  files.WriteMatrFile(printer);
+  EXPECT_EQ(printer.printerSerial, "SERIAL99");
   EXPECT_EQ(ReadFileBytes(P("SR_MATR.001")).substr(0, 25), "99MEY012345\r\nStatus: MF\r\n");
-  EXPECT_FALSE(files.rtMode);
+  EXPECT_FALSE(printer.rtMode);
 }
 
 }  // namespace

@@ -7,7 +7,11 @@
 #include <functional>
 #include <string>
 
+#include "ecr/dump.h"
+
 namespace service {
+
+class ExchangeFiles;
 
 class JobPrinter {
  public:
@@ -15,15 +19,19 @@ class JobPrinter {
 
   // Programs the serial port of `port` without opening it; true when usable.
   virtual bool ProbePort(int16_t port) = 0;
+  // Opens the port for single commands.
+  virtual void OpenPort(int16_t port) = 0;
   virtual void ClosePort(int16_t port) = 0;
-  // Opens the port, runs the configuration dump, closes the port. Returns
-  // the dump result (0 success) and fills the identification answer and
-  // the firmware release.
-  virtual int16_t RunDump(int16_t port, std::string* identification, std::string* firmwareVersion) = 0;
-  // The document transmission of the data file into `outPath`; returns the
-  // document status and, for status 99, the error description.
-  virtual int16_t SendFile(int16_t port, const std::string& dataPath, const std::string& outPath,
-                           bool sendAsIs, std::string* errorDetail) = 0;
+  // Opens the port, runs the configuration dump (its trace file goes into
+  // `dataDir`), closes the port. Returns the dump result, 0 success.
+  virtual int16_t RunDump(int16_t port, const std::string& dataDir) = 0;
+  // What the dumps found out; the job printer is its one owner.
+  virtual const ecr::PrinterIdentity& identity() const = 0;
+  // The document transmission of the data file into `outPath`, in the data
+  // directory of `files`; returns the document status and, for status 99,
+  // the error description.
+  virtual int16_t SendFile(int16_t port, ExchangeFiles& files, const std::string& dataPath,
+                           const std::string& outPath, bool sendAsIs, std::string* errorDetail) = 0;
   // One native command on the current port.
   virtual int16_t Send(const std::string& command) = 0;
   virtual std::string LastErrorCode() = 0;

@@ -1,6 +1,7 @@
 // Job service: detection, dump trigger, job execution, outcome and closing.
 #include "service/job_service.h"
 
+#include "ecr/dump.h"
 #include "platform/folders.h"
 #include "platform/system.h"
 #include "service/outcome.h"
@@ -9,6 +10,8 @@ namespace service {
 
 namespace {
 const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
+const char kBusyTip[] = "Quilo1 in esecuzione...";
+const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kE502[] = "E502: Nessuna porta di comunicazione disponibile";
 const char kE506[] = "E506: Trasmissione non avvenuta: file di input non presente";
 }  // namespace
@@ -41,29 +44,26 @@ void WindowTimer::Arm() {
 }
 
 JobService::JobService(platform::EventLoop& loop, FileOps& fs, JobPrinter& printer, settings::Settings& settings,
-                       Hooks hooks)
+                       StatusView& view, ProgramHost& host, PaymentStep* payment, std::string programDir)
     : loop_(loop),
       fs_(fs),
       printer_(printer),
       settings_(settings),
-      hooks_(std::move(hooks)),
-      files_(loop, fs),
+      view_(view),
+      host_(host),
+      payment_(payment),
+      programDir_(std::move(programDir)),
+      files_(loop, fs, *this),
       timer21_(loop, [this] { Timer21_Timer(); }),
       watcher_(loop) {
-  files_.lastErrorCode = [this] { return printer_.LastErrorCode(); };
-  files_.saveSettings = [this] {
-    if (hooks_.saveSettings) hooks_.saveSettings();
-  };
-  files_.endProgram = [this] {
-    if (hooks_.endProgram) hooks_.endProgram();
-  };
-  watcher_.ChangeDetected = [this](int32_t kinds) { m_oWatchDir_ChangeDetected(kinds); };
+  watcher_.ChangeDetected = [this](int32_t) { m_oWatchDir_ChangeDetected(); };
 }
 
 JobService::~JobService() { CloseTrace(); }
 
-void JobService::Show(const std::string& field, const std::string& text) {
-  if (hooks_.show) hooks_.show(field + ": " + text);
+void JobService::FatalFileError() {
+  host_.SaveSettings();
+  host_.EndProgram();
 }
 
 void JobService::Pause(int64_t ms) {
@@ -73,56 +73,57 @@ void JobService::Pause(int64_t ms) {
   loop_.CancelTimer(id);
 }
 
+bool JobService::PortAvailable(int16_t port) const { return port >= 1 && port <= 4 && portAvailable_[port - 1]; }
+
 void JobService::Start(const std::string& dataDir) {
   files_.SetDataDir(dataDir);
-  if (traceRoot.empty()) traceRoot = dataDir;
-  jobRunning = unloading = sendAsIs = false;
-  restartTick = 0;
+  jobRunning_ = unloading_ = sendAsIs_ = false;
+  restartTick_ = 0;
   for (int16_t n = 1; n <= 4; ++n) {
-    portAvailable[n - 1] = printer_.ProbePort(n);
-    if (!portAvailable[n - 1]) {
+    portAvailable_[n - 1] = printer_.ProbePort(n);
+    view_.PortAvailable(n, portAvailable_[n - 1]);
+    if (!portAvailable_[n - 1]) {
       settings_.portEnabled[n - 1] = false;
-      portBoxDisabled[n - 1] = true;
+      view_.PortBox(n, false, false);
     }
   }
   for (int16_t n = 1; n <= 4; ++n) {
-    if (!portAvailable[n - 1]) continue;
+    if (!portAvailable_[n - 1]) continue;
     static const char* const kFirst[] = {kStart, kMatr, kErr, kDati, kOut, kFinesco};
     static const char* const kOthers[] = {kMatr, kStart, kErr, kDati, kOut, kFinesco};
     for (const char* stem : n == 1 ? kFirst : kOthers) files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
   }
-  for (bool& pending : bDumpConf) pending = true;
-  dumpRunning = false;
-  Show("tip", kIdleTip);
+  for (bool& pending : bDumpConf_) pending = true;
+  dumpRunning_ = false;
+  view_.Busy(false, kIdleTip);
   timer21_.SetInterval(settings_.pollInterval);
   timer21_.Start();
 }
 
 void JobService::Timer21_Timer() {
-  if (dumpRunning) return;
+  if (dumpRunning_) return;
   timer21_.Stop();
-  if (restartTick != 0) {
-    restartTick = 0;
+  if (restartTick_ != 0) {
+    restartTick_ = 0;
     timer21_.SetInterval(settings_.pollInterval);
     timer21_.Start();
     return;
   }
-  if (windowShown && !settings_.options.OptionFAST) {
+  if (windowShown_ && !settings_.options.OptionFAST) {
     heartbeat_ = !heartbeat_;
-    Show("Text3", heartbeat_ ? "Timer ON" : "Timer on");
+    view_.DetectionStatus(heartbeat_ ? "Timer ON" : "Timer on");
   }
-  pollCounter = pollCounter >= 30001 ? 0 : static_cast<int16_t>(pollCounter + 1);
   txtTimer_Change();
 }
 
 void JobService::txtTimer_Change() {
   // A scan inside a running job could take a second job on another port.
-  if (jobRunning || unloading) return;
+  if (jobRunning_ || unloading_) return;
   timer21_.Stop();
   int16_t n = iVerifyStartPos1();
   bool job = false;
   if (n >= 1 && n <= 4) {
-    currentPort() = n;
+    files_.currentPort = n;
     dataPath_ = files_.PathOf(kDati, n);
     outPath_ = files_.PathOf(kOut, n);
     if (!files_.Exists(kDati, n)) {
@@ -132,17 +133,17 @@ void JobService::txtTimer_Change() {
       job = true;
     }
   }
-  if (job && !dumpRunning) {
-    jobRunning = true;
-    Show("tip", "Quilo1 in esecuzione...");
-    Show("Text2", "TRASMISSIONE QUILO1 IN CORSO ..");
+  if (job && !dumpRunning_) {
+    jobRunning_ = true;
+    view_.Busy(true, kBusyTip);
+    view_.ProgramStatus(n, "TRASMISSIONE QUILO1 IN CORSO ..");
     int16_t outcome = Go_Execution();
-    if (unloading && jobReachedPrinter_) {
+    if (unloading_ && jobReachedPrinter_) {
       // The closing cut the printer exchange short: the host finds its files
       // as they were, to start the job again. A payment cut off before the
       // printer was reached is still reported, so the host knows no receipt
       // went out.
-      jobRunning = false;
+      jobRunning_ = false;
     } else {
       ShowOutcome(outcome);
     }
@@ -151,23 +152,26 @@ void JobService::txtTimer_Change() {
     finished_ = true;
     return;
   }
-  if (!settings_.options.OptionFAST && !unloading) timer21_.Start();
+  if (!settings_.options.OptionFAST && !unloading_) {
+    view_.TimerControls(true, std::to_string(settings_.pollInterval / 1000));
+    timer21_.Start();
+  }
 }
 
 int16_t JobService::iVerifyStartPos1() {
   bool anyAvailable = false;
   for (int16_t n = 1; n <= 4; ++n) {
-    if (portAvailable[n - 1]) anyAvailable = true;
-    if (!settings_.portEnabled[n - 1] || !portAvailable[n - 1]) continue;
+    if (portAvailable_[n - 1]) anyAvailable = true;
+    if (!settings_.portEnabled[n - 1] || !portAvailable_[n - 1]) continue;
     if (!files_.Exists(kMatr, n)) {
       StartDumpConf(n);
       continue;
     }
-    currentPort() = n;
+    files_.currentPort = n;
     if (files_.Exists(kStart, n) && files_.Exists(kDati, n)) {
       files_.VerifyExistenceAndKill(ExchangeFileName(kFinesco, n));
       files_.SubKillFileOut();
-      bDumpConf[n - 1] = false;
+      bDumpConf_[n - 1] = false;
       return n;
     }
   }
@@ -178,96 +182,171 @@ int16_t JobService::iVerifyStartPos1() {
 }
 
 void JobService::StartDumpConf(int16_t port) {
-  if (dumpRunning || jobRunning || unloading) return;
+  if (dumpRunning_ || jobRunning_ || unloading_) return;
   timer21_.Stop();
-  dumpRunning = true;
-  currentPort() = port;
-  bDumpConf[port - 1] = true;
-  std::string identification, firmware;
-  int16_t result = printer_.RunDump(port, &identification, &firmware);
-  Vexocx21_EvDumpConfDone(identification, result, firmware);
-  dumpRunning = false;
+  dumpRunning_ = true;
+  files_.currentPort = port;
+  bDumpConf_[port - 1] = true;
+  DumpDone(printer_.RunDump(port, files_.dataDir()));
+  dumpRunning_ = false;
   if (endAfterJob_) finished_ = true;
 }
 
-void JobService::Vexocx21_EvDumpConfDone(const std::string& identification, int16_t result,
-                                         const std::string& firmware) {
+void JobService::DumpDone(int16_t result) {
   // A dump cut off by the closing leaves the files to the closing.
-  if (unloading) return;
-  int16_t port = currentPort();
-  std::string dumpField = "Dump COM" + std::to_string(port);
+  if (unloading_) return;
+  int16_t port = files_.currentPort;
   if (result == 0) {
-    bDumpConf[port - 1] = false;
-    for (int n = 1; n <= 4; ++n) {
+    bDumpConf_[port - 1] = false;
+    for (int16_t n = 1; n <= 4; ++n) {
       if (n == port) continue;
       settings_.portEnabled[n - 1] = false;
-      portBoxDisabled[n - 1] = true;
+      view_.PortBox(n, false, false);
     }
-    files_.WriteMatrFile(identification, firmware, &settings_.options);
+    const ecr::PrinterIdentity& printer = printer_.identity();
+    // An RT printer takes extended payments and no swapped discounts on returns.
+    if (printer.rtMode) {
+      settings_.options.chbPagamentiEstesi = true;
+      settings_.options.chbInversioneScontiSuReso = false;
+    }
+    files_.WriteMatrFile(printer);
     files_.SubKillErrFile();
-    Show("Text2", identification);
-    Show(dumpField, "DUMP ESEGUITO");
+    view_.ProgramStatus(port, printer.identification);
+    view_.PrinterSerial(port, printer.serialField);
+    view_.DumpState(port, ecr::kDumpDone);
   } else {
-    const char* msg;
-    switch (result) {
-      case -9: msg = "E509: Coperchio stampante aperto e fine carta stampante"; break;
-      case -8: msg = "E501: Dump non eseguito, verificare se Ecr in errore o non connesso"; break;
-      case -5: msg = "E509: Coperchio stampante aperto"; break;
-      case -4: msg = "E096: Fine carta scontrino, sostituire rotolo"; break;
-      default: msg = "Errore generico sull'Ecr, verificare sul manuale del registratore"; break;
-    }
-    files_.WriteErrFile(msg, port);
+    files_.WriteErrFile(ecr::DumpFailureMessage(result), port);
     files_.SubKillStartFile();
     printer_.ClosePort(port);
-    bDumpConf[port - 1] = true;
-    Show(dumpField, (result == -10 ? std::string("NO RICEZIONE") : std::to_string(result)) + " : DUMP NON ESEGUITO");
+    bDumpConf_[port - 1] = true;
+    view_.DumpState(port, ecr::DumpFailureField(result));
   }
-  dumpRunning = false;
+  dumpRunning_ = false;
   if (result == 0) StartDirWatch();
-  restartTick = 1;
+  restartTick_ = 1;
   timer21_.SetInterval(1000);
   timer21_.Start();
 }
 
 void JobService::StartDirWatch() {
-  watchedDir_ = files_.dataDir();
+  const std::string& dir = files_.dataDir();
   timer21_.Stop();
-  if (!platform::DirectoryExists(watchedDir_)) return;
-  Show("Text3", "PRONTO");
-  watcher_.StartWatch(watchedDir_, 5, false, false);
+  if (!platform::DirectoryExists(dir)) return;
+  view_.WatcherStarted();
+  view_.TimerControls(false, std::to_string(settings_.pollInterval / 1000));
+  view_.DetectionStatus("PRONTO");
+  watcher_.StartWatch(dir, 5, false, false);
 }
 
-void JobService::StopDirWatch() { watcher_.StopWatch(); }
-
-void JobService::m_oWatchDir_ChangeDetected(int32_t) {
+void JobService::m_oWatchDir_ChangeDetected() {
   watcher_.SuspendWatch(true);
   if (settings_.options.OptionFAST) txtTimer_Change();
   // The scan may have stopped the watch (closing); resuming is then harmless.
   watcher_.SuspendWatch(false);
 }
 
-void JobService::OptionFAST_Click() {
-  settings_.options.OptionFAST = true;
-  timer21_.Stop();
-  Show("Text3", "PRONTO");
+void JobService::SetPortEnabled(int16_t port, bool ticked) {
+  if (port < 1 || port > 4) return;
+  settings_.portEnabled[port - 1] = ticked;
+  // Only the clicked box counts: clearing one stops the polling even while
+  // another stays ticked.
+  view_.ConfigurationLocked(ticked);
+  if (ticked) {
+    timer21_.Start();
+  } else {
+    timer21_.Stop();
+  }
 }
 
-void JobService::OptionSLOW_Click() {
+void JobService::SelectFastDetection() {
+  settings_.options.OptionFAST = true;
+  timer21_.Stop();
+  view_.TimerControls(false, std::to_string(settings_.pollInterval / 1000));
+  view_.DetectionStatus("PRONTO");
+}
+
+void JobService::SelectTimerDetection() {
   settings_.options.OptionFAST = false;
   txtTimer_Change();
 }
 
-void JobService::cmdChgTimer_Click(const std::string& programDir, const std::string& typedText) {
-  auto message = [this](const std::string& text) { Show("message", text); };
-  if (jobRunning) {
+void JobService::SetTimerValue(const std::string& typedText) {
+  auto message = [this](const std::string& text) { view_.MessageBox(text); };
+  if (jobRunning_) {
     message("Connessione in corso, valore non accettato");
     return;
   }
   bool wasRunning = timer21_.enabled();
   timer21_.Stop();
-  settings::SetTimer(programDir, typedText, false, &settings_, message);
+  settings::SetTimer(programDir_, typedText, false, &settings_, message);
   timer21_.SetInterval(settings_.pollInterval);
   if (wasRunning) timer21_.Start();
+}
+
+void JobService::ShowMainWindow() {
+  for (int16_t n = 1; n <= 4; ++n) {
+    bDumpConf_[n - 1] = !settings_.portEnabled[n - 1];
+    view_.DumpState(n, bDumpConf_[n - 1] ? "DUMP NON ESEGUITO" : ecr::kDumpDone);
+  }
+  windowShown_ = true;
+}
+
+void JobService::WindowMinimised() { windowShown_ = false; }
+
+void JobService::PrintTestReceipt() {
+  if (!windowShown_) return;
+  int16_t target = 0;
+  for (int16_t n = 4; n >= 1 && target == 0; --n) {
+    if (!bDumpConf_[n - 1] && settings_.portEnabled[n - 1] && portAvailable_[n - 1]) target = n;
+  }
+  if (target == 0) {
+    view_.PrinterMessage(kNoDumpYet);
+    return;
+  }
+  // Set only once there is a receipt to send: a stale flag would send the
+  // host's next document unconverted.
+  sendAsIs_ = true;
+  auto display = [](const std::string& name, const char* amount) {
+    return "7007" + name + std::string(20 - name.size(), ' ') + std::string(14, ' ') + '\x7f' + ' ' + amount;
+  };
+  std::string lines[] = {
+      "1109",
+      "7007" + std::string(40, ' '),
+      display("ARTICOLO 1", "0,01"),
+      "310110122ARTICOLO 1            000000001",
+      "3002106 STORNO",
+      display("STORNO", "0,01"),
+      "310140122ARTICOLO 1            000000001",
+      display("CONTANTI", "0,00"),
+      "300408CONTANTI000000000",
+      "3011",
+      settings_.options.CheckStampaLogo ? "3017011" : "",
+      settings_.options.chbNoInviaApCassetto ? "" : "70081",
+      "3013",
+      "1109",
+  };
+  std::string document;
+  for (const std::string& line : lines) {
+    if (!line.empty()) document += line + "\r\n";
+  }
+  fs_.Write(files_.PathOf(kDati, target), document);
+  fs_.Write(files_.PathOf(kStart, target), "00000000\r\n");
+  if (!timer21_.enabled()) timer21_.Start();
+  view_.TestButtonEnabled(false);
+}
+
+void JobService::CancelReceipt() {
+  // The link is one: no sequence in the middle of a job, a dump or the closing.
+  if (jobRunning_ || dumpRunning_ || unloading_) return;
+  iVerifyStartPos1();
+  int16_t port = files_.currentPort;
+  if (!PortAvailable(port) || dumpRunning_) return;
+  printer_.OpenPort(port);
+  for (const std::string& command :
+       {"7007" + std::string(40, ' '), std::string("3001818Annull.transazione000000000"), std::string("3011"),
+        std::string("3013")})
+    printer_.Send(command);
+  printer_.ClosePort(port);
 }
 
 bool JobService::OpenTrace() {
@@ -276,8 +355,9 @@ bool JobService::OpenTrace() {
   std::snprintf(month, sizeof month, "%04d%02d", t.year % 10000, t.month % 100);
   std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
                 t.hour % 100, t.minute % 100, t.second % 100);
-  std::string dir = traceRoot + platform::PathSeparator() + "TRACE_" + month;
-  if (!fs_.MakeDirectory(dir)) dir = traceRoot;
+  const std::string& root = files_.dataDir();
+  std::string dir = root + platform::PathSeparator() + "TRACE_" + month;
+  if (!fs_.MakeDirectory(dir)) dir = root;
   std::string path = dir + platform::PathSeparator() + "TRACE_" + stamp + ".TXT";
   trace_ = std::fopen(path.c_str(), "wb");
   if (!trace_) return false;
@@ -298,26 +378,26 @@ void JobService::CloseTrace() {
 }
 
 int16_t JobService::Go_Execution() {
-  errorDetail.clear();
-  int16_t outcome = -4;
+  errorDetail_.clear();
+  int16_t outcome = kOutcomeTimedOut;
   // The test receipt lasts one job, however it ends: the next document must
   // not go out unconverted.
-  const bool asIs = sendAsIs;
-  sendAsIs = false;
+  const bool asIs = sendAsIs_;
+  sendAsIs_ = false;
   jobReachedPrinter_ = false;
   if (settings_.options.chbTrace) OpenTrace();
   bool exists = false;
   fs_.Exists(dataPath_, &exists);
   if (!exists) {
     CloseTrace();
-    return -100;
+    return kOutcomeNoDataFile;
   }
-  int16_t paid = payment_.preStep ? payment_.preStep(dataPath_) : 0;
+  int16_t paid = payment_ ? payment_->Request(dataPath_) : 0;
   if (paid != 0) {
     outcome = paid;
   } else {
     jobReachedPrinter_ = true;
-    int16_t status = printer_.SendFile(currentPort(), dataPath_, outPath_, asIs, &errorDetail);
+    int16_t status = printer_.SendFile(files_.currentPort, files_, dataPath_, outPath_, asIs, &errorDetail_);
     outcome = OutcomeOfTransmission(status);
     CloseTrace();
     printer_.Send("1109");
@@ -326,55 +406,58 @@ int16_t JobService::Go_Execution() {
   }
   // After a refused payment the trace is still open here.
   CloseTrace();
-  if (payment_.slip) payment_.slip();
+  if (payment_) payment_->PrintSlip();
   return outcome;
 }
 
 void JobService::ShowOutcome(int16_t outcome) {
-  if (jobRunning) {
-    Show("Text2", "QUILO1 TERMINATO : " + OutcomeDisplayText(outcome, errorDetail));
-    if (outcome == 0) Show("Text1", "");
+  const int16_t port = files_.currentPort;
+  if (jobRunning_) {
+    view_.ProgramStatus(port, "QUILO1 TERMINATO : " + OutcomeDisplayText(outcome, errorDetail_));
+    if (outcome == 0) view_.PrinterMessage("");
   }
-  if (outcome == 0 && jobRunning) {
+  if (outcome == 0 && jobRunning_) {
     files_.SubKillErrFile();
     files_.SubKillDatiFile();
     files_.SubKillStartFile();
-    jobRunning = false;
+    jobRunning_ = false;
   }
-  if (outcome != 0 && jobRunning) {
-    files_.WriteErrFile(OutcomeErrorMessage(outcome, errorDetail), currentPort());
+  if (outcome != 0 && jobRunning_) {
+    files_.WriteErrFile(OutcomeErrorMessage(outcome, errorDetail_), port);
     files_.SubKillStartFile();
-    jobRunning = false;
+    jobRunning_ = false;
   }
-  restartTick = 1;
+  restartTick_ = 1;
   timer21_.SetInterval(1000);
-  Show("tip", kIdleTip);
+  view_.TestButtonEnabled(true);
+  view_.Busy(false, kIdleTip);
 }
 
 void JobService::Unload() {
-  if (unloading) return;
-  StopDirWatch();
+  if (unloading_) return;
+  watcher_.StopWatch();
   timer21_.Stop();
-  unloading = true;
-  Show("tip", "");
-  Show("Form1", "Chiusura programma Quilo1 in corso ...");
+  unloading_ = true;
+  if (payment_) payment_->Closing();
+  view_.Busy(false, "");
+  view_.ClosingNotice("Chiusura programma Quilo1 in corso ...");
   Pause(1000);
-  if ((!dumpRunning && !jobRunning) || printer_.CheckStatusFirst()) {
+  if ((!dumpRunning_ && !jobRunning_) || printer_.CheckStatusFirst()) {
     // A dump that is being transmitted is cut off.
-    if (dumpRunning) printer_.RaiseTimedOut();
+    if (dumpRunning_) printer_.RaiseTimedOut();
     for (int16_t n = 1; n <= 4; ++n) {
-      if (!portAvailable[n - 1]) continue;
-      currentPort() = n;
+      if (!portAvailable_[n - 1]) continue;
+      files_.currentPort = n;
       printer_.ClosePort(n);
       for (const char* stem : {kMatr, kStart, kErr, kOut, kFinesco})
         files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
     }
-    if (hooks_.saveSettings) hooks_.saveSettings();
+    host_.SaveSettings();
     finished_ = true;
   } else {
     printer_.RaiseTimedOut();
     Pause(2000);
-    if (hooks_.saveSettings) hooks_.saveSettings();
+    host_.SaveSettings();
     endAfterJob_ = true;
   }
 }

@@ -1,6 +1,7 @@
 // The job service: start-up of the ports, the polling timer and the change
 // notifications that run a scan, the configuration dump of each printer, one
-// job at a time from detection to outcome, and the closing.
+// job at a time from detection to outcome, the operator's actions and the
+// closing. It shows everything through its status view.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,9 @@
 #include "platform/event_loop.h"
 #include "service/exchange_files.h"
 #include "service/job_printer.h"
-#include "service/payment_hooks.h"
+#include "service/operator_actions.h"
+#include "service/payment_step.h"
+#include "service/status_view.h"
 #include "service/watch/watch_for_changes.h"
 #include "settings/settings_store.h"
 
@@ -37,84 +40,84 @@ class WindowTimer {
   int id_ = 0;
 };
 
-class JobService {
+// What the service needs from the program around it.
+class ProgramHost {
  public:
-  // What the service needs from the program around it.
-  struct Hooks {
-    // One line per status text or message box ("Text2: ...").
-    std::function<void(const std::string&)> show;
-    std::function<void()> saveSettings;
-    // Ends the program at once, without the closing (fatal file errors).
-    std::function<void()> endProgram;
-  };
+  virtual ~ProgramHost() = default;
+  virtual void SaveSettings() = 0;
+  // Ends the program at once, without the closing (fatal file errors).
+  virtual void EndProgram() = 0;
+};
 
+class JobService : public OperatorActions, private ExchangeFiles::Owner {
+ public:
+  // `payment` may be null: no card payment. `programDir` is where "Set
+  // timer" stores the interval.
   JobService(platform::EventLoop& loop, FileOps& fs, JobPrinter& printer, settings::Settings& settings,
-             Hooks hooks);
-  ~JobService();
-
-  ExchangeFiles& files() { return files_; }
-  PaymentHooks& payment() { return payment_; }
+             StatusView& view, ProgramHost& host, PaymentStep* payment, std::string programDir);
+  ~JobService() override;
 
   // Probes the ports, deletes their stale files and starts Timer21.
   void Start(const std::string& dataDir);
+
+  void SetPortEnabled(int16_t port, bool ticked) override;
+  void SelectFastDetection() override;
+  void SelectTimerDetection() override;
+  void SetTimerValue(const std::string& typedText) override;
+  void ShowMainWindow() override;
+  void WindowMinimised() override;
+  void PrintTestReceipt() override;
+  void CancelReceipt() override;
   // Closing: clean when idle, otherwise the running exchange is abandoned.
-  // The program may end once finished() holds.
-  void Unload();
-  bool finished() const { return finished_; }
+  void Unload() override;
+  bool Finished() const override { return finished_; }
+  bool PortAvailable(int16_t port) const override;
+  bool WindowShown() const override { return windowShown_; }
+
+ private:
+  friend class JobServiceTest;
 
   void Timer21_Timer();
   // One scan (the change of the hidden counter box).
   void txtTimer_Change();
   int16_t iVerifyStartPos1();
   void StartDumpConf(int16_t port);
-  // The end of a dump, as the link reports it.
-  void Vexocx21_EvDumpConfDone(const std::string& identification, int16_t result, const std::string& firmware);
+  // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
+  void DumpDone(int16_t result);
   void StartDirWatch();
-  void StopDirWatch();
-  void m_oWatchDir_ChangeDetected(int32_t eChangeType);
-  // The operator switches the trigger or sets a new polling interval.
-  void OptionFAST_Click();
-  void OptionSLOW_Click();
-  void cmdChgTimer_Click(const std::string& programDir, const std::string& typedText);
+  void m_oWatchDir_ChangeDetected();
   int16_t Go_Execution();
   void ShowOutcome(int16_t outcome);
-
-  // State that the window and the tests look at.
-  bool portAvailable[4] = {false, false, false, false};
-  bool portBoxDisabled[4] = {false, false, false, false};
-  bool bDumpConf[4] = {true, true, true, true};
-  bool jobRunning = false;
-  bool dumpRunning = false;
-  bool unloading = false;
-  bool windowShown = false;
-  int16_t restartTick = 0;
-  int16_t pollCounter = 0;
-  bool sendAsIs = false;
-  std::string errorDetail;
-  WindowTimer& timer21() { return timer21_; }
-  cWatchForChanges& watcher() { return watcher_; }
-  // Where trace files go; the data directory unless set.
-  std::string traceRoot;
-
- private:
-  int16_t& currentPort() { return files_.currentPort; }
-  void Show(const std::string& field, const std::string& text);
   void Pause(int64_t ms);
   bool OpenTrace();
   void CloseTrace();
+  // ExchangeFiles::Owner
+  std::string LastErrorCode() override { return printer_.LastErrorCode(); }
+  void FatalFileError() override;
 
   platform::EventLoop& loop_;
   FileOps& fs_;
   JobPrinter& printer_;
   settings::Settings& settings_;
-  Hooks hooks_;
+  StatusView& view_;
+  ProgramHost& host_;
+  PaymentStep* payment_;
+  const std::string programDir_;
   ExchangeFiles files_;
-  PaymentHooks payment_;
   WindowTimer timer21_;
   cWatchForChanges watcher_;
-  std::string watchedDir_;
   std::string dataPath_, outPath_;
   FILE* trace_ = nullptr;
+
+  bool portAvailable_[4] = {false, false, false, false};
+  bool bDumpConf_[4] = {true, true, true, true};
+  bool jobRunning_ = false;
+  bool dumpRunning_ = false;
+  bool unloading_ = false;
+  bool windowShown_ = false;
+  bool sendAsIs_ = false;
+  int16_t restartTick_ = 0;
+  std::string errorDetail_;
   bool heartbeat_ = false;
   bool endAfterJob_ = false;
   bool jobReachedPrinter_ = false;  // the running job has started its transmission

@@ -19,15 +19,21 @@ using testing_support::WriteFileBytes;
 class FakePrinter : public JobPrinter {
  public:
   bool ProbePort(int16_t port) override { return available[port - 1]; }
+  void OpenPort(int16_t port) override { log.push_back("open " + std::to_string(port)); }
   void ClosePort(int16_t port) override { log.push_back("close " + std::to_string(port)); }
-  int16_t RunDump(int16_t port, std::string* identification, std::string* firmware) override {
+  int16_t RunDump(int16_t port, const std::string& dataDir) override {
     log.push_back("dump " + std::to_string(port));
-    *identification = "CU10000" + std::to_string(port);
-    *firmware = "05.01.02";
+    if (rt) {
+      ecr::ReadIdentification("X99MEY012345ABCDEFGHIJKLM1XY", &id);
+    } else {
+      ecr::ReadIdentification("CU10000" + std::to_string(port), &id);
+    }
+    id.firmwareVersion = "05.01.02";
     return dumpResult[port - 1];
   }
-  int16_t SendFile(int16_t port, const std::string& dataPath, const std::string& outPath, bool sendAsIs,
-                   std::string* errorDetail) override {
+  const ecr::PrinterIdentity& identity() const override { return id; }
+  int16_t SendFile(int16_t port, ExchangeFiles&, const std::string& dataPath, const std::string& outPath,
+                   bool sendAsIs, std::string* errorDetail) override {
     log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : "") + (traceOpen ? " traced" : ""));
     if (duringSend) duringSend();
     *errorDetail = detail;
@@ -47,6 +53,8 @@ class FakePrinter : public JobPrinter {
   int16_t status = 0;
   std::string detail, code;
   bool traceOpen = false;
+  bool rt = false;
+  ecr::PrinterIdentity id;
   std::function<void()> duringSend;
   std::vector<std::string> log;
 };
@@ -74,15 +82,49 @@ class VanishingFileOps : public FileOps {
   std::unique_ptr<FileOps> real_;
 };
 
-class JobServiceTest : public ::testing::Test {
- protected:
-  JobServiceTest() {
-    JobService::Hooks hooks;
-    hooks.show = [this](const std::string& l) { shown.push_back(l); };
-    hooks.saveSettings = [this] { ++saves; };
-    hooks.endProgram = [this] { ++ends; };
-    svc = std::make_unique<JobService>(loop, fs, printer, settings, hooks);
+// Records what the service shows, one "field: text" line per call.
+class RecordingView : public StatusView {
+ public:
+  void PrinterMessage(const std::string& t) override { Add("Text1", t); }
+  void ProgramStatus(int16_t, const std::string& t) override { Add("Text2", t); }
+  void DetectionStatus(const std::string& t) override { Add("Text3", t); }
+  void Busy(bool, const std::string& tip) override { Add("tip", tip); }
+  void PortAvailable(int16_t port, bool available) override {}
+  void PortBox(int16_t port, bool ticked, bool enabled) override {
+    Add("Check" + std::to_string(port), std::string(ticked ? "ticked" : "cleared") + (enabled ? "" : " disabled"));
   }
+  void DumpState(int16_t port, const std::string& t) override { Add("Dump COM" + std::to_string(port), t); }
+  void PrinterSerial(int16_t port, const std::string& serial) override { Add("Text8", serial); }
+  void DataDirectory(const std::string&) override {}
+  void WatcherStarted() override {}
+  void TimerControls(bool, const std::string&) override {}
+  void ConfigurationLocked(bool locked) override { Add("frames", locked ? "locked" : "unlocked"); }
+  void TestButtonEnabled(bool enabled) override { Add("CMBFile", enabled ? "enabled" : "disabled"); }
+  void ClosingNotice(const std::string& t) override { Add("Form1", t); }
+  void MessageBox(const std::string& t) override { Add("message", t); }
+  void Log(const std::string& t) override {}
+  void Add(const std::string& field, const std::string& text) { lines.push_back(field + ": " + text); }
+  std::vector<std::string> lines;
+};
+
+class FakePayment : public PaymentStep {
+ public:
+  int16_t Request(const std::string& dataPath) override { return request ? request(dataPath) : 0; }
+  void PrintSlip() override {
+    if (slip) slip();
+  }
+  void Closing() override {}
+  std::function<int16_t(const std::string&)> request;
+  std::function<void()> slip;
+};
+
+}  // namespace
+
+class JobServiceTest : public ::testing::Test, public ProgramHost {
+ protected:
+  JobServiceTest() { svc = std::make_unique<JobService>(loop, fs, printer, settings, view, *this, &payment, dir.path()); }
+  void SaveSettings() override { ++saves; }
+  void EndProgram() override { ++ends; }
   std::string P(const std::string& name) { return dir.File(name); }
   void Job(int port) {
     std::string ext = ".00" + std::to_string(port);
@@ -90,7 +132,7 @@ class JobServiceTest : public ::testing::Test {
     WriteFileBytes(P("SR_START" + ext), "");
   }
   bool Shown(const std::string& line) {
-    for (const auto& l : shown)
+    for (const auto& l : view.lines)
       if (l == line) return true;
     return false;
   }
@@ -100,16 +142,32 @@ class JobServiceTest : public ::testing::Test {
     loop.Advance(settings.pollInterval);
     loop.RunOnce(0);
   }
+  // The service's inner steps and state, for the tests below.
+  void Scan() { svc->txtTimer_Change(); }
+  int16_t VerifyStartPos() { return svc->iVerifyStartPos1(); }
+  void Dump(int16_t port) { svc->StartDumpConf(port); }
+  void Tick() { svc->Timer21_Timer(); }
+  void WatchEvent() { svc->m_oWatchDir_ChangeDetected(); }
+  WindowTimer& timer21() { return svc->timer21_; }
+  cWatchForChanges& watcher() { return svc->watcher_; }
+  bool DumpPending(int port) { return svc->bDumpConf_[port - 1]; }
+  int16_t& restartTick() { return svc->restartTick_; }
+  bool& jobRunning() { return svc->jobRunning_; }
+  bool& dumpRunning() { return svc->dumpRunning_; }
+  bool& sendAsIs() { return svc->sendAsIs_; }
 
   testing_support::ScopedTempDir dir;
   testing_support::FakeEventLoop loop;
   VanishingFileOps fs;
   FakePrinter printer;
+  FakePayment payment;
+  RecordingView view;
   settings::Settings settings;
   std::unique_ptr<JobService> svc;
-  std::vector<std::string> shown;
   int saves = 0, ends = 0;
 };
+
+namespace {
 
 TEST_F(JobServiceTest, StartDeletesStaleFilesOfAvailablePortsOnly) {
   printer.available[1] = false;
@@ -122,8 +180,8 @@ TEST_F(JobServiceTest, StartDeletesStaleFilesOfAvailablePortsOnly) {
   EXPECT_TRUE(FileExists(P("SR_DATI.002")));
   EXPECT_TRUE(FileExists(P("SR_ERR.002")));
   EXPECT_FALSE(settings.portEnabled[1]);
-  EXPECT_TRUE(svc->portBoxDisabled[1]);
-  EXPECT_TRUE(svc->timer21().enabled());
+  EXPECT_TRUE(Shown("Check2: cleared disabled"));
+  EXPECT_TRUE(timer21().enabled());
   EXPECT_TRUE(Shown("tip: Quilo1 in attesa esecuzione..."));
 }
 
@@ -137,11 +195,11 @@ TEST_F(JobServiceTest, FirstSuccessfulDumpServesOnlyThatPort) {
   EXPECT_FALSE(settings.portEnabled[0]);
   EXPECT_TRUE(settings.portEnabled[1]);
   EXPECT_FALSE(settings.portEnabled[2]);
-  EXPECT_FALSE(svc->bDumpConf[1]);
-  EXPECT_TRUE(svc->watcher().watching());
+  EXPECT_FALSE(DumpPending(2));
+  EXPECT_TRUE(watcher().watching());
   // The next tick only restores the interval; the one after scans.
-  EXPECT_EQ(svc->restartTick, 1);
-  EXPECT_EQ(svc->timer21().interval(), 1000);
+  EXPECT_EQ(restartTick(), 1);
+  EXPECT_EQ(timer21().interval(), 1000);
   Job(2);
   Job(1);
   loop.Advance(1000);
@@ -170,17 +228,23 @@ TEST_F(JobServiceTest, FailedDumpWritesTheMessageOfItsResult) {
   for (const auto& c : cases) {
     printer.dumpResult[0] = c.result;
     WriteFileBytes(P("SR_START.001"), "");
-    svc->StartDumpConf(1);
+    Dump(1);
     EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), std::string(c.message) + "\r\n");
     EXPECT_FALSE(FileExists(P("SR_START.001")));
     EXPECT_FALSE(FileExists(P("FINESCO.001")));
-    EXPECT_TRUE(svc->bDumpConf[0]);
+    EXPECT_TRUE(DumpPending(1));
   }
-  // A later dump that succeeds removes the error file.
+  // A later dump that succeeds removes the error file; an RT printer
+  // changes two options.
   printer.dumpResult[0] = 0;
-  svc->StartDumpConf(1);
+  printer.rt = true;
+  settings.options.chbInversioneScontiSuReso = true;
+  Dump(1);
   EXPECT_FALSE(FileExists(P("SR_ERR.001")));
-  EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+  EXPECT_EQ(ReadFileBytes(P("SR_MATR.001")).substr(0, 25), "99MEY012345\r\nStatus: RT\r\n");
+  EXPECT_TRUE(Shown("Text8: 99MEY012345"));
+  EXPECT_TRUE(settings.options.chbPagamentiEstesi);
+  EXPECT_FALSE(settings.options.chbInversioneScontiSuReso);
 }
 
 TEST_F(JobServiceTest, LowerPortGoesFirstAndAStartFileAloneWaits) {
@@ -192,11 +256,11 @@ TEST_F(JobServiceTest, LowerPortGoesFirstAndAStartFileAloneWaits) {
   Job(1);
   WriteFileBytes(P("FINESCO.001"), "finesco");
   WriteFileBytes(P("SR_OUT.001"), "old");
-  EXPECT_EQ(svc->iVerifyStartPos1(), 1);
+  EXPECT_EQ(VerifyStartPos(), 1);
   EXPECT_FALSE(FileExists(P("FINESCO.001")));
   EXPECT_FALSE(FileExists(P("SR_OUT.001")));
   std::remove(P("SR_DATI.001").c_str());
-  EXPECT_EQ(svc->iVerifyStartPos1(), 3);
+  EXPECT_EQ(VerifyStartPos(), 3);
 }
 
 TEST_F(JobServiceTest, SuccessfulJob) {
@@ -204,7 +268,7 @@ TEST_F(JobServiceTest, SuccessfulJob) {
   StartIdentified();
   Job(1);
   WriteFileBytes(P("SR_ERR.001"), "old");
-  svc->txtTimer_Change();
+  Scan();
   ASSERT_GE(printer.log.size(), 2u);
   EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1 traced");
   EXPECT_EQ(printer.log.back(), "1109");  // sent after the trace file was closed
@@ -212,11 +276,11 @@ TEST_F(JobServiceTest, SuccessfulJob) {
   EXPECT_FALSE(FileExists(P("SR_DATI.001")));
   EXPECT_FALSE(FileExists(P("SR_ERR.001")));
   EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
-  EXPECT_FALSE(svc->jobRunning);
+  EXPECT_FALSE(jobRunning());
   EXPECT_TRUE(Shown("Text2: TRASMISSIONE QUILO1 IN CORSO .."));
   EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : TUTTO OK"));
   EXPECT_TRUE(Shown("tip: Quilo1 in esecuzione..."));
-  EXPECT_EQ(svc->restartTick, 1);
+  EXPECT_EQ(restartTick(), 1);
 }
 
 TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
@@ -235,7 +299,7 @@ TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
     printer.code = c.code;
     printer.detail = c.detail;
     Job(1);
-    svc->txtTimer_Change();
+    Scan();
     EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), c.line);
     EXPECT_TRUE(FileExists(P("SR_DATI.001")));
     EXPECT_FALSE(FileExists(P("SR_START.001")));
@@ -248,7 +312,7 @@ TEST_F(JobServiceTest, VanishedDataFile) {
   StartIdentified();
   Job(1);
   fs.vanish = "SR_DATI.001";
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), "E506: Trasmissione non avvenuta: file di input non presente\r\n");
   EXPECT_FALSE(FileExists(P("SR_START.001")));
   EXPECT_EQ(printer.log.back(), "dump 1");
@@ -257,7 +321,7 @@ TEST_F(JobServiceTest, VanishedDataFile) {
 TEST_F(JobServiceTest, NoPortAtAll) {
   for (bool& a : printer.available) a = false;
   svc->Start(dir.path());
-  svc->txtTimer_Change();
+  Scan();
   for (int n = 1; n <= 4; ++n)
     EXPECT_EQ(ReadFileBytes(P("SR_ERR.00" + std::to_string(n))), "E502: Nessuna porta di comunicazione disponibile\r\n");
 }
@@ -268,39 +332,39 @@ TEST_F(JobServiceTest, NoScanInsideAJob) {
   int sends = 0;
   printer.duringSend = [&] {
     ++sends;
-    svc->txtTimer_Change();
+    Scan();
   };
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_EQ(sends, 1);
 }
 
 TEST_F(JobServiceTest, TestReceiptFlagEndsWithTheJob) {
   StartIdentified();
   printer.status = 3;
-  svc->sendAsIs = true;
+  sendAsIs() = true;
   Job(1);
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1 as is");
-  EXPECT_FALSE(svc->sendAsIs);
+  EXPECT_FALSE(sendAsIs());
 }
 
 TEST_F(JobServiceTest, TestReceiptFlagEndsAlsoWithARefusedPayment) {
   StartIdentified();
-  svc->payment().preStep = [](const std::string&) -> int16_t { return -203; };
-  svc->sendAsIs = true;
+  payment.request = [](const std::string&) -> int16_t { return -203; };
+  sendAsIs() = true;
   Job(1);
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_TRUE(FileExists(P("SR_ERR.001")));
-  EXPECT_FALSE(svc->sendAsIs);
+  EXPECT_FALSE(sendAsIs());
 }
 
 TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
   StartIdentified();
   int slips = 0;
-  svc->payment().preStep = [](const std::string&) -> int16_t { return -202; };
-  svc->payment().slip = [&] { ++slips; };
+  payment.request = [](const std::string&) -> int16_t { return -202; };
+  payment.slip = [&] { ++slips; };
   Job(1);
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), "E603: TRANSAZIONE ANNULLATA  DAL TERMINALE POS\r\n");
   EXPECT_EQ(slips, 1);
   EXPECT_EQ(printer.log.back(), "dump 1");
@@ -309,14 +373,14 @@ TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
 TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
   StartIdentified();
   int slips = 0;
-  svc->payment().preStep = [](const std::string&) -> int16_t { return 0; };
-  svc->payment().slip = [&] {
+  payment.request = [](const std::string&) -> int16_t { return 0; };
+  payment.slip = [&] {
     ++slips;
     printer.log.push_back("slip");
   };
   printer.status = 11;
   Job(1);
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_EQ(slips, 1);
   EXPECT_EQ(printer.log.back(), "slip");
   EXPECT_EQ(printer.log[printer.log.size() - 2], "1109");
@@ -326,57 +390,58 @@ TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
 
 TEST_F(JobServiceTest, TimerTicks) {
   StartIdentified();
-  svc->restartTick = 0;
-  svc->pollCounter = 30001;
-  svc->Timer21_Timer();
-  EXPECT_EQ(svc->pollCounter, 0);
-  svc->Timer21_Timer();
-  EXPECT_EQ(svc->pollCounter, 1);
-  EXPECT_TRUE(svc->timer21().enabled());
-  svc->dumpRunning = true;
-  svc->Timer21_Timer();
-  EXPECT_EQ(svc->pollCounter, 1);
-  svc->dumpRunning = false;
+  restartTick() = 0;
+  Job(1);
+  // A tick during a dump does nothing and keeps the timer running.
+  dumpRunning() = true;
+  Tick();
+  EXPECT_TRUE(FileExists(P("SR_START.001")));
+  EXPECT_TRUE(timer21().enabled());
+  dumpRunning() = false;
+  Tick();
+  EXPECT_TRUE(FileExists(P("FINESCO.001")));
+  EXPECT_TRUE(timer21().enabled());
+  restartTick() = 0;
   settings.options.OptionFAST = true;
-  svc->Timer21_Timer();
-  EXPECT_FALSE(svc->timer21().enabled());
+  Tick();
+  EXPECT_FALSE(timer21().enabled());
 }
 
 TEST_F(JobServiceTest, SwitchingTheTrigger) {
   StartIdentified();
-  svc->OptionFAST_Click();
-  EXPECT_FALSE(svc->timer21().enabled());
+  svc->SelectFastDetection();
+  EXPECT_FALSE(timer21().enabled());
   Job(1);
   loop.Advance(10000);
   loop.RunOnce(0);
   EXPECT_TRUE(FileExists(P("SR_START.001")));
-  svc->OptionSLOW_Click();
+  svc->SelectTimerDetection();
   EXPECT_TRUE(FileExists(P("FINESCO.001")));
-  EXPECT_TRUE(svc->timer21().enabled());
+  EXPECT_TRUE(timer21().enabled());
 }
 
 TEST_F(JobServiceTest, SetTimerIsRefusedDuringAJob) {
   StartIdentified();
   Job(1);
-  printer.duringSend = [&] { svc->cmdChgTimer_Click(dir.path(), "5"); };
-  svc->txtTimer_Change();
+  printer.duringSend = [&] { svc->SetTimerValue("5"); };
+  Scan();
   EXPECT_TRUE(Shown("message: Connessione in corso, valore non accettato"));
   EXPECT_EQ(settings.pollInterval, 1000);
-  svc->cmdChgTimer_Click(dir.path(), "5");
+  svc->SetTimerValue("5");
   EXPECT_EQ(settings.pollInterval, 5000);
-  EXPECT_EQ(svc->timer21().interval(), 5000);
-  EXPECT_TRUE(svc->timer21().enabled());
+  EXPECT_EQ(timer21().interval(), 5000);
+  EXPECT_TRUE(timer21().enabled());
 }
 
 TEST_F(JobServiceTest, NotificationModeTakesTheJobOnTheChange) {
   settings.options.OptionFAST = true;
   StartIdentified();
-  svc->m_oWatchDir_ChangeDetected(1);
+  WatchEvent();
   Job(1);
-  svc->m_oWatchDir_ChangeDetected(1);
+  WatchEvent();
   EXPECT_TRUE(FileExists(P("FINESCO.001")));
-  EXPECT_FALSE(svc->timer21().enabled());
-  EXPECT_FALSE(svc->watcher().SuspendWatch());
+  EXPECT_FALSE(timer21().enabled());
+  EXPECT_FALSE(watcher().SuspendWatch());
 }
 
 TEST_F(JobServiceTest, ClosingWhileIdleCleansTheDirectory) {
@@ -388,8 +453,8 @@ TEST_F(JobServiceTest, ClosingWhileIdleCleansTheDirectory) {
     EXPECT_FALSE(FileExists(P(name))) << name;
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
   EXPECT_EQ(saves, 1);
-  EXPECT_TRUE(svc->finished());
-  EXPECT_FALSE(svc->watcher().watching());
+  EXPECT_TRUE(svc->Finished());
+  EXPECT_FALSE(watcher().watching());
   EXPECT_TRUE(Shown("Form1: Chiusura programma Quilo1 in corso ..."));
 }
 
@@ -399,32 +464,124 @@ TEST_F(JobServiceTest, ClosingDuringAJobAbandonsIt) {
   printer.status = 11;
   printer.duringSend = [&] {
     svc->Unload();
-    EXPECT_FALSE(svc->finished());
+    EXPECT_FALSE(svc->Finished());
     EXPECT_TRUE(FileExists(P("SR_MATR.001")));
   };
-  svc->txtTimer_Change();
+  Scan();
   EXPECT_TRUE(std::find(printer.log.begin(), printer.log.end(), "timed out") != printer.log.end());
   EXPECT_EQ(saves, 1);
-  EXPECT_TRUE(svc->finished());
+  EXPECT_TRUE(svc->Finished());
   EXPECT_TRUE(FileExists(P("SR_MATR.001")));
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
   EXPECT_TRUE(FileExists(P("SR_START.001")));
   EXPECT_FALSE(FileExists(P("SR_ERR.001")));
-  EXPECT_FALSE(svc->timer21().enabled());
+  EXPECT_FALSE(timer21().enabled());
 }
 
 TEST_F(JobServiceTest, ClosingDuringThePaymentStillReportsIt) {
   StartIdentified();
   Job(1);
-  svc->payment().preStep = [&](const std::string&) -> int16_t {
+  payment.request = [&](const std::string&) -> int16_t {
     svc->Unload();
     return -200;
   };
-  svc->txtTimer_Change();
-  EXPECT_TRUE(svc->finished());
+  Scan();
+  EXPECT_TRUE(svc->Finished());
   EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")).substr(0, 5), "E601:");
   EXPECT_FALSE(FileExists(P("SR_START.001")));
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+}
+
+TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
+  const std::string item = "7007ARTICOLO 1" + std::string(24, ' ') + "\x7f 0,01";
+  const std::string head = "1109\r\n7007" + std::string(40, ' ') + "\r\n" + item +
+                           "\r\n310110122ARTICOLO 1            000000001\r\n3002106 STORNO\r\n7007STORNO" +
+                           std::string(28, ' ') + "\x7f 0,01\r\n310140122ARTICOLO 1            000000001\r\n7007CONTANTI" +
+                           std::string(26, ' ') + "\x7f 0,00\r\n300408CONTANTI000000000\r\n3011\r\n";
+  struct Case {
+    bool ports[4];
+    bool shown, logo, noDrawer;
+    const char* file;  // the data file written, "" for none
+    std::string document;
+  } cases[] = {
+      {{true, false, true, false}, true, false, false, "SR_DATI.003", head + "70081\r\n3013\r\n1109\r\n"},
+      {{true, true, false, false}, true, true, true, "SR_DATI.002", head + "3017011\r\n3013\r\n1109\r\n"},
+      {{true, false, false, false}, true, true, false, "SR_DATI.001", head + "3017011\r\n70081\r\n3013\r\n1109\r\n"},
+      {{false, false, false, false}, true, false, false, "", ""},
+      {{true, false, false, false}, false, false, false, "", ""},
+  };
+  svc->Start(dir.path());
+  timer21().Stop();
+  for (const auto& c : cases) {
+    for (int n = 0; n < 4; ++n) {
+      settings.portEnabled[n] = c.ports[n];
+      std::remove(P("SR_DATI.00" + std::to_string(n + 1)).c_str());
+    }
+    settings.options.CheckStampaLogo = c.logo;
+    settings.options.chbNoInviaApCassetto = c.noDrawer;
+    view.lines.clear();
+    svc->WindowMinimised();
+    if (c.shown) svc->ShowMainWindow();
+    svc->PrintTestReceipt();
+    if (*c.file) {
+      EXPECT_EQ(ReadFileBytes(P(c.file)), c.document) << c.file;
+      EXPECT_TRUE(FileExists(P("SR_START" + std::string(c.file).substr(7))));
+      EXPECT_TRUE(sendAsIs());
+      EXPECT_TRUE(timer21().enabled());
+      EXPECT_EQ(view.lines.back(), "CMBFile: disabled");
+    } else {
+      EXPECT_EQ(Shown("Text1: DUMP NON ANCORA ESEGUITO"), c.shown);
+      EXPECT_FALSE(Shown("CMBFile: disabled"));
+    }
+    sendAsIs() = false;
+    timer21().Stop();
+  }
+}
+
+TEST_F(JobServiceTest, PortBoxesLockAndUnlockTheConfiguration) {
+  svc->Start(dir.path());
+  timer21().Stop();
+  settings.portEnabled[1] = false;
+  svc->SetPortEnabled(2, true);
+  EXPECT_TRUE(settings.portEnabled[1]);
+  EXPECT_TRUE(timer21().enabled());
+  EXPECT_EQ(view.lines.back(), "frames: locked");
+  // Only the clicked box counts: COM2 stays ticked, the polling stops.
+  svc->SetPortEnabled(1, false);
+  EXPECT_FALSE(settings.portEnabled[0]);
+  EXPECT_TRUE(settings.portEnabled[1]);
+  EXPECT_FALSE(timer21().enabled());
+  EXPECT_EQ(view.lines.back(), "frames: unlocked");
+}
+
+TEST_F(JobServiceTest, ShowingTheWindowRecomputesTheDumpFlags) {
+  settings.portEnabled[1] = settings.portEnabled[3] = false;
+  StartIdentified();
+  restartTick() = 0;
+  view.lines.clear();
+  Tick();
+  EXPECT_FALSE(Shown("Text3: Timer ON"));  // no heartbeat while hidden
+  svc->ShowMainWindow();
+  EXPECT_TRUE(svc->WindowShown());
+  EXPECT_EQ(std::vector<std::string>(view.lines.end() - 4, view.lines.end()),
+            (std::vector<std::string>{"Dump COM1: DUMP ESEGUITO", "Dump COM2: DUMP NON ESEGUITO",
+                                      "Dump COM3: DUMP NON ESEGUITO", "Dump COM4: DUMP NON ESEGUITO"}));
+  EXPECT_FALSE(DumpPending(1));
+  EXPECT_TRUE(DumpPending(3));
+  Tick();
+  EXPECT_TRUE(Shown("Text3: Timer ON"));
+  svc->WindowMinimised();
+  EXPECT_FALSE(svc->WindowShown());
+}
+
+TEST_F(JobServiceTest, CancelReceiptSendsTheSequenceOnTheScannedPort) {
+  settings.portEnabled[0] = false;
+  StartIdentified();
+  printer.log.clear();
+  svc->CancelReceipt();
+  EXPECT_EQ(printer.log, (std::vector<std::string>{"open 2", "7007" + std::string(40, ' '),
+                                                   "3001818Annull.transazione000000000", "3011", "3013",
+                                                   "close 2"}));
 }
 
 }  // namespace

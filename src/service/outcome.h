@@ -7,6 +7,26 @@
 
 namespace service {
 
+// Job outcomes besides the card payment's own (-200 to -203).
+enum Outcome : int16_t {
+  kOutcomeOk = 0,
+  kOutcomeNegativeTotal = -1,
+  kOutcomeReceiptOpen = -2,
+  kOutcomeCoverOpen = -3,
+  kOutcomeTimedOut = -4,
+  kOutcomePrinterError = -5,
+  kOutcomeJournalFull = -7,
+  kOutcomeJournalNearlyFull = -8,
+  kOutcomeFiscalMemoryFull = -9,
+  kOutcomeBufferFull = -10,
+  kOutcomeRtRefused = -12,
+  kOutcomeFiscalClosingNeeded = -13,
+  kOutcomeNoInputFile = -14,
+  kOutcomeNegativeVat = -29,
+  kOutcomeError99 = -99,
+  kOutcomeNoDataFile = -100,
+};
+
 // Outcome of a document status of the transmission (0 to 13, 29, 99).
 int16_t OutcomeOfTransmission(int16_t status);
 

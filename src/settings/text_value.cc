@@ -66,4 +66,56 @@ bool IsNumericText(std::string_view text) {
 
 long long RoundToInteger(double value) { return std::llrint(value); }
 
+// Cents rounded half away from zero; a value too large for a long long is
+// clamped (FitsAmount9 refuses it long before).
+long long RoundCents(double cents) {
+  if (!(cents == cents)) return 0;
+  if (cents > 9e17) return 900000000000000000LL;
+  if (cents < -9e17) return -900000000000000000LL;
+  return std::llround(cents);
+}
+
+std::string Amount9(long long cents) {
+  bool negative = cents < 0;
+  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(cents) : cents;
+  std::string digits = std::to_string(u);
+  if (digits.size() < 9) digits.insert(0, 9 - digits.size(), '0');
+  return negative ? "-" + digits : digits;
+}
+
+std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
+
+std::string Len2(const std::string& text) {
+  std::string n = std::to_string(text.size());
+  return n.size() < 2 ? "0" + n : n;
+}
+
+bool ParseNumber(const std::string& text, double* value) {
+  double whole = 0, scale = 1;
+  bool point = false, digit = false;
+  for (char ch : text) {
+    if ((ch == '.' || ch == ',') && !point) {
+      point = true;
+    } else if (ch >= '0' && ch <= '9') {
+      digit = true;
+      if (point) {
+        scale /= 10;
+        whole += (ch - '0') * scale;
+      } else {
+        whole = whole * 10 + (ch - '0');
+      }
+    } else {
+      return false;
+    }
+  }
+  if (!digit) return false;
+  *value = whole;
+  return true;
+}
+
+std::string PadRight(const std::string& text, size_t width) {
+  if (text.size() >= width) return text.substr(0, width);
+  return text + std::string(width - text.size(), ' ');
+}
+
 }  // namespace settings

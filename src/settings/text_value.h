@@ -25,4 +25,23 @@ std::string_view Trimmed(std::string_view text);
 // Rounds half to even, as the files' integer conversion always did.
 long long RoundToInteger(double value);
 
+// Number helpers of the native commands, shared by the converter and the
+// printer link. Numbers are formatted by hand: no locale may ever change a
+// command.
+
+// Cents rounded half away from zero; a value too large for a long long is
+// clamped.
+long long RoundCents(double cents);
+// Cents as nine digits with leading zeros, a fraction rounded to the
+// nearest cent.
+std::string Amount9(double cents);
+std::string Amount9(long long cents);
+// Length of `text` as two digits.
+std::string Len2(const std::string& text);
+// A plain decimal number ("." or "," as separator) read without throwing;
+// false when the text is not one.
+bool ParseNumber(const std::string& text, double* value);
+// `text` cut or padded with blanks to `width`.
+std::string PadRight(const std::string& text, size_t width);
+
 }  // namespace settings

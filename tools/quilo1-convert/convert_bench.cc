@@ -22,8 +22,7 @@ void BM_ConvertLongReceipt(benchmark::State& state) {
   ctx.dataDir = dir.path();
   for (auto _ : state) {
     std::string p = path;
-    convert::ConversionShared shared;
-    benchmark::DoNotOptimize(convert::ConvertDocument(p, ctx, &shared));
+    benchmark::DoNotOptimize(convert::ConvertDocument(p, ctx));
   }
 }
 BENCHMARK(BM_ConvertLongReceipt)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);

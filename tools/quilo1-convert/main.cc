@@ -182,19 +182,18 @@ int Run(int argc, char** argv, std::string* tempDir) {
   ctx.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
   ctx.message = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
 
-  convert::ConversionShared shared;
-  int16_t result = convert::ConvertDocument(document, ctx, &shared);
-  if (result != 0) {
+  convert::ConversionResult conversion = convert::ConvertDocument(document, ctx);
+  if (conversion.result != 0) {
     std::fprintf(stderr, "quilo1-convert: conversion error\n");
     return 1;
   }
-  if (shared.outputPath.empty()) {
+  if (conversion.outputPath.empty()) {
     std::fprintf(stderr, "quilo1-convert: no command file written\n");
     return 3;
   }
-  std::FILE* f = std::fopen(shared.outputPath.c_str(), "rb");
+  std::FILE* f = std::fopen(conversion.outputPath.c_str(), "rb");
   if (!f) {
-    std::fprintf(stderr, "quilo1-convert: cannot read %s\n", shared.outputPath.c_str());
+    std::fprintf(stderr, "quilo1-convert: cannot read %s\n", conversion.outputPath.c_str());
     return 3;
   }
   char buf[65536];

@@ -21,7 +21,6 @@ using testing_support::WriteFileBytes;
 class PaymentE2eTest : public ::testing::Test {
  protected:
   PaymentE2eTest() : loop_(platform::EventLoop::Create()), http_(platform::HttpClient::Create(*loop_)) {}
-  ~PaymentE2eTest() override { SetupPayment(PaymentSetup()); }
 
   void Setup(const std::string& url) {
     PaymentSetup setup;
@@ -32,13 +31,13 @@ class PaymentE2eTest : public ::testing::Test {
     setup.options = &options_;
     setup.closing = [this] { return closing_; };
     setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
-    SetupPayment(setup);
+    pay_ = std::make_unique<PaymentRequest>(setup);
   }
 
   int16_t Pay(const std::string& line) {
     WriteFileBytes(dir_.File("SR_DATI.001"), line + "\r\nSALE,N1,P1250;\r\nCASH;\r\n");
     int64_t start = loop_->NowMs();
-    int16_t outcome = EseguiPaga(dir_.File("SR_DATI.001"));
+    int16_t outcome = pay_->EseguiPaga(dir_.File("SR_DATI.001"));
     printf("EseguiPaga(%s) = %d after %lld ms\n", line.c_str(), outcome, (long long)(loop_->NowMs() - start));
     return outcome;
   }
@@ -47,6 +46,7 @@ class PaymentE2eTest : public ::testing::Test {
 
   std::unique_ptr<platform::EventLoop> loop_;
   std::unique_ptr<platform::HttpClient> http_;
+  std::unique_ptr<PaymentRequest> pay_;
   testing_support::ScopedTempDir dir_;
   settings::Options options_;
   bool closing_ = false;
@@ -80,7 +80,7 @@ TEST_F(PaymentE2eTest, ApprovalAndTheRequestOnTheWire) {
     return n;
   }()) << head;
 
-  const POSData& d = CurrentPOSData();
+  const POSData& d = pay_->posData();
   EXPECT_EQ("00", d.TransactionResult);
   EXPECT_EQ("T0042", d.TerminalId);
   EXPECT_EQ("2", d.CardType);
@@ -88,7 +88,7 @@ TEST_F(PaymentE2eTest, ApprovalAndTheRequestOnTheWire) {
   EXPECT_FALSE(d.DataTrs.empty());
 
   std::vector<std::string> slip;
-  StampaEsitoPOS([&](const std::string& c) -> int16_t {
+  StampaEsitoPOS(pay_->posData(), [&](const std::string& c) -> int16_t {
     slip.push_back(c);
     return 0;
   });
@@ -116,8 +116,8 @@ TEST_F(PaymentE2eTest, RefusalAndServiceErrors) {
   for (const auto& c : cases) {
     WriteFileBytes(control, c.control);
     EXPECT_EQ(c.outcome, Pay("PAGA,V700,P0;")) << c.control;
-    EXPECT_EQ(c.result, CurrentPOSData().TransactionResult) << c.control;
-    EXPECT_EQ(c.description, CurrentPOSData().KODescription) << c.control;
+    EXPECT_EQ(c.result, pay_->posData().TransactionResult) << c.control;
+    EXPECT_EQ(c.description, pay_->posData().KODescription) << c.control;
   }
   EXPECT_TRUE(messages_.empty());
 }
@@ -146,7 +146,7 @@ TEST_F(PaymentE2eTest, RefusedConnection) {
   ASSERT_FALSE(url.empty());
   Setup(url);
   EXPECT_EQ(kPosNoConnection, Pay("PAGA,V700,P0;"));
-  EXPECT_EQ(kNoConnection, CurrentPOSData().errorText);
+  EXPECT_EQ(kNoConnection, pay_->posData().errorText);
   EXPECT_TRUE(messages_.empty());
 }
 
@@ -155,7 +155,7 @@ TEST_F(PaymentE2eTest, ClosingDuringTheWait) {
   Setup(pos.url());
   loop_->AddTimer(500, [this] { closing_ = true; });
   EXPECT_EQ(kPosTimedOut, Pay("PAGA,V700,P0;"));
-  EXPECT_EQ(kTimedOut, CurrentPOSData().errorText);
+  EXPECT_EQ(kTimedOut, pay_->posData().errorText);
   EXPECT_NE(std::string::npos, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/700 HTTP/1.1"));
 
   // The client is free for the next payment.
@@ -192,25 +192,24 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   testing_support::ScopedTempDir programDir;
   WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
   std::vector<std::string> sent;
-  service::PaymentHooks hooks = StartCardPayment(
-      *loop_, programDir.path(), dir_.path(), options_, [this] { return closing_; },
-      [this](const std::string& text) { messages_.push_back(text); },
+  CardPayment card(
+      *loop_, programDir.path(), dir_.path(), options_, [this](const std::string& text) { messages_.push_back(text); },
       [&](const std::string& c) -> int16_t {
         sent.push_back(c);
         return 0;
       });
   WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4500,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosRefused, hooks.preStep(dir_.File("SR_DATI.002")));
-  hooks.slip();
+  EXPECT_EQ(kPosRefused, card.Request(dir_.File("SR_DATI.002")));
+  card.PrintSlip();
   ASSERT_EQ(12u, sent.size());
   EXPECT_EQ(SlipLine("ESITO : 51"), sent[5]);
 
   // Closing: the wait ends as timed out and nothing goes to the printer.
   sent.clear();
-  closing_ = true;
+  card.Closing();
   WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4600,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosTimedOut, hooks.preStep(dir_.File("SR_DATI.002")));
-  hooks.slip();
+  EXPECT_EQ(kPosTimedOut, card.Request(dir_.File("SR_DATI.002")));
+  card.PrintSlip();
   EXPECT_TRUE(sent.empty());
   EXPECT_EQ(0u, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/4500 HTTP/1.1"));
 }

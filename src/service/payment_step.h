@@ -1,22 +1,26 @@
 // The two points where a job hands over to the card payment: the request
-// before the document and the slip after it. Empty hooks mean no payment.
+// before the document and the slip after it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace service {
 
-struct PaymentHooks {
+class PaymentStep {
+ public:
+  virtual ~PaymentStep() = default;
   // Looks at the first line of the data file before the document is sent
   // (`EseguiPaga`). Returns 0 when no payment was asked or it was approved,
   // otherwise the job outcome of the refused or failed payment (-200 to -203).
-  std::function<int16_t(const std::string& dataPath)> preStep;
+  virtual int16_t Request(const std::string& dataPath) = 0;
   // Prints the payment slip (`StampaEsitoPOS`) after a successful document or
   // a refused payment; prints nothing when the document asked for no payment.
   // Its result never changes the job outcome.
-  std::function<void()> slip;
+  virtual void PrintSlip() = 0;
+  // The program is closing: a wait for the service ends as timed out and no
+  // slip is printed any more.
+  virtual void Closing() = 0;
 };
 
 }  // namespace service

@@ -1,0 +1,180 @@
+// Program wiring: the command line, the data directory and the objects of
+// the running program, in the order they depend on each other.
+#include "service/program.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "ecr/link.h"
+#include "payment/card_payment.h"
+#include "platform/child_process.h"
+#include "platform/serial_port.h"
+#include "platform/system.h"
+#include "service/ecr_job_printer.h"
+#include "service/file_ops.h"
+#include "service/job_service.h"
+
+namespace service {
+
+const char kProgramUsage[] =
+    "usage: quilo1 [--program-dir DIR] [--data-dir DIR] [--com N=DEVICE]... [--virtual-printer]\n"
+    "  --program-dir DIR   where the settings files are (default: the program's directory)\n"
+    "  --data-dir DIR      the data directory, as the CustomPathDataDir value would name it\n"
+    "  --com N=DEVICE      serve COMN on DEVICE (default COMn is /dev/ttyS(n-1))\n"
+    "  --virtual-printer   start virtual-ecr on a pseudo-terminal and serve it as COM1\n";
+
+bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    if (a == "--program-dir") {
+      if (!value(&args->programDir)) return false;
+    } else if (a == "--data-dir") {
+      if (!value(&args->dataDir)) return false;
+    } else if (a == "--com") {
+      std::string v;
+      if (!value(&v)) return false;
+      size_t eq = v.find('=');
+      if (eq == std::string::npos) return false;
+      int n = std::atoi(v.substr(0, eq).c_str());
+      if (n < 1 || n > 4) return false;
+      args->ports.emplace_back(n, v.substr(eq + 1));
+    } else if (a == "--virtual-printer") {
+      args->virtualPrinter = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ProgramDirectoryOf(const ProgramArgs& args) {
+  return args.programDir.empty() ? settings::SystemEnvironment().ProgramDirectory() : args.programDir;
+}
+
+namespace {
+
+// The system as the settings see it, with the two directories of the
+// command line in place of the program's folder and the registry value.
+class CommandLineEnvironment : public settings::Environment {
+ public:
+  explicit CommandLineEnvironment(const ProgramArgs& args) : args_(args), sys_(settings::SystemEnvironment()) {}
+  std::string ProgramDirectory() override { return ProgramDirectoryOf(args_); }
+  char PathSeparator() override { return sys_.PathSeparator(); }
+  bool IsNtVersion6() override { return sys_.IsNtVersion6(); }
+  bool CommonAppDataFolder(std::string* path) override { return sys_.CommonAppDataFolder(path); }
+  bool ReadRegistryValue(const std::string& key, const std::string& name, std::string* value) override {
+    if (!args_.dataDir.empty() && name == settings::kDataDirValueName) {
+      *value = args_.dataDir;
+      return true;
+    }
+    return sys_.ReadRegistryValue(key, name, value);
+  }
+  bool DirectoryExists(const std::string& path) override { return sys_.DirectoryExists(path); }
+
+ private:
+  const ProgramArgs& args_;
+  settings::Environment& sys_;
+};
+
+// virtual-ecr of this build tree, else the one on PATH.
+std::string VirtualEcrProgram() {
+  std::string own = platform::ProgramDirectory() + "/../../tools/virtual-ecr/virtual-ecr";
+  FILE* f = std::fopen(own.c_str(), "rb");
+  if (f) {
+    std::fclose(f);
+    return own;
+  }
+  return "virtual-ecr";
+}
+
+}  // namespace
+
+// Declared in the order they are built; destroyed the other way round, the
+// loop last.
+struct Program::Parts : ProgramHost {
+  explicit Parts(StatusView& v) : view(v) {}
+  void SaveSettings() override {
+    settings::SaveSettings(choice.programDirectory, settings, [this](const std::string& t) { view.MessageBox(t); });
+  }
+  void EndProgram() override { std::exit(1); }
+
+  StatusView& view;
+  settings::DataDirectoryChoice choice;
+  settings::Settings settings;
+  std::unique_ptr<platform::EventLoop> loop;
+  std::unique_ptr<FileOps> fs;
+  std::unique_ptr<platform::ChildProcess> virtualPrinter;
+  std::unique_ptr<platform::SerialPort> port;
+  std::unique_ptr<ecr::EcrLink> link;
+  std::unique_ptr<EcrJobPrinter> printer;
+  std::unique_ptr<payment::CardPayment> payment;
+  std::unique_ptr<JobService> service;
+};
+
+Program::Program(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
+Program::~Program() = default;
+platform::EventLoop& Program::loop() { return *parts_->loop; }
+settings::Settings& Program::settings() { return parts_->settings; }
+const settings::DataDirectoryChoice& Program::directories() const { return parts_->choice; }
+OperatorActions& Program::actions() { return *parts_->service; }
+void Program::Start() { parts_->service->Start(parts_->choice.dataDirectory); }
+bool Program::Finished() const { return parts_->service->Finished(); }
+
+std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& view, std::string* error) {
+  auto p = std::make_unique<Parts>(view);
+  auto message = [&view](const std::string& text) { view.MessageBox(text); };
+  auto fail = [&](const std::string& text) {
+    *error = text;
+    view.MessageBox(text);
+    return nullptr;
+  };
+  CommandLineEnvironment env(args);
+  if (!settings::ChooseDataDirectory(env, message, &p->choice, error)) return fail(*error);
+  const settings::DataDirectoryChoice& choice = p->choice;
+  if (!args.dataDir.empty() && choice.dataDirectory != args.dataDir && !choice.fromRegistry)
+    return fail(args.dataDir + " : DIR NON ESISTENTE");
+  view.DataDirectory(choice.dataDirectory);
+  settings::LoadSettings(choice.programDirectory, &p->settings, message);
+
+  for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
+  p->loop = platform::EventLoop::Create();
+  p->fs = FileOps::CreateReal();
+  if (args.virtualPrinter) {
+    const char sep = platform::PathSeparator();
+    std::string tty = choice.dataDirectory + sep + "virtual-ecr.tty";
+    std::string paper = choice.dataDirectory + sep + "virtual-ecr-paper.txt";
+    std::remove(tty.c_str());
+    std::string err;
+    p->virtualPrinter = platform::ChildProcess::Start({VirtualEcrProgram(), "--link", tty, "--paper", paper},
+                                                      choice.dataDirectory + sep + "virtual-ecr.log", &err);
+    if (!p->virtualPrinter) return fail("virtual-ecr: " + err);
+    // The printer makes its terminal and the link to it; wait for that.
+    bool ready = false;
+    for (int i = 0; i < 250 && !ready && p->virtualPrinter->Running(); ++i) {
+      bool exists = false;
+      ready = p->fs->Exists(tty, &exists) && exists;
+      if (!ready) p->loop->RunOnce(20);
+    }
+    if (!ready || !p->virtualPrinter->Running()) return fail("virtual-ecr did not start");
+    platform::SetSerialDevice(1, tty);
+    view.Log("virtual printer: COM1 = " + tty + ", paper in " + paper);
+  }
+
+  p->port = platform::SerialPort::Create(*p->loop);
+  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options);
+  p->printer = std::make_unique<EcrJobPrinter>(*p->link, p->settings, message);
+  ecr::EcrLink& link = *p->link;
+  p->payment = std::make_unique<payment::CardPayment>(
+      *p->loop, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
+      [&link](const std::string& command) { return link.TrasmettiStringa(command); });
+  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->printer, p->settings, view, *p, p->payment.get(),
+                                            choice.programDirectory);
+  return std::unique_ptr<Program>(new Program(std::move(p)));
+}
+
+}  // namespace service
