@@ -386,6 +386,7 @@ void Printer::Finalize() {
   state_.voids += d.voids;
   state_.returns += d.returns;
   state_.not_paid += d.not_paid;
+  for (int i = 0; i < 100; ++i) state_.departments[i] += d.departments[i];
   state_.last_total = d.total;
   d.phase = Phase::kClosing;
 }
@@ -452,7 +453,7 @@ std::string Printer::Item(const std::string& c) {
   if (kind == '3') d.discounts += t.amount;
   if (kind == '9') d.returns += t.amount;
   if (kind == '4' || kind == 'F' || kind == 'G') d.voids += t.amount;
-  if (department >= 0 && department < 100) state_.departments[department] += sign * t.amount;
+  if (department >= 0 && department < 100) d.departments[department] += sign * t.amount;
   PrintRow(t.text, Money(sign * t.amount));
   return "3101";
 }

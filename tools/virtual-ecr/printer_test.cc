@@ -315,7 +315,15 @@ TEST(FiscalStateFile, SavedStateLoadsBack) {
   ASSERT_EQ(LoadState(path, q.state()), "");
   EXPECT_EQ(SerializeState(q.state()), SerializeState(p.state()));
   EXPECT_EQ(Field(Body(q.Execute("1003")), 42, 9), 300);
-  EXPECT_EQ(q.state().departments[7], 300);
+  // An open receipt books its departments when it closes; a cancelled one never.
+  EXPECT_EQ(q.state().departments[7], 0);
+  EXPECT_EQ(q.state().doc.departments[7], 300);
+  q.Execute("3001818Annull.transazione000000000");
+  q.Execute("3011");
+  EXPECT_EQ(q.state().departments[7], 0);
+  q.Execute(Item('1', "C", 200, "07"));
+  q.Execute("1010");
+  EXPECT_EQ(q.state().departments[7], 200);
   EXPECT_EQ(q.Execute("1104").substr(4, 4), "0001");
   testing_support::WriteFileBytes(path, "closings=x\n");
   EXPECT_NE(LoadState(path, q.state()), "");
