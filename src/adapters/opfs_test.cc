@@ -331,7 +331,7 @@ TEST_F(OpfsTest, MalformedLinesNeverStopTheConversion) {
   ctx_.options.chbTrace = true;
   ASSERT_TRUE(Convert({"OPFS,N,V,:,<,=,>", "", ";", ",,,", "SALE", "PLUD,:;", "SALE,:BIG,P99999999999999999999,I22;",
                        "SALE,:BIG,Q9999999999.999,P9999999999,I22;", "COUP,V", "CASH,V-5;", "OPER,C;", "DATE,:;",
-                       std::string("\xFF\x01\x7F,:,V\0", 10), "SALE,:OK,P100,I22;", "CRED;"}));
+                       std::string("\xFF\x01\x7F,:,V\0", 8), "SALE,:OK,P100,I22;", "CRED;"}));
   EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 1,H1;");
   EXPECT_TRUE(Has("PRNT,:" + Cols("OK", "1,00") + " C;"));
   EXPECT_EQ(out_.back(), "CLFS;");
