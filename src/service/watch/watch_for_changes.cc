@@ -49,7 +49,9 @@ void cWatchForChanges::ScheduleTick() {
 
 void cWatchForChanges::PollChanges() {
   if (suspended_ || !pending_) return;
-  uint32_t kinds = pending_;
+  // What else is signalled by now goes with it: on Win32 the three kinds of
+  // one write come on three handles.
+  uint32_t kinds = pending_ | source_->Poll();
   pending_ = 0;
   // Nothing of this object is touched after the handler: it may restart or
   // stop the watch.
