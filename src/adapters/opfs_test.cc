@@ -338,6 +338,14 @@ TEST_F(OpfsTest, MalformedLinesNeverStopTheConversion) {
   EXPECT_FALSE(traced.empty());
 }
 
+// Sixteen whole digits fit the integer check but not once scaled to
+// thousandths: an oversized number, not a wrapped one (the fuzzer's find).
+TEST_F(OpfsTest, WholeNumbersTooBigOnceScaledAreOversized) {
+  ASSERT_TRUE(Convert({"OPFS,N9999999999999999;", "SALE,:X,Q9999999999999999,P100,I22;"}));
+  EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 1,H1;");
+  EXPECT_TRUE(Has("PRNT,:" + Cols("X", "1,00") + " C;"));
+}
+
 TEST_F(OpfsTest, LinesAreNormalisedExceptTheOpfsLine) {
   ASSERT_TRUE(Convert({"opfs,n5,:Citt\xE0;", "sale,:caff\xE8 totale,q2,p0150,i22;", "prnt,:grazie;"}));
   EXPECT_EQ(out_[0], "opfs,n5,:Citt\xE0,V0;");
