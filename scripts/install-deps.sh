@@ -5,7 +5,7 @@ PKGS="cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-de
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 \
   libpugixml-dev libcurl4-openssl-dev python3 procps \
   groff poppler-utils nsis dpkg-dev binutils systemd \
-  xvfb x11-apps x11-utils xdotool imagemagick"
+  xvfb x11-apps x11-utils xdotool imagemagick clang libclang-rt-14-dev"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,8 +1,9 @@
 #!/bin/sh
 # The test command: installs what is missing, builds Linux and Windows, runs
-# the native tests with ctest, the Windows unit tests under Wine, Quilo1.exe
-# under Wine (a receipt, then its window under Xvfb), then the manual, the
-# Debian package and the Windows installer.
+# the native tests with ctest (also in an ASan + UBSan build), a short run of
+# every fuzz target, the Windows unit tests under Wine, Quilo1.exe under Wine
+# (a receipt, then its window under Xvfb), then checks the manual, the Debian
+# package and the Windows installer.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -18,6 +19,17 @@ cmake -S . -B build/windows -G Ninja -DQUILO1_WERROR=ON \
 cmake --build build/windows -j "$JOBS"
 
 (cd build/linux && ctest --output-on-failure -j "$JOBS")
+
+# The same native tests, end-to-end ones included, under AddressSanitizer and
+# UndefinedBehaviorSanitizer: any report fails its test.
+cmake -S . -B build/sanitize -G Ninja -DQUILO1_WERROR=ON -DQUILO1_SANITIZE=ON
+cmake --build build/sanitize -j "$JOBS"
+(cd build/sanitize &&
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --output-on-failure -j "$JOBS")
+
+# Every fuzz target for a few seconds (clang, libFuzzer; scripts/fuzz.sh runs longer).
+scripts/fuzz.sh "${QUILO1_FUZZ_SECONDS:-10}"
 
 # Windows tests: a throw-away Wine prefix, prepared once.
 WINEPREFIX=$(mktemp -d /tmp/quilo1-wine.XXXXXX)

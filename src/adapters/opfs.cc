@@ -90,7 +90,12 @@ Num ParseScaled(const std::string& raw, int decimals, long long* out) {
     if (value >= limit) return Num::kOverflow;
   }
   if (digits == 0) return Num::kBad;
-  for (int f = fraction < 0 ? 0 : fraction; f < decimals; ++f) value *= 10;
+  // Whole numbers are checked against the limit of their integer part only:
+  // scaling them up may still leave it (and 64 bits).
+  for (int f = fraction < 0 ? 0 : fraction; f < decimals; ++f) {
+    if (value >= limit / 10) return Num::kOverflow;
+    value *= 10;
+  }
   if (roundDigit > 5 || (roundDigit == 5 && (sticky || value % 2 != 0))) ++value;
   if (value >= limit) return Num::kOverflow;
   *out = negative ? -value : value;

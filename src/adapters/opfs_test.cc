@@ -331,11 +331,19 @@ TEST_F(OpfsTest, MalformedLinesNeverStopTheConversion) {
   ctx_.options.chbTrace = true;
   ASSERT_TRUE(Convert({"OPFS,N,V,:,<,=,>", "", ";", ",,,", "SALE", "PLUD,:;", "SALE,:BIG,P99999999999999999999,I22;",
                        "SALE,:BIG,Q9999999999.999,P9999999999,I22;", "COUP,V", "CASH,V-5;", "OPER,C;", "DATE,:;",
-                       std::string("\xFF\x01\x7F,:,V\0", 10), "SALE,:OK,P100,I22;", "CRED;"}));
+                       std::string("\xFF\x01\x7F,:,V\0", 8), "SALE,:OK,P100,I22;", "CRED;"}));
   EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 1,H1;");
   EXPECT_TRUE(Has("PRNT,:" + Cols("OK", "1,00") + " C;"));
   EXPECT_EQ(out_.back(), "CLFS;");
   EXPECT_FALSE(traced.empty());
+}
+
+// Sixteen whole digits fit the integer check but not once scaled to
+// thousandths: an oversized number, not a wrapped one (the fuzzer's find).
+TEST_F(OpfsTest, WholeNumbersTooBigOnceScaledAreOversized) {
+  ASSERT_TRUE(Convert({"OPFS,N9999999999999999;", "SALE,:X,Q9999999999999999,P100,I22;"}));
+  EXPECT_EQ(out_[1], "PRNT,:FATTURA Num. 1,H1;");
+  EXPECT_TRUE(Has("PRNT,:" + Cols("X", "1,00") + " C;"));
 }
 
 TEST_F(OpfsTest, LinesAreNormalisedExceptTheOpfsLine) {

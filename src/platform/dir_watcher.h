@@ -22,6 +22,10 @@ class DirChangeSource {
  public:
   virtual ~DirChangeSource() = default;
 
+  // The kinds signalled by now and not yet delivered, taken without waiting
+  // (the zero-wait poll of the notifications); they are not delivered again.
+  virtual uint32_t Poll() = 0;
+
   // Starts watching `dir` (its subdirectories too with `subTree`; POSIX
   // watches only the directory itself). `onChange` runs from the loop with
   // the kinds seen since its last call. Null when the directory cannot be

@@ -47,7 +47,12 @@ class HttpClient {
   // Drops the request in flight, if any; its `done` is never called.
   virtual void Cancel() = 0;
 
+  // The system's client is made on the first Get, so that a program that
+  // never asks for a payment never loads the HTTP and TLS libraries.
   static std::unique_ptr<HttpClient> Create(EventLoop& loop);
 };
+
+// The system's client itself (libcurl or WinHTTP), ready at once.
+std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop);
 
 }  // namespace platform

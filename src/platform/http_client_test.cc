@@ -15,7 +15,11 @@ using AddressLength = int;
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 using AddressLength = socklen_t;
 #endif
 
@@ -106,6 +110,37 @@ TEST(HttpClientTest, CancelWhileWaitingForTheAnswer) {
   RunUntil(*loop, [] { return false; }, 200);
   EXPECT_EQ(0, calls);
 }
+
+#ifndef _WIN32
+// The idle daemon's footprint: libcurl (and the TLS libraries behind it) is
+// mapped by the first request, not by making the client. In a child process,
+// since an earlier test of this program may have loaded it already.
+TEST(HttpClientTest, LibcurlIsLoadedByTheFirstRequestOnly) {
+  auto mapped = [] {
+    std::ifstream maps("/proc/self/maps");
+    std::string all((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    return all.find("libcurl") != std::string::npos;
+  };
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int code = mapped() ? 1 : 0;
+    auto loop = EventLoop::Create();
+    auto http = HttpClient::Create(*loop);
+    if (mapped()) code |= 2;
+    bool done = false;
+    http->Get(kClosedUrl, {}, [&](const HttpResponse&) { done = true; });
+    RunUntil(*loop, [&] { return done; }, 30000);
+    if (!mapped()) code |= 4;
+    _exit(code);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  // 1: loaded at start, 2: loaded by the client, 4: not loaded by the request.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST(HttpClientTest, MalformedAddressFails) {
   auto loop = EventLoop::Create();

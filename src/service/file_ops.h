@@ -18,6 +18,8 @@ class FileOps {
   virtual bool Append(const std::string& path, const std::string& bytes) = 0;
   // True when the directory exists afterwards.
   virtual bool MakeDirectory(const std::string& path) = 0;
+  // Copies the file byte for byte; fails when `to` exists already.
+  virtual bool Copy(const std::string& from, const std::string& to);
 
   // The real file system. Paths are bytes in the system code page.
   static std::unique_ptr<FileOps> CreateReal();

@@ -1,10 +1,13 @@
 // Job service: detection, dump trigger, job execution, outcome and closing.
 #include "service/job_service.h"
 
+#include <vector>
+
 #include "ecr/dump.h"
 #include "platform/folders.h"
 #include "platform/system.h"
 #include "service/outcome.h"
+#include "settings/document.h"
 
 namespace service {
 
@@ -14,6 +17,8 @@ const char kBusyTip[] = "Quilo1 in esecuzione...";
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kE502[] = "E502: Nessuna porta di comunicazione disponibile";
 const char kE506[] = "E506: Trasmissione non avvenuta: file di input non presente";
+const char kE506Folder[] = "E506: Trasmissione non avvenuta: il file di input \xE8 una cartella";
+const char kE506Unreadable[] = "E506: Trasmissione non avvenuta: file di input non leggibile: ";
 }  // namespace
 
 void WindowTimer::SetInterval(int32_t ms) {
@@ -89,6 +94,7 @@ void JobService::Start(const std::string& dataDir) {
   }
   for (int16_t n = 1; n <= 4; ++n) {
     if (!portAvailable_[n - 1]) continue;
+    if (files_.Exists(kStart, n) && files_.Exists(kDati, n)) KeepInterruptedDocument(n);
     static const char* const kFirst[] = {kStart, kMatr, kErr, kDati, kOut, kFinesco};
     static const char* const kOthers[] = {kMatr, kStart, kErr, kDati, kOut, kFinesco};
     for (const char* stem : n == 1 ? kFirst : kOthers) files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
@@ -105,6 +111,25 @@ void JobService::Start(const std::string& dataDir) {
   view_.TimerControls(!settings_.options.OptionFAST, settings_.timerText);
   timer21_.SetInterval(settings_.pollInterval);
   timer21_.Start();
+}
+
+void JobService::KeepInterruptedDocument(int16_t port) {
+  interrupted_[port - 1] = true;
+  const platform::LocalTime t = platform::NowLocal();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
+                t.hour % 100, t.minute % 100, t.second % 100);
+  const std::string base = ExchangeFileName(kDati, port) + ".interrupted-" + stamp;
+  std::string name = base;
+  bool copied = false;
+  for (int k = 2; k <= 99 && !(copied = fs_.Copy(files_.PathOf(kDati, port), files_.PathOf(name))); ++k) {
+    bool taken = false;
+    fs_.Exists(files_.PathOf(name), &taken);
+    if (!taken) break;  // the copy itself failed, not the name
+    name = base + "-" + std::to_string(k);
+  }
+  view_.ProgramStatus(port, copied ? "DOCUMENTO INTERROTTO, COPIA IN " + name
+                                   : "DOCUMENTO INTERROTTO, COPIA NON RIUSCITA: " + ExchangeFileName(kDati, port));
 }
 
 void JobService::Timer21_Timer() {
@@ -133,7 +158,9 @@ void JobService::txtTimer_Change() {
     files_.currentPort = n;
     dataPath_ = files_.PathOf(kDati, n);
     outPath_ = files_.PathOf(kOut, n);
-    if (!files_.Exists(kDati, n)) {
+    if (RefuseUnreadableDocument(n)) {
+      // Ended with its SR_ERR.
+    } else if (!files_.Exists(kDati, n)) {
       files_.WriteErrFile(kE506, n);
       files_.SubKillStartFile();
     } else {
@@ -175,7 +202,8 @@ int16_t JobService::iVerifyStartPos1() {
       continue;
     }
     files_.currentPort = n;
-    if (files_.Exists(kStart, n) && files_.Exists(kDati, n)) {
+    // A folder in the data file's place is a job too: it must be answered.
+    if (files_.Exists(kStart, n) && (files_.Exists(kDati, n) || platform::DirectoryExists(files_.PathOf(kDati, n)))) {
       files_.VerifyExistenceAndKill(ExchangeFileName(kFinesco, n));
       files_.SubKillFileOut();
       bDumpConf_[n - 1] = false;
@@ -186,6 +214,28 @@ int16_t JobService::iVerifyStartPos1() {
     for (int n = 1; n <= 4; ++n) files_.WriteErrFile(kE502, n);
   }
   return 0;
+}
+
+bool JobService::RefuseUnreadableDocument(int16_t port) {
+  const std::string path = files_.PathOf(kDati, port);
+  std::string message;
+  if (platform::DirectoryExists(path)) {
+    message = kE506Folder;
+  } else {
+    bool exists = false;
+    fs_.Exists(path, &exists);
+    if (!exists) return false;
+    // Read as the job will, with the same retries for a file still locked
+    // by its writer.
+    std::vector<std::string> lines;
+    settings::FileError error;
+    if (settings::ReadDocument(path, &lines, &error)) return false;
+    message = kE506Unreadable + error.description;
+  }
+  files_.WriteErrFile(message, port);
+  files_.SubKillStartFile();
+  view_.ProgramStatus(port, message);
+  return true;
 }
 
 void JobService::StartDumpConf(int16_t port) {
@@ -215,6 +265,14 @@ void JobService::DumpDone(int16_t result) {
     if (printer.rtMode) {
       settings_.options.chbPagamentiEstesi = true;
       settings_.options.chbInversioneScontiSuReso = false;
+    }
+    if (interrupted_[port - 1]) {
+      // The receipt of the job that was cut off may still be open, and the
+      // next customer's lines would join it: cancelled before the host is
+      // told the printer is ready.
+      interrupted_[port - 1] = false;
+      SendCancelSequence(port);
+      view_.ProgramStatus(port, "SCONTRINO INTERROTTO ANNULLATO");
     }
     files_.WriteMatrFile(printer);
     files_.SubKillErrFile();
@@ -348,6 +406,10 @@ void JobService::CancelReceipt() {
   iVerifyStartPos1();
   int16_t port = files_.currentPort;
   if (!PortAvailable(port) || dumpRunning_) return;
+  SendCancelSequence(port);
+}
+
+void JobService::SendCancelSequence(int16_t port) {
   printer_.OpenPort(port);
   for (const std::string& command :
        {"7007" + std::string(40, ' '), std::string("3001818Annull.transazione000000000"), std::string("3011"),

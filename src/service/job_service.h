@@ -85,6 +85,12 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner {
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t result);
   void StartDirWatch();
+  // Start-up: keeps a copy of the data file of a job that was cut off.
+  void KeepInterruptedDocument(int16_t port);
+  // "Annulla Scontrino" on `port`: the commands that cancel an open receipt.
+  void SendCancelSequence(int16_t port);
+  // A data file that is a folder or cannot be read ends its job with SR_ERR.
+  bool RefuseUnreadableDocument(int16_t port);
   void m_oWatchDir_ChangeDetected();
   int16_t Go_Execution();
   void ShowOutcome(int16_t outcome);
@@ -110,6 +116,9 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner {
   FILE* trace_ = nullptr;
 
   bool portAvailable_[4] = {false, false, false, false};
+  // A job was cut off (crash or power cut) on the port: its printer may still
+  // hold the receipt open, to be cancelled before the next job.
+  bool interrupted_[4] = {false, false, false, false};
   bool bDumpConf_[4] = {true, true, true, true};
   bool jobRunning_ = false;
   bool dumpRunning_ = false;

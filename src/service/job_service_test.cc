@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include <vector>
 
 #include "testing/fake_event_loop.h"
@@ -585,6 +588,51 @@ TEST_F(JobServiceTest, CancelReceiptSendsTheSequenceOnTheScannedPort) {
   EXPECT_EQ(printer.log, (std::vector<std::string>{"open 2", "7007" + std::string(40, ' '),
                                                    "3001818Annull.transazione000000000", "3011", "3013",
                                                    "close 2"}));
+}
+
+// A job cut off by a crash: start-up keeps a copy of its document before it
+// deletes the exchange files as ever, and the receipt it may have left open
+// is cancelled before the printer is reported ready; a clean start sends
+// nothing of the kind.
+TEST_F(JobServiceTest, InterruptedJobIsKeptAndItsReceiptCancelledBeforeTheNextJob) {
+  const std::string document = "SALE,N1,P100;\r\nSALE,N2,P200;\r\nCASH;\r\n";
+  settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
+  WriteFileBytes(P("SR_DATI.001"), document);
+  WriteFileBytes(P("SR_START.001"), "");
+  StartIdentified();
+  EXPECT_FALSE(FileExists(P("SR_DATI.001")));
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  std::vector<std::string> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0)
+      copies.push_back(entry.path().string());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(copies[0]), document);
+  EXPECT_TRUE(Shown("Text2: DOCUMENTO INTERROTTO, COPIA IN " + std::filesystem::path(copies[0]).filename().string()));
+  EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1", "open 1", "7007" + std::string(40, ' '),
+                                                   "3001818Annull.transazione000000000", "3011", "3013",
+                                                   "close 1"}));
+  EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+
+  // The next start-up found nothing cut off.
+  printer.log.clear();
+  std::filesystem::remove(P("SR_MATR.001"));
+  svc = std::make_unique<JobService>(loop, fs, printer, settings, view, *this, &payment, dir.path());
+  StartIdentified();
+  EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1"}));
+}
+
+// A started job always ends: a folder where the data file should be is
+// answered with an error file that says so.
+TEST_F(JobServiceTest, AFolderInPlaceOfTheDataFileEndsTheJobWithItsError) {
+  StartIdentified();
+  std::filesystem::create_directory(P("SR_DATI.001"));
+  WriteFileBytes(P("SR_START.001"), "");
+  Scan();
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")), "E506: Trasmissione non avvenuta: il file di input \xE8 una cartella\r\n");
+  EXPECT_EQ(std::count(printer.log.begin(), printer.log.end(), "send 1"), 0);
 }
 
 }  // namespace

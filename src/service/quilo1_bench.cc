@@ -1,6 +1,6 @@
 // Figures of the running program against the virtual printer: detection
 // latency in notification mode, job time over wire time on a paced printer,
-// and CPU use while idle. Prints figures; asserts nothing.
+// CPU use and resident memory while idle. Prints figures; asserts nothing.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,16 +51,19 @@ struct LogLine {
   size_t bytes;
 };
 
-// The printer's log: "HH:MM:SS.mmm recv <STX>...<ETX>", control bytes as <XX>.
+// The printer's log: "HH:MM:SS.uuuuuu recv <STX>...<ETX>", control bytes as <XX>.
 std::vector<LogLine> ReadLog(const std::string& path) {
   std::vector<LogLine> out;
   std::ifstream in(path);
   std::string line;
   while (std::getline(in, line)) {
-    int h, m, s, ms;
-    if (std::sscanf(line.c_str(), "%d:%d:%d.%d", &h, &m, &s, &ms) != 4) continue;
+    int h, m, s;
+    char fraction[16];
+    if (std::sscanf(line.c_str(), "%d:%d:%d.%15[0-9]", &h, &m, &s, fraction) != 4) continue;
     size_t sp = line.find(' ');
     if (sp == std::string::npos) continue;
+    // Milliseconds, whatever the number of fraction digits.
+    double ms = std::atof((std::string("0.") + fraction).c_str()) * 1000.0;
     std::string rest = line.substr(sp + 1);
     std::string kind = rest.substr(0, 4);
     if (kind != "recv" && kind != "send") continue;
@@ -156,7 +159,7 @@ void DetectionLatency() {
   if (!rig.ok()) return (void)std::printf("(a) rig did not start\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(3500));
   std::vector<double> latencies;
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 0; i < 21; ++i) {
     size_t before = ReadLog(rig.Log()).size();
     double start, job;
     if (!rig.Job(Receipt(1), &start, &job)) continue;
@@ -172,7 +175,7 @@ void DetectionLatency() {
   std::sort(latencies.begin(), latencies.end());
   if (latencies.empty()) return (void)std::printf("(a) no job measured\n");
   std::printf("(a) detection latency, notification mode, SR_START -> first frame received by the printer: "
-              "%zu jobs, min %.0f ms, median %.0f ms, max %.0f ms (printer log stamps, 1 ms resolution)\n",
+              "%zu jobs, min %.3f ms, median %.3f ms, max %.3f ms (printer log stamps)\n",
               latencies.size(), latencies.front(), latencies[latencies.size() / 2], latencies.back());
 }
 
@@ -211,15 +214,53 @@ void IdleCpu(bool fast) {
               fast ? "notification mode" : "timer mode, 100 ms polling", c1 - c0, wall, 100.0 * (c1 - c0) / wall);
 }
 
+// Resident memory of the idle daemon, and where it sits: the biggest
+// mappings by resident size, from /proc/PID/smaps.
+void IdleMemory() {
+  Rig rig(true, "100", false);
+  if (!rig.ok()) return (void)std::printf("(d) rig did not start\n");
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const std::string proc = "/proc/" + std::to_string(rig.pid());
+  std::ifstream status(proc + "/status");
+  std::string vmRss;
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) vmRss = line.substr(6);
+  vmRss.erase(0, vmRss.find_first_not_of(" \t"));
+  std::vector<std::pair<long, std::string>> parts;
+  std::ifstream smaps(proc + "/smaps");
+  std::string name;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long lo, hi;
+    char path[512] = "";
+    if (std::sscanf(line.c_str(), "%lx-%lx %*s %*s %*s %*s %511s", &lo, &hi, path) >= 2 && line.find('-') < 17) {
+      name = path[0] ? path : "[anonymous]";
+      name = name.substr(name.rfind('/') + 1);
+      continue;
+    }
+    long kb;
+    if (std::sscanf(line.c_str(), "Rss: %ld kB", &kb) == 1 && kb > 0) {
+      auto it = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.second == name; });
+      if (it == parts.end()) parts.push_back({kb, name});
+      else it->first += kb;
+    }
+  }
+  std::sort(parts.rbegin(), parts.rend());
+  std::string top;
+  for (size_t i = 0; i < parts.size() && i < 8; ++i)
+    top += (i ? ", " : "") + parts[i].second + " " + std::to_string(parts[i].first) + " kB";
+  std::printf("(d) idle resident memory (VmRSS), notification mode: %s; largest: %s\n", vmRss.c_str(), top.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string which = argc > 1 ? argv[1] : "abc";
+  std::string which = argc > 1 ? argv[1] : "abcd";
   if (which.find('a') != std::string::npos) DetectionLatency();
   if (which.find('b') != std::string::npos) PacedReceipt();
   if (which.find('c') != std::string::npos) {
     IdleCpu(true);
     IdleCpu(false);
   }
+  if (which.find('d') != std::string::npos) IdleMemory();
   return 0;
 }

@@ -2,11 +2,13 @@
 // with the host's side played by writing and reading the exchange files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -292,6 +294,71 @@ TEST_F(Quilo1E2E, ClosingWhileIdleCleansUp) {
   EXPECT_TRUE(FileExists(D("SR_DATI.001")));
   EXPECT_EQ(ReadFileBytes(prog + "/QLCHKCOM.TXT"), "1000\r\n");
   EXPECT_TRUE(FileExists(prog + "/QLCHKSCO.TXT"));
+}
+
+// A crash (kill -9) in the middle of a receipt, then a restart: the host's
+// document is kept as a copy, the receipt left open on the printer is
+// cancelled before the next job, and the next receipt holds only its own
+// lines.
+TEST_F(Quilo1E2E, CrashInTheMiddleOfAReceiptIsRecoveredAtTheNextStart) {
+  StartPrinter(1, {"--state", dir.File("state1")});
+  StartQuilo1();
+  Identified();
+  const std::string interrupted =
+      "PLUD,N1,Q1,P111,:PRIMO CLIENTE A;\r\nPLUD,N1,Q1,P222,:PRIMO CLIENTE B;\r\n"
+      "PLUD,N1,Q1,P333,:PRIMO CLIENTE C;\r\nCASH;\r\n";
+  Control(1, "delay 100 200");
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  Submit(interrupted);
+  ASSERT_TRUE(WaitFor([&] { return Paper(1).find("PRIMO CLIENTE A") != std::string::npos; }, 10000));
+  kill(pid_t(quilo1->Id()), SIGKILL);
+  quilo1.reset();
+  ASSERT_EQ(Paper(1).find("PRIMO CLIENTE C"), std::string::npos) << "the kill came too late";
+  ASSERT_TRUE(FileExists(D("SR_START.001")));
+  Control(1, "clear");
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+
+  StartQuilo1();
+  // The SR_MATR of the killed program is still there until the start-up.
+  ASSERT_TRUE(WaitFor([&] {
+    return ReadFileBytes(dir.File("quilo1.log")).find("SCONTRINO INTERROTTO ANNULLATO") != std::string::npos;
+  }, 10000)) << ReadFileBytes(dir.File("quilo1.log"));
+  Identified();
+  EXPECT_FALSE(FileExists(D("SR_START.001")));
+  EXPECT_FALSE(FileExists(D("SR_DATI.001")));
+  std::vector<std::string> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(data))
+    if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0) copies.push_back(entry.path());
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(copies[0]), interrupted);
+
+  Submit("PLUD,N1,Q1,P450,:SECONDO CLIENTE;\r\nCASH;\r\n");
+  ASSERT_TRUE(JobEnded()) << ReadFileBytes(dir.File("quilo1.log"));
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  const std::string paper = Paper(1);
+  const std::string last = paper.substr(paper.rfind("DOCUMENTO COMMERCIALE"));
+  EXPECT_NE(last.find("SECONDO CLIENTE"), std::string::npos) << paper;
+  EXPECT_EQ(last.find("PRIMO CLIENTE"), std::string::npos) << paper;
+  EXPECT_NE(paper.find("ANNULLATO N."), std::string::npos) << paper;
+  // The cancelled receipt and the new one are numbered; only the new one
+  // counts in the totals.
+  const std::string state = ReadFileBytes(dir.File("state1"));
+  EXPECT_EQ(state.rfind("receipt_number=2\n", 0), 0u) << state;
+  EXPECT_NE(state.find("\ngrand_total=450\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("\nreceipts_total=450\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("\ndoc.kind=0\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("\ndepartment.1=450\n"), std::string::npos) << state;
+}
+
+// A started job always ends: a folder in the data file's place is answered.
+TEST_F(Quilo1E2E, AFolderInPlaceOfTheDataFileIsAnswered) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  mkdir(D("SR_DATI.001").c_str(), 0755);
+  WriteFileBytes(D("SR_START.001"), "");
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E506: Trasmissione non avvenuta: il file di input \xE8 una cartella\r\n");
 }
 
 TEST_F(Quilo1E2E, ClosingWhileAJobWaitsLeavesTheFiles) {

@@ -145,6 +145,46 @@ TEST(VirtualEcrEndToEnd, AnswersFramesOnThePseudoTerminal) {
   EXPECT_FALSE(testing_support::FileExists(link));
 }
 
+// A receipt opened and not closed stays open when the program goes away and
+// comes back, and when the printer itself is restarted on its saved state:
+// the next sale line is added to it, other documents are refused.
+TEST(VirtualEcrEndToEnd, AnOpenReceiptSurvivesTheLinkAndARestart) {
+  testing_support::ScopedTempDir dir;
+  const std::string state = dir.File("state.txt"), paper = dir.File("paper.txt");
+  auto item = [](const std::string& text, int cents) {
+    std::string amount = std::to_string(cents);
+    return "310110122" + text + std::string(22 - text.size(), ' ') + std::string(9 - amount.size(), '0') + amount;
+  };
+  {
+    VirtualEcrProcess ecr({"--state", state, "--paper", paper});
+    int fd = OpenRaw(ecr.path());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Exchange(fd, "00", item("PRIMO", 100)), BuildFrame("00", "3101"));
+    close(fd);
+    fd = OpenRaw(ecr.path());
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Exchange(fd, "01", item("SECONDO", 200)), BuildFrame("01", "3101"));
+    close(fd);
+    EXPECT_EQ(ecr.Stop(), 0);
+  }
+  VirtualEcrProcess ecr({"--state", state, "--paper", paper});
+  int fd = OpenRaw(ecr.path());
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(Exchange(fd, "02", "2002"), BuildFrame("02", "ERR21"));
+  EXPECT_EQ(Exchange(fd, "03", item("TERZO", 400)), BuildFrame("03", "3101"));
+  const std::string amounts = Exchange(fd, "04", "1003");
+  ASSERT_GE(amounts.size(), 4u + 50u);
+  EXPECT_EQ(amounts.substr(4 + 41, 9), "000000700");
+  EXPECT_EQ(Exchange(fd, "05", "3011"), BuildFrame("05", "3011"));
+  EXPECT_EQ(Exchange(fd, "06", "3013"), BuildFrame("06", "3013"));
+  close(fd);
+  EXPECT_EQ(ecr.Stop(), 0);
+  const std::string printed = testing_support::ReadFileBytes(paper);
+  EXPECT_EQ(printed.find("DOCUMENTO COMMERCIALE"), printed.rfind("DOCUMENTO COMMERCIALE"));
+  EXPECT_NE(printed.find("TERZO"), std::string::npos);
+  EXPECT_NE(testing_support::ReadFileBytes(state).find("grand_total=700"), std::string::npos);
+}
+
 TEST(VirtualEcrEndToEnd, ControlFileSwitchesFaultsWhileRunning) {
   testing_support::ScopedTempDir dir;
   std::string control = dir.File("control");

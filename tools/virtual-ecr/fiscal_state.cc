@@ -82,6 +82,9 @@ std::string SerializeState(const FiscalState& s) {
   for (int i = 0; i < 100; ++i) {
     if (s.departments[i] != 0) out << "department." << i << '=' << s.departments[i] << '\n';
   }
+  for (int i = 0; i < 100; ++i) {
+    if (s.doc.departments[i] != 0) out << "doc.department." << i << '=' << s.doc.departments[i] << '\n';
+  }
   return out.str();
 }
 
@@ -115,6 +118,11 @@ bool ParseState(const std::string& text, FiscalState& s) {
       known = true;
     } else if (key == "doc.cancelled") {
       s.doc.cancelled = value != 0;
+      known = true;
+    } else if (key.rfind("doc.department.", 0) == 0) {
+      int dep = std::atoi(key.c_str() + 15);
+      if (dep < 0 || dep >= 100) return false;
+      s.doc.departments[dep] = value;
       known = true;
     } else if (key.rfind("department.", 0) == 0) {
       int dep = std::atoi(key.c_str() + 11);

@@ -30,6 +30,9 @@ struct OpenDocument {
   int items = 0;
   bool cancelled = false;
   int64_t invoice_amount = 0;
+  // The receipt's amounts per department, booked into the day's when it
+  // closes, so a cancelled receipt leaves them untouched.
+  int64_t departments[100] = {};
 };
 
 struct FiscalState {

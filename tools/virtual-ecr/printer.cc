@@ -392,6 +392,7 @@ void Printer::Finalize() {
   state_.voids += d.voids;
   state_.returns += d.returns;
   state_.not_paid += d.not_paid;
+  for (int i = 0; i < 100; ++i) state_.departments[i] += d.departments[i];
   state_.last_total = d.total;
   d.phase = Phase::kClosing;
 }
@@ -444,7 +445,8 @@ std::string Printer::Item(const std::string& c) {
     default: return Err(kErrSyntax);
   }
   if (state_.doc.kind != DocKind::kNone && state_.doc.kind != DocKind::kReceipt) return Err(kErrDocumentOpen);
-  if (ReceiptBusy() && state_.doc.phase == Phase::kPaying) return Err(kErrState);
+  // Once paying began the receipt only takes payments and its closing.
+  if (ReceiptBusy() && state_.doc.phase == Phase::kPaying) return Err(kErrReceiptOpen);
   if (sign < 0 && (!ReceiptBusy() || state_.doc.total - t.amount < 0)) return Err(kErrNegative);
   if (!ReceiptBusy()) {
     FinishPending();
@@ -457,7 +459,7 @@ std::string Printer::Item(const std::string& c) {
   if (kind == '3') d.discounts += t.amount;
   if (kind == '9') d.returns += t.amount;
   if (kind == '4' || kind == 'F' || kind == 'G') d.voids += t.amount;
-  if (department >= 0 && department < 100) state_.departments[department] += sign * t.amount;
+  if (department >= 0 && department < 100) d.departments[department] += sign * t.amount;
   PrintRow(t.text, Money(sign * t.amount));
   return "3101";
 }
@@ -473,7 +475,8 @@ std::string Printer::Adjustment(const std::string& c) {
     return "3001";
   }
   if (kind != '2' && kind != '3') return Err(kErrSyntax);
-  if (!ReceiptBusy() || state_.doc.phase == Phase::kPaying) return Err(kErrState);
+  if (!ReceiptBusy()) return Err(kErrState);
+  if (state_.doc.phase == Phase::kPaying) return Err(kErrReceiptOpen);
   OpenDocument& d = state_.doc;
   if (kind == '3' && d.total - t.amount < 0) return Err(kErrNegative);
   int sign = kind == '2' ? 1 : -1;
@@ -533,7 +536,7 @@ std::string Printer::Reference(const std::string& c) {
   ReceiptKind kind = ReceiptKind::kReturn;
   if ((code == "7101" || code == "7114") && c.size() > 4 && c[4] == 'A') kind = ReceiptKind::kCancel;
   if (state_.doc.kind != DocKind::kNone && state_.doc.kind != DocKind::kReceipt) return Err(kErrDocumentOpen);
-  if (ReceiptBusy() && state_.doc.items > 0) return Err(kErrState);
+  if (ReceiptBusy() && state_.doc.items > 0) return Err(kErrReceiptOpen);
   if (!ReceiptBusy()) {
     FinishPending();
     OpenReceipt(kind);
@@ -631,13 +634,15 @@ std::string Printer::NonFiscal(const std::string& c) {
   }
   if (code == "4007") {
     // Reprint of the last receipt.
-    if (ReceiptBusy() || open) return Err(kErrState);
+    if (ReceiptBusy()) return Err(kErrReceiptOpen);
+    if (open) return Err(kErrState);
     FinishPending();
     PrintCentered("*** COPIA ***");
     for (const std::string& line : last_receipt_lines_) Print(line);
     PrintCentered("*** FINE COPIA ***");
     return code;
   }
+  if (ReceiptBusy()) return Err(kErrReceiptOpen);
   if (!open) return Err(kErrState);
   if (code == "4002") {
     PrintCentered(config_.header);

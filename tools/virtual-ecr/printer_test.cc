@@ -82,8 +82,8 @@ TEST_F(PrinterTest, PartialPaymentsLeaveAmountDue) {
   EXPECT_EQ(Field(a, 15, 9), 600);
   a = Body(Run(Pay("3004", "CONTANTI", 1000)));
   EXPECT_EQ(Field(a, 6, 9), 400);
-  // No more items once payment began.
-  EXPECT_EQ(Run(Item('1', "LATTE", 100)), "ERR03");
+  // No more items once payment began: the receipt is still open.
+  EXPECT_EQ(Run(Item('1', "LATTE", 100)), "ERR21");
   Run("3011");
   EXPECT_EQ(printer_.state().cheques, 400);
   EXPECT_EQ(printer_.state().cash, 600);
@@ -151,11 +151,22 @@ TEST_F(PrinterTest, ZReportCountsClosingAndResetsTheDay) {
   EXPECT_EQ(Field(Body(Run("1105")), 5, 10), 1600);
 }
 
-TEST_F(PrinterTest, ReportsRefusedWhileAReceiptIsOpen) {
+// A receipt left open (the program went away in the middle of it) answers
+// "receipt open" to everything that cannot join it, and takes further sale
+// lines, also after its state was saved and loaded again.
+TEST_F(PrinterTest, AnOpenReceiptRefusesOtherDocumentsAndTakesMoreItems) {
   Run(Item('1', "A", 100));
-  EXPECT_EQ(Run("2002"), "ERR21");
-  EXPECT_EQ(Run("40011"), "ERR21");
-  EXPECT_EQ(Run("7106D000001000"), "ERR21");
+  Printer reloaded(PrinterConfig{}, [] { return std::time_t(1700000000); });
+  ASSERT_TRUE(ParseState(SerializeState(printer_.state()), reloaded.state()));
+  for (const char* command : {"2002", "2003", "40011", "4002", "400310RIGA LIBERA", "4004", "4007",
+                              "7106D000001000", "7101A0001000120240101", "20010101241200"})
+    EXPECT_EQ(reloaded.Execute(command), "ERR21") << command;
+  EXPECT_EQ(reloaded.Execute(Item('1', "B", 250)), "3101");
+  EXPECT_EQ(Field(Body(reloaded.Execute("1003")), 42, 9), 350);
+  EXPECT_EQ(Body(reloaded.Execute("1003"))[8], '1');
+  reloaded.Execute("3011");
+  EXPECT_EQ(reloaded.state().receipt_number, 1);
+  EXPECT_EQ(reloaded.state().grand_total, 350);
 }
 
 TEST_F(PrinterTest, RegisterAnswersSitWhereTheProgramReadsThem) {
@@ -309,7 +320,15 @@ TEST(FiscalStateFile, SavedStateLoadsBack) {
   ASSERT_EQ(LoadState(path, q.state()), "");
   EXPECT_EQ(SerializeState(q.state()), SerializeState(p.state()));
   EXPECT_EQ(Field(Body(q.Execute("1003")), 42, 9), 300);
-  EXPECT_EQ(q.state().departments[7], 300);
+  // An open receipt books its departments when it closes; a cancelled one never.
+  EXPECT_EQ(q.state().departments[7], 0);
+  EXPECT_EQ(q.state().doc.departments[7], 300);
+  q.Execute("3001818Annull.transazione000000000");
+  q.Execute("3011");
+  EXPECT_EQ(q.state().departments[7], 0);
+  q.Execute(Item('1', "C", 200, "07"));
+  q.Execute("1010");
+  EXPECT_EQ(q.state().departments[7], 200);
   EXPECT_EQ(q.Execute("1104").substr(4, 4), "0001");
   testing_support::WriteFileBytes(path, "closings=x\n");
   EXPECT_NE(LoadState(path, q.state()), "");

@@ -20,8 +20,14 @@ class InotifySource : public DirChangeSource {
     close(fd_);
   }
 
+  uint32_t Poll() override { return ReadKinds(); }
+
  private:
   void Drain() {
+    uint32_t kinds = ReadKinds();
+    if (kinds) onChange_(kinds);
+  }
+  uint32_t ReadKinds() {
     alignas(inotify_event) char buf[4096];
     uint32_t kinds = 0;
     for (;;) {
@@ -33,7 +39,7 @@ class InotifySource : public DirChangeSource {
         off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
       }
     }
-    if (kinds) onChange_(kinds);
+    return kinds;
   }
   // The same kinds the Win32 notifications would report for the event.
   static uint32_t KindsOf(uint32_t mask) {

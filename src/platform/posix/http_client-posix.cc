@@ -1,27 +1,98 @@
 // HTTP GET with libcurl's multi interface. Curl's sockets sit in an epoll set
 // whose own descriptor is registered with the event loop (which waits for
 // readable descriptors only), so connects and writes wake the loop as well.
+// libcurl, and with it the TLS libraries, is loaded when the first client is
+// made: a daemon that never takes a card payment never maps them.
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <sys/epoll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+#include <type_traits>
 
 #include "platform/http_client.h"
 
 namespace platform {
 namespace {
 
+// The libcurl functions this client calls.
+struct CurlApi {
+  CURLcode (*global_init)(long);
+  CURL* (*easy_init)();
+  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+  void (*easy_cleanup)(CURL*);
+  const char* (*easy_strerror)(CURLcode);
+  CURLM* (*multi_init)();
+  CURLMcode (*multi_setopt)(CURLM*, CURLMoption, ...);
+  CURLMcode (*multi_add_handle)(CURLM*, CURL*);
+  CURLMcode (*multi_remove_handle)(CURLM*, CURL*);
+  CURLMcode (*multi_socket_action)(CURLM*, curl_socket_t, int, int*);
+  CURLMsg* (*multi_info_read)(CURLM*, int*);
+  CURLMcode (*multi_cleanup)(CURLM*);
+  const char* (*multi_strerror)(CURLMcode);
+  curl_slist* (*slist_append)(curl_slist*, const char*);
+  void (*slist_free_all)(curl_slist*);
+};
+
+// Loaded and initialised once, on first use; null, with `error` set, when
+// the library cannot be loaded. Never unloaded.
+const CurlApi* LoadCurl(std::string* error) {
+  static std::string loadError;
+  static const CurlApi* api = []() -> const CurlApi* {
+    void* lib = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* why = dlerror();
+      loadError = why ? why : "libcurl.so.4 cannot be loaded";
+      return nullptr;
+    }
+    static CurlApi a;
+    bool ok = true;
+    auto get = [&](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+      if (!fn) {
+        ok = false;
+        loadError = std::string(name) + " missing from libcurl.so.4";
+      }
+    };
+    get(a.global_init, "curl_global_init");
+    get(a.easy_init, "curl_easy_init");
+    get(a.easy_setopt, "curl_easy_setopt");
+    get(a.easy_getinfo, "curl_easy_getinfo");
+    get(a.easy_cleanup, "curl_easy_cleanup");
+    get(a.easy_strerror, "curl_easy_strerror");
+    get(a.multi_init, "curl_multi_init");
+    get(a.multi_setopt, "curl_multi_setopt");
+    get(a.multi_add_handle, "curl_multi_add_handle");
+    get(a.multi_remove_handle, "curl_multi_remove_handle");
+    get(a.multi_socket_action, "curl_multi_socket_action");
+    get(a.multi_info_read, "curl_multi_info_read");
+    get(a.multi_cleanup, "curl_multi_cleanup");
+    get(a.multi_strerror, "curl_multi_strerror");
+    get(a.slist_append, "curl_slist_append");
+    get(a.slist_free_all, "curl_slist_free_all");
+    if (!ok) return nullptr;
+    if (a.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      loadError = "curl_global_init failed";
+      return nullptr;
+    }
+    return &a;
+  }();
+  if (!api && error) *error = loadError;
+  return api;
+}
+
 class CurlHttpClient : public HttpClient {
  public:
-  explicit CurlHttpClient(EventLoop& loop) : loop_(loop) {
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)initialised;
-    multi_ = curl_multi_init();
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
-    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
-    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+  explicit CurlHttpClient(EventLoop& loop) : loop_(loop), curl_(LoadCurl(&loadError_)) {
+    if (!curl_) return;
+    multi_ = curl_->multi_init();
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
   }
@@ -30,7 +101,7 @@ class CurlHttpClient : public HttpClient {
     Cancel();
     if (epollHandle_) loop_.RemoveHandle(epollHandle_);
     if (epoll_ >= 0) close(epoll_);
-    curl_multi_cleanup(multi_);
+    if (multi_) curl_->multi_cleanup(multi_);
   }
 
   void Get(const std::string& url, const std::vector<HttpHeader>& headers,
@@ -39,30 +110,36 @@ class CurlHttpClient : public HttpClient {
     done_ = std::move(done);
     body_.clear();
     errorBuffer_[0] = 0;
-    easy_ = curl_easy_init();
-    for (const auto& h : headers) headerList_ = curl_slist_append(headerList_, (h.name + ": " + h.value).c_str());
-    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+    if (!curl_) {
+      HttpResponse failed;
+      failed.errorText = loadError_;
+      FinishLater(failed);
+      return;
+    }
+    easy_ = curl_->easy_init();
+    for (const auto& h : headers) headerList_ = curl_->slist_append(headerList_, (h.name + ": " + h.value).c_str());
+    curl_->easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_->easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
     // Decodes gzip and deflate bodies; the header itself comes from the caller.
-    curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip,deflate");
-    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy_, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+    curl_->easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip,deflate");
+    curl_->easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
     // The service runs on this computer: no proxy from the environment.
-    curl_easy_setopt(easy_, CURLOPT_PROXY, "");
+    curl_->easy_setopt(easy_, CURLOPT_PROXY, "");
     // One exchange per payment; a cached connection would only hold a socket.
-    curl_easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, 0L);
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 0L);
-    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlHttpClient::OnBody);
-    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-    CURLMcode added = curl_multi_add_handle(multi_, easy_);
+    curl_->easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_->easy_setopt(easy_, CURLOPT_TIMEOUT_MS, 0L);
+    curl_->easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 0L);
+    curl_->easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_->easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlHttpClient::OnBody);
+    curl_->easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    CURLMcode added = curl_->multi_add_handle(multi_, easy_);
     if (added != CURLM_OK || epoll_ < 0) {
       HttpResponse failed;
       failed.errorNumber = added != CURLM_OK ? long(added) : long(errno);
-      failed.errorText = added != CURLM_OK ? curl_multi_strerror(added) : "epoll_create1 failed";
+      failed.errorText = added != CURLM_OK ? curl_->multi_strerror(added) : "epoll_create1 failed";
       FinishLater(failed);
     }
   }
@@ -71,11 +148,11 @@ class CurlHttpClient : public HttpClient {
     if (lateTimer_) loop_.CancelTimer(lateTimer_);
     lateTimer_ = 0;
     if (easy_) {
-      curl_multi_remove_handle(multi_, easy_);
-      curl_easy_cleanup(easy_);
+      curl_->multi_remove_handle(multi_, easy_);
+      curl_->easy_cleanup(easy_);
       easy_ = nullptr;
     }
-    if (headerList_) curl_slist_free_all(headerList_);
+    if (headerList_) curl_->slist_free_all(headerList_);
     headerList_ = nullptr;
     if (curlTimer_) loop_.CancelTimer(curlTimer_);
     curlTimer_ = 0;
@@ -110,7 +187,7 @@ class CurlHttpClient : public HttpClient {
       client->curlTimer_ = client->loop_.AddTimer(timeout_ms, [client] {
         client->curlTimer_ = 0;
         int running = 0;
-        curl_multi_socket_action(client->multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+        client->curl_->multi_socket_action(client->multi_, CURL_SOCKET_TIMEOUT, 0, &running);
         client->CheckDone();
       });
     }
@@ -126,28 +203,28 @@ class CurlHttpClient : public HttpClient {
       if (events[i].events & EPOLLOUT) flags |= CURL_CSELECT_OUT;
       if (events[i].events & (EPOLLERR | EPOLLHUP)) flags |= CURL_CSELECT_ERR;
       int running = 0;
-      curl_multi_socket_action(multi_, events[i].data.fd, flags, &running);
+      curl_->multi_socket_action(multi_, events[i].data.fd, flags, &running);
     }
     CheckDone();
   }
 
   void CheckDone() {
     int left = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+    while (CURLMsg* msg = curl_->multi_info_read(multi_, &left)) {
       if (msg->msg != CURLMSG_DONE || msg->easy_handle != easy_) continue;
       HttpResponse response;
       CURLcode code = msg->data.result;
       if (code == CURLE_OK) {
         response.status = HttpResponse::Status::kAnswered;
         long status = 0;
-        curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        curl_->easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
         response.httpStatus = int(status);
         response.body = std::move(body_);
       } else {
         response.status = code == CURLE_COULDNT_CONNECT ? HttpResponse::Status::kCannotConnect
                                                        : HttpResponse::Status::kFailed;
         response.errorNumber = long(code);
-        response.errorText = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(code);
+        response.errorText = errorBuffer_[0] ? errorBuffer_ : curl_->easy_strerror(code);
       }
       auto done = std::move(done_);
       Cancel();
@@ -168,6 +245,8 @@ class CurlHttpClient : public HttpClient {
   }
 
   EventLoop& loop_;
+  std::string loadError_;
+  const CurlApi* curl_;
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
@@ -182,6 +261,6 @@ class CurlHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop) { return std::make_unique<CurlHttpClient>(loop); }
+std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop) { return std::make_unique<CurlHttpClient>(loop); }
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 namespace platform {
 namespace {
 
+const uint32_t kKinds[3] = {kChangeFileName, kChangeSize, kChangeLastWrite};
+
 class ChangeHandleSource : public DirChangeSource {
  public:
   ChangeHandleSource(EventLoop& loop, std::function<void(uint32_t)> onChange)
@@ -17,10 +19,20 @@ class ChangeHandleSource : public DirChangeSource {
       if (handles_[i] != INVALID_HANDLE_VALUE) FindCloseChangeNotification(handles_[i]);
     }
   }
+  // WaitChange with a zero time-out on each handle, re-armed when signalled.
+  uint32_t Poll() override {
+    uint32_t kinds = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (handles_[i] != INVALID_HANDLE_VALUE && WaitForSingleObject(handles_[i], 0) == WAIT_OBJECT_0) {
+        FindNextChangeNotification(handles_[i]);
+        kinds |= kKinds[i];
+      }
+    }
+    return kinds;
+  }
   bool Open(const std::string& dir, bool subTree) {
     static const DWORD kFilters[3] = {FILE_NOTIFY_CHANGE_FILE_NAME, FILE_NOTIFY_CHANGE_SIZE,
                                       FILE_NOTIFY_CHANGE_LAST_WRITE};
-    static const uint32_t kKinds[3] = {kChangeFileName, kChangeSize, kChangeLastWrite};
     for (int i = 0; i < 3; ++i) {
       handles_[i] = FindFirstChangeNotificationA(dir.c_str(), subTree ? TRUE : FALSE, kFilters[i]);
       if (handles_[i] == INVALID_HANDLE_VALUE) return false;

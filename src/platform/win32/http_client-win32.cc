@@ -207,6 +207,6 @@ class WinHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop) { return std::make_unique<WinHttpClient>(loop); }
+std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop) { return std::make_unique<WinHttpClient>(loop); }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
-// cWatchForChanges on top of the platform's change notifications: a short
-// one-shot tick gathers bursts of changes into one event.
+// cWatchForChanges on top of the platform's change notifications. A change is
+// reported as soon as the loop gets to it; the changes that arrive before
+// then, or while the watch is suspended, are reported together. No change
+// waits for a tick: a host writes SR_DATI and SR_START a moment apart, and
+// the start file must not wait for a burst to settle.
 #include "service/watch/watch_for_changes.h"
 
 namespace service {
@@ -8,7 +11,6 @@ bool cWatchForChanges::StartWatch(const std::string& sDir, int32_t nTimerInterva
                                   bool bWatchSubTree) {
   StopWatch();
   suspended_ = bStartSuspended;
-  interval_ = nTimerInterval < 0 ? 0 : nTimerInterval;
   source_ = platform::DirChangeSource::Open(loop_, sDir, bWatchSubTree, [this](uint32_t k) { OnChange(k); });
   if (!source_) {
     StopWatch();
@@ -37,7 +39,9 @@ void cWatchForChanges::OnChange(uint32_t kinds) {
 
 void cWatchForChanges::ScheduleTick() {
   if (tickId_ || !source_) return;
-  tickId_ = loop_.AddTimer(interval_, [this] {
+  // Through the loop: the handler may end the watch, which must not happen
+  // inside the notification source's own callback.
+  tickId_ = loop_.AddTimer(0, [this] {
     tickId_ = 0;
     PollChanges();
   });
@@ -45,7 +49,9 @@ void cWatchForChanges::ScheduleTick() {
 
 void cWatchForChanges::PollChanges() {
   if (suspended_ || !pending_) return;
-  uint32_t kinds = pending_;
+  // What else is signalled by now goes with it: on Win32 the three kinds of
+  // one write come on three handles.
+  uint32_t kinds = pending_ | source_->Poll();
   pending_ = 0;
   // Nothing of this object is touched after the handler: it may restart or
   // stop the watch.

@@ -23,8 +23,9 @@ class cWatchForChanges {
   bool SuspendWatch() const { return suspended_; }
   void SuspendWatch(bool bNewVal);
 
-  // Any earlier watch ends first. The kinds collected within one interval of
-  // `nTimerInterval` ms are reported together. False when `sDir` cannot be
+  // Any earlier watch ends first. A change is reported at once, never after
+  // a polling interval: `nTimerInterval` (the 5 ms poll of the notification
+  // handles elsewhere) is taken for the callers' sake and not waited for. False when `sDir` cannot be
   // watched; the object is then idle.
   bool StartWatch(const std::string& sDir, int32_t nTimerInterval, bool bStartSuspended, bool bWatchSubTree);
   // Harmless when not watching.
@@ -42,7 +43,6 @@ class cWatchForChanges {
 
   platform::EventLoop& loop_;
   std::unique_ptr<platform::DirChangeSource> source_;
-  int32_t interval_ = 5;
   bool suspended_ = false;
   uint32_t pending_ = 0;
   int tickId_ = 0;
