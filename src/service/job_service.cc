@@ -12,6 +12,14 @@
 namespace service {
 
 namespace {
+
+// YYYYMMDD, `sep`, hhmmss: the stamp of trace files and of kept documents.
+std::string DateTimeStamp(const platform::LocalTime& t, char sep) {
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%c%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100, sep,
+                t.hour % 100, t.minute % 100, t.second % 100);
+  return stamp;
+}
 const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
 const char kBusyTip[] = "Quilo1 in esecuzione...";
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
@@ -115,11 +123,7 @@ void JobService::Start(const std::string& dataDir) {
 
 void JobService::KeepInterruptedDocument(int16_t port) {
   interrupted_[port - 1] = true;
-  const platform::LocalTime t = platform::NowLocal();
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
-                t.hour % 100, t.minute % 100, t.second % 100);
-  const std::string base = ExchangeFileName(kDati, port) + ".interrupted-" + stamp;
+  const std::string base = ExchangeFileName(kDati, port) + ".interrupted-" + DateTimeStamp(platform::NowLocal(), '-');
   std::string name = base;
   bool copied = false;
   for (int k = 2; k <= 99 && !(copied = fs_.Copy(files_.PathOf(kDati, port), files_.PathOf(name))); ++k) {
@@ -420,10 +424,8 @@ void JobService::SendCancelSequence(int16_t port) {
 
 bool JobService::OpenTrace() {
   platform::LocalTime t = platform::NowLocal();
-  char month[16], stamp[32];
-  std::snprintf(month, sizeof month, "%04d%02d", t.year % 10000, t.month % 100);
-  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d_%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
-                t.hour % 100, t.minute % 100, t.second % 100);
+  const std::string stamp = DateTimeStamp(t, '_');
+  const std::string month = stamp.substr(0, 6);
   const std::string& root = files_.dataDir();
   std::string dir = root + platform::PathSeparator() + "TRACE_" + month;
   if (!fs_.MakeDirectory(dir)) dir = root;
