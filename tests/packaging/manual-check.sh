@@ -1,10 +1,13 @@
 #!/bin/sh
 # The operator's manual as built: a PDF with pages that render, its accented
-# letters and apostrophes extracted as written, an example for every verb of
-# the command language and every error-file message code.
+# letters and apostrophes extracted as written, the contents at the front,
+# the screenshots in it, an example for every verb of the command language,
+# and every error-file message and window status text the program has (read
+# from the program's sources, so a new one cannot go undocumented).
 # Usage: tests/packaging/manual-check.sh PATH/TO/dodarav1.pdf
 set -eu
 PDF=${1:?path of dodarav1.pdf}
+SRC=$(cd "$(dirname "$0")/../../src" && pwd)
 fail() { echo "FAIL: $*"; exit 1; }
 [ -s "$PDF" ] || fail "$PDF missing or empty"
 pages=$(pdfinfo "$PDF" | sed -n 's/^Pages: *//p')
@@ -28,6 +31,72 @@ for verb in SALE PLUD DISC MAGG COUP ADDI COST ADDS DOST MOST SUBT CASH CHEQ CAR
             DELD DEPO PREL ZKEY XKEY FUNC QRCO BARC READ PAGA; do
   grep -q "^$verb[,;]" "$WORK/text" || fail "no example of $verb in the manual"
 done
+
+# The contents at the front, not at the end.
+pdftotext -enc UTF-8 -f 2 -l 3 "$PDF" "$WORK/front"
+pdftotext -enc UTF-8 -f "$pages" -l "$pages" "$PDF" "$WORK/last"
+grep -q '^Indice$' "$WORK/front" || fail "no contents (Indice) on page 2 or 3"
+! grep -q '^Indice$' "$WORK/last" || fail "the contents are on the last page"
+
+# The screenshots.
+images=$(pdfimages -list "$PDF" | awk 'NR > 2' | wc -l)
+[ "$images" -ge 3 ] || fail "$images pictures in the manual, expected at least 3"
+
+# Texts of the program, taken from its sources. Blanks are compared
+# collapsed: the PDF does not keep runs of blanks or line ends.
+flat() { tr '\n' ' ' | tr -s ' ' | sed 's/^ //; s/ $//'; }
+flat <"$WORK/text" >"$WORK/flat"
+strings_of() { grep -ho '"[^"]*"' "$@" | sed 's/^"//; s/"$//; s/\\xE8/è/g'; }
+# The program's own files, not its tests.
+sources() { for f in "$@"; do case "$f" in *_test.cc | *_bench.cc) ;; *) echo "$f" ;; esac; done; }
+check_texts() {
+  while IFS= read -r t; do
+    t=$(printf '%s' "$t" | flat)
+    [ "${#t}" -ge 4 ] || continue
+    grep -qF -- "$t" "$WORK/flat" || fail "$1 \"$t\" not in the manual"
+  done
+}
+# Error-file messages: every "Ennn: ..." text of the service, the printer
+# layer and the card payment, and the message column of the outcome table.
+{
+  sources "$SRC"/service/*.cc "$SRC"/ecr/*.cc "$SRC"/payment/*.cc "$SRC"/payment/*.h | xargs cat | strings_of - |
+    grep -E '^E[0-9]+: '
+  grep -E '^ *\{(kOutcome|payment::)' "$SRC/service/outcome.cc" | strings_of - | sed -n '2~2p'
+  grep -E '^ *"[^"]*"\},' "$SRC/service/outcome.cc" | strings_of -
+  grep 'kGeneric\[\] =' "$SRC/service/outcome.cc" | strings_of -
+} | grep -v '^$' | sort -u >"$WORK/messages"
+[ "$(wc -l <"$WORK/messages")" -ge 20 ] || fail "only $(wc -l <"$WORK/messages") messages found in the sources"
+check_texts "error message" <"$WORK/messages"
+# Window status texts: the display column of the outcome table and what the
+# job service and the dump show.
+{
+  grep -E '^ *\{(kOutcome|payment::)' "$SRC/service/outcome.cc" | strings_of - | sed -n '1~2p'
+  grep 'return {"' "$SRC/service/outcome.cc" | strings_of -
+  sources "$SRC"/service/*.cc | xargs cat |
+    grep -E 'ProgramStatus\(|DetectionStatus\(|DumpState\(|PrinterMessage\(|ClosingNotice\(' | strings_of -
+  grep -E 'k(NoDumpYet|IdleTip|BusyTip)\[\] =' "$SRC/service/job_service.cc" | strings_of -
+  grep 'kDumpDone =' "$SRC/ecr/dump.h" | strings_of -
+  grep -A2 '^std::string DumpFailureField' "$SRC/ecr/dump.cc" | strings_of -
+} | grep -v '^$' | sort -u >"$WORK/status"
+[ "$(wc -l <"$WORK/status")" -ge 25 ] || fail "only $(wc -l <"$WORK/status") status texts found in the sources"
+check_texts "status text" <"$WORK/status"
+
+# No heading alone at the foot of a page: the headings and their pages come
+# from the contents; on its page a heading must not be the last line above
+# the page number.
+pdftotext -enc UTF-8 -layout -f 2 -l 3 "$PDF" - |
+  sed -n '/\.\.\./!d; s/^ *\([0-9][0-9]*\(\.[0-9][0-9]*\)*\)\.\{0,1\} .*[^0-9]\([0-9][0-9]*\) *$/\1|\3/p' \
+  >"$WORK/headings"
+[ "$(wc -l <"$WORK/headings")" -ge 10 ] || fail "contents unreadable: $(wc -l <"$WORK/headings") headings"
+while IFS='|' read -r number page; do
+  last=$(pdftotext -enc UTF-8 -layout -f "$page" -l "$page" "$PDF" - |
+         grep -v '^[[:space:]]*$' | grep -vE '^[[:space:]]*(-|–) *[0-9]+ *(-|–)[[:space:]]*$' | tail -n 1)
+  case "$(printf '%s' "$last" | sed 's/^ *//')" in
+    "$number. "*) fail "heading $number ends page $page" ;;
+  esac
+done <"$WORK/headings"
+
 pdftoppm -r 50 -png -f 1 -l 1 "$PDF" "$WORK/page"
 [ -s "$WORK/page-01.png" ] || [ -s "$WORK/page-1.png" ] || fail "page 1 does not render"
-echo "manual: $(basename "$PDF"), $pages pages, $(wc -c <"$PDF") bytes, key texts present"
+echo "manual: $(basename "$PDF"), $pages pages, $(wc -c <"$PDF") bytes, $images pictures," \
+     "$(wc -l <"$WORK/messages") messages and $(wc -l <"$WORK/status") status texts present"
