@@ -9,6 +9,7 @@ namespace vecr {
 std::vector<Output> Device::Receive(std::string_view bytes) {
   std::vector<Output> out;
   for (const FrameReader::Item& item : reader_.Feed(bytes)) {
+    if (dead_) break;
     if (!item.good) {
       Log("recv bad frame " + Printable(item.raw) + " -> NAK");
       out.push_back({0, std::string(1, kNak)});
@@ -20,13 +21,24 @@ std::vector<Output> Device::Receive(std::string_view bytes) {
   return out;
 }
 
+bool Device::Take(Act act, const std::string& command, Rule* found) {
+  for (size_t i = 0; i < rules_.size(); ++i) {
+    if (rules_[i].act != act || command.rfind(rules_[i].prefix, 0) != 0) continue;
+    if (found) *found = rules_[i];
+    if (!rules_[i].always) rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(i));
+    return true;
+  }
+  return false;
+}
+
 std::string Device::Answer(const std::string& command, bool& raw) {
   raw = false;
   for (size_t i = 0; i < rules_.size(); ++i) {
-    if (command.rfind(rules_[i].prefix, 0) != 0) continue;
-    std::string answer = rules_[i].answer;
-    raw = rules_[i].raw;
-    if (!rules_[i].always) rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(i));
+    const Rule& r = rules_[i];
+    if ((r.act != Act::kAnswer && r.act != Act::kRaw) || command.rfind(r.prefix, 0) != 0) continue;
+    std::string answer = r.answer;
+    raw = r.act == Act::kRaw;
+    if (!r.always) rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(i));
     return answer;
   }
   ++executed_;
@@ -44,18 +56,45 @@ std::vector<Output> Device::OnFrame(const Frame& frame) {
     Log("fault: silent");
     return {};
   }
+  const std::string& command = frame.command;
   std::string answer_frame;
-  if (have_last_ && frame.sequence == last_sequence_ && frame.command == last_command_) {
+  int64_t pause_ms = 0;
+  Rule rule;
+  if (have_last_ && frame.sequence == last_sequence_ && command == last_command_) {
     Log("repeated frame, answered again");
     answer_frame = last_frame_;
   } else {
+    if (Take(Act::kDieBefore, command, &rule)) {
+      Log("DIE-BEFORE " + rule.prefix);
+      dead_ = true;
+      return {};
+    }
+    // Logged before the wait, so a test can act while the printer holds.
+    if (Take(Act::kPauseBefore, command, &rule)) {
+      Log("PAUSE " + rule.prefix);
+      if (sleep_) sleep_(rule.ms);
+    }
     bool raw = false;
-    std::string answer = Answer(frame.command, raw);
+    std::string answer = Answer(command, raw);
     answer_frame = raw ? answer : BuildFrame(frame.sequence, answer);
     have_last_ = true;
     last_sequence_ = frame.sequence;
-    last_command_ = frame.command;
+    last_command_ = command;
     last_frame_ = answer_frame;
+    if (Take(Act::kDieAfter, command, &rule)) {
+      Log("DIE-AFTER " + rule.prefix);
+      dead_ = true;
+      return {};
+    }
+    if (Take(Act::kPauseAfter, command, &rule)) {
+      Log("PAUSE " + rule.prefix);
+      pause_ms = rule.ms;
+    }
+  }
+  // Also a repeat's answer: "always" keeps the printer mute on that command.
+  if (Take(Act::kDrop, command, &rule)) {
+    Log("fault: answer to " + rule.prefix + " dropped");
+    return {};
   }
   if (lost_ > 0) {
     --lost_;
@@ -73,17 +112,19 @@ std::vector<Output> Device::OnFrame(const Frame& frame) {
     Log("fault: bad echo");
   }
   std::vector<Output> out;
+  int64_t late = pause_ms + delay_line_ms_;
   if (lone_ack_ > 0) {
     --lone_ack_;
     out.push_back({0, std::string(1, kAck)});
-    out.push_back({lone_ack_ms_, sent});
-    Log("fault: lone ACK, answer in " + std::to_string(lone_ack_ms_) + " ms");
-  } else if (delay_ > 0) {
-    --delay_;
-    out.push_back({delay_ms_, sent});
-    Log("fault: answer in " + std::to_string(delay_ms_) + " ms");
+    out.push_back({late + lone_ack_ms_, sent});
+    Log("fault: lone ACK, answer in " + std::to_string(late + lone_ack_ms_) + " ms");
   } else {
-    out.push_back({0, sent});
+    if (delay_ > 0) {
+      --delay_;
+      late += delay_ms_;
+    }
+    out.push_back({late, sent});
+    if (late > 0) Log("fault: answer in " + std::to_string(late) + " ms");
   }
   Log("send " + Printable(sent));
   return out;
@@ -103,7 +144,23 @@ const char* Device::ControlHelp() {
          "                     answer TEXT (\\xNN escapes) instead of running CODE\n"
          "  raw CODE once|always BYTES\n"
          "                     send BYTES (\\xNN escapes) as they are, without a frame\n"
-         "  err CODE off       drop the err, answer and raw rules for CODE\n"
+         "  err CODE off       drop every rule for CODE (err, answer, raw, drop-answer,\n"
+         "                     die-before, die-after, pause-before, pause-after)\n"
+         "  drop-answer CODE [once|always]\n"
+         "                     run the next command beginning with CODE but send no\n"
+         "                     answer (a repeat of it is answered); with always, never\n"
+         "                     answer CODE, repeats included\n"
+         "  die-before CODE    when CODE arrives, end at once without running it, as if\n"
+         "                     the power went (log line DIE-BEFORE CODE)\n"
+         "  die-after CODE     when CODE arrives, run it, save the state and end at once\n"
+         "                     without answering (log line DIE-AFTER CODE)\n"
+         "  pause-before CODE MS [always]\n"
+         "                     hold the next CODE MS ms before running it; the printer\n"
+         "                     does nothing else meanwhile (log line PAUSE CODE first)\n"
+         "  pause-after CODE MS [always]\n"
+         "                     run the next CODE at once, answer MS ms later (log line\n"
+         "                     PAUSE CODE when it is run and saved)\n"
+         "  delay-line MS      every answer MS ms late from now on (0: off)\n"
          "  status SS          the status request answers SS (00 01 10 11 12 54 99);\n"
          "                     01 refuses printing with ERR16; 10, 11 and 12 with ERR37;\n"
          "                     54 with ERR54 until a fiscal closing; 99 with ERR99\n"
@@ -173,7 +230,7 @@ std::string Device::Control(const std::string& raw) {
     if (args.size() == 2 && args[1] == "off") {
       std::erase_if(rules_, [&](const Rule& r) { return r.prefix == args[0]; });
     } else if ((args.size() == 2 || (args.size() == 3 && args[2] == "always")) && args[1].size() == 2) {
-      rules_.push_back({args[0], "ERR" + args[1], args.size() == 3});
+      rules_.push_back({args[0], Act::kAnswer, "ERR" + args[1], args.size() == 3});
     } else {
       error = "err: expected CODE NN [always] or CODE off";
     }
@@ -187,8 +244,27 @@ std::string Device::Control(const std::string& raw) {
     if (args.size() < 3 || (args[1] != "once" && args[1] != "always") || pos == std::string::npos) {
       error = word + ": expected CODE once|always TEXT";
     } else {
-      rules_.push_back({args[0], Unescape(line.substr(pos + 1)), args[1] == "always", word == "raw"});
+      rules_.push_back(
+          {args[0], word == "raw" ? Act::kRaw : Act::kAnswer, Unescape(line.substr(pos + 1)), args[1] == "always"});
     }
+  } else if (word == "drop-answer") {
+    if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "once" && args[1] != "always")) {
+      error = "drop-answer: expected CODE [once|always]";
+    } else {
+      rules_.push_back({args[0], Act::kDrop, "", args.size() == 2 && args[1] == "always"});
+    }
+  } else if (word == "die-before" || word == "die-after") {
+    if (args.size() != 1) error = word + ": expected CODE";
+    else rules_.push_back({args[0], word == "die-before" ? Act::kDieBefore : Act::kDieAfter, "", false, 0});
+  } else if (word == "pause-before" || word == "pause-after") {
+    if ((args.size() != 2 && !(args.size() == 3 && args[2] == "always")) || !ToInt(args[1], ms)) {
+      error = word + ": expected CODE MS [always]";
+    } else {
+      rules_.push_back({args[0], word == "pause-before" ? Act::kPauseBefore : Act::kPauseAfter, "", args.size() == 3, ms});
+    }
+  } else if (word == "delay-line") {
+    if (args.size() != 1 || !ToInt(args[0], ms)) error = "delay-line: expected milliseconds";
+    else delay_line_ms_ = ms;
   } else if (word == "status") {
     if (args.size() != 1 || args[0].size() != 2) error = "status: expected two characters";
     else printer_.SetStatus(args[0]);
@@ -203,6 +279,7 @@ std::string Device::Control(const std::string& raw) {
     else printer_.set_refuse_date(args[0] == "on");
   } else if (word == "clear") {
     nak_ = silent_ = lost_ = bad_echo_ = lone_ack_ = delay_ = 0;
+    delay_line_ms_ = 0;
     rules_.clear();
     printer_.SetStatus("00");
     printer_.PaperIn();

@@ -1,6 +1,7 @@
 // The virtual printer as seen from the serial line: frames in, answers out,
 // with the faults that the control channel switches on (refusals, silence,
-// late and lost answers, forced error answers).
+// late and lost answers, forced error answers, a power cut at a chosen
+// command).
 #pragma once
 
 #include <cstdint>
@@ -33,22 +34,40 @@ class Device {
   static const char* ControlHelp();
 
   void set_log(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+  // How the printer stands still for a "pause-before" (the front end sleeps).
+  void set_sleep(std::function<void(int64_t ms)> sleep) { sleep_ = std::move(sleep); }
 
   int frames_executed() const { return executed_; }
   // A "quit" control command came: the program should end.
   bool quit() const { return quit_; }
+  // A "die-before" or "die-after" command came: the power is gone. The front
+  // end saves what was done before (and, for die-after, the command itself)
+  // and ends at once, sending nothing more.
+  bool dead() const { return dead_; }
 
  private:
+  enum class Act {
+    kAnswer,  // `answer` is sent instead of running the command
+    kRaw,     // the same, `answer` being the bytes to send, frame and all
+    kDrop,    // the command is run, its answer is not sent
+    kDieBefore,
+    kDieAfter,
+    kPauseBefore,  // wait `ms` before running the command
+    kPauseAfter,   // run it, send the answer `ms` later
+  };
   struct Rule {
     std::string prefix;  // command code (or any leading part of the command)
-    std::string answer;  // answer text sent instead of running the command
+    Act act = Act::kAnswer;
+    std::string answer;
     bool always = false;
-    bool raw = false;  // `answer` holds the bytes to send, frame and all
+    int64_t ms = 0;
   };
 
   std::vector<Output> OnFrame(const Frame& frame);
   // The answer text, or with `raw` set the exact bytes to send.
   std::string Answer(const std::string& command, bool& raw);
+  // The first rule of that kind for the command; a one-time rule is used up.
+  bool Take(Act act, const std::string& command, Rule* found = nullptr);
   void Log(const std::string& line) {
     if (log_) log_(line);
   }
@@ -56,6 +75,7 @@ class Device {
   Printer& printer_;
   FrameReader reader_;
   std::function<void(const std::string&)> log_;
+  std::function<void(int64_t)> sleep_;
 
   // The last frame run, so that a repeated frame is answered again
   // without being run twice.
@@ -65,6 +85,7 @@ class Device {
   std::string last_frame_;
   int executed_ = 0;
   bool quit_ = false;
+  bool dead_ = false;
 
   int nak_ = 0;
   int silent_ = 0;
@@ -74,6 +95,7 @@ class Device {
   int64_t lone_ack_ms_ = 0;
   int delay_ = 0;
   int64_t delay_ms_ = 0;
+  int64_t delay_line_ms_ = 0;  // every answer this late
   std::vector<Rule> rules_;
 };
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace vecr {
 namespace {
 
@@ -174,9 +176,73 @@ TEST_F(DeviceTest, QuitEndsTheProgramOnlyWhenAsked) {
   EXPECT_TRUE(device_.quit());
 }
 
+TEST_F(DeviceTest, DropAnswerOnceThenAlwaysByCode) {
+  ASSERT_EQ(device_.Control("drop-answer 3101"), "");
+  EXPECT_TRUE(Send("00", "1009").size() == 1);  // other codes are answered
+  EXPECT_TRUE(Send("01", kItem).empty());
+  EXPECT_EQ(Text(Send("01", kItem)), "3101");  // the repeat is answered, not run
+  EXPECT_EQ(Total(), 100);
+  ASSERT_EQ(device_.Control("drop-answer 3101 always"), "");
+  EXPECT_TRUE(Send("02", kItem).empty());
+  EXPECT_TRUE(Send("02", kItem).empty());
+  EXPECT_EQ(Total(), 200);
+  device_.Control("err 3101 off");
+  EXPECT_EQ(Text(Send("03", kItem)), "3101");
+}
+
+// The power goes when the command arrives: before it is run, or after it is
+// run (and would be saved) but before it is answered; later frames are lost.
+TEST_F(DeviceTest, DieBeforeAndAfterACommand) {
+  for (const char* when : {"die-before", "die-after"}) {
+    Printer printer(PrinterConfig{}, [] { return std::time_t{1765000000}; });
+    Device device(printer);
+    std::vector<std::string> log;
+    device.set_log([&](const std::string& line) { log.push_back(line); });
+    ASSERT_EQ(device.Control(std::string(when) + " 3101"), "");
+    EXPECT_EQ(device.Receive(BuildFrame("00", "1009")).size(), 1u);
+    EXPECT_FALSE(device.dead());
+    EXPECT_TRUE(device.Receive(BuildFrame("01", kItem) + BuildFrame("02", "1009")).empty()) << when;
+    EXPECT_TRUE(device.dead());
+    EXPECT_EQ(device.frames_executed(), std::string(when) == "die-after" ? 2 : 1) << when;
+    EXPECT_EQ(printer.state().doc.items, std::string(when) == "die-after" ? 1 : 0) << when;
+    EXPECT_EQ(log.back(), std::string(when) == "die-after" ? "DIE-AFTER 3101" : "DIE-BEFORE 3101");
+  }
+}
+
+TEST_F(DeviceTest, PausesAndASlowLine) {
+  std::vector<std::string> log;
+  std::vector<int64_t> slept;
+  device_.set_log([&](const std::string& line) { log.push_back(line); });
+  device_.set_sleep([&](int64_t ms) {
+    slept.push_back(ms);
+    log.push_back("total " + std::to_string(Total()));  // not yet run while held
+  });
+  ASSERT_EQ(device_.Control("pause-before 3101 700"), "");
+  ASSERT_EQ(device_.Control("pause-after 3011 900"), "");
+  auto out = Send("00", kItem);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].delay_ms, 0);
+  EXPECT_EQ(slept, std::vector<int64_t>{700});
+  EXPECT_NE(std::find(log.begin(), log.end(), "PAUSE 3101"), log.end());
+  EXPECT_EQ(*(std::find(log.begin(), log.end(), "PAUSE 3101") + 1), "total 0");
+  out = Send("01", "3011");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].delay_ms, 900);
+  EXPECT_EQ(printer_.state().receipt_number, 1);  // run before the answer is held
+  EXPECT_EQ(Send("02", kItem)[0].delay_ms, 0);    // both were one-time rules
+  EXPECT_EQ(slept.size(), 1u);
+  ASSERT_EQ(device_.Control("delay-line 1500"), "");
+  device_.Control("delay 1 100");
+  EXPECT_EQ(Send("03", "1009")[0].delay_ms, 1600);
+  EXPECT_EQ(Send("04", "1009")[0].delay_ms, 1500);
+  device_.Control("clear");
+  EXPECT_EQ(Send("05", "1009")[0].delay_ms, 0);
+}
+
 TEST_F(DeviceTest, ControlSyntaxErrors) {
   for (const char* bad : {"nak", "nak x", "lone-ack 1", "err 3101 1", "status 1", "bogus 1", "answer 1009 sometimes x",
-                          "refuse-date maybe"}) {
+                          "refuse-date maybe", "drop-answer", "drop-answer 3011 twice", "die-after", "die-before 1 2",
+                          "pause-before 3011", "pause-after 3011 x", "delay-line"}) {
     EXPECT_NE(device_.Control(bad), "") << bad;
   }
   EXPECT_EQ(device_.Control(""), "");

@@ -52,6 +52,13 @@ class VirtualEcrProcess {
     }
   }
   const std::string& path() const { return path_; }
+  // Waits for the program to end by itself; returns its exit status.
+  int Wait() {
+    int status = -1;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
   // Waits for the program to end after SIGTERM; returns its exit status.
   int Stop() {
     kill(pid_, SIGTERM);
@@ -183,6 +190,39 @@ TEST(VirtualEcrEndToEnd, AnOpenReceiptSurvivesTheLinkAndARestart) {
   EXPECT_EQ(printed.find("DOCUMENTO COMMERCIALE"), printed.rfind("DOCUMENTO COMMERCIALE"));
   EXPECT_NE(printed.find("TERZO"), std::string::npos);
   EXPECT_NE(testing_support::ReadFileBytes(state).find("grand_total=700"), std::string::npos);
+}
+
+// The power goes when the closing arrives: before it, the receipt is still
+// open after a restart; after it, the receipt is closed and counted, though
+// its answer never came.
+TEST(VirtualEcrEndToEnd, PowerCutAtTheClosingKeepsWhatThePrinterHadDone) {
+  const std::string item = "310110122" + std::string("PANE").append(18, ' ') + "000000250";
+  for (const std::string when : {"die-before", "die-after"}) {
+    testing_support::ScopedTempDir dir;
+    const std::string state = dir.File("state.txt"), log = dir.File("log.txt");
+    {
+      VirtualEcrProcess ecr({"--state", state, "--log", log, "--fault", when + " 3011", "--fault",
+                             "pause-before 3101 10"});
+      int fd = OpenRaw(ecr.path());
+      ASSERT_GE(fd, 0);
+      EXPECT_EQ(Exchange(fd, "00", item), BuildFrame("00", "3101"));
+      EXPECT_EQ(Exchange(fd, "01", "3011").find(kEtx), std::string::npos) << when;
+      close(fd);
+      EXPECT_EQ(ecr.Wait(), 0);
+    }
+    const std::string logged = testing_support::ReadFileBytes(log);
+    EXPECT_NE(logged.find(" PAUSE 3101\n"), std::string::npos);
+    EXPECT_NE(logged.find(when == "die-after" ? " DIE-AFTER 3011\n" : " DIE-BEFORE 3011\n"), std::string::npos);
+    VirtualEcrProcess ecr({"--state", state});
+    int fd = OpenRaw(ecr.path());
+    ASSERT_GE(fd, 0);
+    const std::string amounts = Exchange(fd, "00", "1003"), totals = Exchange(fd, "01", "1004");
+    ASSERT_GE(amounts.size(), 4u + 50u);
+    ASSERT_GE(totals.size(), 4u + 92u);
+    EXPECT_EQ(amounts[4 + 8], when == "die-after" ? '0' : '1') << when;  // receipt open
+    EXPECT_EQ(totals.substr(4, 17), when == "die-after" ? "10040001000000250" : "10040000000000000") << when;
+    close(fd);
+  }
 }
 
 TEST(VirtualEcrEndToEnd, ControlFileSwitchesFaultsWhileRunning) {

@@ -29,6 +29,7 @@ struct OpenDocument {
   int64_t returns = 0;
   int items = 0;
   bool cancelled = false;
+  bool total_printed = false;  // the total line is on the paper already
   int64_t invoice_amount = 0;
   // The receipt's amounts per department, booked into the day's when it
   // closes, so a cancelled receipt leaves them untouched.

@@ -282,6 +282,11 @@ int main(int argc, char** argv) {
     std::string path = opt.log;
     device.set_log([path](const std::string& line) { AppendLine(path, Stamp() + " " + line); });
   }
+  device.set_sleep([](int64_t ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  });
   for (const std::string& f : opt.faults) {
     std::string error = device.Control(f);
     if (!error.empty()) {
@@ -441,6 +446,8 @@ int main(int argc, char** argv) {
           pending.insert(at, std::move(p));
         }
         after_frames();
+        // The power went: nothing more is sent, nothing more is saved.
+        if (device.dead()) _exit(0);
       } else if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
         if (opt.device.empty()) {
           // Should not happen while we hold the slave; avoid a busy loop.

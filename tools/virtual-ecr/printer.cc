@@ -336,7 +336,6 @@ void Printer::OpenReceipt(ReceiptKind kind) {
   state_.doc = OpenDocument();
   state_.doc.kind = DocKind::kReceipt;
   state_.doc.receipt_kind = kind;
-  total_printed_ = false;
   receipt_lines_.clear();
   recording_ = true;
   Print(std::string(kPaperWidth, '='));
@@ -360,7 +359,7 @@ void Printer::FinishPending() {
 void Printer::Finalize() {
   OpenDocument& d = state_.doc;
   if (!d.cancelled) {
-    if (!total_printed_) PrintRow("TOTALE COMPLESSIVO", Money(d.total));
+    if (!d.total_printed) PrintRow("TOTALE COMPLESSIVO", Money(d.total));
     if (Due() > 0) {
       // Closing without (enough) payment: the rest is cash.
       PrintRow("PAGAMENTO CONTANTE", Money(Due()));
@@ -505,9 +504,9 @@ std::string Printer::Payment(const std::string& c) {
   OpenDocument& d = state_.doc;
   int64_t amount = t.amount;
   if (amount == 0) amount = std::max<int64_t>(0, Due());
-  if (!total_printed_) {
+  if (!d.total_printed) {
     PrintRow("TOTALE COMPLESSIVO", Money(d.total));
-    total_printed_ = true;
+    d.total_printed = true;
   }
   PrintRow(t.text, Money(amount));
   bool not_collected = code == "3005" || tender.rfind("07", 0) == 0 || tender.rfind("5", 0) == 0;

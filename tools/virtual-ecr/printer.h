@@ -105,7 +105,6 @@ class Printer {
   std::vector<std::string> receipt_lines_;       // the receipt being printed
   std::vector<std::string> last_receipt_lines_;  // for a reprint
   bool recording_ = false;
-  bool total_printed_ = false;
   bool changed_ = false;
   std::string status_ = "00";
   int paper_left_ = -1;
