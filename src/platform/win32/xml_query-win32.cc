@@ -49,6 +49,19 @@ class MsxmlQuery : public XmlQuery {
       doc_->put_async(VARIANT_FALSE);
       doc_->put_validateOnParse(VARIANT_FALSE);
       doc_->put_resolveExternals(VARIANT_FALSE);
+      // No DTD at all, should one get past WithinXmlLimits; an MSXML that
+      // does not know the property refuses it harmlessly.
+      IXMLDOMDocument2* doc2 = nullptr;
+      if (SUCCEEDED(doc_->QueryInterface(IID_IXMLDOMDocument2, reinterpret_cast<void**>(&doc2))) && doc2) {
+        VARIANT on;
+        VariantInit(&on);
+        on.vt = VT_BOOL;
+        on.boolVal = VARIANT_TRUE;
+        BSTR name = SysAllocString(L"ProhibitDTD");
+        doc2->setProperty(name, on);
+        SysFreeString(name);
+        doc2->Release();
+      }
     }
   }
   ~MsxmlQuery() override {
@@ -58,7 +71,7 @@ class MsxmlQuery : public XmlQuery {
 
   bool Load(const std::string& text) override {
     loaded_ = false;
-    if (!doc_) return false;
+    if (!doc_ || !WithinXmlLimits(text)) return false;
     BSTR b = ToBstr(text);
     VARIANT_BOOL ok = VARIANT_FALSE;
     HRESULT hr = doc_->loadXML(b, &ok);
