@@ -245,10 +245,11 @@ TEST_F(PaymentTest, StatusOtherThan200IsNoPayment) {
     EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P1;")) << c.status << c.body;
     EXPECT_EQ("KO", pay_->posData().TransactionResult) << c.status;
     ASSERT_EQ(c.messages, messages_.size()) << c.status;
-    if (c.messages)
+    if (c.messages) {
       EXPECT_EQ("Errore " + std::to_string(c.status) + ": HTTP " + std::to_string(c.status) +
                     " in ModulePagame.Pagame:7.",
                 messages_[0]);
+    }
   }
 }
 
