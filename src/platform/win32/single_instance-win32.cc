@@ -38,19 +38,24 @@ std::string Narrow(const std::wstring& wide) {
   return s;
 }
 
-// The user of this process as a SID string ("S-1-5-21-..."); empty on failure.
-std::wstring UserSid() {
+// A SID of this process's token as a string ("S-1-5-21-..."): its user
+// (TokenUser) or the owner it gives the objects it makes (TokenOwner: the
+// user, or the Administrators when elevated). Empty on failure.
+std::wstring TokenSid(TOKEN_INFORMATION_CLASS which) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(token, which, nullptr, 0, &size);
   std::vector<BYTE> buffer(size ? size : 1);
   std::wstring text;
   LPWSTR sid = nullptr;
-  if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
-    text = sid;
-    LocalFree(sid);
+  if (GetTokenInformation(token, which, buffer.data(), size, &size)) {
+    PSID found = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
+                                    : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
+    if (ConvertSidToStringSidW(found, &sid)) {
+      text = sid;
+      LocalFree(sid);
+    }
   }
   CloseHandle(token);
   return text;
@@ -90,7 +95,9 @@ Outcome Take(const std::wstring& name, HANDLE* h, std::wstring* owner) {
       *owner = text;
       LocalFree(text);
     }
-    if (*owner == UserSid() || *owner == L"S-1-5-18" || *owner == L"S-1-5-32-544") outcome = Outcome::kHeld;
+    if (*owner == TokenSid(TokenUser) || *owner == TokenSid(TokenOwner) || *owner == L"S-1-5-18" ||
+        *owner == L"S-1-5-32-544")
+      outcome = Outcome::kHeld;
   }
   if (foundSd) LocalFree(foundSd);
   CloseHandle(found);
@@ -114,13 +121,13 @@ std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string&, std::str
       case Outcome::kForeign:
         break;
     }
-    std::wstring next = tried + L"." + UserSid();
+    std::wstring next = tried + L"." + TokenSid(TokenUser);
     if (note)
-      *note += "Mutex " + Narrow(tried) + " di un altro utente (" + (owner.empty() ? "?" : Narrow(owner)) + "); " +
-               (attempt == 0 ? "uso " + Narrow(next) : "nessun controllo di istanza") + ". ";
+      *note += std::string(attempt ? " " : "") + "Mutex " + Narrow(tried) + " di un altro utente (" +
+               (owner.empty() ? "?" : Narrow(owner)) + "); " +
+               (attempt == 0 ? "uso " + Narrow(next) : "nessun controllo di istanza") + ".";
     tried = next;
   }
-  if (note && !note->empty()) note->pop_back();
   if (name) name->clear();
   return std::make_unique<MutexInstance>(nullptr);
 }

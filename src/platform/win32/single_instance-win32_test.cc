@@ -17,7 +17,7 @@ TEST(InstanceLockTest, OneHolderPerMachine) {
   ASSERT_TRUE(first);
   EXPECT_EQ("Global\\Quilo1.SingleInstance", name);
   EXPECT_EQ("", note);
-  EXPECT_FALSE(InstanceLock::Acquire(""));
+  EXPECT_FALSE(InstanceLock::Acquire("", &name, &note)) << note;
   first.reset();
   EXPECT_TRUE(InstanceLock::Acquire(""));
 }
