@@ -21,7 +21,8 @@ install -m 0644 "$HERE/quilo1.default" "$ROOT/etc/default/quilo1"
 install -m 0755 "$HERE/postinst" "$HERE/prerm" "$HERE/postrm" "$ROOT/DEBIAN/"
 echo /etc/default/quilo1 >"$ROOT/DEBIAN/conffiles"
 
-# The libraries' packages, as dpkg-shlibdeps finds them on this system.
+# The libraries' packages, as dpkg-shlibdeps finds them on this system; and
+# libcurl4, which quilo1 loads by itself at the first card payment.
 mkdir "$STAGE/debian"
 : >"$STAGE/debian/control"
 libs=$(cd "$STAGE" && dpkg-shlibdeps -O root/usr/bin/*)
@@ -34,7 +35,7 @@ Architecture: $ARCH
 Maintainer: Vexwerk
 Section: misc
 Priority: optional
-Depends: $libs, adduser
+Depends: $libs, libcurl4, adduser, init-system-helpers
 Installed-Size: $(du -sk --exclude=DEBIAN "$ROOT" | cut -f1)
 Description: prints host applications' documents on Custom RT fiscal printers
  Quilo1 watches a data directory for documents that shop and restaurant

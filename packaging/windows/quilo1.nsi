@@ -13,10 +13,15 @@ Target amd64-unicode
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quilo1"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define DATA_KEY "SOFTWARE\Vexwerk\ZEDODER1"
+; The installer's own record, kept by a plain uninstall like the data.
+!define STATE_KEY "SOFTWARE\Vexwerk\Quilo1"
 ; Well-known SIDs, so that the rights are right on a Windows in any language.
 !define SID_USERS "*S-1-5-32-545"
 !define SID_ADMINS "*S-1-5-32-544"
 !define SID_SYSTEM "*S-1-5-18"
+
+; 1 when this installer made C:\ProgramData\ZEDODER1 (STATE_KEY).
+Var DataDirCreated
 
 Name "Quilo1 ${VERSION}"
 OutFile "${OUTFILE}"
@@ -46,7 +51,8 @@ ShowUninstDetails show
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Avvia Quilo1 adesso"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
-!define MUI_FINISHPAGE_SHOWREADME "$APPDATA\ZEDODER1\dodarav1.pdf"
+!define MUI_FINISHPAGE_SHOWREADME ""
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION OpenManualAsUser
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "Apri il manuale dell'operatore"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !insertmacro MUI_PAGE_FINISH
@@ -142,11 +148,35 @@ Function StartAsUser
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\Quilo1.exe"'
 FunctionEnd
 
+Function OpenManualAsUser
+  ; The PDF reader, too, runs as the desktop's user, not as administrator.
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\dodarav1.pdf"'
+FunctionEnd
+
+; The data directory must be a real folder: a junction or link planted in
+; its place (users may create folders in C:\ProgramData) would take the
+; rights given below, and the purge, somewhere else.
+Function CheckDataDir
+  System::Call 'kernel32::GetFileAttributesW(w "$APPDATA\ZEDODER1") i .r0'
+  ${If} $0 <> -1
+    IntOp $0 $0 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+    ${If} $0 <> 0
+      MessageBox MB_OK|MB_ICONSTOP "$APPDATA\ZEDODER1 è un collegamento (junction) e non una cartella: l'installazione si ferma. Rimuoverlo e riprovare." /SD IDOK
+      SetErrorLevel 3
+      Abort "$APPDATA\ZEDODER1 è un collegamento, non una cartella."
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Quilo1" SecProgram
   SectionIn RO
+  Call CheckDataDir
   Call CloseQuilo1
 
   SetOutPath "$INSTDIR"
+  ; Wherever the operator puts the program, only administrators and the
+  ; system may change it; users read and run it.
+  !insertmacro ICACLS '"$INSTDIR" /inheritance:r /grant:r ${SID_ADMINS}:(OI)(CI)F ${SID_SYSTEM}:(OI)(CI)F ${SID_USERS}:(OI)(CI)RX'
   File "/oname=Quilo1.exe" "${QUILO1_EXE}"
   File "/oname=dodarav1.pdf" "${MANUAL}"
   !insertmacro SETTINGS_FILE "QLCHKCOM.TXT"
@@ -156,9 +186,21 @@ Section "Quilo1" SecProgram
   !insertmacro SETTINGS_FILE "QLVALIVA.txt"
 
   ; The data directory: the host applications and Quilo1 create and delete
-  ; the exchange files there under any user account.
-  CreateDirectory "$APPDATA\ZEDODER1"
-  !insertmacro ICACLS '"$APPDATA\ZEDODER1" /grant ${SID_USERS}:(OI)(CI)M'
+  ; the exchange files there under any user account. It belongs to the
+  ; Administrators and has exactly these rights, whoever made it first; the
+  ; uninstaller's purge removes it only when this installer made it.
+  ReadRegDWORD $R0 HKLM "${STATE_KEY}" "DataDirCreated"
+  ${IfNot} ${FileExists} "$APPDATA\ZEDODER1\*.*"
+    CreateDirectory "$APPDATA\ZEDODER1"
+    StrCpy $R0 1
+  ${EndIf}
+  ${If} $R0 == ""
+    StrCpy $R0 0
+  ${EndIf}
+  WriteRegDWORD HKLM "${STATE_KEY}" "DataDirCreated" $R0
+  !insertmacro ICACLS '"$APPDATA\ZEDODER1" /setowner ${SID_ADMINS}'
+  !insertmacro ICACLS '"$APPDATA\ZEDODER1" /reset'
+  !insertmacro ICACLS '"$APPDATA\ZEDODER1" /inheritance:r /grant:r ${SID_ADMINS}:(OI)(CI)F ${SID_SYSTEM}:(OI)(CI)F ${SID_USERS}:(OI)(CI)M'
   ; The window opens the manual from here; users may read it, not replace it.
   SetOutPath "$APPDATA\ZEDODER1"
   File "/oname=dodarav1.pdf" "${MANUAL}"
@@ -209,7 +251,16 @@ Section /o "un.Impostazioni e cartella dati" SecPurge
   Delete "$INSTDIR\QLVALIVA.txt"
   Delete "$INSTDIR\QLPOSURL.TXT"
   RMDir "$INSTDIR"
-  RMDir /r "$APPDATA\ZEDODER1"
+  ; Only a data directory this installer made, and never through a link.
+  System::Call 'kernel32::GetFileAttributesW(w "$APPDATA\ZEDODER1") i .r0'
+  ${If} $DataDirCreated == 1
+  ${AndIf} $0 <> -1
+    IntOp $0 $0 & 0x400
+    ${If} $0 = 0
+      RMDir /r "$APPDATA\ZEDODER1"
+    ${EndIf}
+  ${EndIf}
+  DeleteRegKey HKLM "${STATE_KEY}"
   DeleteRegValue HKCU "${DATA_KEY}" "CustomPathDataDir"
   DeleteRegKey /ifempty HKCU "${DATA_KEY}"
 SectionEnd
@@ -217,6 +268,7 @@ SectionEnd
 Function un.onInit
   SetShellVarContext all
   SetRegView 64
+  ReadRegDWORD $DataDirCreated HKLM "${STATE_KEY}" "DataDirCreated"
   ; uninstall.exe /S /PURGE removes the settings and the data directory too.
   ${GetParameters} $0
   ClearErrors

@@ -158,6 +158,16 @@ bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) 
   xml->Load(*answer);
   std::string text;
   if (xml->SelectText("/Error/Message", &text)) return false;
+  // The service sends its Error answers with a failure status; any other
+  // answer counts only with 200, whatever it says.
+  if (response.httpStatus != 200) {
+    if (!xml->SelectText("/Error", &text)) {
+      ShowMessage("Errore " + std::to_string(response.httpStatus) + ": HTTP " + std::to_string(response.httpStatus) +
+                  " in ModulePagame.Pagame:7.");
+      answer->clear();
+    }
+    return false;
+  }
   if (!xml->SelectText("/NativeMethods.POSData/TransactionResult", &text)) return false;
   return text == "00";
 }

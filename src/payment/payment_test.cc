@@ -226,6 +226,33 @@ TEST_F(PaymentTest, OtherHttpFailureShowsTheErrorAndFails) {
   EXPECT_EQ("Errore 56: Failure when receiving data from the peer in ModulePagame.Pagame:6.", messages_[0]);
 }
 
+// An answer with another status than 200 is never a payment; the service's
+// own Error answers keep their outcome without a message.
+TEST_F(PaymentTest, StatusOtherThan200IsNoPayment) {
+  struct Case {
+    int status;
+    std::string body;
+    size_t messages;
+  } cases[] = {
+      {500, PosAnswer("00"), 1},
+      {404, "<html>Not Found</html>", 1},
+      {500, "<Error><ExceptionMessage>Terminale non raggiungibile</ExceptionMessage></Error>", 0},
+  };
+  for (const auto& c : cases) {
+    messages_.clear();
+    http_.response = Answer(c.body);
+    http_.response->httpStatus = c.status;
+    EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P1;")) << c.status << c.body;
+    EXPECT_EQ("KO", pay_->posData().TransactionResult) << c.status;
+    ASSERT_EQ(c.messages, messages_.size()) << c.status;
+    if (c.messages) {
+      EXPECT_EQ("Errore " + std::to_string(c.status) + ": HTTP " + std::to_string(c.status) +
+                    " in ModulePagame.Pagame:7.",
+                messages_[0]);
+    }
+  }
+}
+
 TEST_F(PaymentTest, WaitsWithoutLimitUntilTheAnswer) {
   http_.response = Answer(PosAnswer("00"));
   http_.delayMs = 3 * 3600 * 1000;  // the customer took three hours

@@ -1,5 +1,5 @@
-// One running copy of the program per program directory (POSIX: a lock on
-// a file there) or per machine (Win32: a named mutex).
+// One running copy of the program: per runtime directory or program
+// directory (POSIX: a lock on a file) or per machine (Win32: a named mutex).
 #pragma once
 
 #include <memory>
@@ -10,8 +10,12 @@ namespace platform {
 class InstanceLock {
  public:
   virtual ~InstanceLock() = default;
-  // Null when another instance already holds the lock.
-  static std::unique_ptr<InstanceLock> Acquire(const std::string& programDir);
+  // Null when another instance already holds the lock. `*name` receives what
+  // is locked (a file, a mutex name) for the messages; `*note` a line worth
+  // logging when the lock could not be taken as planned (empty otherwise).
+  // Either may be null.
+  static std::unique_ptr<InstanceLock> Acquire(const std::string& programDir, std::string* name = nullptr,
+                                               std::string* note = nullptr);
 };
 
 }  // namespace platform

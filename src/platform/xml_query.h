@@ -14,8 +14,8 @@ class XmlQuery {
   virtual ~XmlQuery() = default;
 
   // Parses `text`, Windows-1252 bytes whatever the declaration says,
-  // replacing any earlier document. False when it is not well-formed; every
-  // query then finds nothing.
+  // replacing any earlier document. False when it is not well-formed or not
+  // WithinXmlLimits; every query then finds nothing.
   virtual bool Load(const std::string& text) = 0;
 
   // True when `path` selects a node; `*text` then receives the node's text
@@ -26,6 +26,15 @@ class XmlQuery {
 
   static std::unique_ptr<XmlQuery> Create();
 };
+
+// Elements nested deeper than this are refused before any parser sees them.
+inline constexpr int kMaxXmlDepth = 256;
+
+// False when `text` declares a DTD or nests elements deeper than `maxDepth`.
+// A scan without recursion, run before the parser: the service's answers are
+// flat, and a hostile one must not reach a parser that recurses or expands
+// entities. Malformed text passes; the parser refuses it.
+bool WithinXmlLimits(std::string_view text, int maxDepth = kMaxXmlDepth);
 
 // `text` as Windows-1252 bytes when it is valid UTF-8 (the service's answers
 // usually are); false, `out` untouched, when it is not. A character the code

@@ -58,6 +58,35 @@ TEST(XmlQueryTest, MalformedTextFindsNothing) {
   }
 }
 
+// A hostile answer is refused whole, before the parser: deep nesting (no
+// crash, no recursion) and any DTD; the shapes the service sends pass.
+TEST(XmlQueryTest, DeepNestingAndDtdAreRefused) {
+  auto nested = [](int depth, const std::string& inner) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += "<a x='>'>";
+    s += inner;
+    for (int i = 0; i < depth; ++i) s += "</a>";
+    return s;
+  };
+  struct Case {
+    std::string text;
+    bool accepted;
+  } cases[] = {
+      {nested(100000, "x"), false},
+      {nested(kMaxXmlDepth + 1, ""), false},
+      {nested(kMaxXmlDepth, "<b/><!-- <c><c> --><![CDATA[<d><d>]]><?pi <e>?>"), true},
+      {"<!DOCTYPE a [<!ENTITY e \"boom\">]><a>&e;</a>", false},
+      {"<?xml version=\"1.0\"?>\r\n<!DOCTYPE a SYSTEM \"file:///etc/passwd\"><a/>", false},
+  };
+  auto xml = XmlQuery::Create();
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.accepted, WithinXmlLimits(c.text)) << c.text.substr(0, 60);
+    EXPECT_EQ(c.accepted, xml->Load(c.text)) << c.text.substr(0, 60);
+    std::string text;
+    EXPECT_EQ(c.accepted, xml->SelectText("/a", &text)) << c.text.substr(0, 60);
+  }
+}
+
 TEST(XmlQueryTest, BytesAboveAsciiPassUnchanged) {
   auto xml = XmlQuery::Create();
   ASSERT_TRUE(xml->Load("<Error><Message>Carta non valida \xe8 scaduta</Message></Error>"));

@@ -15,9 +15,14 @@ int main(int argc, char** argv) {
     std::fputs(service::kProgramUsage, stderr);
     return 2;
   }
-  // Another copy serving the same program directory: end without a word.
-  auto instance = platform::InstanceLock::Acquire(service::ProgramDirectoryOf(args));
-  if (!instance) return 0;
+  // Another copy already running: a service manager must see the failure.
+  std::string lockName, lockNote;
+  auto instance = platform::InstanceLock::Acquire(service::ProgramDirectoryOf(args), &lockName, &lockNote);
+  if (!lockNote.empty()) std::fprintf(stderr, "quilo1: %s\n", lockNote.c_str());
+  if (!instance) {
+    std::fprintf(stderr, "quilo1: another copy is already running (lock %s held)\n", lockName.c_str());
+    return 3;
+  }
 
   service::ConsoleStatusView view;
   std::string error;

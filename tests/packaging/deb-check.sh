@@ -1,8 +1,11 @@
 #!/bin/sh
 # The Debian package: it holds the programs, the manual, the service unit and
-# the ports file; the unit passes systemd-analyze; unpacked into a temporary
-# root, the daemon started with the unit's own command line prints a receipt
-# on the virtual printer and SIGTERM takes the clean closing path.
+# the ports file, and depends on libcurl4; the unit passes systemd-analyze
+# verify and its security exposure is 2.5 or below; postinst run into a
+# temporary root with links planted where its directory and a settings file
+# go changes nothing outside; unpacked there, the daemon started with the
+# unit's own command line prints a receipt on the virtual printer, a second
+# copy ends with an error, and SIGTERM takes the clean closing path.
 # Usage: tests/packaging/deb-check.sh NATIVE_BUILD_DIR
 set -eu
 BUILD=${1:?native build directory}
@@ -26,7 +29,8 @@ for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/virtual-ecr \
   echo "$contents" | grep -q " $f\$" || fail "$f not in $DEB"
 done
 dpkg-deb --info "$DEB" conffiles | grep -qx /etc/default/quilo1 || fail "/etc/default/quilo1 is no conffile"
-echo "deb: $(basename "$DEB"), $(wc -c <"$DEB") bytes, files present"
+dpkg-deb --field "$DEB" Depends | grep -q "libcurl4\([ ,]\|\$\)" || fail "Depends lacks libcurl4 (loaded at the first payment)"
+echo "deb: $(basename "$DEB"), $(wc -c <"$DEB") bytes, files present, depends on libcurl4"
 
 ROOT=$WORK/root
 dpkg-deb -x "$DEB" "$ROOT"
@@ -39,9 +43,49 @@ if command -v systemd-analyze >/dev/null 2>&1 && [ -d /lib/systemd/system ]; the
     fail "systemd-analyze verify: $out"
   [ -z "$out" ] || fail "systemd-analyze verify: $out"
   echo "deb: systemd-analyze verify accepts quilo1.service"
+  # 2.5 at most ("threshold" counts tenths).
+  exposure=$(systemd-analyze security --offline=true "$UNIT" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+  systemd-analyze security --offline=true --threshold=25 "$UNIT" >/dev/null 2>&1 ||
+    fail "quilo1.service exposure ${exposure:-unknown} is above 2.5"
+  echo "deb: systemd-analyze security: exposure $exposure (2.5 or below)"
 else
-  echo "skip: systemd-analyze not available, quilo1.service not verified"
+  echo "skip: systemd-analyze not available, quilo1.service not verified, its exposure not measured"
 fi
+
+# postinst into ROOT (DPKG_ROOT, as dpkg --root runs it), with the user
+# quilo1 played by uid 4242 and the system's tools that would change the
+# host replaced by stubs. Links planted in place of the data directory and
+# of a settings file point outside; nothing there may change.
+dpkg-deb -e "$DEB" "$WORK/control"
+STUBS=$WORK/stubs
+OUTSIDE=$WORK/outside
+mkdir -p "$STUBS" "$OUTSIDE" "$ROOT/var/lib/quilo1"
+for tool in getent addgroup adduser deb-systemd-helper deb-systemd-invoke systemctl; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s/calls"\n' "$tool" "$WORK" >"$STUBS/$tool"
+done
+cat >"$STUBS/chown" <<'STUB'
+#!/bin/sh
+[ "$1" = -h ] && [ "$2" = quilo1:quilo1 ] && exec /bin/chown -h 4242:4242 "$3"
+exec /bin/chown "$@"
+STUB
+chmod +x "$STUBS"/*
+: >"$OUTSIDE/secret"
+chmod 0600 "$OUTSIDE/secret"
+ln -s "$OUTSIDE" "$ROOT/var/lib/quilo1/data"
+ln -s "$OUTSIDE/secret" "$ROOT/var/lib/quilo1/QLCHKCOM.TXT"
+before=$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret")
+DPKG_ROOT=$ROOT PATH=$STUBS:$PATH sh "$WORK/control/postinst" configure "" 2>"$WORK/postinst.err" ||
+  fail "postinst failed: $(cat "$WORK/postinst.err")"
+[ "$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret")" = "$before" ] ||
+  fail "postinst changed files outside its directories through a planted link"
+[ ! -L "$ROOT/var/lib/quilo1/data" ] && [ "$(stat -c '%a %u' "$ROOT/var/lib/quilo1/data")" = "3770 4242" ] ||
+  fail "data directory: $(stat -c '%F %a %u' "$ROOT/var/lib/quilo1/data")"
+for f in QLCHKCOM.TXT QLTIMER1.TXT QLCHKSCO.TXT QLCHKXXS.TXT QLVALIVA.txt; do
+  [ ! -L "$ROOT/var/lib/quilo1/$f" ] && [ "$(stat -c '%a %u' "$ROOT/var/lib/quilo1/$f")" = "644 4242" ] ||
+    fail "settings file $f: $(stat -c '%F %a %u' "$ROOT/var/lib/quilo1/$f")"
+done
+grep -q "^deb-systemd-invoke start" "$WORK/calls" 2>/dev/null && fail "postinst started the service under DPKG_ROOT"
+echo "deb: postinst removed the planted links, nothing outside changed; data 3770, settings 0644"
 
 "$ROOT/usr/bin/quilo1-convert" "$SRC/samples/receipt.txt" >"$WORK/KB.txt" ||
   fail "installed quilo1-convert refused the sample receipt"
@@ -57,7 +101,10 @@ exec_start=$(sed -n 's/^ExecStart=//p' "$UNIT")
 exec_start=$(echo "$exec_start" | sed -e "s#/usr/bin/#$ROOT/usr/bin/#" -e "s#/var/lib/quilo1#$ROOT/var/lib/quilo1#g")
 PROG=$ROOT/var/lib/quilo1
 DATA=$PROG/data
-mkdir -p "$DATA"
+mkdir -p "$DATA" "$WORK/run"
+# As systemd's RuntimeDirectory= would: the instance lock goes there.
+RUNTIME_DIRECTORY=$WORK/run
+export RUNTIME_DIRECTORY
 printf '1000\r\n' >"$PROG/QLCHKCOM.TXT"
 printf '100\r\n' >"$PROG/QLTIMER1.TXT"
 "$ROOT/usr/bin/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" >"$WORK/virtual-ecr.out" 2>&1 &
@@ -74,6 +121,12 @@ cp "$SRC/samples/receipt.txt" "$DATA/SR_DATI.001"
 wait_for "$DATA/FINESCO.001" || { cat "$DATA/SR_ERR.001" "$WORK/quilo1.log" 2>/dev/null; fail "no FINESCO.001"; }
 grep -q "PANE COMUNE" "$WORK/paper.txt" || fail "the receipt is not on the virtual printer's paper"
 echo "deb: the installed quilo1 printed the sample receipt (FINESCO.001, paper file)"
+
+[ "$(stat -c %a "$WORK/run/quilo1.lock" 2>/dev/null)" = 600 ] || fail "no 0600 lock file in the runtime directory"
+rc=0; "$@" 2>"$WORK/second.log" || rc=$?
+[ $rc -ne 0 ] && grep -q "already running" "$WORK/second.log" ||
+  fail "a second quilo1 ended with $rc: $(cat "$WORK/second.log")"
+echo "deb: a second quilo1 ended with $rc: $(cat "$WORK/second.log")"
 
 kill -TERM "$DAEMON"
 rc=0; wait "$DAEMON" || rc=$?

@@ -4,7 +4,9 @@
 # installed Quilo1.exe prints the sample receipt on tools/virtual-ecr through
 # COM1, a silent upgrade over the running program closes it through its
 # window, a silent uninstall keeps the data directory and the settings, and
-# /PURGE removes them.
+# /PURGE removes them. Then: a link (Wine's junction) in place of the data
+# directory stops the installer; an install into another folder locks it
+# down and takes over a data directory made beforehand, which /PURGE keeps.
 # Usage: tests/packaging/wine-installer.sh WIN_BUILD_DIR NATIVE_BUILD_DIR
 set -eu
 WIN=${1:?Windows build directory}
@@ -125,3 +127,34 @@ wineserver -w
 [ ! -e "$DATA" ] || fail "uninstall /PURGE left the data directory"
 [ ! -e "$INST" ] || fail "uninstall /PURGE left the program folder"
 echo "installer: silent uninstall /PURGE removed settings and data directory"
+
+# A link where the data directory goes: Wine shows a unix symbolic link as a
+# reparse point, as Windows shows a junction. The installer stops before
+# writing anything.
+mkdir "$WORK/elsewhere"
+ln -s "$WORK/elsewhere" "$DATA"
+rc=0; wine64 "$SETUP" /S || rc=$?
+[ $rc -ne 0 ] || fail "the installer accepted a junction as the data directory"
+[ ! -e "$INST" ] && [ -z "$(ls -A "$WORK/elsewhere")" ] || fail "the refused install left files"
+rm "$DATA"
+echo "installer: a junction in place of C:\\ProgramData\\ZEDODER1 stopped the install (exit $rc)"
+
+# Another folder, and a data directory someone made first. Wine's icacls is
+# a stub that sets no ACL (so none can be read back); it logs its command
+# line, which shows the rights the installer gives.
+mkdir "$DATA"
+: >"$DATA/SR_DATI.003"
+WINEDEBUG=-all,fixme+icacls wine64 "$SETUP" /S '/D=C:\Cassa\Quilo1' 2>"$WORK/icacls.log" ||
+  fail "install into C:\\Cassa\\Quilo1 ended with $?"
+[ -f "$C/Cassa/Quilo1/Quilo1.exe" ] || fail "not installed into C:\\Cassa\\Quilo1"
+icacls_call() { grep -F "stub: \"C:\\\\windows\\\\system32\\\\icacls.exe\" $1" "$WORK/icacls.log" >/dev/null || fail "no icacls $1"; }
+icacls_call '"C:\\Cassa\\Quilo1" "/inheritance:r" "/grant:r" "*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)RX"'
+icacls_call '"C:\\Cassa\\Quilo1\\QLCHKCOM.TXT" "/grant" "*S-1-5-32-545:M"'
+icacls_call '"C:\\ProgramData\\ZEDODER1" "/setowner" "*S-1-5-32-544"'
+icacls_call '"C:\\ProgramData\\ZEDODER1" "/inheritance:r" "/grant:r" "*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)M"'
+[ "$(reg_value 'HKLM\Software\Vexwerk\Quilo1' DataDirCreated)" = 0x0 ] || fail "the installer took C:\\ProgramData\\ZEDODER1 for its own"
+wine64 'C:\Cassa\Quilo1\uninstall.exe' /S /PURGE || fail "uninstall /PURGE from C:\\Cassa\\Quilo1 ended with $?"
+wineserver -w
+[ ! -e "$C/Cassa/Quilo1" ] || fail "uninstall /PURGE left C:\\Cassa\\Quilo1"
+[ -f "$DATA/SR_DATI.003" ] || fail "uninstall /PURGE removed a data directory the installer had not made"
+echo "installer: C:\\Cassa\\Quilo1 locked down (icacls calls), data directory owned by Administrators; /PURGE kept the one it had not made"

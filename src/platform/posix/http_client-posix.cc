@@ -86,7 +86,8 @@ const CurlApi* LoadCurl(std::string* error) {
 
 class CurlHttpClient : public HttpClient {
  public:
-  explicit CurlHttpClient(EventLoop& loop) : loop_(loop), curl_(LoadCurl(&loadError_)) {
+  CurlHttpClient(EventLoop& loop, const HttpLimits& limits)
+      : loop_(loop), limits_(limits), curl_(LoadCurl(&loadError_)) {
     if (!curl_) return;
     multi_ = curl_->multi_init();
     curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
@@ -108,45 +109,68 @@ class CurlHttpClient : public HttpClient {
            std::function<void(const HttpResponse&)> done) override {
     Cancel();
     done_ = std::move(done);
+    headers_ = headers;
+    redirects_ = 0;
+    if (!curl_) return FinishLater(Failure(0, loadError_));
+    Start(url);
+  }
+
+  void Cancel() override {
+    if (lateTimer_) loop_.CancelTimer(lateTimer_);
+    lateTimer_ = 0;
+    EndTransfer();
+    done_ = nullptr;
+  }
+
+ private:
+  static HttpResponse Failure(long number, const std::string& text) {
+    HttpResponse failed;
+    failed.errorNumber = number;
+    failed.errorText = text;
+    return failed;
+  }
+
+  void Start(const std::string& url) {
+    EndTransfer();
+    url_ = url;
     body_.clear();
+    tooLong_ = false;
     errorBuffer_[0] = 0;
-    if (!curl_) {
-      HttpResponse failed;
-      failed.errorText = loadError_;
-      FinishLater(failed);
-      return;
-    }
     easy_ = curl_->easy_init();
-    for (const auto& h : headers) headerList_ = curl_->slist_append(headerList_, (h.name + ": " + h.value).c_str());
+    for (const auto& h : headers_) headerList_ = curl_->slist_append(headerList_, (h.name + ": " + h.value).c_str());
     curl_->easy_setopt(easy_, CURLOPT_URL, url.c_str());
     curl_->easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
     curl_->easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
-    // Decodes gzip and deflate bodies; the header itself comes from the caller.
-    curl_->easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip,deflate");
-    curl_->easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    // No CURLOPT_ACCEPT_ENCODING: the body stays as sent, and its size limit
+    // is the size on the wire, with no decompression bomb behind it.
+    // Redirects are followed here, one hop at a time, to check each target.
+    curl_->easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+    if (curl_->easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https") != CURLE_OK)
+      curl_->easy_setopt(easy_, CURLoption(181) /* CURLOPT_PROTOCOLS before 7.85 */,
+                         long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
     curl_->easy_setopt(easy_, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
     // The service runs on this computer: no proxy from the environment.
     curl_->easy_setopt(easy_, CURLOPT_PROXY, "");
     // One exchange per payment; a cached connection would only hold a socket.
     curl_->easy_setopt(easy_, CURLOPT_FORBID_REUSE, 1L);
     curl_->easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    // No overall limit: the service answers once the customer has paid.
     curl_->easy_setopt(easy_, CURLOPT_TIMEOUT_MS, 0L);
-    curl_->easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 0L);
+    curl_->easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, long(limits_.connectTimeoutMs));
+    curl_->easy_setopt(easy_, CURLOPT_MAXFILESIZE, long(limits_.maxAnswerBytes));
     curl_->easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
     curl_->easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlHttpClient::OnBody);
     curl_->easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_->easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlHttpClient::OnHeader);
+    curl_->easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     CURLMcode added = curl_->multi_add_handle(multi_, easy_);
-    if (added != CURLM_OK || epoll_ < 0) {
-      HttpResponse failed;
-      failed.errorNumber = added != CURLM_OK ? long(added) : long(errno);
-      failed.errorText = added != CURLM_OK ? curl_->multi_strerror(added) : "epoll_create1 failed";
-      FinishLater(failed);
-    }
+    if (added != CURLM_OK) return FinishLater(Failure(long(added), curl_->multi_strerror(added)));
+    if (epoll_ < 0) FinishLater(Failure(long(errno), "epoll_create1 failed"));
   }
 
-  void Cancel() override {
-    if (lateTimer_) loop_.CancelTimer(lateTimer_);
-    lateTimer_ = 0;
+  void EndTransfer() {
+    if (answerTimer_) loop_.CancelTimer(answerTimer_);
+    answerTimer_ = 0;
     if (easy_) {
       curl_->multi_remove_handle(multi_, easy_);
       curl_->easy_cleanup(easy_);
@@ -156,12 +180,28 @@ class CurlHttpClient : public HttpClient {
     headerList_ = nullptr;
     if (curlTimer_) loop_.CancelTimer(curlTimer_);
     curlTimer_ = 0;
-    done_ = nullptr;
   }
 
- private:
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
-    static_cast<CurlHttpClient*>(self)->body_.append(data, size * count);
+    auto* client = static_cast<CurlHttpClient*>(self);
+    if (client->body_.size() + size * count > client->limits_.maxAnswerBytes) {
+      client->tooLong_ = true;
+      return 0;  // ends the transfer with CURLE_WRITE_ERROR
+    }
+    client->body_.append(data, size * count);
+    return size * count;
+  }
+
+  // The first line of the answer starts its clock.
+  static size_t OnHeader(char*, size_t size, size_t count, void* self) {
+    auto* client = static_cast<CurlHttpClient*>(self);
+    if (!client->answerTimer_)
+      client->answerTimer_ = client->loop_.AddTimer(client->limits_.answerTimeMs, [client] {
+        client->answerTimer_ = 0;
+        client->Finish(Failure(long(CURLE_OPERATION_TIMEDOUT),
+                               "answer not complete " + std::to_string(client->limits_.answerTimeMs / 1000) +
+                                   " s after it began"));
+      });
     return size * count;
   }
 
@@ -212,48 +252,64 @@ class CurlHttpClient : public HttpClient {
     int left = 0;
     while (CURLMsg* msg = curl_->multi_info_read(multi_, &left)) {
       if (msg->msg != CURLMSG_DONE || msg->easy_handle != easy_) continue;
-      HttpResponse response;
       CURLcode code = msg->data.result;
-      if (code == CURLE_OK) {
-        response.status = HttpResponse::Status::kAnswered;
-        long status = 0;
-        curl_->easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        response.httpStatus = int(status);
-        response.body = std::move(body_);
-      } else {
-        response.status = code == CURLE_COULDNT_CONNECT ? HttpResponse::Status::kCannotConnect
-                                                       : HttpResponse::Status::kFailed;
-        response.errorNumber = long(code);
-        response.errorText = errorBuffer_[0] ? errorBuffer_ : curl_->easy_strerror(code);
+      if (code != CURLE_OK) {
+        HttpResponse failed = Failure(long(code), errorBuffer_[0] ? errorBuffer_ : curl_->easy_strerror(code));
+        if (code == CURLE_COULDNT_CONNECT) failed.status = HttpResponse::Status::kCannotConnect;
+        if (tooLong_ || code == CURLE_FILESIZE_EXCEEDED)
+          failed.errorText = "answer longer than " + std::to_string(limits_.maxAnswerBytes) + " bytes";
+        return Finish(failed);
       }
-      auto done = std::move(done_);
-      Cancel();
-      // `done` may start the next request at once.
-      if (done) done(response);
-      return;
+      long status = 0;
+      curl_->easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+      char* location = nullptr;
+      curl_->easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location);
+      if (IsRedirect(int(status)) && location) {
+        std::string target = RedirectTarget(url_, location);
+        if (target.empty()) return Finish(Failure(long(status), std::string("redirect refused: ") + location));
+        if (++redirects_ > limits_.maxRedirects)
+          return Finish(Failure(long(status), "more than " + std::to_string(limits_.maxRedirects) + " redirects"));
+        return Start(target);
+      }
+      HttpResponse response;
+      response.status = HttpResponse::Status::kAnswered;
+      response.httpStatus = int(status);
+      response.body = std::move(body_);
+      return Finish(response);
     }
+  }
+
+  void Finish(const HttpResponse& response) {
+    auto done = std::move(done_);
+    Cancel();
+    // `done` may start the next request at once.
+    if (done) done(response);
   }
 
   // Failures found inside Get still reach the caller from the loop.
   void FinishLater(const HttpResponse& response) {
     lateTimer_ = loop_.AddTimer(0, [this, response] {
       lateTimer_ = 0;
-      auto done = std::move(done_);
-      Cancel();
-      if (done) done(response);
+      Finish(response);
     });
   }
 
   EventLoop& loop_;
+  HttpLimits limits_;
   std::string loadError_;
   const CurlApi* curl_;
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
+  std::vector<HttpHeader> headers_;
+  std::string url_;
+  int redirects_ = 0;
   int epoll_ = -1;
   int epollHandle_ = 0;
   int curlTimer_ = 0;
   int lateTimer_ = 0;
+  int answerTimer_ = 0;
+  bool tooLong_ = false;
   std::string body_;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
   std::function<void(const HttpResponse&)> done_;
@@ -261,6 +317,8 @@ class CurlHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop) { return std::make_unique<CurlHttpClient>(loop); }
+std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop, const HttpLimits& limits) {
+  return std::make_unique<CurlHttpClient>(loop, limits);
+}
 
 }  // namespace platform

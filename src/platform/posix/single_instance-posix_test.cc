@@ -3,6 +3,9 @@
 #include "platform/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
 
 #include "testing/temp_dir.h"
 
@@ -24,6 +27,32 @@ TEST(InstanceLockTest, DirectoryWithoutWriteAccess) {
   auto first = InstanceLock::Acquire("/proc");
   ASSERT_TRUE(first);
   EXPECT_FALSE(InstanceLock::Acquire("/proc"));
+}
+
+// Under systemd the lock is a 0600 file in the runtime directory, so that
+// another user who can read the program directory cannot hold it.
+TEST(InstanceLockTest, RuntimeDirectoryFileUnderSystemd) {
+  testing_support::ScopedTempDir run, program;
+  ASSERT_EQ(0, setenv("RUNTIME_DIRECTORY", (run.path() + ":/elsewhere").c_str(), 1));
+  std::string name;
+  auto first = InstanceLock::Acquire(program.path(), &name);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(run.path() + "/quilo1.lock", name);
+  struct stat st {};
+  ASSERT_EQ(0, stat(name.c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 0777u);
+  EXPECT_FALSE(InstanceLock::Acquire(program.path()));
+  // The program directory is not what is locked.
+  ASSERT_EQ(0, unsetenv("RUNTIME_DIRECTORY"));
+  EXPECT_TRUE(InstanceLock::Acquire(program.path()));
+  // An unusable runtime directory falls back to the program directory, with a note.
+  ASSERT_EQ(0, setenv("RUNTIME_DIRECTORY", "/proc/no-such-dir", 1));
+  std::string note;
+  auto fallback = InstanceLock::Acquire(program.path(), &name, &note);
+  unsetenv("RUNTIME_DIRECTORY");
+  EXPECT_TRUE(fallback);
+  EXPECT_EQ(program.path(), name);
+  EXPECT_NE(std::string::npos, note.find("/proc/no-such-dir/quilo1.lock")) << note;
 }
 
 }  // namespace

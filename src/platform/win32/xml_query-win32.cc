@@ -12,6 +12,9 @@ namespace {
 
 constexpr UINT kBytesCodePage = 1252;
 
+// IID_IXMLDOMDocument2, which mingw's import libraries lack.
+const IID kXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
 BSTR ToBstr(const std::string& bytes) {
   int n = MultiByteToWideChar(kBytesCodePage, 0, bytes.data(), int(bytes.size()), nullptr, 0);
   BSTR b = SysAllocStringLen(nullptr, UINT(n));
@@ -49,6 +52,19 @@ class MsxmlQuery : public XmlQuery {
       doc_->put_async(VARIANT_FALSE);
       doc_->put_validateOnParse(VARIANT_FALSE);
       doc_->put_resolveExternals(VARIANT_FALSE);
+      // No DTD at all, should one get past WithinXmlLimits; an MSXML that
+      // does not know the property refuses it harmlessly.
+      IXMLDOMDocument2* doc2 = nullptr;
+      if (SUCCEEDED(doc_->QueryInterface(kXmlDomDocument2, reinterpret_cast<void**>(&doc2))) && doc2) {
+        VARIANT on;
+        VariantInit(&on);
+        on.vt = VT_BOOL;
+        on.boolVal = VARIANT_TRUE;
+        BSTR name = SysAllocString(L"ProhibitDTD");
+        doc2->setProperty(name, on);
+        SysFreeString(name);
+        doc2->Release();
+      }
     }
   }
   ~MsxmlQuery() override {
@@ -58,7 +74,7 @@ class MsxmlQuery : public XmlQuery {
 
   bool Load(const std::string& text) override {
     loaded_ = false;
-    if (!doc_) return false;
+    if (!doc_ || !WithinXmlLimits(text)) return false;
     BSTR b = ToBstr(text);
     VARIANT_BOOL ok = VARIANT_FALSE;
     HRESULT hr = doc_->loadXML(b, &ok);

@@ -3,7 +3,6 @@
 // until the operator closes it or the session ends.
 #include <windows.h>
 #include <commctrl.h>
-#include <sddl.h>
 #include <shellapi.h>
 
 #include <exception>
@@ -12,40 +11,21 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/single_instance.h"
 #include "service/program.h"
 #include "service/window/dialogs.h"
 #include "service/window/main_window.h"
 
 namespace {
 
-const wchar_t kInstanceName[] = L"Quilo1.SingleInstance";
-
-// Global\ so that a second copy in another session ends too; a mutex that
-// anyone may open, so that such a copy sees "already exists" and not
-// "access denied". Local\ only where global objects may not be made.
-// Null when another copy runs.
-HANDLE AcquireInstance(service::StatusView& view, bool* ok) {
-  *ok = true;
-  SECURITY_ATTRIBUTES sa{};
-  sa.nLength = sizeof sa;
-  PSECURITY_DESCRIPTOR sd = nullptr;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)", SDDL_REVISION_1, &sd, nullptr))
-    sa.lpSecurityDescriptor = sd;
-  HANDLE h = CreateMutexW(&sa, FALSE, (std::wstring(L"Global\\") + kInstanceName).c_str());
-  DWORD err = GetLastError();
-  if (!h && err == ERROR_ACCESS_DENIED) {
-    view.Log("Mutex Global\\ non consentito, uso Local\\");
-    h = CreateMutexW(&sa, FALSE, (std::wstring(L"Local\\") + kInstanceName).c_str());
-    err = GetLastError();
-  }
-  if (sd) LocalFree(sd);
-  if (h && err == ERROR_ALREADY_EXISTS) {
-    CloseHandle(h);
-    *ok = false;
-    return nullptr;
-  }
-  if (!h) view.Log("Mutex di istanza non creato (" + std::to_string(err) + ")");
-  return h;
+// DLLs the program loads by name come from System32 only, never from the
+// program's folder or the current directory. Looked up, since systems
+// without the loader update lack the call.
+void SafeDllSearch() {
+  using SetDirs = BOOL(WINAPI*)(DWORD);
+  auto set = reinterpret_cast<SetDirs>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 std::vector<std::string> Arguments() {
@@ -71,6 +51,7 @@ void LoadingError(const std::string& text, long number) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  SafeDllSearch();
   std::vector<std::string> argStrings = Arguments();
   std::vector<char*> argv;
   for (auto& a : argStrings) argv.push_back(a.data());
@@ -86,9 +67,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   InitCommonControlsEx(&icc);
 
   service::window::MainWindow view(instance);
-  bool first = true;
-  HANDLE instanceMutex = AcquireInstance(view, &first);
-  if (!first) return 0;
+  std::string instanceNote;
+  auto instanceLock = platform::InstanceLock::Acquire("", nullptr, &instanceNote);
+  if (!instanceLock) return 0;
+  if (!instanceNote.empty()) view.Log(instanceNote);
 
   std::unique_ptr<service::Program> program;
   try {
@@ -99,7 +81,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (!program) {
       // The reason has been shown already.
       view.EndSplash();
-      if (instanceMutex) CloseHandle(instanceMutex);
       return 1;
     }
     view.Bind(program->loop(), program->actions(), program->settings(),
@@ -128,6 +109,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   view.FinishClosing();
   program.reset();
-  if (instanceMutex) CloseHandle(instanceMutex);
   return 0;
 }
