@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "adapters/normalise.h"
-#include "convert/language.h"
-#include "settings/document.h"
+#include "language/language.h"
 
 namespace adapters {
 namespace {
@@ -29,10 +28,10 @@ const long long kValueLimit = 10000000000000LL;  // 10^13
 const int kErrOverflow = 6;
 const int kErrTypeMismatch = 13;
 
-bool IsVerb(const std::string& line, const char* verb) { return convert::HasVerb(line, verb); }
+bool IsVerb(const std::string& line, const char* verb) { return language::HasVerb(line, verb); }
 
 bool Field(const std::string& line, const char* marker, std::string* value) {
-  return convert::FindField(false, value, line, marker);
+  return language::FindField(false, value, line, marker);
 }
 
 std::string Trim(const std::string& s) {
@@ -156,10 +155,10 @@ const Tender* PaymentKind(const std::string& line) {
   static const Tender kDebit = {"BANCOMAT", "TOTALE FATTURA EURO", true};
   static const Tender kCredit = {"CREDITO", "TOTALE FATTURA EURO", false};
   static const Tender kTicket = {"TICKET", "TOTALE FATTURA EURO", false};
-  if (IsVerb(line, "CASH") || convert::IsTenderSynonym(line, '1')) return &kCash;
-  if (IsVerb(line, "CHEQ") || convert::IsTenderSynonym(line, '2')) return &kCheque;
-  if (convert::IsTenderSynonym(line, '3') || IsVerb(line, "CARD")) return &kCard;
-  if (convert::IsTenderSynonym(line, '4')) return &kDebit;
+  if (IsVerb(line, "CASH") || language::IsTenderSynonym(line, '1')) return &kCash;
+  if (IsVerb(line, "CHEQ") || language::IsTenderSynonym(line, '2')) return &kCheque;
+  if (language::IsTenderSynonym(line, '3') || IsVerb(line, "CARD")) return &kCard;
+  if (language::IsTenderSynonym(line, '4')) return &kDebit;
   if (IsVerb(line, "CRED")) return &kCredit;
   if (IsVerb(line, "TICK")) return &kTicket;
   return nullptr;
@@ -168,7 +167,8 @@ const Tender* PaymentKind(const std::string& line) {
 // One conversion: the running values and the lines written so far.
 class Invoice {
  public:
-  explicit Invoice(const convert::ConvertContext& ctx) : ctx_(ctx), customers_(4) {}
+  Invoice(const settings::VatTable& vat, const settings::DateTime& now, std::vector<std::string>* traceLines)
+      : vat_(vat), now_(now), traceLines_(traceLines), customers_(4) {}
 
   // False when the document cannot be converted (a VAT rate not in the
   // table); the lines written so far stay in `out`.
@@ -178,11 +178,11 @@ class Invoice {
   // A stated total of zero stands for "not stated": the converter takes
   // this total whenever the OPFS line's ",V" is zero.
   long long Total() const { return hasStated_ && stated_ != 0 ? stated_ : running_; }
-  const std::vector<std::string>& out() const { return out_; }
+  std::vector<std::string>& out() { return out_; }
 
   void Trace(int number, const std::string& text) {
-    if (ctx_.options.chbTrace && ctx_.trace)
-      ctx_.trace(" --> ConvertFatturaSuScontrino: " + std::to_string(number) + " - " + text);
+    if (traceLines_)
+      traceLines_->push_back(" --> ConvertFatturaSuScontrino: " + std::to_string(number) + " - " + text);
   }
 
  private:
@@ -219,7 +219,9 @@ class Invoice {
   void SpreadSubtotalAdjustments();
   void VatSummary();
 
-  const convert::ConvertContext& ctx_;
+  const settings::VatTable& vat_;
+  const settings::DateTime& now_;
+  std::vector<std::string>* traceLines_;
   std::vector<std::string> out_;
   std::string number_ = "1";
   bool hasStated_ = false;
@@ -305,7 +307,7 @@ void Invoice::OpfsLine(const std::string& line) {
 
 void Invoice::Heading() {
   char date[64];
-  const platform::LocalTime& t = ctx_.now;
+  const settings::DateTime& t = now_;
   std::snprintf(date, sizeof date, "%02d-%02d-%04d   %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
   out_.push_back(std::string("PRNT,:") + date + ";");
   ColumnHeading();
@@ -342,7 +344,7 @@ bool Invoice::Item(const std::string& line) {
   long long amount = (long long)exact;
   int group = -1;
   for (int slot = 0; slot < kGroups && group < 0; ++slot)
-    if (ctx_.vat.slot[slot] == rate) group = slot;
+    if (vat_.slot[slot] == rate) group = slot;
   if (group < 0) return false;
   long long g = group_[group], r = running_, t = itemTotal_;
   if (!Add(g, amount) || !Add(r, amount) || !Add(t, amount)) return true;
@@ -422,10 +424,10 @@ void Invoice::VatSummary() {
   double taxableSum = 0, vatSum = 0;
   for (int slot = 0; slot < kGroups; ++slot) {
     int group = 0;
-    while (ctx_.vat.slot[group] != ctx_.vat.slot[slot]) ++group;
+    while (vat_.slot[group] != vat_.slot[slot]) ++group;
     // A rate that appears twice in the table is one group: print it once.
     if (group != slot || group_[group] <= 0) continue;
-    long long rate = ctx_.vat.slot[group];
+    long long rate = vat_.slot[group];
     if (10000 + rate <= 0) {
       Trace(kErrOverflow, "Overflow");
       continue;
@@ -461,17 +463,10 @@ void Invoice::End() {
 
 }  // namespace
 
-bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& outputPath,
-                               const convert::ConvertContext& ctx, long long* invoiceTotal) {
-  Invoice invoice(ctx);
-  std::vector<std::string> lines;
-  settings::FileError error;
-  // Without its input there is no invoice to print, and rewriting the
-  // document with an empty one would lose it: fail instead.
-  if (!settings::ReadDocument(inputPath, &lines, &error)) {
-    invoice.Trace(error.number, error.description);
-    return false;
-  }
+bool ConvertFatturaSuScontrino(const std::vector<std::string>& lines, const settings::VatTable& vat,
+                               const settings::DateTime& now, long long* invoiceTotal,
+                               std::vector<std::string>* out, std::vector<std::string>* traceLines) {
+  Invoice invoice(vat, now, traceLines);
   bool ok = true;
   for (const std::string& line : lines) {
     if (!invoice.Line(line)) {
@@ -480,10 +475,7 @@ bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& 
     }
   }
   if (ok) invoice.End();
-  if (!settings::WriteDocument(outputPath, invoice.out(), false, &error)) {
-    invoice.Trace(error.number, error.description);
-    return false;
-  }
+  *out = std::move(invoice.out());
   if (ok && invoiceTotal) *invoiceTotal = invoice.Total();
   return ok;
 }

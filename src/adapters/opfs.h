@@ -2,21 +2,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "convert/converter.h"
+#include "settings/date_time.h"
+#include "settings/options.h"
 
 namespace adapters {
 
-// Reads the OPFS document copy `inputPath`, writes command lines to
-// `outputPath` (the document itself, replaced whole) and sets
-// `invoiceTotal` (cents: the OPFS line's ",V" when numeric and not zero,
-// else the running total). Print width 32, with payment lines, invoice
-// number and date line; the date comes from ctx.now. A "CARD" line counts
-// as the card payment. Returns false when a VAT rate is not in ctx.vat (slots 0 to 4;
-// the output then holds the lines written so far), when the input cannot
-// be read (the document is then left as it was) or the output written.
-// Bad numbers take their defaults and are reported through ctx.trace.
-bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& outputPath,
-                               const convert::ConvertContext& ctx, long long* invoiceTotal);
+// Rewrites the OPFS document `lines` as command lines in `out` (replaced
+// whole) and sets `invoiceTotal` (cents: the OPFS line's ",V" when numeric
+// and not zero, else the running total). Print width 32, with payment
+// lines, invoice number and date line; the date is `now`. A "CARD" line
+// counts as the card payment. Returns false when a VAT rate is not in
+// `vat` (slots 0 to 4); `out` then holds the lines made so far and the total
+// is left as it was. Bad numbers take their defaults and are reported as
+// lines appended to `traceLines` (null: not reported).
+bool ConvertFatturaSuScontrino(const std::vector<std::string>& lines, const settings::VatTable& vat,
+                               const settings::DateTime& now, long long* invoiceTotal,
+                               std::vector<std::string>* out, std::vector<std::string>* traceLines);
 
 }  // namespace adapters

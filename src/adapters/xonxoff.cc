@@ -2,10 +2,7 @@
 // command per key that sets a verb, each taking the values typed before it.
 #include "adapters/xonxoff.h"
 
-#include <filesystem>
 #include <vector>
-
-#include "settings/document.h"
 
 namespace adapters {
 namespace {
@@ -266,25 +263,10 @@ std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
   return out;
 }
 
-bool ConvertXonXoff(const std::string& inputPath, const std::string& outputPath,
-                    const convert::ConvertContext& ctx) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!fs::exists(inputPath, ec)) return false;
-  auto size = fs::file_size(inputPath, ec);
-  if (ec || size == 0) return false;
-  fs::remove(outputPath, ec);
-
-  std::vector<std::string> lines;
-  settings::FileError error;
+std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines) {
   std::string keys;
-  // A read failure leaves an empty key string: nothing to write, but the
-  // output still exists so the converter reports an empty document.
-  if (settings::ReadDocument(inputPath, &lines, &error)) {
-    for (const std::string& line : lines) keys += line;
-  }
-  settings::WriteDocument(outputPath, ParseXonXoffKeys(keys), false, &error);
-  return fs::exists(outputPath, ec);
+  for (const std::string& line : lines) keys += line;
+  return ParseXonXoffKeys(keys);
 }
 
 }  // namespace adapters

@@ -1,17 +1,14 @@
-// Key sequences in, command lines out; and the file frame around them.
+// Key sequences in, command lines out; and the document's lines around them.
 #include "adapters/xonxoff.h"
 
 #include <gtest/gtest.h>
 
-#include "testing/temp_dir.h"
+#include "language/language.h"
 
 namespace adapters {
 namespace {
 
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
-using testing_support::ScopedTempDir;
-using testing_support::WriteFileBytes;
+using Lines = std::vector<std::string>;
 
 struct KeyCase {
   const char* keys;
@@ -99,59 +96,19 @@ TEST(KeySequence, AnyByteGivesOnlyWholeCommands) {
   }
 }
 
-class XonXoffFileTest : public ::testing::Test {
- protected:
-  ScopedTempDir dir_;
-  convert::ConvertContext ctx_;
-  std::string in_ = dir_.File("SR_DATI.001");
-  std::string out_ = dir_.File("tempSL.txt");
-};
-
-TEST_F(XonXoffFileTest, KeysSplitOverLinesAreJoined) {
-  WriteFileBytes(in_, "25\r\n0H3R\r\n\"PA\nNE\"1\r\nR1000H\r\n1T");
-  ASSERT_TRUE(ConvertXonXoff(in_, out_, ctx_));
-  EXPECT_EQ(ReadFileBytes(out_), "SALE,N3,P250;\r\nPLUD,C[1],N1,:PANE;\r\nCASH,V1000;\r\n");
+TEST(XonXoffDocument, KeysSplitOverLinesAreJoined) {
+  EXPECT_EQ(ConvertXonXoff(language::SplitLines("25\r\n0H3R\r\n\"PA\nNE\"1\r\nR1000H\r\n1T")),
+            (Lines{"SALE,N3,P250;", "PLUD,C[1],N1,:PANE;", "CASH,V1000;"}));
 }
 
-TEST_F(XonXoffFileTest, MissingOrEmptyInputFailsAndWritesNothing) {
-  EXPECT_FALSE(ConvertXonXoff(in_, out_, ctx_));
-  EXPECT_FALSE(FileExists(out_));
-  WriteFileBytes(in_, "");
-  EXPECT_FALSE(ConvertXonXoff(in_, out_, ctx_));
-  EXPECT_FALSE(FileExists(out_));
+TEST(XonXoffDocument, NoCommandFromNoKeysOrUnfinishedOnes) {
+  EXPECT_EQ(ConvertXonXoff({}), Lines{});
+  EXPECT_EQ(ConvertXonXoff({"", ""}), Lines{});
+  EXPECT_EQ(ConvertXonXoff({"250H"}), Lines{});
 }
 
-TEST_F(XonXoffFileTest, ReplacesAnEarlierOutput) {
-  WriteFileBytes(out_, "CASH;\r\nCASH;\r\n");
-  WriteFileBytes(in_, "250H");
-  ASSERT_TRUE(ConvertXonXoff(in_, out_, ctx_));
-  EXPECT_EQ(ReadFileBytes(out_), "");
-}
-
-TEST_F(XonXoffFileTest, TextBytesAreKeptAsTheyAre) {
-  WriteFileBytes(in_, "\"CAFF\xC8\"1R");
-  ASSERT_TRUE(ConvertXonXoff(in_, out_, ctx_));
-  EXPECT_EQ(ReadFileBytes(out_), "PLUD,C[1],N1,:CAFF\xC8;\r\n");
-}
-
-// With the option on, the converter reads the key sequence through the
-// work file and goes on with it.
-TEST_F(XonXoffFileTest, ThroughTheConverter) {
-  ctx_.dataDir = dir_.path();
-  ctx_.options.chbConvXonXoff = true;
-  WriteFileBytes(in_, "250H3R\r\n1000H1T");
-  convert::ConversionResult conversion = convert::ConvertDocument(in_, ctx_);
-  ASSERT_EQ(conversion.result, 0);
-  EXPECT_EQ(ReadFileBytes(out_), "SALE,N3,P250;\r\nCASH,V1000;\r\n");
-  EXPECT_NE(ReadFileBytes(dir_.File("KB.txt")).find("300408CONTANTI000001000"), std::string::npos);
-  EXPECT_TRUE(conversion.paymentSeen);
-}
-
-TEST_F(XonXoffFileTest, ConverterFailsOnAnEmptyKeyFile) {
-  ctx_.dataDir = dir_.path();
-  ctx_.options.chbConvXonXoff = true;
-  WriteFileBytes(in_, "");
-  EXPECT_EQ(convert::ConvertDocument(in_, ctx_).result, 1);
+TEST(XonXoffDocument, TextBytesAreKeptAsTheyAre) {
+  EXPECT_EQ(ConvertXonXoff({"\"CAFF\xC8\"1R"}), Lines{"PLUD,C[1],N1,:CAFF\xC8;"});
 }
 
 }  // namespace

@@ -1,32 +1,19 @@
 // The converter's frame: entry and input adapters, the per-line order of the
-// verb tests, the closing of the receipt and the native command file.
+// verb tests and the closing of the receipt.
 #include "convert/converter.h"
 
-#include <filesystem>
 #include <vector>
 
 #include "adapters/normalise.h"
 #include "adapters/opfs.h"
 #include "adapters/xonxoff.h"
-#include "convert/language.h"
 #include "convert/state.h"
-#include "settings/document.h"
 
 namespace convert {
 namespace {
 
 // Sequence, terminator and checksum leave this much of a 255-byte frame.
 constexpr size_t kMaxCommand = 252;
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
-}
-
-void Remove(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
 
 bool StartsNoCase(const std::string& line, const char* prefix) {
   return FindField(true, nullptr, line, prefix);
@@ -133,47 +120,29 @@ bool FitsFrame(const std::string& command) {
   return command.compare(5, 2, "1,") == 0 || command.compare(5, 2, "2,") == 0;
 }
 
-int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionState& st, std::string* outputPath) {
-  const std::string output = DataFile(ctx, "KB.txt");
-  // An earlier job's command file must never be sent for this one.
-  Remove(output);
-
-  const bool xonxoff = ctx.options.chbConvXonXoff;
-  if (xonxoff) {
-    const std::string work = DataFile(ctx, "tempSL.txt");
-    if (!adapters::ConvertXonXoff(documentPath, work, ctx)) return 1;
-    documentPath = work;
+int16_t Convert(const std::vector<std::string>& document, const ConvertContext& ctx, ConversionState& st,
+                ConversionResult& r) {
+  const std::vector<std::string>* input = &document;
+  if (ctx.options.chbConvXonXoff) {
+    // A missing or empty key file is a conversion error.
+    if (document.empty()) return 1;
+    r.tempSL = adapters::ConvertXonXoff(document);
+    input = &*r.tempSL;
+  } else if (ctx.options.OptFiscal() && !document.empty() && HasVerb(document[0], "OPFS")) {
+    r.opfsCopy = true;
+    long long total = 0;
+    std::vector<std::string>* trace = ctx.options.chbTrace ? &r.traceLines : nullptr;
+    if (!adapters::ConvertFatturaSuScontrino(document, ctx.vat, ctx.now, &total, &r.rewrittenDocument, trace))
+      return 0;
+    st.adapterInvoiceTotal = total;
+    input = &r.rewrittenDocument;
   }
+  const std::vector<std::string>& lines = *input;
+  if (lines.empty()) return 0;
 
-  if (!Exists(documentPath)) {
-    if (ctx.message) ctx.message("Il file SR_DATI non esiste");
-    return 0;
-  }
-
-  std::vector<std::string> lines;
-  settings::FileError error;
-  if (ctx.options.OptFiscal() && !xonxoff) {
-    if (ReadDocument(documentPath, &lines, &error) && !lines.empty() && HasVerb(lines[0], "OPFS")) {
-      const std::string copy = documentPath + ".txt";
-      std::error_code ec;
-      std::filesystem::copy_file(documentPath, copy, std::filesystem::copy_options::overwrite_existing, ec);
-      if (ctx.pause) ctx.pause(200);
-      long long total = 0;
-      if (!adapters::ConvertFatturaSuScontrino(copy, documentPath, ctx, &total)) return 0;
-      st.adapterInvoiceTotal = total;
-    }
-  }
-
-  Remove(output);
-  std::error_code ec;
-  if (std::filesystem::file_size(documentPath, ec) == 0 || ec) return 0;
-
-  std::vector<std::string> out;
-  out.push_back("7007" + std::string(40, ' '));
-
-  lines.clear();
-  if (!ReadDocument(documentPath, &lines, &error) || lines.empty()) return 1;
+  std::vector<std::string>& out = r.commands;
   out.reserve(2 * lines.size() + 16);
+  out.push_back("7007" + std::string(40, ' '));
 
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& raw = lines[i];
@@ -202,8 +171,6 @@ int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionS
   for (const std::string& command : out)
     if (!FitsFrame(command)) return 1;
 
-  if (!settings::WriteDocument(output, out, false, &error) || !Exists(output)) return 1;
-  *outputPath = output;
   return 0;
 }
 
@@ -218,21 +185,21 @@ void AppendPaidClosing(ConversionState& st, const settings::Options& options, st
 }
 
 std::string DataFile(const ConvertContext& ctx, const std::string& name) {
-  return ctx.dataDir + platform::PathSeparator() + name;
+  return ctx.dataDir + ctx.pathSeparator + name;
 }
 
-ConversionResult ConvertDocument(const std::string& documentPath, const ConvertContext& ctx) {
+ConversionResult ConvertDocument(const std::vector<std::string>& lines, const ConvertContext& ctx) {
   ConversionResult r;
   ConversionState st;
   try {
-    r.result = Convert(documentPath, ctx, st, &r.outputPath);
+    r.result = Convert(lines, ctx, st, r);
   } catch (...) {
-    // Out of memory or worse: no command file, a conversion error.
-    Remove(DataFile(ctx, "KB.txt"));
-    r = ConversionResult();
+    // Out of memory or worse: a conversion error.
     r.result = 1;
+    r.commands.clear();
     return r;
   }
+  if (r.result != 0) r.commands.clear();
   r.paymentSeen = st.paymentSeen;
   r.invoiceMode = st.invoiceMode;
   r.functionDocument = st.functionDocument;
@@ -241,6 +208,17 @@ ConversionResult ConvertDocument(const std::string& documentPath, const ConvertC
   r.cardDue = st.cardDue;
   r.otherDue = st.otherDue;
   r.paymentText = st.paymentText;
+  return r;
+}
+
+ConversionResult ConvertMissingDocument(const ConvertContext& ctx) {
+  ConversionResult r;
+  // Without its key file the XonXoff adapter fails.
+  if (ctx.options.chbConvXonXoff) {
+    r.result = 1;
+    return r;
+  }
+  r.messages.push_back("Il file SR_DATI non esiste");
   return r;
 }
 

@@ -1,12 +1,15 @@
-// The converter's entry: a document in the command language becomes the
-// native command file "KB.txt" in the data directory.
+// The converter's entry: the lines of a document in the command language
+// become the lines of the native command file "KB.txt". Nothing here reads
+// or writes a file: the caller reads the document once and writes what the
+// result says.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "platform/system.h"
+#include "settings/date_time.h"
 #include "settings/options.h"
 
 namespace convert {
@@ -20,26 +23,26 @@ struct PrinterState {
 
 // Everything a conversion reads from the rest of the program.
 struct ConvertContext {
-  std::string dataDir;  // without a trailing separator
+  // READ targets are built from these: the data directory (without a
+  // trailing separator) and the separator the program joins paths with.
+  std::string dataDir;
+  char pathSeparator = '\\';
   int currentPort = 1;
   settings::Options options;
   settings::VatTable vat;
   PrinterState printer;
-  platform::LocalTime now;       // the converter's "now"
+  settings::DateTime now;        // the converter's "now"
   char decimalSeparator = '.';   // of the display amounts
-  // The 200 ms pause before the OPFS adapter runs (the link's Attendi).
-  std::function<void(int ms)> pause;
-  // Message boxes ("Il file SR_DATI non esiste").
-  std::function<void(const std::string&)> message;
-  // Writes one line, after its time stamp, into the job's open trace file; empty when none is open.
-  std::function<void(const std::string&)> trace;
 };
 
-// What a conversion gives the document transmission.
+// What a conversion gives the document transmission, and the files it
+// leaves behind, for the caller to write in this order.
 struct ConversionResult {
-  // 0 when the output file exists after the conversion, 1 on a conversion error.
+  // 0 converted, 1 a conversion error. With 0 and no commands there is
+  // nothing to send and no command file (missing or empty document, failed
+  // OPFS adapter).
   int16_t result = 0;
-  std::string outputPath;  // the "KB.txt" written, empty when none
+  std::vector<std::string> commands;  // the lines of "KB.txt"
   bool paymentSeen = false;
   bool invoiceMode = false;
   bool functionDocument = false;
@@ -48,13 +51,27 @@ struct ConversionResult {
   bool cardDue = false;
   bool otherDue = false;
   std::string paymentText;
+
+  // "tempSL.txt" in the data directory: the XonXoff adapter's lines.
+  std::optional<std::vector<std::string>> tempSL;
+  // The OPFS adapter ran: the document is copied as it was to its path plus
+  // ".txt" ("SR_DATI.001.txt"), then replaced by `rewrittenDocument`.
+  bool opfsCopy = false;
+  std::vector<std::string> rewrittenDocument;
+  // Lines for the job's trace file (only with the trace option on).
+  std::vector<std::string> traceLines;
+  // Message box texts, in order.
+  std::vector<std::string> messages;
 };
 
-// Converts the document at `documentPath` (through "tempSL.txt" when the
-// XonXoff option is on) into "KB.txt" in the data directory.
-ConversionResult ConvertDocument(const std::string& documentPath, const ConvertContext& ctx);
+// Converts the document `lines` as read (the same lines twice give the same
+// result).
+ConversionResult ConvertDocument(const std::vector<std::string>& lines, const ConvertContext& ctx);
 
-// Joins the data directory and a file name with the platform's separator.
+// The result for a document file that does not exist.
+ConversionResult ConvertMissingDocument(const ConvertContext& ctx);
+
+// Joins the data directory and a file name with the context's separator.
 std::string DataFile(const ConvertContext& ctx, const std::string& name);
 
 }  // namespace convert

@@ -1,23 +1,19 @@
-// The converter's frame: entry, output file, per-line order, closing and
-// robustness against malformed documents.
+// The converter's frame: entry, command lines and records, per-line order,
+// closing and robustness against malformed documents.
 #include "convert/converter.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "convert/test_document.h"
 #include "gtest/gtest.h"
-#include "testing/temp_dir.h"
 
 namespace convert {
 namespace {
 
 using Lines = std::vector<std::string>;
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
-using testing_support::ScopedTempDir;
-using testing_support::WriteFileBytes;
 
 const std::string kClear = "7007" + std::string(40, ' ');
 
@@ -27,7 +23,7 @@ TEST(Converter, OnlyUnknownLinesGiveTheClearedDisplay) {
   EXPECT_TRUE(r.written);
   EXPECT_EQ(r.firstLine, kClear);
   EXPECT_TRUE(r.lines.empty());
-  EXPECT_FALSE(r.conversion.outputPath.empty());
+  EXPECT_EQ(r.conversion.commands, Lines{kClear});
 }
 
 TEST(Converter, CardPaymentRequestWritesNothing) {
@@ -38,7 +34,7 @@ TEST(Converter, ItemsWithoutPaymentCloseWith1010) {
   Converted r = ConvertLines({"SALE,N1,P100;"});
   ASSERT_FALSE(r.lines.empty());
   EXPECT_EQ(r.lines.back(), "1010");
-  EXPECT_TRUE(r.conversion.outputPath.size() > 0);
+  EXPECT_EQ(r.conversion.commands.size(), r.lines.size() + 1);
 }
 
 TEST(Converter, SemicolonIsOptional) {
@@ -46,56 +42,129 @@ TEST(Converter, SemicolonIsOptional) {
             ConvertLines({"SALE,N1,P100;", "CASH,V100;"}).lines);
 }
 
-TEST(Converter, CommandFileLinesEndWithCrLf) {
-  ScopedTempDir dir;
-  WriteFileBytes(dir.File("doc"), "SUBT;\n");
-  ConvertContext ctx;
-  ctx.dataDir = dir.path();
-  std::string path = dir.File("doc");
-  ConversionResult conversion = ConvertDocument(path, ctx);
+TEST(Converter, CommandsAreTheLinesOfTheCommandFile) {
+  ConversionResult conversion = ConvertDocument({"SUBT;"}, ConvertContext());
   ASSERT_EQ(conversion.result, 0);
-  EXPECT_EQ(conversion.outputPath, dir.File("KB.txt"));
-  EXPECT_EQ(ReadFileBytes(dir.File("KB.txt")), kClear + "\r\n3003\r\n");
+  EXPECT_EQ(conversion.commands, (Lines{kClear, "3003"}));
+  EXPECT_FALSE(conversion.tempSL);
+  EXPECT_FALSE(conversion.opfsCopy);
 }
 
-// An earlier job's command file never survives a conversion that writes
-// none, whatever the reason.
-TEST(Converter, EarlierCommandFileIsAlwaysRemoved) {
+// No command lines whenever no command file may be sent, whatever the
+// reason; the records say what the document left behind.
+TEST(Converter, NoCommandsWithoutACommandFile) {
   struct Case {
     const char* name;
-    const char* document;  // null: missing
+    bool missing;
+    Lines document;
     void (*setup)(ConvertContext&);
     int result;
   } cases[] = {
-      {"missing document", nullptr, nullptr, 0},
-      {"empty document", "", nullptr, 0},
-      {"failed OPFS adapter", "OPFS,V100;\r\nSALE,N1,I7,P100;\r\n", nullptr, 0},  // no 7 % rate
-      {"XonXoff input missing", nullptr, [](ConvertContext& c) { c.options.chbConvXonXoff = true; }, 1},
-      {"reference error", "NDCR,N123,>VR,D010124;\r\n", [](ConvertContext& c) { c.printer.rtMode = true; }, 1},
+      {"missing document", true, {}, nullptr, 0},
+      {"empty document", false, {}, nullptr, 0},
+      {"failed OPFS adapter", false, {"OPFS,V100;", "SALE,N1,I7,P100;"}, nullptr, 0},  // no 7 % rate
+      {"XonXoff input missing", true, {}, [](ConvertContext& c) { c.options.chbConvXonXoff = true; }, 1},
+      {"XonXoff input empty", false, {}, [](ConvertContext& c) { c.options.chbConvXonXoff = true; }, 1},
+      {"XonXoff without a command", false, {"250H"}, [](ConvertContext& c) { c.options.chbConvXonXoff = true; }, 0},
+      {"reference error", false, {"NDCR,N123,>VR,D010124;"}, [](ConvertContext& c) { c.printer.rtMode = true; }, 1},
   };
   for (const Case& c : cases) {
-    ScopedTempDir dir;
-    WriteFileBytes(dir.File("KB.txt"), "3011\r\n");
     ConvertContext ctx;
-    ctx.dataDir = dir.path();
-    std::string shown;
-    ctx.message = [&](const std::string& text) { shown = text; };
-    int pauses = 0;
-    ctx.pause = [&](int ms) { pauses += ms; };
     if (c.setup) c.setup(ctx);
-    std::string path = dir.File("SR_DATI.001");
-    if (c.document) WriteFileBytes(path, c.document);
-    ConversionResult conversion = ConvertDocument(path, ctx);
-    EXPECT_EQ(conversion.result, c.result) << c.name;
-    EXPECT_FALSE(FileExists(dir.File("KB.txt"))) << c.name;
-    EXPECT_TRUE(conversion.outputPath.empty()) << c.name;
-    if (std::string(c.name) == "missing document") {
-      EXPECT_EQ(shown, "Il file SR_DATI non esiste");
+    ConversionResult conversion = c.missing ? ConvertMissingDocument(ctx) : ConvertDocument(c.document, ctx);
+    const std::string name = c.name;
+    EXPECT_EQ(conversion.result, c.result) << name;
+    EXPECT_TRUE(conversion.commands.empty()) << name;
+    EXPECT_EQ(conversion.messages, name == "missing document" ? Lines{"Il file SR_DATI non esiste"} : Lines{})
+        << name;
+    // The adapter's lines so far still replace the document.
+    EXPECT_EQ(conversion.opfsCopy, name == "failed OPFS adapter") << name;
+    if (conversion.opfsCopy) {
+      ASSERT_EQ(conversion.rewrittenDocument.size(), 6u);
+      EXPECT_EQ(conversion.rewrittenDocument.front(), "OPFS,V100;");
+      EXPECT_EQ(conversion.rewrittenDocument.back(), "PRNT,:1    X    1,00");
     }
-    if (std::string(c.name) == "failed OPFS adapter") {
-      EXPECT_EQ(pauses, 200);
-    }
+    EXPECT_EQ(conversion.tempSL.has_value(), name == "XonXoff without a command") << name;
   }
+}
+
+// A conversion is a function of its lines: converting the same document
+// again (the transmission does on a retry) gives the same commands and
+// records, the OPFS invoice included.
+TEST(Converter, SameLinesSameResult) {
+  ConvertContext opfs;
+  opfs.now = {2026, 12, 7, 9, 5, 30};
+  opfs.options.chbTrace = true;
+  ConvertContext xonxoff;
+  xonxoff.options.chbConvXonXoff = true;
+  struct Case {
+    Lines document;
+    const ConvertContext& ctx;
+  } cases[] = {
+      {{"OPFS,N3,:VERDI;", "SALE,:X,Q2,P150,I22;", "SALE,:Y,P1,I2.2.2;", "CASH;"}, opfs},
+      {{"2*150H\"PANE\"1R", "1000H1T"}, xonxoff},
+  };
+  for (const Case& c : cases) {
+    const ConversionResult first = ConvertDocument(c.document, c.ctx);
+    const ConversionResult second = ConvertDocument(c.document, c.ctx);
+    ASSERT_EQ(first.result, 0);
+    EXPECT_GT(first.commands.size(), 3u);
+    EXPECT_EQ(second.result, 0);
+    EXPECT_EQ(second.commands, first.commands);
+    EXPECT_EQ(second.tempSL, first.tempSL);
+    EXPECT_EQ(second.opfsCopy, first.opfsCopy);
+    EXPECT_EQ(second.rewrittenDocument, first.rewrittenDocument);
+    EXPECT_EQ(second.traceLines, first.traceLines);
+    EXPECT_EQ(second.paymentSeen, first.paymentSeen);
+    EXPECT_EQ(second.invoiceMode, first.invoiceMode);
+  }
+  // The invoice: its rewritten lines and its one bad rate traced.
+  const ConversionResult invoice = ConvertDocument(cases[0].document, opfs);
+  EXPECT_TRUE(invoice.opfsCopy);
+  EXPECT_EQ(invoice.traceLines, Lines{" --> ConvertFatturaSuScontrino: 13 - Type mismatch"});
+  const ConversionResult keys = ConvertDocument(cases[1].document, xonxoff);
+  EXPECT_EQ(keys.tempSL, (Lines{"PLUD,C[1],N1,:PANE,Q2,P150;", "CASH,V1000;"}));
+}
+
+// The input adapters as the converter runs them. With the XonXoff option
+// the key sequence becomes the work file's lines and the converter goes on
+// with them.
+TEST(Converter, XonXoffThroughTheWorkFile) {
+  ConvertContext ctx;
+  ctx.options.chbConvXonXoff = true;
+  ConversionResult conversion = ConvertDocument({"250H3R", "1000H1T"}, ctx);
+  ASSERT_EQ(conversion.result, 0);
+  EXPECT_EQ(conversion.tempSL, (Lines{"SALE,N3,P250;", "CASH,V1000;"}));
+  EXPECT_NE(std::find(conversion.commands.begin(), conversion.commands.end(), "300408CONTANTI000001000"),
+            conversion.commands.end());
+  EXPECT_TRUE(conversion.paymentSeen);
+  EXPECT_FALSE(conversion.opfsCopy);
+}
+
+// An OPFS invoice: the document is kept as a copy and rewritten, and the
+// converter prints the rewritten lines as an invoice with the adapter's total.
+TEST(Converter, OpfsInvoiceThroughTheAdapter) {
+  ConvertContext ctx;
+  ConversionResult conversion = ConvertDocument({"OPFS,N3,:VERDI;", "SALE,:X,Q2,P150,I22;", "CASH;"}, ctx);
+  ASSERT_EQ(conversion.result, 0);
+  EXPECT_TRUE(conversion.opfsCopy);
+  ASSERT_GT(conversion.rewrittenDocument.size(), 2u);
+  EXPECT_EQ(conversion.rewrittenDocument[0], "OPFS,N3,:VERDI,V0;");
+  EXPECT_EQ(conversion.rewrittenDocument[1].substr(0, 7), "PRNT,:F");
+  EXPECT_EQ(conversion.rewrittenDocument.back(), "CLFS;");
+  const Lines& kb = conversion.commands;
+  EXPECT_NE(std::find(kb.begin(), kb.end(), "400121000000300"), kb.end());
+  EXPECT_NE(std::find(kb.begin(), kb.end(), "4003F19TOTALE FATTURE EURO000000300"), kb.end());
+}
+
+TEST(Converter, OpfsStatedZeroTakesTheRunningTotal) {
+  ConvertContext ctx;
+  const Lines kb = ConvertDocument({"OPFS,N3,V0;", "SALE,:X,Q2,P150,I22;", "CASH;", "CLFS;"}, ctx).commands;
+  auto at = [&](const std::string& line) { return std::find(kb.begin(), kb.end(), line) - kb.begin(); };
+  EXPECT_LT(at("400121000000300"), long(kb.size()));
+  EXPECT_LT(at("4003130TOT. FATTURA EURO         3,00"), long(kb.size()));
+  ASSERT_LT(at("4003F19TOTALE FATTURE EURO000000300") + 1, long(kb.size()));
+  EXPECT_EQ(kb[size_t(at("4003F19TOTALE FATTURE EURO000000300") + 1)], "4006");
 }
 
 TEST(Converter, OpfsFirstLineIsAnInvoiceOnlyWithFiscalInput) {
@@ -207,11 +276,12 @@ TEST(Converter, LargeDocument) {
   EXPECT_EQ(r.lines.size(), 2u * 50000 + 2 + 2);
 }
 
-TEST(Converter, DataFileUsesThePlatformSeparator) {
+TEST(Converter, DataFileUsesTheContextsSeparator) {
   ConvertContext ctx;
   ctx.dataDir = "base";
-  const std::string f = DataFile(ctx, "KB.txt");
-  EXPECT_TRUE(f == "base/KB.txt" || f == "base\\KB.txt") << f;
+  EXPECT_EQ(DataFile(ctx, "KB.txt"), "base\\KB.txt");
+  ctx.pathSeparator = '/';
+  EXPECT_EQ(DataFile(ctx, "KB.txt"), "base/KB.txt");
 }
 
 }  // namespace

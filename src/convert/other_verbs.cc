@@ -7,8 +7,6 @@
 #include <string>
 
 #include "convert/format.h"
-#include "convert/language.h"
-#include "platform/system.h"
 
 namespace convert {
 namespace {
@@ -373,7 +371,7 @@ void ConvertRead(LineContext& c) {
   }
   Field(c.line, ",:", &text);
   std::string separators = "\\";
-  if (platform::PathSeparator() != '\\') separators += platform::PathSeparator();
+  if (c.ctx.pathSeparator != '\\') separators += c.ctx.pathSeparator;
   c.ls.command = "READ," + count + "," + ReadTarget(c.ctx, text, separators);
 }
 

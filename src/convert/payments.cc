@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "convert/format.h"
-#include "convert/language.h"
 #include "convert/state.h"
 
 namespace convert {

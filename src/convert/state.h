@@ -6,8 +6,13 @@
 #include <vector>
 
 #include "convert/converter.h"
+#include "language/language.h"
 
 namespace convert {
+
+using language::FindField;
+using language::HasVerb;
+using language::IsTenderSynonym;
 
 // Reset at the start of every conversion.
 struct ConversionState {

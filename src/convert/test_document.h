@@ -1,56 +1,30 @@
-// Test helper: converts a document given as lines in a scratch data
-// directory and returns the command file's lines.
+// Test helper: converts a document given as lines and returns the command
+// lines the command file would hold.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "convert/converter.h"
-#include "testing/temp_dir.h"
 
 namespace convert {
 
 struct Converted {
   int16_t result = -1;
-  bool written = false;             // KB.txt exists afterwards
-  std::vector<std::string> lines;   // KB.txt without its first line
+  bool written = false;             // a command file would be written
+  std::vector<std::string> lines;   // the command lines without the first
   std::string firstLine;
   ConversionResult conversion;
 };
 
-inline std::vector<std::string> SplitCrLf(const std::string& bytes) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(bytes.substr(start));
-      break;
-    }
-    lines.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 inline Converted ConvertLines(const std::vector<std::string>& document, ConvertContext ctx = {}) {
-  testing_support::ScopedTempDir dir;
-  std::string bytes;
-  for (const std::string& l : document) bytes += l + "\r\n";
-  std::string path = dir.File("SR_DATI.001");
-  testing_support::WriteFileBytes(path, bytes);
-  ctx.dataDir = dir.path();
   Converted c;
-  c.conversion = ConvertDocument(path, ctx);
+  c.conversion = ConvertDocument(document, ctx);
   c.result = c.conversion.result;
-  const std::string kb = dir.File("KB.txt");
-  c.written = testing_support::FileExists(kb);
+  c.written = c.result == 0 && !c.conversion.commands.empty();
   if (c.written) {
-    c.lines = SplitCrLf(testing_support::ReadFileBytes(kb));
-    if (!c.lines.empty()) {
-      c.firstLine = c.lines.front();
-      c.lines.erase(c.lines.begin());
-    }
+    c.firstLine = c.conversion.commands.front();
+    c.lines.assign(c.conversion.commands.begin() + 1, c.conversion.commands.end());
   }
   return c;
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <memory>
 
-#include "convert/language.h"
+#include "language/language.h"
 #include "platform/make_directory.h"
 #include "platform/xml_query.h"
 #include "settings/document.h"
@@ -183,12 +183,12 @@ int16_t PaymentRequest::EseguiPaga(const std::string& documentPath) {
   if (lines.empty()) return 0;
   const std::string& line = lines[0];
   std::string verb;
-  if (Trimmed(line).size() <= 4 || !convert::FindField(true, &verb, line, "PAGA")) return 0;
+  if (Trimmed(line).size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
 
   posData_.commandWord = "PAGA";
   std::string amountText, extraText;
-  bool hasAmount = convert::FindField(false, &amountText, line, ",V");
-  bool hasExtra = convert::FindField(false, &extraText, line, ",P");
+  bool hasAmount = language::FindField(false, &amountText, line, ",V");
+  bool hasExtra = language::FindField(false, &extraText, line, ",P");
   int32_t amount = 0, extra = 0;
   if (hasAmount) {
     posData_.amount = amountText;

@@ -2,11 +2,15 @@
 // document transmission.
 #include "service/ecr_job_printer.h"
 
+#include <filesystem>
+#include <vector>
+
 #include "convert/converter.h"
 #include "ecr/transmission.h"
 #include "platform/system.h"
 #include "service/exchange_files.h"
 #include "service/version.h"
+#include "settings/document.h"
 
 namespace service {
 
@@ -32,12 +36,46 @@ int16_t EcrJobPrinter::RunDump(int16_t port, const std::string& dataDir) {
 
 namespace {
 
+// Reads the document, converts it and writes the files the conversion
+// leaves: tempSL.txt, the OPFS copy and rewritten document, KB.txt.
+convert::ConversionResult ConvertDocumentFile(const std::string& path, const convert::ConvertContext& ctx,
+                                              const std::function<void(const std::string&)>& message,
+                                              std::string* outputPath) {
+  namespace fs = std::filesystem;
+  const std::string kb = convert::DataFile(ctx, "KB.txt");
+  std::error_code ec;
+  fs::remove(kb, ec);
+  settings::FileError error;
+  std::vector<std::string> lines;
+  convert::ConversionResult r;
+  if (!fs::exists(path, ec)) {
+    r = convert::ConvertMissingDocument(ctx);
+  } else if (!settings::ReadDocument(path, &lines, &error)) {
+    r.result = 1;
+  } else {
+    r = convert::ConvertDocument(lines, ctx);
+  }
+  for (const std::string& text : r.messages)
+    if (message) message(text);
+  if (r.tempSL && !settings::WriteDocument(convert::DataFile(ctx, "tempSL.txt"), *r.tempSL, false, &error))
+    r.result = 1;
+  if (r.opfsCopy) {
+    fs::copy_file(path, path + ".txt", fs::copy_options::overwrite_existing, ec);
+    if (!settings::WriteDocument(path, r.rewrittenDocument, false, &error)) r.commands.clear();
+  }
+  if (r.result != 0 || r.commands.empty()) return r;
+  if (!settings::WriteDocument(kb, r.commands, false, &error) || !fs::exists(kb, ec)) r.result = 1;
+  else *outputPath = kb;
+  return r;
+}
+
 // The job's document: converted for every attempt of the transmission, or
 // sent as it is (the test receipt is native commands already).
 class JobDocument : public ecr::DocumentSource {
  public:
-  JobDocument(const std::string& dataPath, bool sendAsIs, const convert::ConvertContext& ctx)
-      : dataPath_(dataPath), sendAsIs_(sendAsIs), ctx_(ctx) {}
+  JobDocument(const std::string& dataPath, bool sendAsIs, const convert::ConvertContext& ctx,
+              const std::function<void(const std::string&)>& message)
+      : dataPath_(dataPath), sendAsIs_(sendAsIs), ctx_(ctx), message_(message) {}
 
   bool Prepare(ecr::NativeDocument* doc) override {
     *doc = ecr::NativeDocument();
@@ -45,9 +83,10 @@ class JobDocument : public ecr::DocumentSource {
       doc->commandFile = dataPath_;
       return true;
     }
-    convert::ConversionResult r = convert::ConvertDocument(dataPath_, ctx_);
+    std::string outputPath;
+    convert::ConversionResult r = ConvertDocumentFile(dataPath_, ctx_, message_, &outputPath);
     if (r.result == 1) return false;
-    doc->commandFile = r.outputPath.empty() ? convert::DataFile(ctx_, "KB.txt") : r.outputPath;
+    doc->commandFile = outputPath.empty() ? convert::DataFile(ctx_, "KB.txt") : outputPath;
     doc->paymentSeen = r.paymentSeen;
     doc->invoiceMode = r.invoiceMode;
     doc->functionDocument = r.functionDocument;
@@ -63,6 +102,7 @@ class JobDocument : public ecr::DocumentSource {
   const std::string& dataPath_;
   const bool sendAsIs_;
   const convert::ConvertContext& ctx_;
+  const std::function<void(const std::string&)>& message_;
 };
 
 }  // namespace
@@ -78,11 +118,11 @@ int16_t EcrJobPrinter::SendFile(int16_t port, ExchangeFiles& files, const std::s
   conv.printer.rtMode = identity_.rtMode;
   conv.printer.printerSerial = identity_.printerSerial;
   conv.printer.taxCodeKind = identity_.taxCodeKind;
-  conv.now = platform::NowLocal();
+  conv.pathSeparator = platform::PathSeparator();
+  const platform::LocalTime now = platform::NowLocal();
+  conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
   conv.decimalSeparator = platform::DecimalSeparator();
-  conv.pause = [this](int ms) { link_.Attendi(float(ms)); };
-  conv.message = message_;
-  JobDocument document(dataPath, sendAsIs, conv);
+  JobDocument document(dataPath, sendAsIs, conv, message_);
 
   ecr::TransmissionContext ctx;
   ctx.rtMode = identity_.rtMode;

@@ -1,12 +1,10 @@
 // quilo1-convert: runs the converter on one document, as a print job does,
 // and writes the resulting native command file to standard output.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -15,7 +13,9 @@
 #endif
 
 #include "convert/converter.h"
+#include "language/language.h"
 #include "platform/system.h"
+#include "settings/document.h"
 
 namespace {
 
@@ -25,9 +25,11 @@ const char kUsage[] =
     "  native command file (KB.txt) to standard output.\n"
     "  Exit status: 0 converted; 1 conversion error (the converter's result 1);\n"
     "  3 the converter returned 0 without writing an output file (missing or empty\n"
-    "  document, failed OPFS adapter); 2 bad usage. Message texts go to standard error.\n"
+    "  document, failed OPFS adapter), or DOCUMENT is no regular file or over 1 MiB;\n"
+    "  2 bad usage. Message texts go to standard error.\n"
     "  --data-dir DIR      data directory: KB.txt and tempSL.txt are written there and\n"
-    "                      READ targets are built from it (default: a temporary directory)\n"
+    "                      READ targets are built from it (default: READ targets name a\n"
+    "                      temporary directory and nothing is written)\n"
     "  --port N            the current port, 1 to 4 (default 1)\n"
     "  --rt-mode           the printer is in RT mode\n"
     "  --printer-serial S  the printer's serial number\n"
@@ -99,7 +101,7 @@ bool ParseVat(const std::string& s, settings::VatTable* vat) {
   return true;
 }
 
-bool ParseNow(const std::string& s, platform::LocalTime* t) {
+bool ParseNow(const std::string& s, settings::DateTime* t) {
   if (s.size() != 14) return false;
   auto part = [&](size_t at, size_t len, int lo, int hi, int* out) {
     return ParseInt(s.substr(at, len), lo, hi, out);
@@ -108,23 +110,78 @@ bool ParseNow(const std::string& s, platform::LocalTime* t) {
          part(8, 2, 0, 23, &t->hour) && part(10, 2, 0, 59, &t->minute) && part(12, 2, 0, 59, &t->second);
 }
 
-// A fresh directory of our own under the system's temporary directory.
-std::string MakeTempDir() {
-  std::random_device rd;
+// Documents are receipts: anything bigger is no document of ours.
+constexpr std::uintmax_t kMaxDocument = 1 << 20;
+
+// Where READ targets point without --data-dir: a name of our own under the
+// system's temporary directory. Nothing is written there.
+std::string TempDataDir() {
   std::error_code ec;
   std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-  if (ec) return "";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path p = base / ("quilo1-convert-" + std::to_string(rd()));
-    if (std::filesystem::create_directory(p, ec)) return p.string();
-  }
-  return "";
+  if (ec) base = ".";
+  return (base / ("quilo1-convert-" + std::to_string(std::random_device()()))).string();
 }
 
-int Run(int argc, char** argv, std::string* tempDir) {
+enum class Input { kRead, kMissing, kRefused, kUnreadable };
+
+// Reads the whole document. Only a regular file is opened, so a FIFO or a
+// device never blocks the tool.
+Input ReadInput(const std::string& path, std::string* bytes) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st)) return Input::kMissing;
+  if (!fs::is_regular_file(st)) {
+    std::fprintf(stderr, "quilo1-convert: %s is not a regular file\n", path.c_str());
+    return Input::kRefused;
+  }
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (!ec && size > kMaxDocument) {
+    std::fprintf(stderr, "quilo1-convert: %s is larger than 1 MiB\n", path.c_str());
+    return Input::kRefused;
+  }
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    std::fprintf(stderr, "quilo1-convert: cannot read %s\n", path.c_str());
+    return Input::kUnreadable;
+  }
+  bytes->resize(kMaxDocument + 1);
+  const size_t n = std::fread(bytes->data(), 1, bytes->size(), f);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  bytes->resize(n);
+  if (failed) {
+    std::fprintf(stderr, "quilo1-convert: cannot read %s\n", path.c_str());
+    return Input::kUnreadable;
+  }
+  // It grew after its size was taken.
+  if (n > kMaxDocument) {
+    std::fprintf(stderr, "quilo1-convert: %s is larger than 1 MiB\n", path.c_str());
+    return Input::kRefused;
+  }
+  return Input::kRead;
+}
+
+// With --data-dir the tool leaves there what a print job leaves: the work
+// file of the XonXoff option and the command file, never an earlier one.
+bool WriteDataFiles(const convert::ConvertContext& ctx, const convert::ConversionResult& conversion) {
+  const std::string kb = convert::DataFile(ctx, "KB.txt");
+  std::error_code ec;
+  std::filesystem::remove(kb, ec);
+  settings::FileError error;
+  if (conversion.tempSL &&
+      !settings::WriteDocument(convert::DataFile(ctx, "tempSL.txt"), *conversion.tempSL, false, &error))
+    return false;
+  if (conversion.result != 0 || conversion.commands.empty()) return true;
+  return settings::WriteDocument(kb, conversion.commands, false, &error);
+}
+
+int Run(int argc, char** argv) {
   convert::ConvertContext ctx;
-  ctx.now = platform::NowLocal();
+  const platform::LocalTime now = platform::NowLocal();
+  ctx.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
   ctx.decimalSeparator = platform::DecimalSeparator();
+  ctx.pathSeparator = platform::PathSeparator();
   std::string document;
   bool haveDataDir = false;
 
@@ -171,35 +228,29 @@ int Run(int argc, char** argv, std::string* tempDir) {
   }
   if (document.empty()) return Usage("no document given");
 
-  if (!haveDataDir) {
-    *tempDir = MakeTempDir();
-    if (tempDir->empty()) {
-      std::fprintf(stderr, "quilo1-convert: cannot create a temporary directory\n");
-      return 1;
-    }
-    ctx.dataDir = *tempDir;
-  }
-  ctx.pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  ctx.message = [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); };
+  if (!haveDataDir) ctx.dataDir = TempDataDir();
 
-  convert::ConversionResult conversion = convert::ConvertDocument(document, ctx);
+  std::string bytes;
+  convert::ConversionResult conversion;
+  switch (ReadInput(document, &bytes)) {
+    case Input::kRead: conversion = convert::ConvertDocument(language::SplitLines(bytes), ctx); break;
+    case Input::kMissing: conversion = convert::ConvertMissingDocument(ctx); break;
+    case Input::kRefused: return 3;
+    case Input::kUnreadable: return 1;
+  }
+  for (const std::string& text : conversion.messages) std::fprintf(stderr, "%s\n", text.c_str());
+  if (haveDataDir && !WriteDataFiles(ctx, conversion)) conversion.result = 1;
   if (conversion.result != 0) {
     std::fprintf(stderr, "quilo1-convert: conversion error\n");
     return 1;
   }
-  if (conversion.outputPath.empty()) {
+  if (conversion.commands.empty()) {
     std::fprintf(stderr, "quilo1-convert: no command file written\n");
     return 3;
   }
-  std::FILE* f = std::fopen(conversion.outputPath.c_str(), "rb");
-  if (!f) {
-    std::fprintf(stderr, "quilo1-convert: cannot read %s\n", conversion.outputPath.c_str());
-    return 3;
-  }
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) std::fwrite(buf, 1, n, stdout);
-  std::fclose(f);
+  std::string out;
+  for (const std::string& line : conversion.commands) out += line + "\r\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -209,11 +260,5 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
-  std::string tempDir;
-  int status = Run(argc, argv, &tempDir);
-  if (!tempDir.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(tempDir, ec);
-  }
-  return status;
+  return Run(argc, argv);
 }

@@ -1,10 +1,10 @@
 // Verb and field lookup of the command language. The search is plain text,
 // blind to field boundaries, exactly as hosts have always relied on.
-#include "convert/language.h"
+#include "language/language.h"
 
 #include <string_view>
 
-namespace convert {
+namespace language {
 namespace {
 
 inline char UpperAscii(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; }
@@ -51,6 +51,22 @@ bool Find(bool atStart, std::string* value, const std::string& line, std::string
 
 }  // namespace
 
+std::vector<std::string> SplitLines(std::string_view bytes) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(bytes.substr(start));
+      break;
+    }
+    lines.emplace_back(bytes.substr(start, end - start));
+    start = end + 1;
+    if (bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n') ++start;
+  }
+  return lines;
+}
+
 bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker) {
   return Find(atStart, value, line, marker);
 }
@@ -68,4 +84,4 @@ bool IsTenderSynonym(const std::string& line, char tender) {
   return line.size() == 7 || line[7] == ',' || line[7] == ';';
 }
 
-}  // namespace convert
+}  // namespace language

@@ -1,9 +1,9 @@
-// Verb and field lookup of the command language.
-#include "convert/language.h"
+// Document lines and verb and field lookup of the command language.
+#include "language/language.h"
 
 #include "gtest/gtest.h"
 
-namespace convert {
+namespace language {
 namespace {
 
 TEST(FindField, Verbs) {
@@ -66,5 +66,15 @@ TEST(FindField, TenderSynonymsNeedTheExactNumber) {
   EXPECT_FALSE(IsTenderSynonym("TEND,V500,N1;", '1'));
 }
 
+// Exactly the lines the settings' document reader gives for the same bytes.
+TEST(SplitLines, LineEnds) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(SplitLines(""), Lines{});
+  EXPECT_EQ(SplitLines("\r\n"), Lines{""});
+  EXPECT_EQ(SplitLines("A\r\nB\nC\rD"), (Lines{"A", "B", "C", "D"}));
+  EXPECT_EQ(SplitLines("A\r\r\n\n"), (Lines{"A", "", ""}));
+  EXPECT_EQ(SplitLines(std::string_view("\0\xFF;\n", 4)), Lines{std::string("\0\xFF;", 3)});
+}
+
 }  // namespace
-}  // namespace convert
+}  // namespace language

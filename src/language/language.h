@@ -1,9 +1,16 @@
-// The command language: finding verbs and fields in a line.
+// The command language: a document's lines, and the verbs and fields in a
+// line. The bottom of the converter, the adapters and the card payment.
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
-namespace convert {
+namespace language {
+
+// A document's bytes as lines: CR LF, LF and a lone CR each end a line, and
+// a last line without its end still counts. No line holds CR or LF.
+std::vector<std::string> SplitLines(std::string_view bytes);
 
 // With `atStart` the marker is a verb, searched in the first five characters
 // and counted only in column 1; otherwise it is searched anywhere. Letters
@@ -19,4 +26,4 @@ bool HasVerb(const std::string& line, const char* verb);
 // number is exactly `tender` ("TEND,N31" is not tender 3).
 bool IsTenderSynonym(const std::string& line, char tender);
 
-}  // namespace convert
+}  // namespace language
