@@ -19,10 +19,18 @@ std::string ExchangeFiles::PathOf(const std::string& name) const {
 }
 
 bool ExchangeFiles::Exists(const char* stem, int port) {
-  bool exists = false;
-  fs_.Exists(PathOf(stem, port), &exists);
-  return exists;
+  return fs_.Kind(PathOf(stem, port)) == platform::FileKind::kRegular;
 }
+
+bool ExchangeFiles::Present(const char* stem, int port) {
+  return fs_.Kind(PathOf(stem, port)) != platform::FileKind::kMissing;
+}
+
+bool ExchangeFiles::DirectoryExists(const std::string& path) {
+  return fs_.Kind(path) == platform::FileKind::kDirectory;
+}
+
+char ExchangeFiles::separator() const { return platform::PathSeparator(); }
 
 void ExchangeFiles::Pause(int64_t ms) {
   bool done = false;
@@ -41,25 +49,23 @@ bool ExchangeFiles::Retry(int* failures, const std::function<bool()>& step) {
 
 void ExchangeFiles::VerifyExistenceAndKill(const std::string& fileName) {
   std::string path = PathOf(fileName);
-  bool exists = false;
-  if (fs_.Exists(path, &exists) && exists) fs_.Remove(path);
+  if (fs_.Kind(path) != platform::FileKind::kMissing) fs_.RemoveFile(path);
 }
 
 bool ExchangeFiles::KillWithRetry(const char* stem) {
   std::string path = PathOf(stem, currentPort);
   int failures = 0;
-  bool exists = false;
-  if (!Retry(&failures, [&] { return fs_.Exists(path, &exists); })) return false;
-  if (!exists) return true;
-  return Retry(&failures, [&] { return fs_.Remove(path); });
+  if (fs_.Kind(path) == platform::FileKind::kMissing) return true;
+  return Retry(&failures, [&] { return fs_.RemoveFile(path); });
 }
 
 void ExchangeFiles::LogKillFailure(const char* stem) {
-  platform::LocalTime t = platform::NowLocal();
+  platform::LocalTime t = clock_.Now();
   char line[96];
   std::snprintf(line, sizeof line, "%02d/%02d/%04d %02d:%02d:%02d Errore nella Kill di %s\r\n", t.day,
                 t.month, t.year, t.hour, t.minute, t.second, stem);
-  fs_.Append(PathOf("LOGFILE.TXT"), line);
+  std::string error;
+  fs_.AppendFile(PathOf("LOGFILE.TXT"), line, false, &error);
 }
 
 void ExchangeFiles::SubKillErrFile() {
@@ -82,29 +88,48 @@ void ExchangeFiles::SubKillStartFile() {
   std::string start = PathOf(kStart, currentPort);
   std::string err = PathOf(kErr, currentPort);
   int failures = 0;
-  bool exists = false;
   auto step = [&](const std::function<bool()>& fn) {
     if (Retry(&failures, fn)) return true;
     owner_.FatalFileError();
     return false;
   };
-  if (!step([&] { return fs_.Exists(start, &exists); }) || !exists) return;
-  if (!step([&] { return fs_.Remove(start); })) return;
-  if (!step([&] { return fs_.Exists(err, &exists); }) || exists) return;
-  step([&] { return fs_.Write(PathOf(kFinesco, currentPort), "finesco"); });
+  std::string error;
+  if (fs_.Kind(start) == platform::FileKind::kMissing) return;
+  if (!step([&] { return fs_.RemoveFile(start); })) return;
+  if (fs_.Kind(err) != platform::FileKind::kMissing) return;
+  step([&] { return fs_.WriteFile(PathOf(kFinesco, currentPort), "finesco", &error); });
 }
 
 void ExchangeFiles::WriteErrFile(const std::string& cErrMesg, int iQualeCom) {
   if (iQualeCom < 1 || iQualeCom > 4) return;
   std::string code = owner_.LastErrorCode();
   std::string line = code.empty() ? cErrMesg : cErrMesg + " : ERRORE " + code;
-  fs_.Write(PathOf(kErr, iQualeCom), line + "\r\n");
+  std::string error;
+  if (!fs_.WriteFile(PathOf(kErr, iQualeCom), line + "\r\n", &error)) LogWriteFailure(kErr, iQualeCom, error);
 }
 
 void ExchangeFiles::WriteMatrFile(const ecr::PrinterIdentity& printer) {
   std::string text = printer.serialField + "\r\n" + printer.status + "\r\n" + "DriverType: Custom\r\n" + "Versione: " +
                      VersionText() + "\r\n" + "FW: " + printer.firmwareVersion + "\r\n";
-  if (currentPort >= 1 && currentPort <= 4) fs_.Write(PathOf(kMatr, currentPort), text);
+  std::string error;
+  if (currentPort >= 1 && currentPort <= 4 && !fs_.WriteFile(PathOf(kMatr, currentPort), text, &error))
+    LogWriteFailure(kMatr, currentPort, error);
+}
+
+void ExchangeFiles::LogWriteFailure(const char* stem, int port, const std::string& error) {
+  owner_.Log("File non scritto: " + ExchangeFileName(stem, port) + " : " + error);
+}
+
+std::string ExchangeFiles::RemovePlantedLinks(int port) {
+  std::string names;
+  for (const char* stem : {kStart, kDati, kOut, kErr, kFinesco, kMatr}) {
+    const std::string name = ExchangeFileName(stem, port);
+    if (fs_.Kind(PathOf(name)) != platform::FileKind::kOther) continue;
+    fs_.RemoveFile(PathOf(name));
+    owner_.Log("Collegamento rifiutato e rimosso: " + name);
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  return names;
 }
 
 }  // namespace service

@@ -8,7 +8,8 @@
 
 #include "ecr/dump.h"
 #include "platform/event_loop.h"
-#include "service/file_ops.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace service {
 
@@ -38,16 +39,24 @@ class ExchangeFiles {
     // A start or data file that cannot be deleted ends the program at once,
     // after the settings have been saved.
     virtual void FatalFileError() = 0;
+    // A line for the operator's log (a file that could not be written).
+    virtual void Log(const std::string& text) = 0;
   };
 
-  ExchangeFiles(platform::EventLoop& loop, FileOps& fs, Owner& owner) : loop_(loop), fs_(fs), owner_(owner) {}
+  ExchangeFiles(platform::EventLoop& loop, platform::FileSystem& fs, platform::Clock& clock, Owner& owner)
+      : loop_(loop), fs_(fs), clock_(clock), owner_(owner) {}
 
   void SetDataDir(const std::string& dir) { dataDir_ = dir; }
   const std::string& dataDir() const { return dataDir_; }
   // The data directory joined with a file name.
   std::string PathOf(const std::string& name) const;
   std::string PathOf(const char* stem, int port) const { return PathOf(ExchangeFileName(stem, port)); }
+  // A regular file (a folder or a link is not one).
   bool Exists(const char* stem, int port);
+  // Anything at all under the name.
+  bool Present(const char* stem, int port);
+  bool DirectoryExists(const std::string& path);
+  char separator() const;
 
   // Port whose files the operations below act on; 1 to 4, else they do nothing.
   int16_t currentPort = 0;
@@ -63,6 +72,9 @@ class ExchangeFiles {
   void WriteErrFile(const std::string& cErrMesg, int iQualeCom);
   // Writes SR_MATR of the current port for the identified printer.
   void WriteMatrFile(const ecr::PrinterIdentity& printer);
+  // A link, FIFO or device planted where one of the port's exchange files
+  // goes is removed (never followed) and named; empty when there is none.
+  std::string RemovePlantedLinks(int port);
 
  private:
   // Runs `step` until it succeeds; false once the call's failures reach the limit.
@@ -71,9 +83,11 @@ class ExchangeFiles {
   // Deletion shared by the four operations; false when it failed for good.
   bool KillWithRetry(const char* stem);
   void LogKillFailure(const char* stem);
+  void LogWriteFailure(const char* stem, int port, const std::string& error);
 
   platform::EventLoop& loop_;
-  FileOps& fs_;
+  platform::FileSystem& fs_;
+  platform::Clock& clock_;
   Owner& owner_;
   std::string dataDir_;
 };

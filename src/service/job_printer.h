@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ecr/dump.h"
 
@@ -27,11 +28,12 @@ class JobPrinter {
   virtual int16_t RunDump(int16_t port, const std::string& dataDir) = 0;
   // What the dumps found out; the job printer is its one owner.
   virtual const ecr::PrinterIdentity& identity() const = 0;
-  // The document transmission of the data file into `outPath`, in the data
-  // directory of `files`; returns the document status and, for status 99,
-  // the error description.
-  virtual int16_t SendFile(int16_t port, ExchangeFiles& files, const std::string& dataPath,
-                           const std::string& outPath, bool sendAsIs, std::string* errorDetail) = 0;
+  // Converts the document (unless `sendAsIs`: native commands already) and
+  // sends it, writing the port's SR_OUT and the records of the conversion
+  // in the data directory of `files`. `lines` are `bytes` split. Returns the
+  // document status and, for status 99, the error description.
+  virtual int16_t SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
+                               const std::string& bytes, bool sendAsIs, std::string* errorDetail) = 0;
   // One native command on the current port.
   virtual int16_t Send(const std::string& command) = 0;
   virtual std::string LastErrorCode() = 0;

@@ -1,44 +1,25 @@
-// The job service: start-up of the ports, the polling timer and the change
-// notifications that run a scan, the configuration dump of each printer, one
-// job at a time from detection to outcome, the operator's actions and the
-// closing. It shows everything through its status view.
+// The job service: the three parts (detection, the job runner, the
+// operator's actions) around one queue that owns the printer link, with the
+// start-up of the ports, the dumps and the closing.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "service/detection.h"
 #include "service/exchange_files.h"
 #include "service/job_printer.h"
+#include "service/job_runner.h"
 #include "service/operator_actions.h"
 #include "service/payment_step.h"
+#include "service/printer_queue.h"
 #include "service/status_view.h"
-#include "service/watch/watch_for_changes.h"
 #include "settings/settings_store.h"
 
 namespace service {
-
-// A window timer: periodic while enabled, restarted by a new interval.
-class WindowTimer {
- public:
-  WindowTimer(platform::EventLoop& loop, std::function<void()> onTick) : loop_(loop), onTick_(std::move(onTick)) {}
-  ~WindowTimer() { Stop(); }
-  void SetInterval(int32_t ms);
-  int32_t interval() const { return interval_; }
-  void Start();
-  void Stop();
-  bool enabled() const { return enabled_; }
-
- private:
-  void Arm();
-  platform::EventLoop& loop_;
-  std::function<void()> onTick_;
-  int32_t interval_ = 1000;
-  bool enabled_ = false;
-  int id_ = 0;
-};
 
 // What the service needs from the program around it.
 class ProgramHost {
@@ -49,12 +30,22 @@ class ProgramHost {
   virtual void EndProgram() = 0;
 };
 
-class JobService : public OperatorActions, private ExchangeFiles::Owner {
+// The objects the service works with, owned by the program.
+struct ServiceParts {
+  platform::EventLoop& loop;
+  platform::FileSystem& fs;
+  platform::Clock& clock;
+  JobPrinter& printer;
+  settings::Settings& settings;
+  StatusView& view;
+  ProgramHost& host;
+  PaymentStep* payment = nullptr;  // null: no card payment
+  std::string programDir;          // where "Set timer" stores the interval
+};
+
+class JobService : public OperatorActions, private ExchangeFiles::Owner, private Detection::Owner {
  public:
-  // `payment` may be null: no card payment. `programDir` is where "Set
-  // timer" stores the interval.
-  JobService(platform::EventLoop& loop, FileOps& fs, JobPrinter& printer, settings::Settings& settings,
-             StatusView& view, ProgramHost& host, PaymentStep* payment, std::string programDir);
+  explicit JobService(const ServiceParts& parts);
   ~JobService() override;
 
   // Probes the ports, deletes their stale files and starts Timer21.
@@ -72,64 +63,45 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner {
   void Unload() override;
   bool Finished() const override { return finished_; }
   bool PortAvailable(int16_t port) const override;
-  bool WindowShown() const override { return windowShown_; }
+  bool WindowShown() const override { return detection_.windowShown; }
+
+  // For the tests: the parts and the link's queue.
+  Detection& detection() { return detection_; }
+  PrinterQueue& queue() { return queue_; }
 
  private:
-  friend class JobServiceTest;
+  // Detection::Owner
+  bool Occupied() override { return queue_.Busy() || detection_.unloading; }
+  void RunDump(int16_t port) override;
+  void RunJob(int16_t port) override;
+  // ExchangeFiles::Owner
+  std::string LastErrorCode() override { return parts_.printer.LastErrorCode(); }
+  void FatalFileError() override;
+  void Log(const std::string& text) override { parts_.view.Log(text); }
 
-  void Timer21_Timer();
-  // One scan (the change of the hidden counter box).
-  void txtTimer_Change();
-  int16_t iVerifyStartPos1();
-  void StartDumpConf(int16_t port);
+  // One job as a unit of work; `asIs` for the test receipt alone.
+  void Job(int16_t port, bool asIs);
+  void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
-  void DumpDone(int16_t result);
-  void StartDirWatch();
+  void DumpDone(int16_t port, int16_t result);
   // Start-up: keeps a copy of the data file of a job that was cut off.
   void KeepInterruptedDocument(int16_t port);
-  // "Annulla Scontrino" on `port`: the commands that cancel an open receipt.
-  void SendCancelSequence(int16_t port);
-  // A data file that is a folder or cannot be read ends its job with SR_ERR.
-  bool RefuseUnreadableDocument(int16_t port);
-  void m_oWatchDir_ChangeDetected();
-  int16_t Go_Execution();
-  void ShowOutcome(int16_t outcome);
+  void SendCommands(int16_t port, const std::vector<std::string>& commands);
+  // The served port: identified, ticked and available; 0 when none.
+  int16_t ServedPort(bool highest) const;
+  // An operator's unit that has to wait shows it.
+  void SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit);
   void Pause(int64_t ms);
-  bool OpenTrace();
-  void CloseTrace();
-  // ExchangeFiles::Owner
-  std::string LastErrorCode() override { return printer_.LastErrorCode(); }
-  void FatalFileError() override;
 
-  platform::EventLoop& loop_;
-  FileOps& fs_;
-  JobPrinter& printer_;
-  settings::Settings& settings_;
-  StatusView& view_;
-  ProgramHost& host_;
-  PaymentStep* payment_;
-  const std::string programDir_;
+  ServiceParts parts_;
   ExchangeFiles files_;
-  WindowTimer timer21_;
-  cWatchForChanges watcher_;
-  std::string dataPath_, outPath_;
-  FILE* trace_ = nullptr;
-
-  bool portAvailable_[4] = {false, false, false, false};
+  Detection detection_;
+  JobRunner runner_;
+  PrinterQueue queue_;
   // A job was cut off (crash or power cut) on the port: its printer may still
   // hold the receipt open, to be cancelled before the next job.
   bool interrupted_[4] = {false, false, false, false};
-  bool bDumpConf_[4] = {true, true, true, true};
-  bool jobRunning_ = false;
-  bool dumpRunning_ = false;
-  bool unloading_ = false;
-  bool windowShown_ = false;
-  bool sendAsIs_ = false;
-  int16_t restartTick_ = 0;
-  std::string errorDetail_;
-  bool heartbeat_ = false;
-  bool endAfterJob_ = false;
-  bool jobReachedPrinter_ = false;  // the running job has started its transmission
+  bool endAfterUnit_ = false;
   bool finished_ = false;
 };
 

@@ -1,0 +1,62 @@
+// One job, from its start file to its answer: the document read once into
+// memory, the card payment, the printer, and the outcome in the exchange
+// files and on screen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "service/exchange_files.h"
+#include "service/job_printer.h"
+#include "service/payment_step.h"
+#include "service/status_view.h"
+#include "settings/settings_store.h"
+
+namespace service {
+
+// The document of a job as the runner read it.
+struct JobDocument {
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+class JobRunner {
+ public:
+  JobRunner(platform::FileSystem& fs, platform::Clock& clock, ExchangeFiles& files, JobPrinter& printer,
+            const settings::Settings& settings, StatusView& view, PaymentStep* payment)
+      : fs_(fs), clock_(clock), files_(files), printer_(printer), settings_(settings), view_(view),
+        payment_(payment) {}
+
+  // Reads the port's SR_DATI once. A data file that is missing, not a
+  // regular file, too large or unreadable ends the job here with its
+  // SR_ERR, and false is returned.
+  bool ReadDocument(int16_t port, JobDocument* doc);
+  // The job proper (Go_Execution): trace, card payment, printer, slip.
+  // `asIs`: the document is native commands already (the test receipt).
+  int16_t Execute(int16_t port, const JobDocument& doc, bool asIs);
+  // Whether the running job reached the printer (a closing then leaves its
+  // files as they are).
+  bool reachedPrinter() const { return reachedPrinter_; }
+  // ShowOutcome: the outcome on screen and in the exchange files.
+  void ShowOutcome(int16_t port, int16_t outcome);
+
+ private:
+  bool OpenTrace();
+  void CloseTrace();
+
+  platform::FileSystem& fs_;
+  platform::Clock& clock_;
+  ExchangeFiles& files_;
+  JobPrinter& printer_;
+  const settings::Settings& settings_;
+  StatusView& view_;
+  PaymentStep* payment_;
+  std::string errorDetail_;
+  std::string tracePath_;
+  bool reachedPrinter_ = false;
+};
+
+}  // namespace service

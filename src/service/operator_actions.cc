@@ -1,0 +1,117 @@
+// The operator's actions from the window (or the console): port boxes,
+// detection mode, timer, test receipt and "Annulla Scontrino". Those that
+// talk to the printer are units of work on the link's queue.
+#include "ecr/receipts.h"
+#include "service/job_service.h"
+
+namespace service {
+
+namespace {
+const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
+const char kQueued[] = "Stampante occupata: in coda";
+}  // namespace
+
+void JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
+  if (queue_.Busy()) parts_.view.ProgramStatus(port, kQueued);
+  queue_.Submit(port, name, std::move(unit));
+}
+
+int16_t JobService::ServedPort(bool highest) const {
+  for (int16_t i = 0; i < 4; ++i) {
+    int16_t n = highest ? 4 - i : i + 1;
+    if (!detection_.ports[n - 1].dumpPending && parts_.settings.portEnabled[n - 1] && PortAvailable(n)) return n;
+  }
+  return 0;
+}
+
+void JobService::SetPortEnabled(int16_t port, bool ticked) {
+  if (port < 1 || port > 4) return;
+  parts_.settings.portEnabled[port - 1] = ticked;
+  // Only the clicked box counts: clearing one stops the polling even while
+  // another stays ticked.
+  parts_.view.ConfigurationLocked(ticked);
+  if (ticked) {
+    detection_.ResumePolling();
+  } else {
+    detection_.PausePolling();
+  }
+}
+
+void JobService::SelectFastDetection() {
+  parts_.settings.options.OptionFAST = true;
+  detection_.PausePolling();
+  parts_.view.TimerControls(false, parts_.settings.timerText);
+  parts_.view.DetectionStatus("PRONTO");
+}
+
+void JobService::SelectTimerDetection() {
+  parts_.settings.options.OptionFAST = false;
+  detection_.Scan();
+}
+
+void JobService::SetTimerValue(const std::string& typedText) {
+  auto message = [this](const std::string& text) { parts_.view.MessageBox(text); };
+  if (queue_.Busy()) {
+    message("Connessione in corso, valore non accettato");
+    return;
+  }
+  bool wasRunning = detection_.Polling();
+  detection_.PausePolling();
+  settings::SetTimer(parts_.programDir, typedText, false, &parts_.settings, message);
+  detection_.SetInterval(parts_.settings.pollInterval);
+  if (wasRunning) detection_.ResumePolling();
+}
+
+void JobService::ShowMainWindow() {
+  for (int16_t n = 1; n <= 4; ++n) {
+    bool pending = !parts_.settings.portEnabled[n - 1];
+    detection_.ports[n - 1].dumpPending = pending;
+    parts_.view.DumpState(n, pending ? "DUMP NON ESEGUITO" : ecr::kDumpDone);
+  }
+  detection_.windowShown = true;
+}
+
+void JobService::WindowMinimised() { detection_.windowShown = false; }
+
+void JobService::PrintTestReceipt() {
+  if (!detection_.windowShown || detection_.unloading) return;
+  const int16_t target = ServedPort(true);
+  if (target == 0) {
+    parts_.view.PrinterMessage(kNoDumpYet);
+    return;
+  }
+  parts_.view.TestButtonEnabled(false);
+  SubmitAction(target, "test", [this, target] {
+    // A host's job waiting on the port goes first: its document must not be
+    // overwritten by the test's.
+    if (files_.Exists(kStart, target)) Job(target, false);
+    const settings::Options& o = parts_.settings.options;
+    std::string document;
+    for (const std::string& line : ecr::TestReceiptCommands(o.CheckStampaLogo, o.chbNoInviaApCassetto))
+      document += line + "\r\n";
+    std::string error;
+    if (!parts_.fs.WriteFile(files_.PathOf(kDati, target), document, &error) ||
+        !parts_.fs.WriteFile(files_.PathOf(kStart, target), "00000000\r\n", &error)) {
+      parts_.view.MessageBox("Esegui Test: " + error);
+      parts_.view.TestButtonEnabled(true);
+      return;
+    }
+    // Sent as it is by this unit alone; the scan never sees it.
+    Job(target, true);
+  });
+}
+
+void JobService::CancelReceipt() {
+  if (detection_.unloading) return;
+  const int16_t port = ServedPort(false);
+  if (port == 0) {
+    parts_.view.PrinterMessage(kNoDumpYet);
+    return;
+  }
+  SubmitAction(port, "annullo", [this, port] {
+    SendCommands(port, ecr::CancelReceiptCommands());
+    if (endAfterUnit_) finished_ = true;
+  });
+}
+
+}  // namespace service

@@ -1,0 +1,42 @@
+// The one owner of the printer link: every exchange with a printer (a job, a
+// dump, the test receipt, "Annulla Scontrino", the cancel after a crash) is
+// a unit of work, run start to end, one at a time.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace service {
+
+class PrinterQueue {
+ public:
+  using Unit = std::function<void()>;
+
+  // Runs `unit` at once when no unit runs, else queues it behind the others
+  // of its port. A unit submitted from inside a running unit's waits is
+  // always queued, so units never nest. True when it ran at once.
+  bool Submit(int16_t port, const std::string& name, Unit unit);
+  bool Busy() const { return !running_.empty(); }
+  // The running unit's name, empty when idle.
+  const std::string& Running() const { return running_; }
+  size_t Queued() const;
+  // The closing: the queued units are dropped; their names are returned.
+  std::vector<std::string> DropQueued();
+
+ private:
+  struct Entry {
+    std::string name;
+    Unit unit;
+  };
+  void RunThenDrain(const std::string& name, Unit unit);
+
+  // One list per port: the link is one today, so any running unit holds all
+  // of them; a link per port would only change Busy() to a per-port test.
+  std::deque<Entry> queued_[4];
+  std::string running_;
+};
+
+}  // namespace service
