@@ -11,10 +11,17 @@
 
 #include "adapters/normalise.h"
 #include "convert/language.h"
+#include "platform/file_system.h"
 #include "settings/document.h"
 
 namespace adapters {
 namespace {
+
+// The disk, until the conversion is handed lines instead of paths.
+platform::FileSystem& Disk() {
+  static const auto disk = platform::FileSystem::CreateReal();
+  return *disk;
+}
 
 __extension__ typedef __int128 Wide;
 
@@ -468,7 +475,7 @@ bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& 
   settings::FileError error;
   // Without its input there is no invoice to print, and rewriting the
   // document with an empty one would lose it: fail instead.
-  if (!settings::ReadDocument(inputPath, &lines, &error)) {
+  if (!settings::ReadDocument(Disk(), inputPath, &lines, &error)) {
     invoice.Trace(error.number, error.description);
     return false;
   }
@@ -480,7 +487,7 @@ bool ConvertFatturaSuScontrino(const std::string& inputPath, const std::string& 
     }
   }
   if (ok) invoice.End();
-  if (!settings::WriteDocument(outputPath, invoice.out(), false, &error)) {
+  if (!settings::WriteDocument(Disk(), outputPath, invoice.out(), false, &error)) {
     invoice.Trace(error.number, error.description);
     return false;
   }

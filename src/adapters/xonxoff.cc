@@ -5,10 +5,17 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "settings/document.h"
 
 namespace adapters {
 namespace {
+
+// The disk, until the conversion is handed lines instead of paths.
+platform::FileSystem& Disk() {
+  static const auto disk = platform::FileSystem::CreateReal();
+  return *disk;
+}
 
 // The register's "numeric value": the leading number of the text, 0 when
 // the text does not start with one (so "1.0" is 1 and "3x" is 3).
@@ -280,10 +287,10 @@ bool ConvertXonXoff(const std::string& inputPath, const std::string& outputPath,
   std::string keys;
   // A read failure leaves an empty key string: nothing to write, but the
   // output still exists so the converter reports an empty document.
-  if (settings::ReadDocument(inputPath, &lines, &error)) {
+  if (settings::ReadDocument(Disk(), inputPath, &lines, &error)) {
     for (const std::string& line : lines) keys += line;
   }
-  settings::WriteDocument(outputPath, ParseXonXoffKeys(keys), false, &error);
+  settings::WriteDocument(Disk(), outputPath, ParseXonXoffKeys(keys), false, &error);
   return fs::exists(outputPath, ec);
 }
 

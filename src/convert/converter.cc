@@ -10,10 +10,17 @@
 #include "adapters/xonxoff.h"
 #include "convert/language.h"
 #include "convert/state.h"
+#include "platform/file_system.h"
 #include "settings/document.h"
 
 namespace convert {
 namespace {
+
+// The disk, until the conversion is handed lines instead of paths.
+platform::FileSystem& Disk() {
+  static const auto disk = platform::FileSystem::CreateReal();
+  return *disk;
+}
 
 // Sequence, terminator and checksum leave this much of a 255-byte frame.
 constexpr size_t kMaxCommand = 252;
@@ -153,7 +160,7 @@ int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionS
   std::vector<std::string> lines;
   settings::FileError error;
   if (ctx.options.OptFiscal() && !xonxoff) {
-    if (ReadDocument(documentPath, &lines, &error) && !lines.empty() && HasVerb(lines[0], "OPFS")) {
+    if (ReadDocument(Disk(), documentPath, &lines, &error) && !lines.empty() && HasVerb(lines[0], "OPFS")) {
       const std::string copy = documentPath + ".txt";
       std::error_code ec;
       std::filesystem::copy_file(documentPath, copy, std::filesystem::copy_options::overwrite_existing, ec);
@@ -172,7 +179,7 @@ int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionS
   out.push_back("7007" + std::string(40, ' '));
 
   lines.clear();
-  if (!ReadDocument(documentPath, &lines, &error) || lines.empty()) return 1;
+  if (!ReadDocument(Disk(), documentPath, &lines, &error) || lines.empty()) return 1;
   out.reserve(2 * lines.size() + 16);
 
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -202,7 +209,7 @@ int16_t Convert(std::string documentPath, const ConvertContext& ctx, ConversionS
   for (const std::string& command : out)
     if (!FitsFrame(command)) return 1;
 
-  if (!settings::WriteDocument(output, out, false, &error) || !Exists(output)) return 1;
+  if (!settings::WriteDocument(Disk(), output, out, false, &error) || !Exists(output)) return 1;
   *outputPath = output;
   return 0;
 }

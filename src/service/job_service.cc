@@ -56,10 +56,12 @@ void WindowTimer::Arm() {
   });
 }
 
-JobService::JobService(platform::EventLoop& loop, FileOps& fs, JobPrinter& printer, settings::Settings& settings,
-                       StatusView& view, ProgramHost& host, PaymentStep* payment, std::string programDir)
+JobService::JobService(platform::EventLoop& loop, FileOps& fs, platform::FileSystem& disk, JobPrinter& printer,
+                       settings::Settings& settings, StatusView& view, ProgramHost& host, PaymentStep* payment,
+                       std::string programDir)
     : loop_(loop),
       fs_(fs),
+      disk_(disk),
       printer_(printer),
       settings_(settings),
       view_(view),
@@ -233,7 +235,7 @@ bool JobService::RefuseUnreadableDocument(int16_t port) {
     // by its writer.
     std::vector<std::string> lines;
     settings::FileError error;
-    if (settings::ReadDocument(path, &lines, &error)) return false;
+    if (settings::ReadDocument(disk_, path, &lines, &error)) return false;
     message = kE506Unreadable + error.description;
   }
   files_.WriteErrFile(message, port);
@@ -347,7 +349,7 @@ void JobService::SetTimerValue(const std::string& typedText) {
   }
   bool wasRunning = timer21_.enabled();
   timer21_.Stop();
-  settings::SetTimer(programDir_, typedText, false, &settings_, message);
+  settings::SetTimer(disk_, programDir_, typedText, false, &settings_, message);
   timer21_.SetInterval(settings_.pollInterval);
   if (wasRunning) timer21_.Start();
 }

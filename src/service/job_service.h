@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
 #include "service/exchange_files.h"
 #include "service/job_printer.h"
 #include "service/operator_actions.h"
@@ -53,8 +54,9 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner {
  public:
   // `payment` may be null: no card payment. `programDir` is where "Set
   // timer" stores the interval.
-  JobService(platform::EventLoop& loop, FileOps& fs, JobPrinter& printer, settings::Settings& settings,
-             StatusView& view, ProgramHost& host, PaymentStep* payment, std::string programDir);
+  JobService(platform::EventLoop& loop, FileOps& fs, platform::FileSystem& disk, JobPrinter& printer,
+             settings::Settings& settings, StatusView& view, ProgramHost& host, PaymentStep* payment,
+             std::string programDir);
   ~JobService() override;
 
   // Probes the ports, deletes their stale files and starts Timer21.
@@ -103,6 +105,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner {
 
   platform::EventLoop& loop_;
   FileOps& fs_;
+  platform::FileSystem& disk_;
   JobPrinter& printer_;
   settings::Settings& settings_;
   StatusView& view_;
