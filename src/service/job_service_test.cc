@@ -125,7 +125,9 @@ class FakePayment : public PaymentStep {
 
 class JobServiceTest : public ::testing::Test, public ProgramHost {
  protected:
-  JobServiceTest() { svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path()); }
+  JobServiceTest() {
+    svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path());
+  }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
   std::string P(const std::string& name) { return dir.File(name); }

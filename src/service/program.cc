@@ -99,7 +99,8 @@ std::string VirtualEcrProgram() {
 struct Program::Parts : ProgramHost {
   explicit Parts(StatusView& v) : view(v) {}
   void SaveSettings() override {
-    settings::SaveSettings(*disk, choice.programDirectory, settings, [this](const std::string& t) { view.MessageBox(t); });
+    settings::SaveSettings(*disk, choice.programDirectory, settings,
+                           [this](const std::string& t) { view.MessageBox(t); });
   }
   void EndProgram() override { std::exit(1); }
 
@@ -173,8 +174,8 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   p->payment = std::make_unique<payment::CardPayment>(
       *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
       [&link](const std::string& command) { return link.TrasmettiStringa(command); });
-  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->disk, *p->printer, p->settings, view, *p, p->payment.get(),
-                                            choice.programDirectory);
+  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->disk, *p->printer, p->settings, view, *p,
+                                            p->payment.get(), choice.programDirectory);
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }
 

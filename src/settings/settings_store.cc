@@ -90,7 +90,8 @@ TimerValue InterpretTimerValue(const std::string& text) {
   return t;
 }
 
-void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                   const MessageFn& message) {
   std::vector<std::string> fields;
   bool read = ReadFields(files, SettingsPath(program_dir, kPortsFile), &fields, message) ==
               ReadResult::kRead;
@@ -98,7 +99,8 @@ void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, 
   for (int i = 0; i < 4; ++i) settings->portEnabled[i] = line.size() > 3 ? line[i] == '1' : true;
 }
 
-void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+               const MessageFn& message) {
   const std::string path = SettingsPath(program_dir, kTimerFile);
   std::vector<std::string> fields;
   ReadResult result = ReadFields(files, path, &fields, message);
@@ -114,7 +116,8 @@ void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Sett
   WriteLines(files, path, {settings->timerText}, message);
 }
 
-void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message) {
   std::vector<std::string> f;
   if (ReadFields(files, SettingsPath(program_dir, kOptionsFile), &f, message) != ReadResult::kRead)
     return;
@@ -136,7 +139,8 @@ void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Se
   if (n >= 16) o.CheckStampaLogo = TrimmedIsOne(f[15]);
 }
 
-void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message) {
   std::vector<std::string> fields;
   if (ReadFields(files, SettingsPath(program_dir, kXonXoffFile), &fields, message) != ReadResult::kRead)
     return;
@@ -144,7 +148,8 @@ void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Se
   settings->options.chbConvXonXoff = !fields.empty() && TextValue(fields[0]) > 0;
 }
 
-void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message) {
   settings->vat = VatTable{};
   std::vector<std::string> fields;
   if (ReadFields(files, SettingsPath(program_dir, kVatFile), &fields, message) != ReadResult::kRead)
@@ -160,7 +165,8 @@ void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, S
   }
 }
 
-void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message) {
   LoadPortFlags(files, program_dir, settings, message);
   LoadTimer(files, program_dir, settings, message);
   LoadOptions(files, program_dir, settings, message);

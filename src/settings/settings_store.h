@@ -31,13 +31,19 @@ struct Settings {
 // QLTIMER1.TXT at once. Missing files and lines leave the stated defaults;
 // a file that exists but cannot be read is reported through `message` and
 // treated as missing. The single-file loaders below are the same steps.
-void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message);
 
-void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                   const MessageFn& message);
+void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+               const MessageFn& message);
+void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message);
+void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message);
+void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message);
 
 // Writes QLCHKCOM.TXT, QLCHKXXS.TXT, QLCHKSCO.TXT and QLVALIVA.txt in this
 // order. A file that cannot be written is reported and the others are

@@ -194,7 +194,8 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
   std::vector<std::string> sent;
   CardPayment card(
-      *loop_, *files_, programDir.path(), dir_.path(), options_, [this](const std::string& text) { messages_.push_back(text); },
+      *loop_, *files_, programDir.path(), dir_.path(), options_,
+      [this](const std::string& text) { messages_.push_back(text); },
       [&](const std::string& c) -> int16_t {
         sent.push_back(c);
         return 0;
