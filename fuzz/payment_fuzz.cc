@@ -49,17 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   setup.loop = &loop;
   setup.http = &http;
   setup.dataDirectory = fuzz::ScratchDir();
+  static auto files = platform::FileSystem::CreateReal();
+  setup.files = files.get();
   setup.options = &options;
   setup.closing = [] { return false; };
   setup.showMessage = [](const std::string&) {};
   setup.now = [] { return platform::LocalTime{2026, 12, 7, 10, 30, 15, 0}; };
   payment::PaymentRequest request(std::move(setup));
 
-  const std::string document = fuzz::Scratch("SR_DATI.001");
-  static bool written = false;
-  if (!written) fuzz::WriteFile(document, "PAGA,V1250,P1;\r\nSALE,N1,P1250;\r\nCARD;\r\n");
-  written = true;
-  const int16_t result = request.EseguiPaga(document);
+  const int16_t result = request.EseguiPaga({"PAGA,V1250,P1;", "SALE,N1,P1250;", "CARD;"});
   fuzz::Check(result == 0 || result == payment::kPosTimedOut || result == payment::kPosServiceError ||
                   result == payment::kPosRefused || result == payment::kPosNoConnection,
               "outcome " + std::to_string(result));

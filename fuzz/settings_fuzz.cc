@@ -46,13 +46,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (; file < 5; ++file) std::filesystem::remove(dir + "/" + kFiles[file]);
 
   auto quiet = [](const std::string&) {};
+  static auto files = platform::FileSystem::CreateReal();
   settings::Settings first;
-  settings::LoadSettings(dir, &first, quiet);
+  settings::LoadSettings(*files, dir, &first, quiet);
   fuzz::Check(first.pollInterval >= 1 && first.pollInterval <= 60000,
               "interval " + std::to_string(first.pollInterval));
-  fuzz::Check(settings::SaveSettings(dir, first, quiet), "settings not saved");
+  fuzz::Check(settings::SaveSettings(*files, dir, first, quiet), "settings not saved");
   settings::Settings second;
-  settings::LoadSettings(dir, &second, quiet);
+  settings::LoadSettings(*files, dir, &second, quiet);
   fuzz::Check(Same(first, second), "settings changed by a save and a load");
   return 0;
 }

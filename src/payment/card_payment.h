@@ -16,15 +16,17 @@ class CardPayment : public service::PaymentStep {
  public:
   // `send` is the link's TrasmettiStringa; `showMessage` the message box.
   // Must go before `loop` does.
-  CardPayment(platform::EventLoop& loop, const std::string& programDirectory, const std::string& dataDirectory,
-              const settings::Options& options, std::function<void(const std::string&)> showMessage,
-              SendCommand send);
+  CardPayment(platform::EventLoop& loop, platform::FileSystem& files, const std::string& programDirectory,
+              const std::string& dataDirectory, const settings::Options& options,
+              std::function<void(const std::string&)> showMessage, SendCommand send);
 
-  int16_t Request(const std::string& dataPath) override { return request_.EseguiPaga(dataPath); }
+  int16_t Request(const std::string& dataPath) override;
   void PrintSlip() override;
   void Closing() override { closing_ = true; }
 
  private:
+  platform::FileSystem& files_;
+  std::function<void(const std::string&)> showMessage_;
   std::unique_ptr<platform::HttpClient> http_;
   PaymentRequest request_;
   SendCommand send_;

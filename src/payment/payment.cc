@@ -1,4 +1,4 @@
-// The card payment request: EseguiPaga reads the PAGA line, Pagame asks the
+// The card payment request: EseguiPaga looks at the PAGA line, Pagame asks the
 // local service and waits for its XML answer on the event loop.
 #include "payment/payment.h"
 
@@ -78,14 +78,14 @@ void PaymentRequest::WriteLog(const std::string& answer) {
   platform::LocalTime t = setup_.now ? setup_.now() : platform::NowLocal();
   std::string year = std::to_string(t.year);
   std::string folder = Join(setup_.dataDirectory, "LOG-PAGAME-" + year + TwoDigits(t.month));
-  if (!platform::MakeDirectory(folder)) {
+  if (!setup_.files || !setup_.files->MakeDirectory(folder)) {
     ShowMessage("ERRORE-CHIAMATA-POS = Path not found - 76 - 9.");
     return;
   }
   std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
                                       TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(posData_.TerminalId) + ".txt");
   settings::FileError error;
-  if (!settings::WriteDocument(file, {answer}, false, &error))
+  if (!settings::WriteDocument(*setup_.files, file, {answer}, false, &error))
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
 }
 
@@ -105,11 +105,11 @@ std::vector<platform::HttpHeader> PaymentHeaders() {
   };
 }
 
-std::string ReadServiceUrl(const std::string& programDirectory) {
+std::string ReadServiceUrl(platform::FileSystem& files, const std::string& programDirectory) {
   std::vector<std::string> lines;
   settings::FileError error;
   std::string url;
-  if (settings::ReadDocument(Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
+  if (settings::ReadDocument(files, Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
     url = Trimmed(lines[0]);
   while (!url.empty() && url.back() == '/') url.pop_back();
   if (url.empty()) return kDefaultServiceUrl;
@@ -172,16 +172,10 @@ bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) 
   return text == "00";
 }
 
-int16_t PaymentRequest::EseguiPaga(const std::string& documentPath) {
+int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines) {
   posData_ = POSData();
-  std::vector<std::string> lines;
-  settings::FileError error;
-  if (!settings::ReadDocument(documentPath, &lines, &error)) {
-    ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 1.");
-    return 0;
-  }
-  if (lines.empty()) return 0;
-  const std::string& line = lines[0];
+  if (documentLines.empty()) return 0;
+  const std::string& line = documentLines[0];
   std::string verb;
   if (Trimmed(line).size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
 #include "platform/http_client.h"
 #include "platform/system.h"
 #include "settings/options.h"
@@ -53,6 +54,7 @@ struct PaymentSetup {
   platform::HttpClient* http = nullptr;
   std::string serviceUrl = kDefaultServiceUrl;
   std::string dataDirectory;                 // where the payment log goes
+  platform::FileSystem* files = nullptr;     // the payment log's folder and files
   const settings::Options* options = nullptr;  // CheckLogPagamento
   // True once the program is closing: the wait for the answer then ends as
   // if it had timed out.
@@ -69,10 +71,10 @@ class PaymentRequest {
   // The setup's pointers must outlive the request.
   explicit PaymentRequest(PaymentSetup setup) : setup_(std::move(setup)) {}
 
-  // Looks at the first line of the document; a "PAGA" line with an amount and
-  // a "P" field asks the service for the payment. 0 when no payment was asked
-  // or it was approved, else -200 to -203.
-  int16_t EseguiPaga(const std::string& documentPath);
+  // Looks at the first of the document's lines, as the job read them; a
+  // "PAGA" line with an amount and a "P" field asks the service for the
+  // payment. 0 when no payment was asked or it was approved, else -200 to -203.
+  int16_t EseguiPaga(const std::vector<std::string>& documentLines);
 
   // One exchange with the service, waiting on the event loop without a limit
   // until the answer comes or the program closes. True when the answer carries
@@ -98,6 +100,6 @@ std::vector<platform::HttpHeader> PaymentHeaders();
 // The first line of QLPOSURL.TXT in `programDirectory`, without blanks
 // around it and without a trailing "/", "http://" put in front when it
 // names no scheme; kDefaultServiceUrl when there is none.
-std::string ReadServiceUrl(const std::string& programDirectory);
+std::string ReadServiceUrl(platform::FileSystem& files, const std::string& programDirectory);
 
 }  // namespace payment

@@ -8,6 +8,7 @@
 #include "payment/payment.h"
 #include "platform/event_loop.h"
 #include "platform/http_client.h"
+#include "settings/document.h"
 #include "testing/temp_dir.h"
 
 namespace payment {
@@ -26,13 +27,14 @@ TEST(PaymentLiveTest, ApprovalFromARunningService) {
   setup.http = http.get();
   setup.serviceUrl = url;
   setup.dataDirectory = dir.path();
+  auto files = platform::FileSystem::CreateReal();
+  setup.files = files.get();
   setup.options = &options;
   std::vector<std::string> messages;
   setup.showMessage = [&](const std::string& text) { messages.push_back(text); };
   PaymentRequest pay(setup);
 
-  testing_support::WriteFileBytes(dir.File("SR_DATI.001"), "PAGA,V1250,P3;\r\nCASH;\r\n");
-  EXPECT_EQ(0, pay.EseguiPaga(dir.File("SR_DATI.001")));
+  EXPECT_EQ(0, pay.EseguiPaga(settings::SplitLines("PAGA,V1250,P3;\r\nCASH;\r\n")));
   EXPECT_EQ("00", pay.posData().TransactionResult);
   EXPECT_FALSE(pay.posData().TerminalId.empty());
   EXPECT_FALSE(pay.posData().DataTrs.empty());

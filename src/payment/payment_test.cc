@@ -6,16 +6,14 @@
 
 #include <optional>
 
+#include "settings/document.h"
 #include "testing/fake_event_loop.h"
-#include "testing/temp_dir.h"
+#include "testing/fake_file_system.h"
 
 namespace payment {
 namespace {
 
 using platform::HttpResponse;
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
-using testing_support::WriteFileBytes;
 
 // Records each request and answers it after `delayMs` of virtual time, or
 // never when no response is scripted.
@@ -69,11 +67,13 @@ std::string PosAnswer(const std::string& result, const std::string& cardType = "
 class PaymentTest : public ::testing::Test {
  protected:
   PaymentTest() : http_(loop_) {
+    fs_.AddDirectory(kData);
     PaymentSetup setup;
     setup.loop = &loop_;
     setup.http = &http_;
     setup.serviceUrl = "http://127.0.0.1:8088";
-    setup.dataDirectory = dir_.path();
+    setup.dataDirectory = kData;
+    setup.files = &fs_;
     setup.options = &options_;
     setup.closing = [this] { return closing_; };
     setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
@@ -81,15 +81,14 @@ class PaymentTest : public ::testing::Test {
     pay_ = std::make_unique<PaymentRequest>(setup);
   }
 
-  int16_t Run(const std::string& document) {
-    WriteFileBytes(dir_.File("SR_DATI.001"), document);
-    return pay_->EseguiPaga(dir_.File("SR_DATI.001"));
-  }
+  int16_t Run(const std::string& document) { return pay_->EseguiPaga(settings::SplitLines(document)); }
+  std::string DataFile(const std::string& name) const { return kData + (platform::PathSeparator() + name); }
 
   testing_support::FakeEventLoop loop_;
   std::unique_ptr<PaymentRequest> pay_;
   FakeHttpClient http_;
-  testing_support::ScopedTempDir dir_;
+  static constexpr char kData[] = "data";
+  testing_support::FakeFileSystem fs_;
   settings::Options options_;
   bool closing_ = false;
   std::vector<std::string> messages_;
@@ -275,14 +274,14 @@ TEST_F(PaymentTest, LogHoldsTheRawAnswer) {
   const std::string answer = PosAnswer("05");
   http_.response = Answer(answer);
   EXPECT_EQ(kPosRefused, Run("PAGA,V500,P0;"));
-  std::string file = dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
-  ASSERT_TRUE(FileExists(file));
-  EXPECT_EQ(answer + "\r\n", ReadFileBytes(file));
+  std::string file = DataFile("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
+  ASSERT_TRUE(fs_.HasFile(file));
+  EXPECT_EQ(answer + "\r\n", fs_.Contents(file));
 
   // A second answer in the same second replaces the file.
   http_.response = Answer(PosAnswer("00"));
   EXPECT_EQ(0, Run("PAGA,V500,P0;"));
-  EXPECT_EQ(PosAnswer("00") + "\r\n", ReadFileBytes(file));
+  EXPECT_EQ(PosAnswer("00") + "\r\n", fs_.Contents(file));
 }
 
 TEST_F(PaymentTest, LogNameWithAnOddTerminalId) {
@@ -291,31 +290,32 @@ TEST_F(PaymentTest, LogNameWithAnOddTerminalId) {
                           "<TransactionResult>00</TransactionResult></NativeMethods.POSData>");
   EXPECT_EQ(0, Run("PAGA,V500,P0;"));
   EXPECT_EQ("12/34:56", pay_->posData().TerminalId);
-  EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-12_34_56.txt"));
+  EXPECT_TRUE(fs_.HasFile(DataFile("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-12_34_56.txt"));
   EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(PaymentTest, NoLogWithoutTheOptionOrAfterAnException) {
   http_.response = Answer(PosAnswer("00"));
   Run("PAGA,V500,P0;");
-  EXPECT_FALSE(FileExists(dir_.File("LOG-PAGAME-202405")));
+  EXPECT_FALSE(fs_.HasFile(DataFile("LOG-PAGAME-202405")));
 
   options_.CheckLogPagamento = true;
   http_.response = Answer("<Error><ExceptionMessage>Boom</ExceptionMessage></Error>");
   EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P0;"));
-  EXPECT_FALSE(FileExists(dir_.File("LOG-PAGAME-202405")));
+  EXPECT_FALSE(fs_.HasFile(DataFile("LOG-PAGAME-202405")));
 
   // A missing transaction result is still logged, under an empty terminal.
   http_.response = Answer("<Error><Message>m</Message></Error>");
   EXPECT_EQ(kPosServiceError, Run("PAGA,V500,P0;"));
-  EXPECT_TRUE(FileExists(dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-.txt"));
+  EXPECT_TRUE(fs_.HasFile(DataFile("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-.txt"));
 }
 
 TEST_F(PaymentTest, LogThatCannotBeWrittenKeepsTheOutcome) {
   PaymentSetup setup;
   setup.loop = &loop_;
   setup.http = &http_;
-  setup.dataDirectory = dir_.File("missing") + platform::PathSeparator() + "deeper";
+  setup.dataDirectory = DataFile("missing") + platform::PathSeparator() + "deeper";
+  setup.files = &fs_;
   setup.options = &options_;
   setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
   pay_ = std::make_unique<PaymentRequest>(setup);
@@ -338,7 +338,7 @@ TEST_F(PaymentTest, AmountTooLargeIsReportedAndNothingAsked) {
 TEST_F(PaymentTest, AnswerTextInTheProgramsCodePage) {
   options_.CheckLogPagamento = true;
   const std::string file =
-      dir_.File("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
+      DataFile("LOG-PAGAME-202405") + platform::PathSeparator() + "POSDATA-20240503140509-T0001.txt";
   struct Case {
     const char* name;
     std::string body;
@@ -357,20 +357,25 @@ TEST_F(PaymentTest, AnswerTextInTheProgramsCodePage) {
     http_.response = Answer(c.body);
     EXPECT_EQ(kPosRefused, Run("PAGA,V500,P0;")) << c.name;
     EXPECT_EQ(c.koDescription, pay_->posData().KODescription) << c.name;
-    EXPECT_EQ(c.logged + "\r\n", ReadFileBytes(file)) << c.name;
+    EXPECT_EQ(c.logged + "\r\n", fs_.Contents(file)) << c.name;
   }
 }
 
 TEST(ServiceUrlTest, FirstLineOfTheFileOrTheDefault) {
-  testing_support::ScopedTempDir dir;
-  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(dir.path()));
-  WriteFileBytes(dir.File(kServiceUrlFile), "  https://pos.local:9443/ \r\nsecond\r\n");
-  EXPECT_EQ("https://pos.local:9443", ReadServiceUrl(dir.path()));
-  WriteFileBytes(dir.File(kServiceUrlFile), "\r\nhttp://elsewhere\r\n");
-  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(dir.path()));
+  testing_support::FakeFileSystem fs;
+  const std::string file = std::string("prog") + platform::PathSeparator() + kServiceUrlFile;
+  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(fs, "prog"));
+  fs.AddFile(file, "  https://pos.local:9443/ \r\nsecond\r\n");
+  EXPECT_EQ("https://pos.local:9443", ReadServiceUrl(fs, "prog"));
+  fs.AddFile(file, "\r\nhttp://elsewhere\r\n");
+  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(fs, "prog"));
   // An address without its scheme is taken as http on both systems.
-  WriteFileBytes(dir.File(kServiceUrlFile), "192.168.1.20:9000\r\n");
-  EXPECT_EQ("http://192.168.1.20:9000", ReadServiceUrl(dir.path()));
+  fs.AddFile(file, "192.168.1.20:9000\r\n");
+  EXPECT_EQ("http://192.168.1.20:9000", ReadServiceUrl(fs, "prog"));
+  // A link in its place is not followed.
+  fs.RemoveFile(file);
+  fs.AddOther(file);
+  EXPECT_EQ(kDefaultServiceUrl, ReadServiceUrl(fs, "prog"));
 }
 
 }  // namespace

@@ -125,7 +125,9 @@ class FakePayment : public PaymentStep {
 
 class JobServiceTest : public ::testing::Test, public ProgramHost {
  protected:
-  JobServiceTest() { svc = std::make_unique<JobService>(loop, fs, printer, settings, view, *this, &payment, dir.path()); }
+  JobServiceTest() {
+    svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path());
+  }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
   std::string P(const std::string& name) { return dir.File(name); }
@@ -162,6 +164,7 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
   testing_support::ScopedTempDir dir;
   testing_support::FakeEventLoop loop;
   VanishingFileOps fs;
+  std::unique_ptr<platform::FileSystem> disk = platform::FileSystem::CreateReal();
   FakePrinter printer;
   FakePayment payment;
   RecordingView view;
@@ -617,7 +620,7 @@ TEST_F(JobServiceTest, InterruptedJobIsKeptAndItsReceiptCancelledBeforeTheNextJo
   // The next start-up found nothing cut off.
   printer.log.clear();
   std::filesystem::remove(P("SR_MATR.001"));
-  svc = std::make_unique<JobService>(loop, fs, printer, settings, view, *this, &payment, dir.path());
+  svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path());
   StartIdentified();
   EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1"}));
 }

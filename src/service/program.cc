@@ -99,11 +99,13 @@ std::string VirtualEcrProgram() {
 struct Program::Parts : ProgramHost {
   explicit Parts(StatusView& v) : view(v) {}
   void SaveSettings() override {
-    settings::SaveSettings(choice.programDirectory, settings, [this](const std::string& t) { view.MessageBox(t); });
+    settings::SaveSettings(*disk, choice.programDirectory, settings,
+                           [this](const std::string& t) { view.MessageBox(t); });
   }
   void EndProgram() override { std::exit(1); }
 
   StatusView& view;
+  std::unique_ptr<platform::FileSystem> disk = platform::FileSystem::CreateReal();
   settings::DataDirectoryChoice choice;
   settings::Settings settings;
   std::unique_ptr<platform::EventLoop> loop;
@@ -139,7 +141,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   if (!args.dataDir.empty() && choice.dataDirectory != args.dataDir && !choice.fromRegistry)
     return fail(args.dataDir + " : DIR NON ESISTENTE");
   view.DataDirectory(choice.dataDirectory);
-  settings::LoadSettings(choice.programDirectory, &p->settings, message);
+  settings::LoadSettings(*p->disk, choice.programDirectory, &p->settings, message);
 
   for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
   p->loop = platform::EventLoop::Create();
@@ -170,10 +172,10 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   p->printer = std::make_unique<EcrJobPrinter>(*p->link, p->settings, message);
   ecr::EcrLink& link = *p->link;
   p->payment = std::make_unique<payment::CardPayment>(
-      *p->loop, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
+      *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
       [&link](const std::string& command) { return link.TrasmettiStringa(command); });
-  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->printer, p->settings, view, *p, p->payment.get(),
-                                            choice.programDirectory);
+  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->disk, *p->printer, p->settings, view, *p,
+                                            p->payment.get(), choice.programDirectory);
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }
 

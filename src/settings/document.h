@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace settings {
 
 // An error passed on from a file routine: the run-time error number, its
@@ -15,13 +17,21 @@ struct FileError {
   std::string source;
 };
 
-// Fails with -1 and "FileInput: <path> Not Exists!" when the file is
-// missing. A busy or unreachable file is read again up to ten more times.
-bool ReadDocument(const std::string& path, std::vector<std::string>* lines, FileError* error);
+// The lines of a document's bytes: CR LF, LF and a lone CR each end a line;
+// a last line without a line end still counts; no bytes, no lines.
+std::vector<std::string> SplitLines(const std::string& bytes);
 
-// Creates or replaces the file, or appends to it with `append`.
-bool WriteDocument(const std::string& path, const std::vector<std::string>& lines, bool append,
-                   FileError* error);
+// Fails with -1 and "FileInput: <path> Not Exists!" when the file is
+// missing. A busy or unreachable file is read again up to ten more times,
+// at once. Links, folders and devices are refused; at most
+// platform::kMaxDocumentBytes are read.
+bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vector<std::string>* lines,
+                  FileError* error);
+
+// Creates or replaces the file (atomically), or appends to it with
+// `append`; every line ends with CR LF.
+bool WriteDocument(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
+                   bool append, FileError* error);
 
 // The run-time error numbers a file operation reports.
 enum FileErrorNumber {

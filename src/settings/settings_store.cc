@@ -37,11 +37,11 @@ enum class ReadResult { kRead, kMissing, kFailed };
 
 // Reads a settings file as fields. A missing file is normal; any other
 // failure goes to the operator and counts as missing for the caller.
-ReadResult ReadFields(const std::string& path, std::vector<std::string>* fields,
+ReadResult ReadFields(platform::FileSystem& files, const std::string& path, std::vector<std::string>* fields,
                       const MessageFn& message) {
   std::vector<std::string> lines;
   FileError error;
-  if (!ReadDocument(path, &lines, &error)) {
+  if (!ReadDocument(files, path, &lines, &error)) {
     if (error.number == -1) return ReadResult::kMissing;
     if (message) message("Impossibile leggere il file " + path + ": " + ErrorText(error));
     return ReadResult::kFailed;
@@ -51,10 +51,10 @@ ReadResult ReadFields(const std::string& path, std::vector<std::string>* fields,
   return ReadResult::kRead;
 }
 
-bool WriteFile(const std::string& path, const std::vector<std::string>& lines,
+bool WriteLines(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
                const MessageFn& message) {
   FileError error;
-  if (WriteDocument(path, lines, false, &error)) return true;
+  if (WriteDocument(files, path, lines, false, &error)) return true;
   if (message) message("Impossibile scrivere il file " + path + ": " + ErrorText(error));
   return false;
 }
@@ -90,18 +90,20 @@ TimerValue InterpretTimerValue(const std::string& text) {
   return t;
 }
 
-void LoadPortFlags(const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                   const MessageFn& message) {
   std::vector<std::string> fields;
-  bool read = ReadFields(SettingsPath(program_dir, kPortsFile), &fields, message) ==
+  bool read = ReadFields(files, SettingsPath(program_dir, kPortsFile), &fields, message) ==
               ReadResult::kRead;
   const std::string line = read && !fields.empty() ? fields[0] : std::string();
   for (int i = 0; i < 4; ++i) settings->portEnabled[i] = line.size() > 3 ? line[i] == '1' : true;
 }
 
-void LoadTimer(const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+               const MessageFn& message) {
   const std::string path = SettingsPath(program_dir, kTimerFile);
   std::vector<std::string> fields;
-  ReadResult result = ReadFields(path, &fields, message);
+  ReadResult result = ReadFields(files, path, &fields, message);
   settings->pollInterval = kDefaultInterval;
   // An unreadable file may still hold the operator's value: leave it be.
   if (result == ReadResult::kFailed) return;
@@ -111,12 +113,13 @@ void LoadTimer(const std::string& program_dir, Settings* settings, const Message
     settings->pollInterval = t.interval;
     settings->timerText = t.clampedText.empty() ? text : t.clampedText;
   }
-  WriteFile(path, {settings->timerText}, message);
+  WriteLines(files, path, {settings->timerText}, message);
 }
 
-void LoadOptions(const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message) {
   std::vector<std::string> f;
-  if (ReadFields(SettingsPath(program_dir, kOptionsFile), &f, message) != ReadResult::kRead)
+  if (ReadFields(files, SettingsPath(program_dir, kOptionsFile), &f, message) != ReadResult::kRead)
     return;
   Options& o = settings->options;
   const size_t n = f.size();
@@ -136,18 +139,20 @@ void LoadOptions(const std::string& program_dir, Settings* settings, const Messa
   if (n >= 16) o.CheckStampaLogo = TrimmedIsOne(f[15]);
 }
 
-void LoadXonXoff(const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message) {
   std::vector<std::string> fields;
-  if (ReadFields(SettingsPath(program_dir, kXonXoffFile), &fields, message) != ReadResult::kRead)
+  if (ReadFields(files, SettingsPath(program_dir, kXonXoffFile), &fields, message) != ReadResult::kRead)
     return;
   // An existing file without a line reads as an empty line: box cleared.
   settings->options.chbConvXonXoff = !fields.empty() && TextValue(fields[0]) > 0;
 }
 
-void LoadVatTable(const std::string& program_dir, Settings* settings, const MessageFn& message) {
+void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message) {
   settings->vat = VatTable{};
   std::vector<std::string> fields;
-  if (ReadFields(SettingsPath(program_dir, kVatFile), &fields, message) != ReadResult::kRead)
+  if (ReadFields(files, SettingsPath(program_dir, kVatFile), &fields, message) != ReadResult::kRead)
     return;
   int stored = 0;
   for (const auto& field : fields) {
@@ -160,22 +165,23 @@ void LoadVatTable(const std::string& program_dir, Settings* settings, const Mess
   }
 }
 
-void LoadSettings(const std::string& program_dir, Settings* settings, const MessageFn& message) {
-  LoadPortFlags(program_dir, settings, message);
-  LoadTimer(program_dir, settings, message);
-  LoadOptions(program_dir, settings, message);
-  LoadXonXoff(program_dir, settings, message);
-  LoadVatTable(program_dir, settings, message);
+void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message) {
+  LoadPortFlags(files, program_dir, settings, message);
+  LoadTimer(files, program_dir, settings, message);
+  LoadOptions(files, program_dir, settings, message);
+  LoadXonXoff(files, program_dir, settings, message);
+  LoadVatTable(files, program_dir, settings, message);
 }
 
-bool SaveSettings(const std::string& program_dir, const Settings& settings,
+bool SaveSettings(platform::FileSystem& files, const std::string& program_dir, const Settings& settings,
                   const MessageFn& message) {
   const Options& o = settings.options;
   std::string ports = "0000";
   for (int i = 0; i < 4; ++i)
     if (settings.portEnabled[i]) ports[i] = '1';
-  bool ok = WriteFile(SettingsPath(program_dir, kPortsFile), {ports}, message);
-  ok = WriteFile(SettingsPath(program_dir, kXonXoffFile), {Flag(o.chbConvXonXoff)}, message) && ok;
+  bool ok = WriteLines(files, SettingsPath(program_dir, kPortsFile), {ports}, message);
+  ok = WriteLines(files, SettingsPath(program_dir, kXonXoffFile), {Flag(o.chbConvXonXoff)}, message) && ok;
   std::vector<std::string> options = {
       Flag(o.chbConvXonXoff),        Flag(o.chbTrace),
       Flag(o.chkDisableDisplay),     Flag(o.chkCodFisc),
@@ -185,14 +191,14 @@ bool SaveSettings(const std::string& program_dir, const Settings& settings,
       Flag(o.chbDelayCompatibilita), Flag(o.chbDisabTotalizzatori),
       Flag(o.chkForzaIntestazioneFattura), o.OptionFAST ? "F" : "S",
       Flag(o.CheckLogPagamento),     Flag(o.CheckStampaLogo)};
-  ok = WriteFile(SettingsPath(program_dir, kOptionsFile), options, message) && ok;
+  ok = WriteLines(files, SettingsPath(program_dir, kOptionsFile), options, message) && ok;
   std::vector<std::string> vat;
   for (int i = 0; i < 5; ++i) vat.push_back(std::to_string(settings.vat.slot[i]));
-  ok = WriteFile(SettingsPath(program_dir, kVatFile), vat, message) && ok;
+  ok = WriteLines(files, SettingsPath(program_dir, kVatFile), vat, message) && ok;
   return ok;
 }
 
-TimerChange SetTimer(const std::string& program_dir, const std::string& typed_text,
+TimerChange SetTimer(platform::FileSystem& files, const std::string& program_dir, const std::string& typed_text,
                      bool connection_in_progress, Settings* settings,
                      const MessageFn& message) {
   TimerChange change;
@@ -215,7 +221,7 @@ TimerChange SetTimer(const std::string& program_dir, const std::string& typed_te
   // Only the seconds limit shows in the field; the file keeps what was typed.
   if (t.clampedText == "60") settings->timerText = t.clampedText;
   change.fileText = typed_text;
-  change.fileWritten = WriteFile(SettingsPath(program_dir, kTimerFile), {typed_text}, message);
+  change.fileWritten = WriteLines(files, SettingsPath(program_dir, kTimerFile), {typed_text}, message);
   return change;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/file_system.h"
 #include "settings/message.h"
 #include "settings/options.h"
 
@@ -30,18 +31,24 @@ struct Settings {
 // QLTIMER1.TXT at once. Missing files and lines leave the stated defaults;
 // a file that exists but cannot be read is reported through `message` and
 // treated as missing. The single-file loaders below are the same steps.
-void LoadSettings(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message);
 
-void LoadPortFlags(const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadTimer(const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadOptions(const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadXonXoff(const std::string& program_dir, Settings* settings, const MessageFn& message);
-void LoadVatTable(const std::string& program_dir, Settings* settings, const MessageFn& message);
+void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                   const MessageFn& message);
+void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+               const MessageFn& message);
+void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message);
+void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                 const MessageFn& message);
+void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                  const MessageFn& message);
 
 // Writes QLCHKCOM.TXT, QLCHKXXS.TXT, QLCHKSCO.TXT and QLVALIVA.txt in this
 // order. A file that cannot be written is reported and the others are
 // still written; false when any failed.
-bool SaveSettings(const std::string& program_dir, const Settings& settings,
+bool SaveSettings(platform::FileSystem& files, const std::string& program_dir, const Settings& settings,
                   const MessageFn& message);
 
 // The polling interval a text stands for, and the text the field must show
@@ -63,7 +70,7 @@ struct TimerChange {
   bool fileWritten = false;
   std::string fileText;      // what QLTIMER1.TXT now holds, when written
 };
-TimerChange SetTimer(const std::string& program_dir, const std::string& typed_text,
+TimerChange SetTimer(platform::FileSystem& files, const std::string& program_dir, const std::string& typed_text,
                      bool connection_in_progress, Settings* settings,
                      const MessageFn& message);
 

@@ -5,19 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
-#include "testing/temp_dir.h"
+#include "platform/system.h"
+#include "testing/fake_file_system.h"
 
 namespace {
 
 using settings::Settings;
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
-using testing_support::ScopedTempDir;
-using testing_support::WriteFileBytes;
+
+// The program directory, in memory.
+struct ProgramDir {
+  ProgramDir() { fs.AddDirectory(path()); }
+  testing_support::FakeFileSystem fs;
+  std::string path() const { return "prog"; }
+  std::string File(const std::string& name) const { return path() + platform::PathSeparator() + name; }
+};
 
 struct Messages {
   std::vector<std::string> seen;
@@ -42,12 +46,12 @@ TEST(SettingsStoreTest, PortFlags) {
       {"1x1\xB0\r\n", "1010"}, {"00011111", "0001"}, {"0000", "0000"},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
-    if (c.file) WriteFileBytes(dir.File("QLCHKCOM.TXT"), *c.file);
+    ProgramDir dir;
+    if (c.file) dir.fs.AddFile(dir.File("QLCHKCOM.TXT"), *c.file);
     Settings s;
     s.portEnabled[0] = false;  // a value the load must overwrite
     Messages m;
-    settings::LoadPortFlags(dir.path(), &s, m.fn());
+    settings::LoadPortFlags(dir.fs, dir.path(), &s, m.fn());
     EXPECT_EQ(Ports(s), c.ports) << (c.file ? *c.file : "(missing)");
     EXPECT_TRUE(m.seen.empty());
   }
@@ -66,17 +70,17 @@ TEST(SettingsStoreTest, IntervalAtStartUpSetsFieldAndRewritesFile) {
       {"  250\r\n", 250, "250"},     {"0.0001\r\n", 1, "0.0001"}, {"60000", 60000, "60000"},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
+    ProgramDir dir;
     std::string path = dir.File("QLTIMER1.TXT");
-    if (c.file) WriteFileBytes(path, *c.file);
+    if (c.file) dir.fs.AddFile(path, *c.file);
     Settings s;
     s.pollInterval = 7;
     Messages m;
-    settings::LoadTimer(dir.path(), &s, m.fn());
+    settings::LoadTimer(dir.fs, dir.path(), &s, m.fn());
     std::string label = c.file ? *c.file : "(missing)";
     EXPECT_EQ(s.pollInterval, c.interval) << label;
     EXPECT_EQ(s.timerText, c.field) << label;
-    EXPECT_EQ(ReadFileBytes(path), std::string(c.field) + "\r\n") << label;
+    EXPECT_EQ(dir.fs.Contents(path), std::string(c.field) + "\r\n") << label;
     EXPECT_TRUE(m.seen.empty());
   }
 }
@@ -96,13 +100,13 @@ TEST(SettingsStoreTest, SetTimerAppliesTypedValue) {
       {"3", 3000, "3", false, true},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
+    ProgramDir dir;
     std::string path = dir.File("QLTIMER1.TXT");
-    WriteFileBytes(path, "9\r\n");
+    dir.fs.AddFile(path, "9\r\n");
     Settings s;
     s.pollInterval = 9000;
     Messages m;
-    settings::TimerChange r = settings::SetTimer(dir.path(), c.typed, false, &s, m.fn());
+    settings::TimerChange r = settings::SetTimer(dir.fs, dir.path(), c.typed, false, &s, m.fn());
     EXPECT_TRUE(r.accepted);
     EXPECT_EQ(s.pollInterval, c.interval) << c.typed;
     EXPECT_EQ(s.timerText, c.field) << c.typed;
@@ -111,26 +115,26 @@ TEST(SettingsStoreTest, SetTimerAppliesTypedValue) {
                                 : std::vector<std::string>{})
         << c.typed;
     EXPECT_EQ(r.fileWritten, c.written) << c.typed;
-    EXPECT_EQ(ReadFileBytes(path), c.written ? std::string(c.typed) + "\r\n" : "9\r\n")
+    EXPECT_EQ(dir.fs.Contents(path), c.written ? std::string(c.typed) + "\r\n" : "9\r\n")
         << c.typed;
     EXPECT_EQ(r.fileText, c.written ? c.typed : "") << c.typed;
   }
 }
 
 TEST(SettingsStoreTest, SetTimerRefusedWhileConnected) {
-  ScopedTempDir dir;
-  WriteFileBytes(dir.File("QLTIMER1.TXT"), "9\r\n");
+  ProgramDir dir;
+  dir.fs.AddFile(dir.File("QLTIMER1.TXT"), "9\r\n");
   Settings s;
   s.pollInterval = 9000;
   s.timerText = "9";
   Messages m;
-  settings::TimerChange r = settings::SetTimer(dir.path(), "20", true, &s, m.fn());
+  settings::TimerChange r = settings::SetTimer(dir.fs, dir.path(), "20", true, &s, m.fn());
   EXPECT_FALSE(r.accepted);
   EXPECT_FALSE(r.fileWritten);
   EXPECT_EQ(s.pollInterval, 9000);
   EXPECT_EQ(s.timerText, "9");
   EXPECT_EQ(m.seen, std::vector<std::string>{"Connessione in corso, valore non accettato"});
-  EXPECT_EQ(ReadFileBytes(dir.File("QLTIMER1.TXT")), "9\r\n");
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLTIMER1.TXT")), "9\r\n");
 }
 
 // Every option switched away from the window's initial state, so a line
@@ -148,12 +152,12 @@ settings::Options AllOn() {
 }
 
 TEST(SettingsStoreTest, ShortOptionsFileSetsFirstLinesAndLeavesTheRest) {
-  ScopedTempDir dir;
-  WriteFileBytes(dir.File("QLCHKSCO.TXT"), "0\r\n1\r\n0\r\n");
+  ProgramDir dir;
+  dir.fs.AddFile(dir.File("QLCHKSCO.TXT"), "0\r\n1\r\n0\r\n");
   Settings s;
   s.options = AllOn();
   s.options.chkCodFisc = false;
-  settings::LoadOptions(dir.path(), &s, nullptr);
+  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
   settings::Options want = AllOn();
   want.chkDisableDisplay = false;  // line 3
   // chbTrace from line 2, chkCodFisc on for its missing line 4, line 1
@@ -165,16 +169,16 @@ TEST(SettingsStoreTest, ShortOptionsFileSetsFirstLinesAndLeavesTheRest) {
 }
 
 TEST(SettingsStoreTest, MissingOptionsFileChangesNothingAndEmptyFileSetsDefaults) {
-  ScopedTempDir dir;
+  ProgramDir dir;
   Settings s;
   s.options = AllOn();
   s.options.chkCodFisc = false;
-  settings::LoadOptions(dir.path(), &s, nullptr);
+  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
   EXPECT_TRUE(s.options.chbTrace);
   EXPECT_FALSE(s.options.chkCodFisc);
 
-  WriteFileBytes(dir.File("QLCHKSCO.TXT"), "");
-  settings::LoadOptions(dir.path(), &s, nullptr);
+  dir.fs.AddFile(dir.File("QLCHKSCO.TXT"), "");
+  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
   EXPECT_FALSE(s.options.chbTrace);
   EXPECT_FALSE(s.options.chkDisableDisplay);
   EXPECT_TRUE(s.options.chkCodFisc);
@@ -203,11 +207,11 @@ TEST(SettingsStoreTest, OptionLinesExactTrimmedAndLine14) {
       {"x", "", "S", false, false, false},      {"11", "11", "FF", false, false, false},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
-    WriteFileBytes(dir.File("QLCHKSCO.TXT"), OptionsFile(c.line2, c.line5, c.line14));
+    ProgramDir dir;
+    dir.fs.AddFile(dir.File("QLCHKSCO.TXT"), OptionsFile(c.line2, c.line5, c.line14));
     Settings s;
     s.options = AllOn();
-    settings::LoadOptions(dir.path(), &s, nullptr);
+    settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(s.options.chbTrace, c.trace) << "[" << c.line2 << "]";
     EXPECT_EQ(s.options.OptNonFiscal, c.nonFiscal) << "[" << c.line5 << "]";
     EXPECT_EQ(s.options.OptionFAST, c.fast) << "[" << c.line14 << "]";
@@ -226,24 +230,24 @@ TEST(SettingsStoreTest, XonXoffFlag) {
       {"abc\r\n", true, false}, {std::nullopt, true, true}, {std::nullopt, false, false},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
-    if (c.file) WriteFileBytes(dir.File("QLCHKXXS.TXT"), *c.file);
+    ProgramDir dir;
+    if (c.file) dir.fs.AddFile(dir.File("QLCHKXXS.TXT"), *c.file);
     Settings s;
     s.options.chbConvXonXoff = c.initial;
-    settings::LoadXonXoff(dir.path(), &s, nullptr);
+    settings::LoadXonXoff(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(s.options.chbConvXonXoff, c.want) << (c.file ? *c.file : "(missing)");
   }
 }
 
 TEST(SettingsStoreTest, VatTableFillsFourSlotsFromNumericLines) {
-  ScopedTempDir dir;
-  WriteFileBytes(dir.File("QLVALIVA.txt"), "500\r\nx\r\n1000\r\n2200\r\n2200\r\n99\r\n");
+  ProgramDir dir;
+  dir.fs.AddFile(dir.File("QLVALIVA.txt"), "500\r\nx\r\n1000\r\n2200\r\n2200\r\n99\r\n");
   Settings s;
-  settings::LoadVatTable(dir.path(), &s, nullptr);
+  settings::LoadVatTable(dir.fs, dir.path(), &s, nullptr);
   EXPECT_EQ(std::vector<int>(s.vat.slot, s.vat.slot + 6),
             (std::vector<int>{500, 1000, 2200, 2200, 0, 0}));
-  ASSERT_TRUE(settings::SaveSettings(dir.path(), s, nullptr));
-  EXPECT_EQ(ReadFileBytes(dir.File("QLVALIVA.txt")), "500\r\n1000\r\n2200\r\n2200\r\n0\r\n");
+  ASSERT_TRUE(settings::SaveSettings(dir.fs, dir.path(), s, nullptr));
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLVALIVA.txt")), "500\r\n1000\r\n2200\r\n2200\r\n0\r\n");
 }
 
 TEST(SettingsStoreTest, VatTableOddLines) {
@@ -258,12 +262,12 @@ TEST(SettingsStoreTest, VatTableOddLines) {
       {"1\n2\n3\n4\n5\n", {1, 2, 3, 4}},
   };
   for (const auto& c : cases) {
-    ScopedTempDir dir;
-    if (c.file) WriteFileBytes(dir.File("QLVALIVA.txt"), *c.file);
+    ProgramDir dir;
+    if (c.file) dir.fs.AddFile(dir.File("QLVALIVA.txt"), *c.file);
     Settings s;
     s.vat.slot[0] = 1;  // the load starts from the fixed defaults
     s.vat.slot[4] = 5;
-    settings::LoadVatTable(dir.path(), &s, nullptr);
+    settings::LoadVatTable(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(std::vector<int>(s.vat.slot, s.vat.slot + 4), c.slots);
     EXPECT_EQ(s.vat.Rate(4), 0);
     EXPECT_EQ(s.vat.Rate(6), 0);
@@ -271,7 +275,7 @@ TEST(SettingsStoreTest, VatTableOddLines) {
 }
 
 TEST(SettingsStoreTest, SaveWritesEveryFileAndLoadReadsItBack) {
-  ScopedTempDir dir;
+  ProgramDir dir;
   Settings s;
   s.portEnabled[1] = s.portEnabled[3] = false;
   s.options.chbConvXonXoff = true;
@@ -281,68 +285,70 @@ TEST(SettingsStoreTest, SaveWritesEveryFileAndLoadReadsItBack) {
   s.options.OptionFAST = true;
   s.options.CheckStampaLogo = true;
   s.vat.slot[4] = 1000;
-  ASSERT_TRUE(settings::SaveSettings(dir.path(), s, nullptr));
-  EXPECT_EQ(ReadFileBytes(dir.File("QLCHKCOM.TXT")), "1010\r\n");
-  EXPECT_EQ(ReadFileBytes(dir.File("QLCHKXXS.TXT")), "1\r\n");
-  EXPECT_EQ(ReadFileBytes(dir.File("QLCHKSCO.TXT")),
+  ASSERT_TRUE(settings::SaveSettings(dir.fs, dir.path(), s, nullptr));
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLCHKCOM.TXT")), "1010\r\n");
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLCHKXXS.TXT")), "1\r\n");
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLCHKSCO.TXT")),
             "1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\nF\r\n0\r\n1\r\n");
-  EXPECT_EQ(ReadFileBytes(dir.File("QLVALIVA.txt")), "400\r\n1000\r\n2200\r\n3600\r\n1000\r\n");
-  EXPECT_FALSE(FileExists(dir.File("QLTIMER1.TXT")));
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLVALIVA.txt")), "400\r\n1000\r\n2200\r\n3600\r\n1000\r\n");
+  EXPECT_FALSE(dir.fs.HasFile(dir.File("QLTIMER1.TXT")));
 
   Settings back;
   back.options = AllOn();
-  settings::LoadSettings(dir.path(), &back, nullptr);
+  settings::LoadSettings(dir.fs, dir.path(), &back, nullptr);
   EXPECT_EQ(Ports(back), "1010");
   EXPECT_EQ(std::memcmp(&back.options, &s.options, sizeof s.options), 0);
   EXPECT_EQ(back.pollInterval, 1000);
-  EXPECT_EQ(ReadFileBytes(dir.File("QLTIMER1.TXT")), "1\r\n");
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLTIMER1.TXT")), "1\r\n");
   // Slot 4 is written but never read.
   EXPECT_EQ(back.vat.Rate(4), 0);
 }
 
 TEST(SettingsStoreTest, UnreadableFilesAreReportedAndDefaultsKept) {
-  ScopedTempDir dir;
+  ProgramDir dir;
   // A folder in place of each file: it exists, but no read can succeed.
   for (const char* name : {"QLCHKCOM.TXT", "QLTIMER1.TXT", "QLCHKSCO.TXT", "QLCHKXXS.TXT",
                            "QLVALIVA.txt"})
-    std::filesystem::create_directory(dir.File(name));
+    dir.fs.AddDirectory(dir.File(name));
   Settings s;
   s.portEnabled[2] = false;
   Messages m;
-  settings::LoadSettings(dir.path(), &s, m.fn());
+  settings::LoadSettings(dir.fs, dir.path(), &s, m.fn());
   ASSERT_EQ(m.seen.size(), 5u);
   EXPECT_NE(m.seen[0].find(dir.File("QLCHKCOM.TXT")), std::string::npos);
   EXPECT_NE(m.seen[4].find(dir.File("QLVALIVA.txt")), std::string::npos);
   EXPECT_EQ(Ports(s), "1111");
   EXPECT_EQ(s.pollInterval, 1000);
   EXPECT_EQ(s.timerText, "1");
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("QLTIMER1.TXT")));
+  EXPECT_EQ(dir.fs.Kind(dir.File("QLTIMER1.TXT")), platform::FileKind::kDirectory);
+  // Each unreadable file was tried eleven times.
+  EXPECT_EQ(dir.fs.Count("read", dir.File("QLVALIVA.txt")), 11);
   EXPECT_EQ(s.vat.Rate(3), 3600);
 }
 
 TEST(SettingsStoreTest, SaveReportsAFileItCannotWriteAndWritesTheOthers) {
-  ScopedTempDir dir;
-  std::filesystem::create_directory(dir.File("QLCHKXXS.TXT"));
+  ProgramDir dir;
+  dir.fs.AddDirectory(dir.File("QLCHKXXS.TXT"));
   Settings s;
   Messages m;
-  EXPECT_FALSE(settings::SaveSettings(dir.path(), s, m.fn()));
+  EXPECT_FALSE(settings::SaveSettings(dir.fs, dir.path(), s, m.fn()));
   ASSERT_EQ(m.seen.size(), 1u);
   EXPECT_NE(m.seen[0].find("QLCHKXXS.TXT"), std::string::npos);
-  EXPECT_EQ(ReadFileBytes(dir.File("QLCHKCOM.TXT")), "1111\r\n");
-  EXPECT_TRUE(FileExists(dir.File("QLCHKSCO.TXT")));
-  EXPECT_TRUE(FileExists(dir.File("QLVALIVA.txt")));
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLCHKCOM.TXT")), "1111\r\n");
+  EXPECT_TRUE(dir.fs.HasFile(dir.File("QLCHKSCO.TXT")));
+  EXPECT_TRUE(dir.fs.HasFile(dir.File("QLVALIVA.txt")));
 }
 
 TEST(SettingsStoreTest, GarbageNeverBreaksTheLoad) {
   const std::string garbage[] = {std::string("\0\xFF,\"\r\r\n\x1A", 8), "\r\n\r\n\r\n",
                                  std::string(5000, '9'), ",,,;\n-\n.\ne5\n"};
   for (const auto& bytes : garbage) {
-    ScopedTempDir dir;
+    ProgramDir dir;
     for (const char* name : {"QLCHKCOM.TXT", "QLTIMER1.TXT", "QLCHKSCO.TXT", "QLCHKXXS.TXT",
                              "QLVALIVA.txt"})
-      WriteFileBytes(dir.File(name), bytes);
+      dir.fs.AddFile(dir.File(name), bytes);
     Settings s;
-    settings::LoadSettings(dir.path(), &s, nullptr);
+    settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
     EXPECT_GE(s.pollInterval, 1);
     EXPECT_LE(s.pollInterval, 60000);
   }

@@ -28,6 +28,7 @@ class PaymentE2eTest : public ::testing::Test {
     setup.http = http_.get();
     setup.serviceUrl = url;
     setup.dataDirectory = dir_.path();
+    setup.files = files_.get();
     setup.options = &options_;
     setup.closing = [this] { return closing_; };
     setup.showMessage = [this](const std::string& text) { messages_.push_back(text); };
@@ -35,9 +36,8 @@ class PaymentE2eTest : public ::testing::Test {
   }
 
   int16_t Pay(const std::string& line) {
-    WriteFileBytes(dir_.File("SR_DATI.001"), line + "\r\nSALE,N1,P1250;\r\nCASH;\r\n");
     int64_t start = loop_->NowMs();
-    int16_t outcome = pay_->EseguiPaga(dir_.File("SR_DATI.001"));
+    int16_t outcome = pay_->EseguiPaga({line, "SALE,N1,P1250;", "CASH;"});
     printf("EseguiPaga(%s) = %d after %lld ms\n", line.c_str(), outcome, (long long)(loop_->NowMs() - start));
     return outcome;
   }
@@ -45,6 +45,7 @@ class PaymentE2eTest : public ::testing::Test {
   std::string LogPath() { return dir_.File("requests.log"); }
 
   std::unique_ptr<platform::EventLoop> loop_;
+  std::unique_ptr<platform::FileSystem> files_ = platform::FileSystem::CreateReal();
   std::unique_ptr<platform::HttpClient> http_;
   std::unique_ptr<PaymentRequest> pay_;
   testing_support::ScopedTempDir dir_;
@@ -193,7 +194,8 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
   std::vector<std::string> sent;
   CardPayment card(
-      *loop_, programDir.path(), dir_.path(), options_, [this](const std::string& text) { messages_.push_back(text); },
+      *loop_, *files_, programDir.path(), dir_.path(), options_,
+      [this](const std::string& text) { messages_.push_back(text); },
       [&](const std::string& c) -> int16_t {
         sent.push_back(c);
         return 0;
