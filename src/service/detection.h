@@ -87,6 +87,7 @@ class Detection {
   void OnDirectoryChanged();
   WindowTimer& timer() { return timer_; }
   cWatchForChanges& watcher() { return watcher_; }
+  bool& restartTick() { return restartTick_; }
 
  private:
   ExchangeFiles& files_;

@@ -89,7 +89,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
   reachedPrinter_ = false;
   int16_t outcome = kOutcomeTimedOut;
   if (settings_.options.chbTrace) OpenTrace();
-  int16_t paid = payment_ ? payment_->Request(doc.lines.empty() ? std::string() : doc.lines.front()) : 0;
+  int16_t paid = payment_ ? payment_->Request(doc.lines) : 0;
   if (paid != 0) {
     outcome = paid;
   } else {

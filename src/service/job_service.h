@@ -70,6 +70,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   PrinterQueue& queue() { return queue_; }
 
  private:
+  friend class JobServiceTest;
   // Detection::Owner
   bool Occupied() override { return queue_.Busy() || detection_.unloading; }
   void RunDump(int16_t port) override;

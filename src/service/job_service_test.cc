@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
 #include "testing/temp_dir.h"
 
@@ -35,9 +36,10 @@ class FakePrinter : public JobPrinter {
     return dumpResult[port - 1];
   }
   const ecr::PrinterIdentity& identity() const override { return id; }
-  int16_t SendFile(int16_t port, ExchangeFiles&, const std::string& dataPath, const std::string& outPath,
-                   bool sendAsIs, std::string* errorDetail) override {
+  int16_t SendDocument(int16_t port, ExchangeFiles&, const std::vector<std::string>& lines, const std::string&,
+                       bool sendAsIs, std::string* errorDetail) override {
     log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : "") + (traceOpen ? " traced" : ""));
+    documents.push_back(lines);
     if (duringSend) duringSend();
     *errorDetail = detail;
     return status;
@@ -60,29 +62,32 @@ class FakePrinter : public JobPrinter {
   ecr::PrinterIdentity id;
   std::function<void()> duringSend;
   std::vector<std::string> log;
+  std::vector<std::vector<std::string>> documents;
 };
 
-// The real file system, where the data file may vanish right after the
-// check that found it.
-class VanishingFileOps : public FileOps {
+// The real file system, where the data file may vanish before it is read.
+class VanishingFiles : public platform::FileSystem {
  public:
-  VanishingFileOps() : real_(FileOps::CreateReal()) {}
-  bool Exists(const std::string& p, bool* e) override {
-    bool ok = real_->Exists(p, e);
-    if (*e && !vanish.empty() && p.size() >= vanish.size() && p.compare(p.size() - vanish.size(), vanish.size(), vanish) == 0 &&
-        ++checks > 1)
-      *e = false;
-    return ok;
+  platform::FileKind Kind(const std::string& p) override { return real_->Kind(p); }
+  platform::ReadStatus ReadFile(const std::string& p, size_t max, std::string* c, std::string* e) override {
+    if (!vanish.empty() && p.size() >= vanish.size() && p.compare(p.size() - vanish.size(), vanish.size(), vanish) == 0)
+      return platform::ReadStatus::kMissing;
+    return real_->ReadFile(p, max, c, e);
   }
-  bool Remove(const std::string& p) override { return real_->Remove(p); }
-  bool Write(const std::string& p, const std::string& b) override { return real_->Write(p, b); }
-  bool Append(const std::string& p, const std::string& b) override { return real_->Append(p, b); }
+  bool WriteFile(const std::string& p, const std::string& b, std::string* e) override { return real_->WriteFile(p, b, e); }
+  bool CreateFile(const std::string& p, const std::string& b, std::string* e) override {
+    return real_->CreateFile(p, b, e);
+  }
+  bool AppendFile(const std::string& p, const std::string& b, bool s, std::string* e) override {
+    return real_->AppendFile(p, b, s, e);
+  }
+  bool RemoveFile(const std::string& p) override { return real_->RemoveFile(p); }
   bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
+  bool ListDirectory(const std::string& p, std::vector<std::string>* n) override { return real_->ListDirectory(p, n); }
   std::string vanish;
-  int checks = 0;
 
  private:
-  std::unique_ptr<FileOps> real_;
+  std::unique_ptr<platform::FileSystem> real_ = platform::FileSystem::CreateReal();
 };
 
 // Records what the service shows, one "field: text" line per call.
@@ -105,19 +110,19 @@ class RecordingView : public StatusView {
   void TestButtonEnabled(bool enabled) override { Add("CMBFile", enabled ? "enabled" : "disabled"); }
   void ClosingNotice(const std::string& t) override { Add("Form1", t); }
   void MessageBox(const std::string& t) override { Add("message", t); }
-  void Log(const std::string& t) override {}
+  void Log(const std::string& t) override { Add("log", t); }
   void Add(const std::string& field, const std::string& text) { lines.push_back(field + ": " + text); }
   std::vector<std::string> lines;
 };
 
 class FakePayment : public PaymentStep {
  public:
-  int16_t Request(const std::string& dataPath) override { return request ? request(dataPath) : 0; }
+  int16_t Request(const std::vector<std::string>& lines) override { return request ? request(lines) : 0; }
   void PrintSlip() override {
     if (slip) slip();
   }
   void Closing() override {}
-  std::function<int16_t(const std::string&)> request;
+  std::function<int16_t(const std::vector<std::string>&)> request;
   std::function<void()> slip;
 };
 
@@ -125,8 +130,9 @@ class FakePayment : public PaymentStep {
 
 class JobServiceTest : public ::testing::Test, public ProgramHost {
  protected:
-  JobServiceTest() {
-    svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path());
+  JobServiceTest() { Restart(); }
+  void Restart() { svc = std::make_unique<JobService>(ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path()}); }
+    Restart();
   }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
@@ -148,23 +154,20 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
     loop.RunOnce(0);
   }
   // The service's inner steps and state, for the tests below.
-  void Scan() { svc->txtTimer_Change(); }
-  int16_t VerifyStartPos() { return svc->iVerifyStartPos1(); }
-  void Dump(int16_t port) { svc->StartDumpConf(port); }
-  void Tick() { svc->Timer21_Timer(); }
-  void WatchEvent() { svc->m_oWatchDir_ChangeDetected(); }
-  WindowTimer& timer21() { return svc->timer21_; }
-  cWatchForChanges& watcher() { return svc->watcher_; }
-  bool DumpPending(int port) { return svc->bDumpConf_[port - 1]; }
-  int16_t& restartTick() { return svc->restartTick_; }
-  bool& jobRunning() { return svc->jobRunning_; }
-  bool& dumpRunning() { return svc->dumpRunning_; }
-  bool& sendAsIs() { return svc->sendAsIs_; }
+  void Scan() { svc->detection().Scan(); }
+  int16_t VerifyStartPos() { return svc->detection().FindJob(); }
+  void Dump(int16_t port) { svc->RunDump(port); }
+  void Tick() { svc->detection().OnTimerTick(); }
+  void WatchEvent() { svc->detection().OnDirectoryChanged(); }
+  WindowTimer& timer21() { return svc->detection().timer(); }
+  cWatchForChanges& watcher() { return svc->detection().watcher(); }
+  bool DumpPending(int port) { return svc->detection().ports[port - 1].dumpPending; }
+  bool& restartTick() { return svc->detection().restartTick(); }
 
   testing_support::ScopedTempDir dir;
   testing_support::FakeEventLoop loop;
-  VanishingFileOps fs;
-  std::unique_ptr<platform::FileSystem> disk = platform::FileSystem::CreateReal();
+  VanishingFiles fs;
+  testing_support::FakeClock clock{&loop};
   FakePrinter printer;
   FakePayment payment;
   RecordingView view;
@@ -206,7 +209,7 @@ TEST_F(JobServiceTest, FirstSuccessfulDumpServesOnlyThatPort) {
   EXPECT_FALSE(DumpPending(2));
   EXPECT_TRUE(watcher().watching());
   // The next tick only restores the interval; the one after scans.
-  EXPECT_EQ(restartTick(), 1);
+  EXPECT_TRUE(restartTick());
   EXPECT_EQ(timer21().interval(), 1000);
   Job(2);
   Job(1);
@@ -284,11 +287,11 @@ TEST_F(JobServiceTest, SuccessfulJob) {
   EXPECT_FALSE(FileExists(P("SR_DATI.001")));
   EXPECT_FALSE(FileExists(P("SR_ERR.001")));
   EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
-  EXPECT_FALSE(jobRunning());
+  EXPECT_FALSE(svc->queue().Busy());
   EXPECT_TRUE(Shown("Text2: TRASMISSIONE QUILO1 IN CORSO .."));
   EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : TUTTO OK"));
   EXPECT_TRUE(Shown("tip: Quilo1 in esecuzione..."));
-  EXPECT_EQ(restartTick(), 1);
+  EXPECT_TRUE(restartTick());
 }
 
 TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
@@ -346,30 +349,57 @@ TEST_F(JobServiceTest, NoScanInsideAJob) {
   EXPECT_EQ(sends, 1);
 }
 
-TEST_F(JobServiceTest, TestReceiptFlagEndsWithTheJob) {
+// The link has one owner: the window's actions during a job wait for it as
+// units of work, the test receipt alone is sent unconverted, and the closing
+// drops what still waits.
+TEST_F(JobServiceTest, OperatorActionsDuringAJobWaitTheirTurn) {
   StartIdentified();
-  printer.status = 3;
-  sendAsIs() = true;
+  svc->ShowMainWindow();
   Job(1);
+  printer.log.clear();
+  printer.duringSend = [&] {
+    printer.duringSend = nullptr;
+    svc->PrintTestReceipt();
+    svc->CancelReceipt();
+    EXPECT_EQ(svc->queue().Queued(), 2u);
+  };
   Scan();
-  EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1 as is");
-  EXPECT_FALSE(sendAsIs());
-}
-
-TEST_F(JobServiceTest, TestReceiptFlagEndsAlsoWithARefusedPayment) {
-  StartIdentified();
-  payment.request = [](const std::string&) -> int16_t { return -203; };
-  sendAsIs() = true;
-  Job(1);
-  Scan();
+  EXPECT_TRUE(Shown("Text2: Stampante occupata: in coda"));
+  const std::vector<std::string> expected = {"send 1", "1109", "send 1 as is", "1109", "open 1",
+                                             "7007" + std::string(40, ' '), "3001818Annull.transazione000000000",
+                                             "3011", "3013", "close 1"};
+  EXPECT_EQ(printer.log, expected);
+  EXPECT_EQ(printer.documents[0], (std::vector<std::string>{"SALE,N1,P100;", "CASH;"}));
+  EXPECT_EQ(printer.documents[1].front(), "1109");
+  EXPECT_TRUE(FileExists(P("FINESCO.001")));
+  // A refused payment ends the test receipt; the host's next document is
+  // converted all the same.
+  payment.request = [](const std::vector<std::string>&) -> int16_t { return -203; };
+  svc->PrintTestReceipt();
   EXPECT_TRUE(FileExists(P("SR_ERR.001")));
-  EXPECT_FALSE(sendAsIs());
+  payment.request = nullptr;
+  Job(1);
+  Scan();
+  EXPECT_EQ(printer.log[printer.log.size() - 2], "send 1");
+
+  // The closing waits for the running unit and drops the queued ones.
+  Job(1);
+  printer.log.clear();
+  printer.duringSend = [&] {
+    printer.duringSend = nullptr;
+    svc->PrintTestReceipt();
+    svc->Unload();
+  };
+  Scan();
+  EXPECT_TRUE(svc->Finished());
+  EXPECT_EQ(std::count(printer.log.begin(), printer.log.end(), "send 1 as is"), 0);
+  EXPECT_TRUE(Shown("log: Chiusura: annullato in coda: test"));
 }
 
 TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
   StartIdentified();
   int slips = 0;
-  payment.request = [](const std::string&) -> int16_t { return -202; };
+  payment.request = [](const std::vector<std::string>&) -> int16_t { return -202; };
   payment.slip = [&] { ++slips; };
   Job(1);
   Scan();
@@ -381,7 +411,7 @@ TEST_F(JobServiceTest, RefusedPaymentSkipsTheDocument) {
 TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
   StartIdentified();
   int slips = 0;
-  payment.request = [](const std::string&) -> int16_t { return 0; };
+  payment.request = [](const std::vector<std::string>&) -> int16_t { return 0; };
   payment.slip = [&] {
     ++slips;
     printer.log.push_back("slip");
@@ -398,18 +428,18 @@ TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
 
 TEST_F(JobServiceTest, TimerTicks) {
   StartIdentified();
-  restartTick() = 0;
+  restartTick() = false;
   Job(1);
-  // A tick during a dump does nothing and keeps the timer running.
-  dumpRunning() = true;
-  Tick();
-  EXPECT_TRUE(FileExists(P("SR_START.001")));
-  EXPECT_TRUE(timer21().enabled());
-  dumpRunning() = false;
+  // A tick while a unit holds the link does nothing and keeps the timer running.
+  svc->queue().Submit(1, "dump", [&] {
+    Tick();
+    EXPECT_TRUE(FileExists(P("SR_START.001")));
+    EXPECT_TRUE(timer21().enabled());
+  });
   Tick();
   EXPECT_TRUE(FileExists(P("FINESCO.001")));
   EXPECT_TRUE(timer21().enabled());
-  restartTick() = 0;
+  restartTick() = false;
   settings.options.OptionFAST = true;
   Tick();
   EXPECT_FALSE(timer21().enabled());
@@ -489,7 +519,7 @@ TEST_F(JobServiceTest, ClosingDuringAJobAbandonsIt) {
 TEST_F(JobServiceTest, ClosingDuringThePaymentStillReportsIt) {
   StartIdentified();
   Job(1);
-  payment.request = [&](const std::string&) -> int16_t {
+  payment.request = [&](const std::vector<std::string>&) -> int16_t {
     svc->Unload();
     return -200;
   };
@@ -566,7 +596,7 @@ TEST_F(JobServiceTest, PortBoxesLockAndUnlockTheConfiguration) {
 TEST_F(JobServiceTest, ShowingTheWindowRecomputesTheDumpFlags) {
   settings.portEnabled[1] = settings.portEnabled[3] = false;
   StartIdentified();
-  restartTick() = 0;
+  restartTick() = false;
   view.lines.clear();
   Tick();
   EXPECT_FALSE(Shown("Text3: Timer ON"));  // no heartbeat while hidden
@@ -620,7 +650,7 @@ TEST_F(JobServiceTest, InterruptedJobIsKeptAndItsReceiptCancelledBeforeTheNextJo
   // The next start-up found nothing cut off.
   printer.log.clear();
   std::filesystem::remove(P("SR_MATR.001"));
-  svc = std::make_unique<JobService>(loop, fs, *disk, printer, settings, view, *this, &payment, dir.path());
+  Restart();
   StartIdentified();
   EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1"}));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace service {
 
@@ -13,7 +14,7 @@ class PaymentStep {
   // Looks at the document's first line before the document is sent
   // (`EseguiPaga`). Returns 0 when no payment was asked or it was approved,
   // otherwise the job outcome of the refused or failed payment (-200 to -203).
-  virtual int16_t Request(const std::string& firstLine) = 0;
+  virtual int16_t Request(const std::vector<std::string>& lines) = 0;
   // Prints the payment slip (`StampaEsitoPOS`) after a successful document or
   // a refused payment; prints nothing when the document asked for no payment.
   // Its result never changes the job outcome.

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "payment/card_payment.h"
+#include "service/card_payment.h"
 #include "payment/payment.h"
 #include "payment/slip.h"
 #include "platform/event_loop.h"
@@ -193,15 +193,14 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   testing_support::ScopedTempDir programDir;
   WriteFileBytes(programDir.File(kServiceUrlFile), pos.url() + "/\r\n");
   std::vector<std::string> sent;
-  CardPayment card(
+  service::CardPayment card(
       *loop_, *files_, programDir.path(), dir_.path(), options_,
       [this](const std::string& text) { messages_.push_back(text); },
       [&](const std::string& c) -> int16_t {
         sent.push_back(c);
         return 0;
       });
-  WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4500,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosRefused, card.Request(dir_.File("SR_DATI.002")));
+  EXPECT_EQ(kPosRefused, card.Request({"PAGA,V4500,P0;", "CASH;"}));
   card.PrintSlip();
   ASSERT_EQ(12u, sent.size());
   EXPECT_EQ(SlipLine("ESITO : 51"), sent[5]);
@@ -209,8 +208,7 @@ TEST_F(PaymentE2eTest, HooksOfAJobWithTheAddressFromTheFile) {
   // Closing: the wait ends as timed out and nothing goes to the printer.
   sent.clear();
   card.Closing();
-  WriteFileBytes(dir_.File("SR_DATI.002"), "PAGA,V4600,P0;\r\nCASH;\r\n");
-  EXPECT_EQ(kPosTimedOut, card.Request(dir_.File("SR_DATI.002")));
+  EXPECT_EQ(kPosTimedOut, card.Request({"PAGA,V4600,P0;", "CASH;"}));
   card.PrintSlip();
   EXPECT_TRUE(sent.empty());
   EXPECT_EQ(0u, ReadFileBytes(LogPath()).find("GET /WebZentarposWS/api/Payment/4500 HTTP/1.1"));

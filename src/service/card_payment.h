@@ -5,32 +5,31 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "payment/payment.h"
 #include "payment/slip.h"
 #include "service/payment_step.h"
 
-namespace payment {
+namespace service {
 
-class CardPayment : public service::PaymentStep {
+class CardPayment : public PaymentStep {
  public:
   // `send` is the link's TrasmettiStringa; `showMessage` the message box.
   // Must go before `loop` does.
   CardPayment(platform::EventLoop& loop, platform::FileSystem& files, const std::string& programDirectory,
               const std::string& dataDirectory, const settings::Options& options,
-              std::function<void(const std::string&)> showMessage, SendCommand send);
+              std::function<void(const std::string&)> showMessage, payment::SendCommand send);
 
-  int16_t Request(const std::string& dataPath) override;
+  int16_t Request(const std::vector<std::string>& lines) override { return request_.EseguiPaga(lines); }
   void PrintSlip() override;
   void Closing() override { closing_ = true; }
 
  private:
-  platform::FileSystem& files_;
-  std::function<void(const std::string&)> showMessage_;
   std::unique_ptr<platform::HttpClient> http_;
-  PaymentRequest request_;
-  SendCommand send_;
+  payment::PaymentRequest request_;
+  payment::SendCommand send_;
   bool closing_ = false;
 };
 
-}  // namespace payment
+}  // namespace service
