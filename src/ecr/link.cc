@@ -16,16 +16,15 @@ std::string CurrDateTime(const platform::LocalTime& t) {
   return std::string(buf) + " <--> ";
 }
 
-std::string CurrDateTime() { return CurrDateTime(platform::NowLocal()); }
-
 std::string CalcolaChecksum(const std::string& text) {
   unsigned sum = 0;
   for (unsigned char c : text) sum += c;
   return TwoDigits(int(sum % 100));
 }
 
-EcrLink::EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options)
-    : port_(port), loop_(loop), options_(options) {}
+EcrLink::EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options,
+                 platform::Clock& clock)
+    : port_(port), loop_(loop), options_(options), clock_(clock) {}
 
 int16_t EcrLink::ProgrammaPortaSeriale(int16_t port) { return port_.Configure(port) ? 0 : 1; }
 
@@ -47,7 +46,7 @@ void EcrLink::RaiseTimedOut() {
 bool EcrLink::Tracing() const { return options_.chbTrace && trace_; }
 
 void EcrLink::Trace(const std::string& text) {
-  if (Tracing()) trace_(CurrDateTime() + text);
+  if (Tracing()) trace_(CurrDateTime(clock_.Now()) + text);
 }
 
 void EcrLink::AdvanceSequence() {

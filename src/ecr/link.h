@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
@@ -56,17 +57,18 @@ struct EcrLinkState {
 };
 
 // "YYYYMMDD_hhmmss <--> ", the stamp of every trace line.
-std::string CurrDateTime();
 std::string CurrDateTime(const platform::LocalTime& t);
 
 // Sum of the byte values modulo 100, two digits.
 std::string CalcolaChecksum(const std::string& text);
 
 // The one link of the program. It owns the link state and uses, without
-// owning them, the port, the loop and the operator's options.
+// owning them, the port, the loop, the operator's options and the clock of
+// the trace stamps.
 class EcrLink {
  public:
-  EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options);
+  EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options,
+          platform::Clock& clock);
 
   // The port index (1 to 4) the link opens; the job service sets it.
   void SetCurrentPort(int16_t port) { currentPort_ = port; }
@@ -110,6 +112,7 @@ class EcrLink {
   void SetLastAnswer(std::string text) { state_.lastAnswer = std::move(text); }
   const settings::Options& options() const { return options_; }
   platform::EventLoop& loop() { return loop_; }
+  platform::Clock& clock() { return clock_; }
 
  private:
   // What the check of an answer decides.
@@ -143,6 +146,7 @@ class EcrLink {
   platform::SerialPort& port_;
   platform::EventLoop& loop_;
   const settings::Options& options_;
+  platform::Clock& clock_;
   EcrLinkState state_;
   int16_t currentPort_ = 1;
   bool raised_ = false;
