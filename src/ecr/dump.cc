@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "ecr/text.h"
+#include "platform/clock.h"
 
 namespace ecr {
 

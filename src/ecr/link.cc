@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ecr/text.h"
+#include "platform/clock.h"
 
 namespace ecr {
 

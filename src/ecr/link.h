@@ -6,11 +6,14 @@
 #include <functional>
 #include <string>
 
-#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 #include "settings/options.h"
+
+namespace platform {
+class Clock;
+}  // namespace platform
 
 namespace ecr {
 

@@ -4,21 +4,28 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ecr/dump.h"
 #include "ecr/link.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 #include "service/job_printer.h"
 #include "settings/settings_store.h"
 
 namespace service {
+
+// The wall clock of the link's trace stamps, until the platform's own clock
+// is there to take its place.
+platform::Clock& InterimClock();
 
 class EcrJobPrinter : public JobPrinter {
  public:
   // `message` shows the converter's and the transmission's message boxes.
   EcrJobPrinter(ecr::EcrLink& link, const settings::Settings& settings,
                 std::function<void(const std::string&)> message)
-      : link_(link), settings_(settings), message_(std::move(message)) {}
+      : link_(link), settings_(settings), message_(std::move(message)), files_(CreateInterimFiles()) {}
 
   bool ProbePort(int16_t port) override;
   void OpenPort(int16_t port) override;
@@ -38,6 +45,10 @@ class EcrJobPrinter : public JobPrinter {
   const settings::Settings& settings_;
   std::function<void(const std::string&)> message_;
   ecr::PrinterIdentity identity_;
+  // SR_OUT, the dump trace and the daily totals, until the platform's own
+  // file layer is there to take its place.
+  static std::unique_ptr<platform::FileSystem> CreateInterimFiles();
+  std::unique_ptr<platform::FileSystem> files_;
 };
 
 }  // namespace service

@@ -166,7 +166,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   }
 
   p->port = platform::SerialPort::Create(*p->loop);
-  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options);
+  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options, InterimClock());
   p->printer = std::make_unique<EcrJobPrinter>(*p->link, p->settings, message);
   ecr::EcrLink& link = *p->link;
   p->payment = std::make_unique<payment::CardPayment>(
