@@ -2,10 +2,10 @@
 // firmware release, each exchange written into the dump trace.
 #include "ecr/dump.h"
 
-#include <fstream>
 #include <regex>
 
 #include "ecr/text.h"
+#include "platform/clock.h"
 
 namespace ecr {
 
@@ -71,14 +71,12 @@ void ReadIdentification(const std::string& answer, PrinterIdentity* printer) {
   }
 }
 
-int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIdentity& printer) {
+int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::string& dataDir,
+                            PrinterIdentity& printer) {
   printer.taxCodeKind = 0;
   link.state().checkStatusFirst = true;
-  std::ofstream trace(dataDir + platform::PathSeparator() + "tracedump.txt",
-                      std::ios::binary | std::ios::out | std::ios::trunc);
-  auto Trace = [&trace](const std::string& text) {
-    if (trace) trace << CurrDateTime() << text << "\r\n";
-  };
+  std::string trace;
+  auto Trace = [&trace, &link](const std::string& text) { trace += CurrDateTime(link.clock().Now()) + text + "\r\n"; };
   int16_t result = -1;
   std::string serial, identification;
 
@@ -130,14 +128,18 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterId
   printer.identification = identification;
   if (result == 0) ReadIdentification(identification, &printer);
   link.state().checkStatusFirst = false;
+  // The trace is a help for the technician; a dump does not fail for it.
+  std::string error;
+  fs.WriteFile(dataDir + platform::PathSeparator() + "tracedump.txt", trace, &error);
   return result;
 }
 
-bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decimalSeparator) {
+bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& path,
+                             char decimalSeparator) {
   // A refused request leaves an error text, not counters: write zeros.
   const std::string kept = link.TrasmettiStringa("1004") == 0 ? link.lastAnswer() : std::string();
-  std::ofstream file(path, std::ios::binary | std::ios::out | std::ios::trunc);
-  auto Row = [&file](const std::string& text) { file << text << "\r\n"; };
+  std::string file;
+  auto Row = [&file](const std::string& text) { file += text + "\r\n"; };
   auto Field = [&kept](long pos, long len) { return Val(Mid(kept, pos, len)); };
   auto Number = [](int64_t v) { return std::to_string(v); };
   auto Amount = [decimalSeparator](int64_t cents) { return FormatCents(cents, decimalSeparator); };
@@ -164,6 +166,8 @@ bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decima
 
   const bool failed = link.TrasmettiStringa("1104") != 0;
   if (!failed && link.lastAnswer().size() > 7) Row("83|NUM.AZZ.FISC.|" + Number(Val(Mid(link.lastAnswer(), 5, 4))));
+  std::string error;
+  fs.WriteFile(path, file, &error);
   return failed;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ecr/link.h"
+#include "platform/file_system.h"
 
 namespace ecr {
 
@@ -24,7 +25,8 @@ struct PrinterIdentity {
 // Runs the dump on the port the caller opened, writes "tracedump.txt" into
 // `dataDir` and updates `printer`; a successful dump also reads the
 // identification (ReadIdentification). Returns the result: 0 success.
-int16_t Vexocx21_DoDumpConf(EcrLink& link, const std::string& dataDir, PrinterIdentity& printer);
+int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::string& dataDir,
+                            PrinterIdentity& printer);
 
 // Serial field, status, printer serial and RT mode from an identification
 // answer: eight characters are an MF printer's serial number; otherwise
@@ -42,10 +44,7 @@ inline constexpr const char* kDumpDone = "DUMP ESEGUITO";
 
 // Writes the daily totals into the file at `path` (replaced), amounts with
 // `decimalSeparator`. True when the closing-count exchange failed.
-bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path, char decimalSeparator);
-// The same with the separator of the user's number settings.
-inline bool ScriviTotaliGiornalieri(EcrLink& link, const std::string& path) {
-  return ScriviTotaliGiornalieri(link, path, platform::DecimalSeparator());
-}
+bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& path,
+                             char decimalSeparator);
 
 }  // namespace ecr

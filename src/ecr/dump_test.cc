@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "ecr/test_fakes.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_serial_port.h"
 #include "testing/temp_dir.h"
@@ -15,7 +16,6 @@ namespace {
 
 using testing_support::FakeSerialPort;
 using testing_support::ParseFrame;
-using testing_support::ReadFileBytes;
 
 const std::string kAck(1, ACK);
 
@@ -32,7 +32,7 @@ std::vector<std::string> Lines(const std::string& bytes) {
 
 class DumpTest : public ::testing::Test {
  protected:
-  DumpTest() : port(loop), link(port, loop, options) {
+  DumpTest() : port(loop), link(port, loop, options, clock) {
     answers["1009"] = "100900";
     answers["1008"] = "1008" "RT" "99MEY012";
     answers["1511"] = "1511" "X99MEY012345678901234561";
@@ -49,7 +49,7 @@ class DumpTest : public ::testing::Test {
   }
   int16_t Dump() {
     link.Vexocx21_OpenPort();
-    return Vexocx21_DoDumpConf(link, dir.path(), printer);
+    return Vexocx21_DoDumpConf(link, fs, dir.path(), printer);
   }
   // The commands sent, without the status requests between them.
   std::vector<std::string> Commands() {
@@ -62,6 +62,8 @@ class DumpTest : public ::testing::Test {
   testing_support::FakeEventLoop loop;
   testing_support::ScopedTempDir dir;
   settings::Options options;
+  ecr_test::FixedClock clock;
+  ecr_test::MemoryFileSystem fs;
   FakeSerialPort port;
   EcrLink link;
   PrinterIdentity printer;
@@ -85,7 +87,7 @@ TEST_F(DumpTest, RtPrinter) {
 
 TEST_F(DumpTest, TraceFile) {
   Dump();
-  auto lines = Lines(ReadFileBytes(dir.File("tracedump.txt")));
+  auto lines = Lines(fs.files[dir.File("tracedump.txt")]);
   std::vector<std::string> texts;
   for (const auto& l : lines) {
     ASSERT_GT(l.size(), 21u);
@@ -111,7 +113,7 @@ TEST_F(DumpTest, TraceFile) {
 TEST_F(DumpTest, TraceFileHoldsOnlyTheLastDump) {
   Dump();
   Dump();
-  const std::string bytes = ReadFileBytes(dir.File("tracedump.txt"));
+  const std::string bytes = fs.files[dir.File("tracedump.txt")];
   EXPECT_EQ(bytes.find("Dump di configurazione"), bytes.rfind("Dump di configurazione"));
 }
 
@@ -158,9 +160,9 @@ TEST_F(DumpTest, FirmwareFailureFailsTheDump) {
 }
 
 TEST_F(DumpTest, ClosedPort) {
-  EXPECT_EQ(-1, Vexocx21_DoDumpConf(link, dir.path(), printer));
+  EXPECT_EQ(-1, Vexocx21_DoDumpConf(link, fs, dir.path(), printer));
   EXPECT_TRUE(commands.empty());
-  EXPECT_TRUE(testing_support::FileExists(dir.File("tracedump.txt")));
+  EXPECT_EQ(1u, fs.files.count(dir.File("tracedump.txt")));
 }
 
 TEST(FirmwareTest, Release) {
@@ -207,8 +209,8 @@ std::string CountersWith(const std::map<int, std::string>& fields) {
 class TotalsTest : public DumpTest {
  protected:
   std::vector<std::string> Totals(char separator) {
-    failed = ScriviTotaliGiornalieri(link, dir.File("totali.txt"), separator);
-    return Lines(ReadFileBytes(dir.File("totali.txt")));
+    failed = ScriviTotaliGiornalieri(link, fs, dir.File("totali.txt"), separator);
+    return Lines(fs.files[dir.File("totali.txt")]);
   }
   bool failed = false;
 };

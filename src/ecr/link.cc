@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ecr/text.h"
+#include "platform/clock.h"
 
 namespace ecr {
 
@@ -16,16 +17,15 @@ std::string CurrDateTime(const platform::LocalTime& t) {
   return std::string(buf) + " <--> ";
 }
 
-std::string CurrDateTime() { return CurrDateTime(platform::NowLocal()); }
-
 std::string CalcolaChecksum(const std::string& text) {
   unsigned sum = 0;
   for (unsigned char c : text) sum += c;
   return TwoDigits(int(sum % 100));
 }
 
-EcrLink::EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options)
-    : port_(port), loop_(loop), options_(options) {}
+EcrLink::EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options,
+                 platform::Clock& clock)
+    : port_(port), loop_(loop), options_(options), clock_(clock) {}
 
 int16_t EcrLink::ProgrammaPortaSeriale(int16_t port) { return port_.Configure(port) ? 0 : 1; }
 
@@ -47,7 +47,7 @@ void EcrLink::RaiseTimedOut() {
 bool EcrLink::Tracing() const { return options_.chbTrace && trace_; }
 
 void EcrLink::Trace(const std::string& text) {
-  if (Tracing()) trace_(CurrDateTime() + text);
+  if (Tracing()) trace_(CurrDateTime(clock_.Now()) + text);
 }
 
 void EcrLink::AdvanceSequence() {
@@ -240,6 +240,13 @@ EcrLink::Next EcrLink::CheckAnswer(const std::string& command, const std::string
 }
 
 int16_t EcrLink::TrasmettiStringa(const std::string& command) {
+  if (beforeCommand_) beforeCommand_(command, kLinkOk);
+  const int16_t result = Transmit(command);
+  if (afterCommand_) afterCommand_(command, result);
+  return result;
+}
+
+int16_t EcrLink::Transmit(const std::string& command) {
   // Once the program is closing no frame goes out: a resend after a cut-short
   // wait could make the printer print the same line again.
   if (raised_) return kLinkNoAnswer;

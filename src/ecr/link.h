@@ -11,6 +11,10 @@
 #include "platform/system.h"
 #include "settings/options.h"
 
+namespace platform {
+class Clock;
+}  // namespace platform
+
 namespace ecr {
 
 inline constexpr char STX = 2;
@@ -56,17 +60,18 @@ struct EcrLinkState {
 };
 
 // "YYYYMMDD_hhmmss <--> ", the stamp of every trace line.
-std::string CurrDateTime();
 std::string CurrDateTime(const platform::LocalTime& t);
 
 // Sum of the byte values modulo 100, two digits.
 std::string CalcolaChecksum(const std::string& text);
 
 // The one link of the program. It owns the link state and uses, without
-// owning them, the port, the loop and the operator's options.
+// owning them, the port, the loop, the operator's options and the clock of
+// the trace stamps.
 class EcrLink {
  public:
-  EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options);
+  EcrLink(platform::SerialPort& port, platform::EventLoop& loop, const settings::Options& options,
+          platform::Clock& clock);
 
   // The port index (1 to 4) the link opens; the job service sets it.
   void SetCurrentPort(int16_t port) { currentPort_ = port; }
@@ -86,6 +91,13 @@ class EcrLink {
 
   // One exchange: 0, 1 (no usable answer) or a negative printer error.
   int16_t TrasmettiStringa(const std::string& command);
+  // Called around every TrasmettiStringa (the job journal watches the
+  // receipt's closing and the receipt counter); empty to stop.
+  using CommandHook = std::function<void(const std::string& command, int16_t result)>;
+  void SetCommandHooks(CommandHook before, CommandHook after) {
+    beforeCommand_ = std::move(before);
+    afterCommand_ = std::move(after);
+  }
   // The two status characters of "1009", "" when the answer lacked them,
   // "1" when the printer never answered.
   std::string VerificaStato();
@@ -110,6 +122,7 @@ class EcrLink {
   void SetLastAnswer(std::string text) { state_.lastAnswer = std::move(text); }
   const settings::Options& options() const { return options_; }
   platform::EventLoop& loop() { return loop_; }
+  platform::Clock& clock() { return clock_; }
 
  private:
   // What the check of an answer decides.
@@ -140,9 +153,13 @@ class EcrLink {
   void Trace(const std::string& text);
   static int16_t MapErrorCode(const std::string& code, bool* traced);
 
+  int16_t Transmit(const std::string& command);
+
   platform::SerialPort& port_;
   platform::EventLoop& loop_;
   const settings::Options& options_;
+  platform::Clock& clock_;
+  CommandHook beforeCommand_, afterCommand_;
   EcrLinkState state_;
   int16_t currentPort_ = 1;
   bool raised_ = false;

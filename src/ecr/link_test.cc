@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "testing/fake_event_loop.h"
+#include "ecr/test_fakes.h"
 #include "testing/fake_serial_port.h"
 
 namespace ecr {
@@ -20,7 +21,7 @@ const std::string kNak(1, NAK), kAck(1, ACK);
 
 class LinkTest : public ::testing::Test {
  protected:
-  LinkTest() : port(loop), link(port, loop, options) {
+  LinkTest() : port(loop), link(port, loop, options, clock) {
     options.chbTrace = true;
     link.SetTraceSink([this](const std::string& line) { trace.push_back(line); });
   }
@@ -48,6 +49,7 @@ class LinkTest : public ::testing::Test {
 
   testing_support::FakeEventLoop loop;
   settings::Options options;
+  ecr_test::FixedClock clock;
   FakeSerialPort port;
   EcrLink link;
   std::vector<std::string> trace;
@@ -134,7 +136,7 @@ TEST_F(LinkTest, SilentPrinterGetsSevenSendsWithNewSequences) {
 TEST_F(LinkTest, AnswerTimeOutDependsOnTheCommand) {
   for (const std::string cmd : {"1003", "1004", "1001", "10040"}) {
     FakeSerialPort p(loop);
-    EcrLink l(p, loop, options);
+    EcrLink l(p, loop, options, clock);
     const int64_t start = loop.NowMs();
     l.TrasmettiStringa(cmd);
     const int64_t wait = (cmd == "1003" || cmd == "1004") ? 8000 : 5000;
@@ -146,7 +148,7 @@ TEST_F(LinkTest, WrongEchoPausesAndResendsTheSameFrame) {
   for (bool compat : {false, true}) {
     options.chbDelayCompatibilita = compat;
     FakeSerialPort p(loop);
-    EcrLink l(p, loop, options);
+    EcrLink l(p, loop, options, clock);
     std::vector<int64_t> sent;
     p.SetScript([&](const std::string& w) -> std::vector<FakeSerialPort::Reply> {
       if (w == kAck) return {};
@@ -188,7 +190,7 @@ TEST_F(LinkTest, PrinterErrorCodes) {
   for (const auto& c : cases) {
     trace.clear();
     FakeSerialPort p(loop);
-    EcrLink l(p, loop, options);
+    EcrLink l(p, loop, options, clock);
     l.SetTraceSink([this](const std::string& line) { trace.push_back(line); });
     std::string raw;
     p.SetScript([&](const std::string& w) -> std::vector<FakeSerialPort::Reply> {
@@ -264,7 +266,7 @@ TEST_F(LinkTest, AnswerCuttingRules) {
   };
   for (const auto& c : cases) {
     FakeSerialPort p(loop);
-    EcrLink l(p, loop, options);
+    EcrLink l(p, loop, options, clock);
     p.SetScript([&](const std::string& w) -> std::vector<FakeSerialPort::Reply> {
       if (w == kAck) return {};
       return {{c.raw, 10}};
@@ -343,7 +345,7 @@ TEST_F(LinkTest, StatusFirst) {
                {"54", -13}, {"99", -99}, {"42", -1}, {"", -1}};
   for (const auto& c : cases) {
     FakeSerialPort p(loop);
-    EcrLink l(p, loop, options);
+    EcrLink l(p, loop, options, clock);
     l.state().checkStatusFirst = true;
     p.SetScript(Printer([&](const std::string& cmd) { return cmd == "1009" ? std::string("1009") + c.status : "1105" "0000012345"; }));
     EXPECT_EQ(c.result, l.TrasmettiStringa("1105")) << c.status;

@@ -7,6 +7,7 @@
 
 #include "ecr/link.h"
 #include "ecr/registers.h"
+#include "ecr/test_fakes.h"
 
 namespace ecr {
 namespace {
@@ -23,7 +24,8 @@ TEST(RealPortTest, ExchangesThroughTheSystemPort) {
   std::vector<std::string> log;
   port->SetLog([&log](const std::string& l) { log.push_back(l); });
   settings::Options options;
-  EcrLink link(*port, *loop, options);
+  ecr_test::FixedClock clock;
+  EcrLink link(*port, *loop, options, clock);
   link.SetCurrentPort(number);
 
   EXPECT_EQ(0, link.ProgrammaPortaSeriale(number)) << port->error();

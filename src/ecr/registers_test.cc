@@ -6,6 +6,7 @@
 #include <map>
 
 #include "testing/fake_event_loop.h"
+#include "ecr/test_fakes.h"
 #include "testing/fake_serial_port.h"
 
 namespace ecr {
@@ -32,7 +33,7 @@ std::string Counters(int64_t value) {
 
 class RegistersTest : public ::testing::Test {
  protected:
-  RegistersTest() : port(loop), link(port, loop, options) {
+  RegistersTest() : port(loop), link(port, loop, options, clock) {
     // Answers by command code; "" is silence. Bodies are sent unframed.
     port.SetScript([this](const std::string& w) -> std::vector<FakeSerialPort::Reply> {
       if (w == kAck) {
@@ -59,6 +60,7 @@ class RegistersTest : public ::testing::Test {
 
   testing_support::FakeEventLoop loop;
   settings::Options options;
+  ecr_test::FixedClock clock;
   FakeSerialPort port;
   EcrLink link;
   std::map<std::string, std::string> answers;

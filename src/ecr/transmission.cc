@@ -1,4 +1,4 @@
-// DoSendFile: one document from the converter's native command file to the
+// DoSendFile: one document from the converter's native commands to the
 // printer, and the receipt data the host reads back in SR_OUT.
 #include "ecr/transmission.h"
 
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ecr/dump.h"
+#include "ecr/paths.h"
 #include "ecr/text.h"
 #include "settings/text_value.h"
 
@@ -51,52 +52,6 @@ std::vector<std::string> Split(const std::string& s, char sep) {
     start = pos + 1;
   }
 }
-
-// Lines as the file holds them, ended by CR LF, LF or CR.
-bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  std::string bytes;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-  std::fclose(f);
-  std::string line;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-      lines->push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines->push_back(line);
-  return true;
-}
-
-class OutputFile {
- public:
-  bool Open(const std::string& path) {
-    f_ = std::fopen(path.c_str(), "wb");
-    return f_ != nullptr;
-  }
-  ~OutputFile() { Close(); }
-  void Close() {
-    if (f_) std::fclose(f_);
-    f_ = nullptr;
-  }
-  void Line(const std::string& text) {
-    if (!f_) return;
-    std::fwrite(text.data(), 1, text.size(), f_);
-    std::fwrite("\r\n", 1, 2, f_);
-    std::fflush(f_);
-  }
-
- private:
-  FILE* f_ = nullptr;
-};
 
 // VB's idea of a number: blanks, a sign, digits with one "." or ",".
 bool IsNumeric(const std::string& text) {
@@ -156,163 +111,247 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
   return link.TrasmettiStringa(command) == 0 ? 0 : -1;
 }
 
-int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionContext& ctx,
-                   std::string* errorDetail) {
+std::vector<std::string> CommandLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+namespace {
+
+// One document on its way: what the steps below share.
+struct Transmission {
+  Transmission(EcrLink& l, platform::FileSystem& f, const TransmissionContext& c, std::string* e)
+      : link(l), fs(f), ctx(c), errorDetail(e) {}
+
+  EcrLink& link;
+  platform::FileSystem& fs;
+  const TransmissionContext& ctx;
+  std::string* errorDetail;
   NativeDocument doc;
-  const char sep = ctx.decimalSeparator;
+  HeaderContext header;
+  std::string out;  // SR_OUT so far
   int16_t status = kDocumentDone;
   int linesSent = 0;
   std::string lastLine, storedRedt;
   int64_t change = 0;
   bool commandSent = false, headerWritten = false, outputWritten = false;
-  if (!link.IsPortOpen()) link.Vexocx21_OpenPort();
 
-  // A converted file that cannot be read or an output file that cannot be
-  // created is tried again from the conversion, twice, 100 ms apart.
-  std::vector<std::string> lines;
-  OutputFile out;
+  void OutLine(const std::string& line) { out += line + "\r\n"; }
+  LineSink OutSink() {
+    return [this](const std::string& line) { OutLine(line); };
+  }
+};
+
+// What a step leaves to do with the current line.
+enum class Next { kGoOn, kStop, kSendAgain };
+
+// Converts the document and creates an empty SR_OUT. A failed SR_OUT starts
+// again from the conversion, twice, 100 ms apart.
+bool PrepareDocument(Transmission& t, DocumentSource& source) {
   for (int attempt = 1;; ++attempt) {
-    if (!source.Prepare(&doc)) {
-      link.Vexocx21_ClosePort();
-      return kDocumentNotSent;
-    }
-    const std::string& path = doc.commandFile;
-    lines.clear();
-    std::string failed = !ReadLines(path, &lines) ? path : !out.Open(ctx.outPath) ? ctx.outPath : "";
-    if (failed.empty()) break;
+    if (!source.Prepare(&t.doc)) return false;
+    std::string error;
+    if (t.fs.WriteFile(t.ctx.outPath, "", &error)) break;
     if (attempt == 3) {
-      if (ctx.message) ctx.message("ERRORE3 = Path/File access error: " + failed + " - 75riga 3");
-      link.Vexocx21_ClosePort();
-      return kDocumentNotSent;
+      if (t.ctx.message) t.ctx.message("ERRORE3 = Path/File access error: " + t.ctx.outPath + " - 75riga 3");
+      return false;
     }
-    link.Attendi(100);
+    t.link.Attendi(100);
   }
-  LineSink outSink = [&out](const std::string& l) { out.Line(l); };
-  HeaderContext header;
-  header.rtMode = ctx.rtMode;
-  header.version = ctx.version;
-  header.storedRedtLine = &storedRedt;
+  t.header.rtMode = t.ctx.rtMode;
+  t.header.version = t.ctx.version;
+  t.header.storedRedtLine = &t.storedRedt;
+  return true;
+}
 
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (StartsWith(line, "READ")) {
-      std::vector<std::string> f = Split(line, ',');
-      if (f.size() >= 3 && (Val(f[1]) == 1 || Val(f[1]) == 2)) {
-        ScriviTotaliGiornalieri(link, f[2], sep);
-        change = 0;
-        continue;
-      }
-    } else if (StartsWith(line, "SEDT")) {
-      std::vector<std::string> f = Split(line, ',');
-      if (f.size() >= 3) {
-        if (!WriteDataOra(link, f[1] + f[2])) status = kDocumentFiscalClosingNeeded;
-        continue;
-      }
-    } else if (StartsWith(line, "REDT")) {
-      storedRedt.clear();
-      storedRedt = ReadDataOra(link);
+// The daily totals of "READ,1,path" or "READ,2,path"; a target outside the
+// permitted folders ends the document as a conversion error would.
+Next DailyTotals(Transmission& t, const std::string& target) {
+  std::string path = AllowedReadTarget(target, t.ctx.dataDir, t.ctx.readAllowedDirs, platform::PathSeparator());
+  if (path.empty()) {
+    t.status = kDocumentNotSent;
+    return Next::kStop;
+  }
+  ScriviTotaliGiornalieri(t.link, t.fs, path, t.ctx.decimalSeparator);
+  t.change = 0;
+  return Next::kGoOn;
+}
+
+// "READ", "SEDT" and "REDT" are carried out here, not sent; kSendAgain
+// means the line is no pseudo-command and goes to the printer.
+Next PseudoCommand(Transmission& t, const std::string& line) {
+  if (StartsWith(line, "READ")) {
+    std::vector<std::string> f = Split(line, ',');
+    if (f.size() >= 3 && (Val(f[1]) == 1 || Val(f[1]) == 2)) return DailyTotals(t, f[2]);
+  } else if (StartsWith(line, "SEDT")) {
+    std::vector<std::string> f = Split(line, ',');
+    if (f.size() >= 3) {
+      if (!WriteDataOra(t.link, f[1] + f[2])) t.status = kDocumentFiscalClosingNeeded;
+      return Next::kGoOn;
+    }
+  } else if (StartsWith(line, "REDT")) {
+    t.storedRedt = ReadDataOra(t.link);
+    return Next::kGoOn;
+  }
+  return Next::kSendAgain;
+}
+
+// An answer with ":" carries the receipt's time, date and number.
+void WriteReceiptStamp(Transmission& t) {
+  const std::string& answer = t.link.lastAnswer();
+  if (answer.find(':') == std::string::npos) return;
+  t.OutLine("TIME,CASS. 1 " + Mid(answer, 12, 5) + " CASSA   1 ,E,A1;");
+  t.OutLine("DATE," + Mid(answer, 1, 2) + "/" + Mid(answer, 4, 2) + "/" + Mid(answer, 9, 2) + "  SCONTR. N." +
+            Mid(answer, 21, 4) + ",E,A1;");
+  t.outputWritten = true;
+  t.link.SetLastAnswer("");
+}
+
+// Asks for the paper status every second until the roll is back; kStop when
+// the program closes first.
+Next WaitOutPaperEnd(Transmission& t) {
+  t.status = kDocumentNotSent;
+  if (t.ctx.writeErrFile) t.ctx.writeErrFile(kPaperEndNotice);
+  std::string paper;
+  while (paper != "00") {
+    // Closing abandons the document as if the printer had gone silent.
+    if (t.link.timedOutRaised()) break;
+    t.link.Attendi(1000);
+    if (t.link.TrasmettiStringa("1009") == 0) {
+      size_t q = t.link.lastAnswer().find("1009");
+      if (q != std::string::npos) paper = t.link.lastAnswer().substr(q + 4, 2);
+    }
+  }
+  if (paper == "00") return Next::kSendAgain;
+  t.status = kDocumentNoAnswer;
+  return Next::kStop;
+}
+
+// The document status of a line's result, and whether the document goes on.
+Next MapLineResult(Transmission& t, int16_t result) {
+  Next next = Next::kGoOn;
+  for (const auto& r : kLineResults) {
+    if (result == r.result) {
+      t.status = r.status;
+      if (r.stops) next = Next::kStop;
+    }
+  }
+  switch (result) {
+    case kPrinterError99: {
+      t.status = kDocumentError99;
+      t.link.Attendi(500);
+      t.link.TrasmettiStringa("1015");
+      const std::string& a = t.link.lastAnswer();
+      size_t q = a.find("1015");
+      if (!a.empty() && q != std::string::npos && t.errorDetail) *t.errorDetail = a.substr(q + 4);
+      return Next::kStop;
+    }
+    case kNegativeVat:
+      t.status = kDocumentNegativeVat;
+      t.link.Attendi(500);
+      t.link.TrasmettiStringa("3001818Annull.transazione000000000");
+      return Next::kStop;
+    case kPaperEnd:
+      return WaitOutPaperEnd(t);
+    default:
+      return next;
+  }
+}
+
+// Sends one line, again after a paper end; false when the document stops.
+bool SendLine(Transmission& t, const std::string& line) {
+  for (;;) {
+    int16_t result = (StartsWith(line, "MOST") || StartsWith(line, "DOST")) ? SubtotalAdjustment(t.link, line)
+                                                                            : t.link.TrasmettiStringa(line);
+    t.status = result;
+    t.commandSent = true;
+    WriteReceiptStamp(t);
+    if (t.link.lastAnswer().find(t.header.rtMode ? "3007" : "3004") != std::string::npos)
+      t.change = Val(Mid(t.link.lastAnswer(), 6, 9));
+    Next next = MapLineResult(t, result);
+    if (next != Next::kSendAgain) return next == Next::kGoOn;
+  }
+}
+
+// After the closing line, the payment lines of the kinds paid without an amount.
+void PrintPaymentSummary(Transmission& t, const std::string& line) {
+  const NativeDocument& doc = t.doc;
+  if (!(StartsWith(line, "3007") || StartsWith(line, "3004"))) return;
+  if (!(doc.cashDue || doc.chequeDue || doc.cardDue || doc.otherDue)) return;
+  t.link.TrasmettiStringa("1003");
+  std::string amount = FormatCents(Val(Mid(t.link.lastAnswer(), 42, 9)), t.ctx.decimalSeparator);
+  if (doc.cashDue) t.link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
+  if (doc.chequeDue) t.link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
+  if (doc.cardDue) t.link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
+  if (doc.otherDue) t.link.TrasmettiStringa("7007" + PaymentLine(doc.paymentText, amount));
+}
+
+// Every line of the document, until the end or a line that stops it.
+void SendLines(Transmission& t) {
+  for (const std::string& line : t.doc.commands) {
+    Next pseudo = PseudoCommand(t, line);
+    if (pseudo == Next::kStop) return;
+    if (pseudo == Next::kGoOn) continue;
+    if (!t.commandSent && line.find("Annulla") != std::string::npos) {
+      t.link.TrasmettiStringa(line);
       continue;
     }
-    if (!commandSent && line.find("Annulla") != std::string::npos) {
-      link.TrasmettiStringa(line);
-      continue;
+    ++t.linesSent;
+    t.lastLine = line;
+    if (line == "2002" && !t.headerWritten) {
+      bool written = WriteHeaderLines(t.link, t.OutSink(), t.header);
+      t.headerWritten = t.outputWritten = written;
     }
-    ++linesSent;
-    lastLine = line;
-    if (line == "2002" && !headerWritten) {
-      bool written = WriteHeaderLines(link, outSink, header);
-      headerWritten = outputWritten = written;
-    }
-    bool stop = false;
-    for (;;) {  // a line refused for paper end is sent again from here
-      int16_t result = (StartsWith(line, "MOST") || StartsWith(line, "DOST"))
-                           ? SubtotalAdjustment(link, line)
-                           : link.TrasmettiStringa(line);
-      status = result;
-      commandSent = true;
-      const std::string& answer = link.lastAnswer();
-      if (answer.find(':') != std::string::npos) {
-        out.Line("TIME,CASS. 1 " + Mid(answer, 12, 5) + " CASSA   1 ,E,A1;");
-        out.Line("DATE," + Mid(answer, 1, 2) + "/" + Mid(answer, 4, 2) + "/" + Mid(answer, 9, 2) +
-                 "  SCONTR. N." + Mid(answer, 21, 4) + ",E,A1;");
-        outputWritten = true;
-        link.SetLastAnswer("");
-      }
-      if (link.lastAnswer().find(header.rtMode ? "3007" : "3004") != std::string::npos)
-        change = Val(Mid(link.lastAnswer(), 6, 9));
-      for (const auto& r : kLineResults) {
-        if (result == r.result) {
-          status = r.status;
-          stop = r.stops;
-        }
-      }
-      switch (result) {
-        case kPrinterError99: {
-          status = kDocumentError99;
-          link.Attendi(500);
-          link.TrasmettiStringa("1015");
-          const std::string& a = link.lastAnswer();
-          size_t q = a.find("1015");
-          if (!a.empty() && q != std::string::npos && errorDetail) *errorDetail = a.substr(q + 4);
-          stop = true;
-          break;
-        }
-        case kNegativeVat:
-          status = kDocumentNegativeVat;
-          link.Attendi(500);
-          link.TrasmettiStringa("3001818Annull.transazione000000000");
-          stop = true;
-          break;
-        case kPaperEnd: {
-          status = kDocumentNotSent;
-          if (ctx.writeErrFile) ctx.writeErrFile(kPaperEndNotice);
-          std::string paper;
-          while (paper != "00") {
-            // Closing abandons the document as if the printer had gone silent.
-            if (link.timedOutRaised()) break;
-            link.Attendi(1000);
-            if (link.TrasmettiStringa("1009") == 0) {
-              size_t q = link.lastAnswer().find("1009");
-              if (q != std::string::npos) paper = link.lastAnswer().substr(q + 4, 2);
-            }
-          }
-          if (paper != "00") {
-            status = kDocumentNoAnswer;
-            stop = true;
-            break;
-          }
-          continue;
-        }
-        default: break;
-      }
-      break;
-    }
-    if (stop) break;
-    if ((StartsWith(line, "3007") || StartsWith(line, "3004")) &&
-        (doc.cashDue || doc.chequeDue || doc.cardDue || doc.otherDue)) {
-      link.TrasmettiStringa("1003");
-      std::string amount = FormatCents(Val(Mid(link.lastAnswer(), 42, 9)), sep);
-      if (doc.cashDue) link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
-      if (doc.chequeDue) link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
-      if (doc.cardDue) link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
-      if (doc.otherDue) link.TrasmettiStringa("7007" + PaymentLine(doc.paymentText, amount));
-    }
+    if (!SendLine(t, line)) return;
+    PrintPaymentSummary(t, line);
   }
+}
 
-  if (change != 0 && status == 0) link.TrasmettiStringa("7007" + PaymentLine("RESTO", FormatCents(change, sep)));
-  if (status == 0 && !outputWritten && !headerWritten) WriteHeaderLines(link, outSink, header);
-  if (status == 0 && !doc.functionDocument && !doc.invoiceMode) {
-    link.Input();
-    link.SetLastAnswer("");
-    bool endsWithPayment = StartsWith(lastLine, "7008") || StartsWith(lastLine, "7007");
-    if ((!endsWithPayment || linesSent > 3) && doc.paymentSeen) {
-      if (!link.options().chbNoInviaApCassetto) link.TrasmettiStringa("70081");
-      if (link.TrasmettiStringa("3013") != 0) link.TrasmettiStringa("3013");
-    }
+// The change, the receipt data when nothing wrote them, the drawer and the
+// end command of a paid receipt.
+void CloseReceipt(Transmission& t) {
+  if (t.status != kDocumentDone) return;
+  if (t.change != 0) t.link.TrasmettiStringa("7007" + PaymentLine("RESTO", FormatCents(t.change, t.ctx.decimalSeparator)));
+  if (!t.outputWritten && !t.headerWritten) WriteHeaderLines(t.link, t.OutSink(), t.header);
+  if (t.doc.functionDocument || t.doc.invoiceMode) return;
+  t.link.Input();
+  t.link.SetLastAnswer("");
+  bool endsWithPayment = StartsWith(t.lastLine, "7008") || StartsWith(t.lastLine, "7007");
+  if ((!endsWithPayment || t.linesSent > 3) && t.doc.paymentSeen) {
+    if (!t.link.options().chbNoInviaApCassetto) t.link.TrasmettiStringa("70081");
+    if (t.link.TrasmettiStringa("3013") != 0) t.link.TrasmettiStringa("3013");
   }
-  out.Close();
+}
+
+}  // namespace
+
+int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& source, const TransmissionContext& ctx,
+                   std::string* errorDetail) {
+  Transmission t(link, fs, ctx, errorDetail);
+  if (!link.IsPortOpen()) link.Vexocx21_OpenPort();
+  if (!PrepareDocument(t, source)) {
+    link.Vexocx21_ClosePort();
+    return kDocumentNotSent;
+  }
+  SendLines(t);
+  CloseReceipt(t);
+  // The host reads SR_OUT once the job has ended, whatever its status.
+  std::string error;
+  fs.WriteFile(ctx.outPath, t.out, &error);
   link.Vexocx21_ClosePort();
-  return status;
+  return t.status;
 }
 
 }  // namespace ecr

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ecr/link.h"
 #include "ecr/registers.h"
+#include "platform/file_system.h"
 
 namespace ecr {
 
@@ -32,10 +34,10 @@ enum DocumentStatus : int16_t {
   kDocumentError99 = 99,
 };
 
-// A document ready for the printer: its native command file and what the
-// conversion found in it.
+// A document ready for the printer: its native commands, one a line, and
+// what the conversion found in it.
 struct NativeDocument {
-  std::string commandFile;
+  std::vector<std::string> commands;
   bool paymentSeen = false;       // a paid receipt: drawer and "3013" at the end
   bool invoiceMode = false;
   bool functionDocument = false;
@@ -45,7 +47,8 @@ struct NativeDocument {
 };
 
 // Where the transmission takes its document from: asked again for every
-// attempt. False on a conversion error; nothing is sent then.
+// attempt (an SR_OUT that cannot be created sends it back to the start).
+// False on a conversion error; nothing is sent then.
 class DocumentSource {
  public:
   virtual ~DocumentSource() = default;
@@ -57,6 +60,10 @@ struct TransmissionContext {
   char decimalSeparator = '.';  // of the display amounts
   // The port's SR_OUT, replaced by every document.
   std::string outPath;
+  // A "READ" line writes its daily totals only inside the data directory
+  // or one of these folders; any other target ends the document.
+  std::string dataDir;
+  std::vector<std::string> readAllowedDirs;
   ProgramVersion version;
   // Writes a message into the port's SR_ERR (the paper-end notice).
   std::function<void(const std::string&)> writeErrFile;
@@ -65,9 +72,13 @@ struct TransmissionContext {
 };
 
 // Sends one document; returns the document status (0 to 13, 29 or 99) and,
-// with 99, the printer's description of the error.
-int16_t DoSendFile(EcrLink& link, DocumentSource& source, const TransmissionContext& ctx,
+// with 99, the printer's description of the error. SR_OUT and the daily
+// totals are written through `fs`.
+int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& source, const TransmissionContext& ctx,
                    std::string* errorDetail);
+
+// The lines of a native command text, each ended by CR LF, LF or CR.
+std::vector<std::string> CommandLines(const std::string& text);
 
 // The 40 characters after "7007": the name in 20 characters, then blanks,
 // the character 127, a blank and the amount, together 20 characters.

@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "ecr/test_fakes.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_serial_port.h"
 #include "testing/temp_dir.h"
@@ -14,8 +15,6 @@ namespace {
 
 using testing_support::FakeSerialPort;
 using testing_support::ParseFrame;
-using testing_support::ReadFileBytes;
-using testing_support::WriteFileBytes;
 
 // A native document that needs no conversion.
 struct ReadyDocument : DocumentSource {
@@ -28,10 +27,11 @@ struct ReadyDocument : DocumentSource {
 
 class TransmissionTest : public ::testing::Test {
  protected:
-  TransmissionTest() : port(loop), link(port, loop, options) {
+  TransmissionTest() : port(loop), link(port, loop, options, clock) {
     port.SetScript(testing_support::Printer([this](const std::string& c) { return Answer(c); }));
     ctx.decimalSeparator = '.';
     ctx.outPath = dir.File("SR_OUT.001");
+    ctx.dataDir = dir.path();
     ctx.writeErrFile = [this](const std::string& m) { errors.push_back(m); };
   }
 
@@ -48,9 +48,8 @@ class TransmissionTest : public ::testing::Test {
     return code + "00";
   }
   int16_t Send(const std::string& document) {
-    WriteFileBytes(dir.File("doc.txt"), document);
-    source.doc.commandFile = dir.File("doc.txt");
-    return DoSendFile(link, source, ctx, &detail);
+    source.doc.commands = CommandLines(document);
+    return DoSendFile(link, fs, source, ctx, &detail);
   }
   std::vector<std::string> Commands() {
     std::vector<std::string> out;
@@ -66,6 +65,8 @@ class TransmissionTest : public ::testing::Test {
   testing_support::ScopedTempDir dir;
   testing_support::FakeEventLoop loop;
   settings::Options options;
+  ecr_test::FixedClock clock;
+  ecr_test::MemoryFileSystem fs;
   FakeSerialPort port;
   EcrLink link;
   ReadyDocument source;
@@ -116,12 +117,13 @@ TEST_F(TransmissionTest, SilentPrinterStopsTheDocument) {
   EXPECT_EQ(Count("3002"), 7);
 }
 
-TEST_F(TransmissionTest, UnreadableCommandFileIsNeverASuccess) {
+TEST_F(TransmissionTest, UncreatableOutputFileIsNeverASuccess) {
   std::vector<std::string> messages;
   ctx.message = [&](const std::string& m) { messages.push_back(m); };
   int64_t start = loop.NowMs();
-  source.doc.commandFile = dir.File("missing.txt");
-  EXPECT_EQ(DoSendFile(link, source, ctx, &detail), 2);
+  fs.unwritable.insert(ctx.outPath);
+  source.doc.commands = {"3001"};
+  EXPECT_EQ(DoSendFile(link, fs, source, ctx, &detail), 2);
   EXPECT_EQ(loop.NowMs() - start, 200);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("ERRORE3 = ", 0), 0u);
@@ -137,9 +139,38 @@ TEST_F(TransmissionTest, ReceiptStampFromAnAnswerWithAColon) {
     return normal(written);
   });
   EXPECT_EQ(Send("07/12\r\n3001\r\n"), 0);
-  std::string out = ReadFileBytes(ctx.outPath);
+  std::string out = fs.files[ctx.outPath];
   EXPECT_EQ(out.substr(0, out.find("Versione")),
             "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
+
+  // A document stopped by the printer leaves the stamp it got, without the header.
+  queued["3001"] = {"ERR37"};
+  EXPECT_EQ(Send("07/12\r\n3001\r\n3002\r\n"), 7);
+  EXPECT_EQ(fs.files[ctx.outPath], "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
+}
+
+TEST_F(TransmissionTest, DailyTotalsOnlyInsideTheDataDirectory) {
+  EXPECT_EQ(Send("READ,1,totali.txt\r\n3001\r\n"), 0);
+  EXPECT_EQ(fs.files[dir.File("totali.txt")].rfind("DataCode|DataDescription|Value|Index\r\n", 0), 0u);
+  EXPECT_EQ(Count("1004"), 1);
+  EXPECT_EQ(Count("READ,1,totali.txt"), 0);
+
+  // A target outside ends the document like a conversion error; SR_OUT is still replaced.
+  fs.files[ctx.outPath] = "old";
+  EXPECT_EQ(Send("3001\r\nREAD,2,../totali.txt\r\n3002\r\n"), 2);
+  EXPECT_EQ(Count("3002"), 0);
+  EXPECT_EQ(Count("1004"), 1);
+  EXPECT_EQ(fs.files[ctx.outPath], "");
+
+  // A "READ" that asks for no totals is an ordinary line, as before.
+  Send("READ,3,/etc/totali.txt\r\n");
+  EXPECT_EQ(Count("READ,3,/etc/totali.txt"), 1);
+}
+
+TEST(CommandLinesTest, EveryLineEnd) {
+  EXPECT_EQ(CommandLines("3001\r\n3002\n3003\r3004"), (std::vector<std::string>{"3001", "3002", "3003", "3004"}));
+  EXPECT_EQ(CommandLines("3001\r\n\r\n"), (std::vector<std::string>{"3001", ""}));
+  EXPECT_TRUE(CommandLines("").empty());
 }
 
 TEST_F(TransmissionTest, JournalWarningsGoOn) {

@@ -1,11 +1,11 @@
-// The real printer side of the job service, on the link, the dump and the
-// document transmission.
+// The real printer side of the job service: the conversion in memory, its
+// records in the data directory, the link, the dump and the transmission.
 #include "service/ecr_job_printer.h"
 
-#include <filesystem>
-#include <vector>
+#include <cstdlib>
 
 #include "convert/converter.h"
+#include "ecr/registers.h"
 #include "ecr/transmission.h"
 #include "platform/system.h"
 #include "service/exchange_files.h"
@@ -13,6 +13,45 @@
 #include "settings/document.h"
 
 namespace service {
+
+namespace {
+
+bool IsReceiptClosing(const std::string& command) {
+  return command.compare(0, 4, "3011") == 0 || command.compare(0, 4, "1010") == 0;
+}
+
+// The receipt number of a "1004" answer, -1 when it has none.
+int CounterOf(const std::string& answer) {
+  if (answer.size() < 8 || answer.compare(0, 4, "1004") != 0) return -1;
+  for (size_t i = 4; i < 8; ++i)
+    if (answer[i] < '0' || answer[i] > '9') return -1;
+  return std::atoi(answer.substr(4, 4).c_str());
+}
+
+// The document as the transmission asks for it, attempt after attempt: it
+// was converted once, so every attempt sends the same commands.
+class PreparedDocument : public ecr::DocumentSource {
+ public:
+  explicit PreparedDocument(ecr::NativeDocument doc) : doc_(std::move(doc)) {}
+  bool Prepare(ecr::NativeDocument* doc) override {
+    *doc = doc_;
+    return true;
+  }
+
+ private:
+  ecr::NativeDocument doc_;
+};
+
+}  // namespace
+
+EcrJobPrinter::EcrJobPrinter(ecr::EcrLink& link, platform::FileSystem& fs, const settings::Settings& settings,
+                             std::function<void(const std::string&)> message)
+    : link_(link), fs_(fs), settings_(settings), message_(std::move(message)) {
+  link_.SetCommandHooks([this](const std::string& c, int16_t) { BeforeCommand(c); },
+                        [this](const std::string& c, int16_t r) { AfterCommand(c, r); });
+}
+
+EcrJobPrinter::~EcrJobPrinter() { link_.SetCommandHooks(nullptr, nullptr); }
 
 bool EcrJobPrinter::ProbePort(int16_t port) { return link_.ProgrammaPortaSeriale(port) == 0; }
 
@@ -29,109 +68,140 @@ void EcrJobPrinter::ClosePort(int16_t port) {
 int16_t EcrJobPrinter::RunDump(int16_t port, const std::string& dataDir) {
   link_.SetCurrentPort(port);
   link_.Vexocx21_OpenPort();
-  int16_t result = ecr::Vexocx21_DoDumpConf(link_, dataDir, identity_);
+  int16_t result = ecr::Vexocx21_DoDumpConf(link_, fs_, dataDir, identity_);
   link_.Vexocx21_ClosePort();
   return result;
 }
 
-namespace {
-
-// Reads the document, converts it and writes the files the conversion
-// leaves: tempSL.txt, the OPFS copy and rewritten document, KB.txt.
-convert::ConversionResult ConvertDocumentFile(const std::string& path, const convert::ConvertContext& ctx,
-                                              const std::function<void(const std::string&)>& message,
-                                              std::string* outputPath) {
-  namespace fs = std::filesystem;
-  const std::string kb = convert::DataFile(ctx, "KB.txt");
-  std::error_code ec;
-  fs::remove(kb, ec);
-  settings::FileError error;
-  std::vector<std::string> lines;
-  convert::ConversionResult r;
-  if (!fs::exists(path, ec)) {
-    r = convert::ConvertMissingDocument(ctx);
-  } else if (!settings::ReadDocument(path, &lines, &error)) {
-    r.result = 1;
-  } else {
-    r = convert::ConvertDocument(lines, ctx);
-  }
-  for (const std::string& text : r.messages)
-    if (message) message(text);
-  if (r.tempSL && !settings::WriteDocument(convert::DataFile(ctx, "tempSL.txt"), *r.tempSL, false, &error))
-    r.result = 1;
-  if (r.opfsCopy) {
-    fs::copy_file(path, path + ".txt", fs::copy_options::overwrite_existing, ec);
-    if (!settings::WriteDocument(path, r.rewrittenDocument, false, &error)) r.commands.clear();
-  }
-  if (r.result != 0 || r.commands.empty()) return r;
-  if (!settings::WriteDocument(kb, r.commands, false, &error) || !fs::exists(kb, ec)) r.result = 1;
-  else *outputPath = kb;
-  return r;
+void EcrJobPrinter::SetTraceSink(std::function<void(const std::string&)> sink) {
+  trace_ = sink;
+  link_.SetTraceSink(std::move(sink));
 }
 
-// The job's document: converted for every attempt of the transmission, or
-// sent as it is (the test receipt is native commands already).
-class JobDocument : public ecr::DocumentSource {
- public:
-  JobDocument(const std::string& dataPath, bool sendAsIs, const convert::ConvertContext& ctx,
-              const std::function<void(const std::string&)>& message)
-      : dataPath_(dataPath), sendAsIs_(sendAsIs), ctx_(ctx), message_(message) {}
-
-  bool Prepare(ecr::NativeDocument* doc) override {
-    *doc = ecr::NativeDocument();
-    if (sendAsIs_) {
-      doc->commandFile = dataPath_;
-      return true;
-    }
-    std::string outputPath;
-    convert::ConversionResult r = ConvertDocumentFile(dataPath_, ctx_, message_, &outputPath);
-    if (r.result == 1) return false;
-    doc->commandFile = outputPath.empty() ? convert::DataFile(ctx_, "KB.txt") : outputPath;
-    doc->paymentSeen = r.paymentSeen;
-    doc->invoiceMode = r.invoiceMode;
-    doc->functionDocument = r.functionDocument;
-    doc->cashDue = r.cashDue;
-    doc->chequeDue = r.chequeDue;
-    doc->cardDue = r.cardDue;
-    doc->otherDue = r.otherDue;
-    doc->paymentText = r.paymentText;
-    return true;
+void EcrJobPrinter::BeforeCommand(const std::string& command) {
+  if (reading_ || !closing_ || closing_->sent || !IsReceiptClosing(command)) return;
+  if (lastCounter_ < 0) {
+    // Unknown since the last closing: asked now, so that a lost answer to
+    // the closing can be told from a receipt that never closed.
+    reading_ = true;
+    if (link_.TrasmettiStringa("1004") == 0) lastCounter_ = CounterOf(link_.lastAnswer());
+    reading_ = false;
   }
+  closing_->sent = true;
+  closing_->counterBefore = lastCounter_;
+  if (closing_->aboutToClose) closing_->aboutToClose(lastCounter_);
+}
 
- private:
-  const std::string& dataPath_;
-  const bool sendAsIs_;
-  const convert::ConvertContext& ctx_;
-  const std::function<void(const std::string&)>& message_;
-};
+void EcrJobPrinter::AfterCommand(const std::string& command, int16_t result) {
+  if (command == "1004" && result == 0) {
+    lastCounter_ = CounterOf(link_.lastAnswer());
+  } else if (IsReceiptClosing(command) || command.compare(0, 4, "2002") == 0) {
+    // A receipt closed or the day's counters reset: the number is no longer known.
+    lastCounter_ = -1;
+  }
+}
+
+int EcrJobPrinter::ReadReceiptCounter(int16_t port) {
+  link_.SetCurrentPort(port);
+  return link_.TrasmettiStringa("1004") == 0 ? CounterOf(link_.lastAnswer()) : -1;
+}
+
+bool EcrJobPrinter::AppendReceiptStamp(int16_t port, ExchangeFiles& files) {
+  link_.SetCurrentPort(port);
+  std::string out, error;
+  const std::string path = files.PathOf(kOut, port);
+  fs_.ReadFile(path, platform::kMaxDocumentBytes, &out, &error);
+  ecr::HeaderContext header;
+  header.rtMode = identity_.rtMode;
+  header.version = {kVersionMajor, kVersionMinor, kVersionRevision};
+  std::string redt;
+  header.storedRedtLine = &redt;
+  const bool read = ecr::WriteHeaderLines(link_, [&out](const std::string& l) { out += l + "\r\n"; }, header);
+  return fs_.WriteFile(path, out, &error) && read;
+}
+
+namespace {
+
+// Writes what a conversion leaves in the data directory, as it always has:
+// "tempSL.txt", the OPFS copy and the rewritten document, "KB.txt". These
+// are records for the host and the operator; the commands go on in memory.
+void WriteRecords(platform::FileSystem& fs, const convert::ConvertContext& ctx, const std::string& dataPath,
+                  const std::string& bytes, convert::ConversionResult& r) {
+  settings::FileError error;
+  std::string text;
+  const std::string kb = convert::DataFile(ctx, "KB.txt");
+  // An earlier job's command file must never be taken for this one's.
+  fs.RemoveFile(kb);
+  if (r.tempSL && !settings::WriteDocument(fs, convert::DataFile(ctx, "tempSL.txt"), *r.tempSL, false, &error))
+    r.result = 1;
+  if (r.opfsCopy) {
+    fs.WriteFile(dataPath + ".txt", bytes, &text);
+    if (!settings::WriteDocument(fs, dataPath, r.rewrittenDocument, false, &error)) r.commands.clear();
+  }
+  if (r.result != 0 || r.commands.empty()) return;
+  if (!settings::WriteDocument(fs, kb, r.commands, false, &error)) r.result = 1;
+}
 
 }  // namespace
 
-int16_t EcrJobPrinter::SendFile(int16_t port, ExchangeFiles& files, const std::string& dataPath,
-                                const std::string& outPath, bool sendAsIs, std::string* errorDetail) {
+int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
+                                    const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
+                                    std::string* errorDetail) {
   link_.SetCurrentPort(port);
-  convert::ConvertContext conv;
-  conv.dataDir = files.dataDir();
-  conv.currentPort = port;
-  conv.options = settings_.options;
-  conv.vat = settings_.vat;
-  conv.printer.rtMode = identity_.rtMode;
-  conv.printer.printerSerial = identity_.printerSerial;
-  conv.printer.taxCodeKind = identity_.taxCodeKind;
-  conv.pathSeparator = platform::PathSeparator();
-  const platform::LocalTime now = platform::NowLocal();
-  conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
-  conv.decimalSeparator = platform::DecimalSeparator();
-  JobDocument document(dataPath, sendAsIs, conv, message_);
+  const platform::LocalTime now = link_.clock().Now();
+  ecr::NativeDocument doc;
+  if (sendAsIs) {
+    doc.commands = lines;
+  } else {
+    convert::ConvertContext conv;
+    conv.dataDir = files.dataDir();
+    conv.pathSeparator = platform::PathSeparator();
+    conv.currentPort = port;
+    conv.options = settings_.options;
+    conv.vat = settings_.vat;
+    conv.printer.rtMode = identity_.rtMode;
+    conv.printer.printerSerial = identity_.printerSerial;
+    conv.printer.taxCodeKind = identity_.taxCodeKind;
+    conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+    conv.decimalSeparator = platform::DecimalSeparator();
+    convert::ConversionResult r = convert::ConvertDocument(lines, conv);
+    for (const std::string& text : r.messages)
+      if (message_) message_(text);
+    if (trace_)
+      for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
+    WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
+    if (r.result != 0) return ecr::kDocumentNotSent;
+    if (r.commands.empty()) {
+      // Nothing converted (an empty document, a refused invoice): reported
+      // as the command file that could not be read.
+      if (message_) message_("ERRORE3 = Path/File access error: " + convert::DataFile(conv, "KB.txt") + " - 75riga 3");
+      return ecr::kDocumentNotSent;
+    }
+    doc.commands = std::move(r.commands);
+    doc.paymentSeen = r.paymentSeen;
+    doc.invoiceMode = r.invoiceMode;
+    doc.functionDocument = r.functionDocument;
+    doc.cashDue = r.cashDue;
+    doc.chequeDue = r.chequeDue;
+    doc.cardDue = r.cardDue;
+    doc.otherDue = r.otherDue;
+    doc.paymentText = r.paymentText;
+  }
+  PreparedDocument document(std::move(doc));
 
   ecr::TransmissionContext ctx;
   ctx.rtMode = identity_.rtMode;
-  ctx.decimalSeparator = conv.decimalSeparator;
-  ctx.outPath = outPath;
+  ctx.decimalSeparator = platform::DecimalSeparator();
+  ctx.outPath = files.PathOf(kOut, port);
+  ctx.dataDir = files.dataDir();
+  ctx.readAllowedDirs = settings_.readAllowedDirs;
   ctx.version = {kVersionMajor, kVersionMinor, kVersionRevision};
   ctx.writeErrFile = [&files, port](const std::string& text) { files.WriteErrFile(text, port); };
   ctx.message = message_;
-  return ecr::DoSendFile(link_, document, ctx, errorDetail);
+  closing_ = &closing;
+  const int16_t status = ecr::DoSendFile(link_, fs_, document, ctx, errorDetail);
+  closing_ = nullptr;
+  return status;
 }
 
 }  // namespace service

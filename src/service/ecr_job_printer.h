@@ -1,6 +1,6 @@
 // The job service's printer side on the real link: probing, the dump, the
-// document transmission and single commands. It owns what the dumps found
-// out about the printer.
+// conversion and the document transmission, single commands. It owns what
+// the dumps found out about the printer.
 #pragma once
 
 #include <functional>
@@ -8,6 +8,7 @@
 
 #include "ecr/dump.h"
 #include "ecr/link.h"
+#include "platform/file_system.h"
 #include "service/job_printer.h"
 #include "settings/settings_store.h"
 
@@ -16,28 +17,44 @@ namespace service {
 class EcrJobPrinter : public JobPrinter {
  public:
   // `message` shows the converter's and the transmission's message boxes.
-  EcrJobPrinter(ecr::EcrLink& link, const settings::Settings& settings,
-                std::function<void(const std::string&)> message)
-      : link_(link), settings_(settings), message_(std::move(message)) {}
+  EcrJobPrinter(ecr::EcrLink& link, platform::FileSystem& fs, const settings::Settings& settings,
+                std::function<void(const std::string&)> message);
+  ~EcrJobPrinter() override;
 
   bool ProbePort(int16_t port) override;
   void OpenPort(int16_t port) override;
   void ClosePort(int16_t port) override;
   int16_t RunDump(int16_t port, const std::string& dataDir) override;
   const ecr::PrinterIdentity& identity() const override { return identity_; }
-  int16_t SendFile(int16_t port, ExchangeFiles& files, const std::string& dataPath, const std::string& outPath,
-                   bool sendAsIs, std::string* errorDetail) override;
+  int16_t SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
+                       const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
+                       std::string* errorDetail) override;
+  int ReadReceiptCounter(int16_t port) override;
+  int LastKnownReceiptCounter() const override { return lastCounter_; }
+  void SetLastKnownReceiptCounter(int counter) override { lastCounter_ = counter; }
+  bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) override;
   int16_t Send(const std::string& command) override { return link_.TrasmettiStringa(command); }
   std::string LastErrorCode() override { return link_.lastErrorCode(); }
   void RaiseTimedOut() override { link_.RaiseTimedOut(); }
+  bool Closing() override { return link_.timedOutRaised(); }
   bool CheckStatusFirst() override { return link_.state().checkStatusFirst; }
-  void SetTraceSink(std::function<void(const std::string&)> sink) override { link_.SetTraceSink(std::move(sink)); }
+  void SetTraceSink(std::function<void(const std::string&)> sink) override;
 
  private:
+  // Watches every command: the receipt counter the printer tells, and the
+  // receipt's closing for the running job's journal.
+  void BeforeCommand(const std::string& command);
+  void AfterCommand(const std::string& command, int16_t result);
+
   ecr::EcrLink& link_;
+  platform::FileSystem& fs_;
   const settings::Settings& settings_;
   std::function<void(const std::string&)> message_;
+  std::function<void(const std::string&)> trace_;
   ecr::PrinterIdentity identity_;
+  ClosingWatch* closing_ = nullptr;  // the running job's, while it is sent
+  int lastCounter_ = -1;
+  bool reading_ = false;
 };
 
 }  // namespace service

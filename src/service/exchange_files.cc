@@ -100,10 +100,13 @@ void ExchangeFiles::SubKillStartFile() {
   step([&] { return fs_.WriteFile(PathOf(kFinesco, currentPort), "finesco", &error); });
 }
 
-void ExchangeFiles::WriteErrFile(const std::string& cErrMesg, int iQualeCom) {
-  if (iQualeCom < 1 || iQualeCom > 4) return;
+std::string ExchangeFiles::ErrorLine(const std::string& message) {
   std::string code = owner_.LastErrorCode();
-  std::string line = code.empty() ? cErrMesg : cErrMesg + " : ERRORE " + code;
+  return code.empty() ? message : message + " : ERRORE " + code;
+}
+
+void ExchangeFiles::WriteErrText(const std::string& line, int iQualeCom) {
+  if (iQualeCom < 1 || iQualeCom > 4) return;
   std::string error;
   if (!fs_.WriteFile(PathOf(kErr, iQualeCom), line + "\r\n", &error)) LogWriteFailure(kErr, iQualeCom, error);
 }

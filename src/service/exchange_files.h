@@ -69,7 +69,11 @@ class ExchangeFiles {
   // SR_ERR, writes FINESCO. Does nothing more when SR_START is missing.
   void SubKillStartFile();
   // Writes SR_ERR of `iQualeCom`; never fails towards the caller.
-  void WriteErrFile(const std::string& cErrMesg, int iQualeCom);
+  void WriteErrFile(const std::string& cErrMesg, int iQualeCom) { WriteErrText(ErrorLine(cErrMesg), iQualeCom); }
+  // The line WriteErrFile writes: the message and the link's error code.
+  std::string ErrorLine(const std::string& message);
+  // Writes SR_ERR with exactly this line.
+  void WriteErrText(const std::string& line, int port);
   // Writes SR_MATR of the current port for the identified printer.
   void WriteMatrFile(const ecr::PrinterIdentity& printer);
   // A link, FIFO or device planted where one of the port's exchange files

@@ -1,50 +1,21 @@
-// Exchange files: names, contents, the retry rules and LOGFILE.TXT.
+// Exchange files: names, contents, the retry rules and LOGFILE.TXT, on the
+// in-memory file system.
 #include "service/exchange_files.h"
 
 #include <gtest/gtest.h>
 
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
-#include "testing/temp_dir.h"
+#include "testing/fake_file_system.h"
 
 namespace service {
 namespace {
 
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
-using testing_support::WriteFileBytes;
-
-// The real file system, with the next N removals or writes failing.
-class FlakyFileOps : public FileOps {
- public:
-  FlakyFileOps() : real_(FileOps::CreateReal()) {}
-  bool Exists(const std::string& p, bool* e) override { return real_->Exists(p, e); }
-  bool Remove(const std::string& p) override {
-    ++removeCalls;
-    if (failRemoves > 0) {
-      --failRemoves;
-      return false;
-    }
-    return real_->Remove(p);
-  }
-  bool Write(const std::string& p, const std::string& b) override {
-    if (failWrites > 0) {
-      --failWrites;
-      return false;
-    }
-    return real_->Write(p, b);
-  }
-  bool Append(const std::string& p, const std::string& b) override { return real_->Append(p, b); }
-  bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
-  int failRemoves = 0, failWrites = 0, removeCalls = 0;
-
- private:
-  std::unique_ptr<FileOps> real_;
-};
-
 class ExchangeFilesTest : public ::testing::Test, public ExchangeFiles::Owner {
  protected:
-  ExchangeFilesTest() : files(loop, fs, *this) {
-    files.SetDataDir(dir.path());
+  ExchangeFilesTest() : files(loop, fs, clock, *this) {
+    fs.AddDirectory(kDir);
+    files.SetDataDir(kDir);
     files.currentPort = 1;
   }
   std::string LastErrorCode() override { return code; }
@@ -52,11 +23,16 @@ class ExchangeFilesTest : public ::testing::Test, public ExchangeFiles::Owner {
     ++saves;
     ++ends;
   }
-  std::string P(const char* name) { return dir.File(name); }
+  void Log(const std::string&) override {}
+  std::string P(const char* name) { return files.PathOf(name); }
+  bool FileExists(const std::string& path) { return fs.HasFile(path); }
+  std::string ReadFileBytes(const std::string& path) { return fs.Contents(path); }
+  void WriteFileBytes(const std::string& path, const std::string& bytes) { fs.AddFile(path, bytes); }
 
-  testing_support::ScopedTempDir dir;
+  const std::string kDir = "/data";
   testing_support::FakeEventLoop loop;
-  FlakyFileOps fs;
+  testing_support::FakeClock clock{&loop};
+  testing_support::FakeFileSystem fs;
   ExchangeFiles files;
   std::string code;
   int saves = 0, ends = 0;
@@ -105,7 +81,7 @@ TEST_F(ExchangeFilesTest, ErrorFileCarriesTheLinkErrorCode) {
 }
 
 TEST_F(ExchangeFilesTest, ErrorFileOnALongPath) {
-  std::string deep = dir.path();
+  std::string deep = kDir;
   for (int i = 0; i < 6; ++i) {
     deep += "/" + std::string(30, char('a' + i));
     fs.MakeDirectory(deep);
@@ -118,7 +94,7 @@ TEST_F(ExchangeFilesTest, ErrorFileOnALongPath) {
 
 TEST_F(ExchangeFilesTest, DeletionRetriesThroughTheLoop) {
   WriteFileBytes(P("SR_OUT.001"), "x");
-  fs.failRemoves = 3;
+  fs.FailNext("remove", P("SR_OUT.001"), 3);
   int64_t start = loop.NowMs();
   files.SubKillFileOut();
   EXPECT_FALSE(FileExists(P("SR_OUT.001")));
@@ -129,11 +105,12 @@ TEST_F(ExchangeFilesTest, DeletionRetriesThroughTheLoop) {
 TEST_F(ExchangeFilesTest, ErrorAndOutputFilesStayWithALogLineAfterTwentyFailures) {
   WriteFileBytes(P("SR_ERR.001"), "x");
   WriteFileBytes(P("SR_OUT.001"), "x");
-  fs.failRemoves = 1000;
+  fs.FailNext("remove", P("SR_ERR.001"), 1000);
+  fs.FailNext("remove", P("SR_OUT.001"), 1000);
   int64_t start = loop.NowMs();
   files.SubKillErrFile();
   EXPECT_EQ(loop.NowMs() - start, 19 * 500);
-  EXPECT_EQ(fs.removeCalls, 20);
+  EXPECT_EQ(fs.Count("remove", P("SR_ERR.001")), 20);
   files.SubKillFileOut();
   EXPECT_TRUE(FileExists(P("SR_ERR.001")));
   std::string log = ReadFileBytes(P("LOGFILE.TXT"));
@@ -144,7 +121,8 @@ TEST_F(ExchangeFilesTest, ErrorAndOutputFilesStayWithALogLineAfterTwentyFailures
 
 TEST_F(ExchangeFilesTest, StartAndDataFilesThatStayEndTheProgram) {
   WriteFileBytes(P("SR_DATI.001"), "x");
-  fs.failRemoves = 1000;
+  fs.FailNext("remove", P("SR_DATI.001"), 1000);
+  fs.FailNext("remove", P("SR_START.001"), 1000);
   files.SubKillDatiFile();
   EXPECT_EQ(saves, 1);
   EXPECT_EQ(ends, 1);
@@ -156,15 +134,15 @@ TEST_F(ExchangeFilesTest, StartAndDataFilesThatStayEndTheProgram) {
 
 TEST_F(ExchangeFilesTest, FinescoWriteFailuresShareTheCounterWithTheDeletion) {
   WriteFileBytes(P("SR_START.001"), "");
-  fs.failRemoves = 10;
-  fs.failWrites = 9;
+  fs.FailNext("remove", P("SR_START.001"), 10);
+  fs.FailNext("write", P("FINESCO.001"), 9);
   files.SubKillStartFile();
   EXPECT_EQ(ends, 0);
   EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
 
   WriteFileBytes(P("SR_START.001"), "");
-  fs.failRemoves = 10;
-  fs.failWrites = 10;
+  fs.FailNext("remove", P("SR_START.001"), 10);
+  fs.FailNext("write", P("FINESCO.001"), 10);
   files.SubKillStartFile();
   EXPECT_EQ(ends, 1);
 }

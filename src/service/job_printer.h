@@ -14,6 +14,16 @@ namespace service {
 
 class ExchangeFiles;
 
+// The receipt's closing as the job journal sees it.
+struct ClosingWatch {
+  // Called once, just before the command that closes the receipt goes out,
+  // with the printer's receipt counter before it (-1 when unknown).
+  std::function<void(int counterBefore)> aboutToClose;
+  // Set once it was called.
+  bool sent = false;
+  int counterBefore = -1;
+};
+
 class JobPrinter {
  public:
   virtual ~JobPrinter() = default;
@@ -33,12 +43,24 @@ class JobPrinter {
   // in the data directory of `files`. `lines` are `bytes` split. Returns the
   // document status and, for status 99, the error description.
   virtual int16_t SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
-                               const std::string& bytes, bool sendAsIs, std::string* errorDetail) = 0;
+                               const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
+                               std::string* errorDetail) = 0;
+  // The receipt counter ("1004"), -1 when it cannot be read.
+  virtual int ReadReceiptCounter(int16_t port) = 0;
+  // The last receipt counter the printer told, -1 when unknown (a receipt
+  // closed since, or a daily closing); the journal gives it after a restart.
+  virtual int LastKnownReceiptCounter() const = 0;
+  virtual void SetLastKnownReceiptCounter(int counter) = 0;
+  // Appends the receipt stamp (time, date and number, version, totals) read
+  // from the printer to the port's SR_OUT; false when it could not be read.
+  virtual bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) = 0;
   // One native command on the current port.
   virtual int16_t Send(const std::string& command) = 0;
   virtual std::string LastErrorCode() = 0;
   // Ends the running exchange and every later wait (closing).
   virtual void RaiseTimedOut() = 0;
+  // The closing has cut the link's waits short.
+  virtual bool Closing() = 0;
   virtual bool CheckStatusFirst() = 0;
   // Trace lines of the exchanges go here while set.
   virtual void SetTraceSink(std::function<void(const std::string&)> sink) = 0;

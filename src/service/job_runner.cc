@@ -2,6 +2,7 @@
 #include "service/job_runner.h"
 
 #include "service/outcome.h"
+#include "service/sha256.h"
 #include "settings/document.h"
 
 namespace service {
@@ -84,17 +85,66 @@ void JobRunner::CloseTrace() {
   tracePath_.clear();
 }
 
+void JobRunner::Record(JournalRecord record) {
+  if (!journal_) return;
+  record.job = job_;
+  std::string error;
+  if (journal_->Append(record, &error)) return;
+  if (!journalFailed_) view_.Log("Giornale dei lavori non scritto: " + error);
+  journalFailed_ = true;
+}
+
+bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing) {
+  if (closing.counterBefore < 0) return false;
+  const int counter = printer_.ReadReceiptCounter(port);
+  if (counter < 0 || counter == closing.counterBefore) return false;
+  view_.Log("Risposta alla chiusura persa: lo scontrino risulta chiuso (contatore " +
+            std::to_string(closing.counterBefore) + " -> " + std::to_string(counter) + ")");
+  printer_.AppendReceiptStamp(port, files_);
+  return true;
+}
+
 int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
   errorDetail_.clear();
   reachedPrinter_ = false;
   int16_t outcome = kOutcomeTimedOut;
+  if (journal_) {
+    job_ = journal_->NextJobId();
+    JournalRecord started;
+    started.port = port;
+    started.wall_time = platform::DateTimeStamp(clock_.Now(), '-');
+    started.wall_time.erase(8, 1);
+    started.document_sha256 = Sha256Hex(doc.bytes);
+    started.printer_serial = printer_.identity().printerSerial;
+    Record(started);
+  }
   if (settings_.options.chbTrace) OpenTrace();
   int16_t paid = payment_ ? payment_->Request(doc.lines) : 0;
   if (paid != 0) {
     outcome = paid;
   } else {
     reachedPrinter_ = true;
-    int16_t status = printer_.SendDocument(port, files_, doc.lines, doc.bytes, asIs, &errorDetail_);
+    ClosingWatch closing;
+    closing.aboutToClose = [this](int counterBefore) {
+      JournalRecord r;
+      r.step = JournalStep::kClosingAboutToBeSent;
+      r.receipt_counter_before = counterBefore;
+      Record(r);
+    };
+    int16_t status = printer_.SendDocument(port, files_, doc.lines, doc.bytes, asIs, closing, &errorDetail_);
+    // Verified before a failure is reported: a receipt printed twice is a
+    // second fiscal registration.
+    if (status != 0 && closing.sent && !printer_.Closing() && ClosedAfterAll(port, closing)) {
+      status = 0;
+      errorDetail_.clear();
+    }
+    if (status == 0 && closing.sent) {
+      JournalRecord r;
+      r.step = JournalStep::kClosingAnswered;
+      const int counter = printer_.LastKnownReceiptCounter();
+      if (counter >= 0) r.receipt_number = std::to_string(counter);
+      Record(r);
+    }
     outcome = OutcomeOfTransmission(status);
     CloseTrace();
     printer_.Send("1109");
@@ -110,15 +160,24 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
 void JobRunner::ShowOutcome(int16_t port, int16_t outcome) {
   view_.ProgramStatus(port, "QUILO1 TERMINATO : " + OutcomeDisplayText(outcome, errorDetail_));
   files_.currentPort = port;
+  JournalRecord written;
+  written.step = JournalStep::kOutcomeWritten;
   if (outcome == 0) {
+    written.outcome = "FINESCO";
+    Record(written);
     view_.PrinterMessage("");
     files_.SubKillErrFile();
     files_.SubKillDatiFile();
     files_.SubKillStartFile();
   } else {
-    files_.WriteErrFile(OutcomeErrorMessage(outcome, errorDetail_), port);
+    written.outcome = files_.ErrorLine(OutcomeErrorMessage(outcome, errorDetail_));
+    Record(written);
+    files_.WriteErrText(written.outcome, port);
     files_.SubKillStartFile();
   }
+  JournalRecord answered;
+  answered.step = JournalStep::kAnswered;
+  Record(answered);
 }
 
 }  // namespace service

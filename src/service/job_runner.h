@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "service/exchange_files.h"
 #include "service/job_printer.h"
+#include "service/journal.h"
 #include "service/payment_step.h"
 #include "service/status_view.h"
 #include "settings/settings_store.h"
@@ -40,10 +41,20 @@ class JobRunner {
   // Whether the running job reached the printer (a closing then leaves its
   // files as they are).
   bool reachedPrinter() const { return reachedPrinter_; }
-  // ShowOutcome: the outcome on screen and in the exchange files.
+  // ShowOutcome: the outcome on screen and in the exchange files, each
+  // announced in the journal first.
   void ShowOutcome(int16_t port, int16_t outcome);
 
+  // Every job's steps go here; null: no journal.
+  void SetJournal(Journal* journal) { journal_ = journal; }
+  // Records one step of the running job; a journal that cannot be written
+  // is reported once, the job goes on.
+  void Record(JournalRecord record);
+
  private:
+  // The closing's answer was lost: a receipt counter that moved on says the
+  // receipt came out all the same.
+  bool ClosedAfterAll(int16_t port, const ClosingWatch& closing);
   bool OpenTrace();
   void CloseTrace();
 
@@ -57,6 +68,9 @@ class JobRunner {
   std::string errorDetail_;
   std::string tracePath_;
   bool reachedPrinter_ = false;
+  Journal* journal_ = nullptr;
+  uint64_t job_ = 0;
+  bool journalFailed_ = false;
 };
 
 }  // namespace service

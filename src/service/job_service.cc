@@ -2,6 +2,8 @@
 // of work on the link's queue, and the closing.
 #include "service/job_service.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <random>
 
 #include "ecr/receipts.h"
@@ -51,12 +53,27 @@ void JobService::Start(const std::string& dataDir) {
       view.PortBox(n, false, false);
     }
   }
+  journal_ = std::make_unique<Journal>(parts_.fs, files_.PathOf(kJournalFileName));
+  runner_.SetJournal(journal_.get());
+  const bool journalFound = parts_.fs.Kind(files_.PathOf(kJournalFileName)) != platform::FileKind::kMissing;
+  const JournalContents contents = journal_->Load();
+  if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
+  if (!journalFound) view.Log("Giornale dei lavori assente: ne comincia uno nuovo");
+  if (contents.damaged_tail) view.Log("Giornale dei lavori: l'ultimo record era incompleto ed \xE8 stato ignorato");
+  std::string error;
+  if ((contents.damaged_tail || contents.jobs.size() > 1000) && !journal_->Compact(&error, 1000))
+    view.Log("Giornale dei lavori non compattato: " + error);
+  if (!contents.jobs.empty() && !contents.jobs.back().receipt_number.empty())
+    parts_.printer.SetLastKnownReceiptCounter(std::atoi(contents.jobs.back().receipt_number.c_str()));
   for (int16_t n = 1; n <= 4; ++n) {
     if (!PortAvailable(n)) continue;
-    if (files_.Exists(kStart, n) && files_.Exists(kDati, n)) KeepInterruptedDocument(n);
+    std::vector<std::string> keep;
+    RecoverFromJournal(n, contents, &keep);
     static const char* const kFirst[] = {kStart, kMatr, kErr, kDati, kOut, kFinesco};
     static const char* const kOthers[] = {kMatr, kStart, kErr, kDati, kOut, kFinesco};
-    for (const char* stem : n == 1 ? kFirst : kOthers) files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
+    for (const char* stem : n == 1 ? kFirst : kOthers)
+      if (std::find(keep.begin(), keep.end(), stem) == keep.end())
+        files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
   }
   for (PortState& p : detection_.ports) p.dumpPending = true;
   // The boxes ticked at loading run their click handlers, so a served port
@@ -71,7 +88,6 @@ void JobService::Start(const std::string& dataDir) {
 }
 
 void JobService::KeepInterruptedDocument(int16_t port) {
-  interrupted_[port - 1] = true;
   std::string bytes, error;
   bool copied = false;
   std::string name;
@@ -146,17 +162,17 @@ void JobService::DumpDone(int16_t port, int16_t result) {
       settings.options.chbPagamentiEstesi = true;
       settings.options.chbInversioneScontiSuReso = false;
     }
-    if (interrupted_[port - 1]) {
-      // The receipt of the job that was cut off may still be open, and the
-      // next customer's lines would join it: cancelled before the host is
-      // told the printer is ready.
-      interrupted_[port - 1] = false;
-      SendCommands(port, ecr::CancelReceiptCommands());
-      view.ProgramStatus(port, "SCONTRINO INTERROTTO ANNULLATO");
-    }
+    // The receipt of a job that was cut off may still be open, and the next
+    // customer's lines would join it: settled before the host is told the
+    // printer is ready.
+    const std::string notice = FinishRecovery(port);
     files_.WriteMatrFile(printer);
-    files_.SubKillErrFile();
+    // A failed dump's SR_ERR goes; an answer start-up gave the host stays.
+    if (!answerKept_[port - 1]) files_.SubKillErrFile();
+    answerKept_[port - 1] = false;
     view.ProgramStatus(port, printer.identification);
+    // The last notice stays on screen.
+    if (!notice.empty()) view.ProgramStatus(port, notice);
     view.PrinterSerial(port, printer.serialField);
     view.DumpState(port, ecr::kDumpDone);
   } else {

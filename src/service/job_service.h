@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -13,6 +15,7 @@
 #include "service/exchange_files.h"
 #include "service/job_printer.h"
 #include "service/job_runner.h"
+#include "service/journal.h"
 #include "service/operator_actions.h"
 #include "service/payment_step.h"
 #include "service/printer_queue.h"
@@ -87,6 +90,17 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void DumpDone(int16_t port, int16_t result);
   // Start-up: keeps a copy of the data file of a job that was cut off.
   void KeepInterruptedDocument(int16_t port);
+  // Start-up: reads the journal and decides, port by port, what a job cut
+  // off by a crash gets; the stems the start-up must not delete are set.
+  void RecoverFromJournal(int16_t port, const JournalContents& contents, std::vector<std::string>* keep);
+  // After the printer of the port is identified: the receipt a cut-off job
+  // left is cancelled, or found closed, and the host answered. Returns the
+  // notice for the operator, empty when there was nothing to settle.
+  std::string FinishRecovery(int16_t port);
+  void RewriteOutcome(int16_t port, const JobSummary& job);
+  void AnswerClosed(int16_t port, const JobSummary& job);
+  void AnswerCancelled(int16_t port, const JobSummary& job);
+  void RecordFor(uint64_t job, JournalStep step, const std::string& outcome = "");
   void SendCommands(int16_t port, const std::vector<std::string>& commands);
   // The served port: identified, ticked and available; 0 when none.
   int16_t ServedPort(bool highest) const;
@@ -99,9 +113,14 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   Detection detection_;
   JobRunner runner_;
   PrinterQueue queue_;
+  std::unique_ptr<Journal> journal_;
   // A job was cut off (crash or power cut) on the port: its printer may still
-  // hold the receipt open, to be cancelled before the next job.
-  bool interrupted_[4] = {false, false, false, false};
+  // hold the receipt open, to be cancelled or found closed before the next job.
+  enum class Pending { kNone, kCancel, kVerify };
+  Pending pending_[4] = {Pending::kNone, Pending::kNone, Pending::kNone, Pending::kNone};
+  JobSummary interrupted_[4];
+  // The port's SR_ERR is an answer start-up kept or wrote for the host.
+  bool answerKept_[4] = {false, false, false, false};
   bool endAfterUnit_ = false;
   bool finished_ = false;
 };

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "service/journal.h"
+#include "service/sha256.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
 #include "testing/temp_dir.h"
@@ -36,8 +38,9 @@ class FakePrinter : public JobPrinter {
     return dumpResult[port - 1];
   }
   const ecr::PrinterIdentity& identity() const override { return id; }
-  int16_t SendDocument(int16_t port, ExchangeFiles&, const std::vector<std::string>& lines, const std::string&,
-                       bool sendAsIs, std::string* errorDetail) override {
+  int16_t SendDocument(int16_t port, ExchangeFiles&, const std::vector<std::string>& lines, const std::string& b,
+                       bool sendAsIs, ClosingWatch& closing, std::string* errorDetail) override {
+    bytes.push_back(b);
     log.push_back("send " + std::to_string(port) + (sendAsIs ? " as is" : "") + (traceOpen ? " traced" : ""));
     documents.push_back(lines);
     if (duringSend) duringSend();
@@ -49,11 +52,27 @@ class FakePrinter : public JobPrinter {
     return 0;
   }
   std::string LastErrorCode() override { return code; }
-  void RaiseTimedOut() override { log.push_back("timed out"); }
+  void RaiseTimedOut() override {
+    log.push_back("timed out");
+    closing = true;
+  }
+  bool Closing() override { return closing; }
+  int ReadReceiptCounter(int16_t) override {
+    log.push_back("1004");
+    return counter;
+  }
+  int LastKnownReceiptCounter() const override { return counter; }
+  void SetLastKnownReceiptCounter(int c) override { counter = c; }
+  bool AppendReceiptStamp(int16_t, ExchangeFiles&) override {
+    log.push_back("stamp");
+    return true;
+  }
   bool CheckStatusFirst() override { return false; }
   void SetTraceSink(std::function<void(const std::string&)> sink) override { traceOpen = bool(sink); }
 
   bool available[4] = {true, true, true, true};
+  bool closing = false;
+  int counter = -1;
   int16_t dumpResult[4] = {0, 0, 0, 0};
   int16_t status = 0;
   std::string detail, code;
@@ -63,6 +82,7 @@ class FakePrinter : public JobPrinter {
   std::function<void()> duringSend;
   std::vector<std::string> log;
   std::vector<std::vector<std::string>> documents;
+  std::vector<std::string> bytes;
 };
 
 // The real file system, where the data file may vanish before it is read.
@@ -131,8 +151,9 @@ class FakePayment : public PaymentStep {
 class JobServiceTest : public ::testing::Test, public ProgramHost {
  protected:
   JobServiceTest() { Restart(); }
-  void Restart() { svc = std::make_unique<JobService>(ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path()}); }
-    Restart();
+  void Restart() {
+    svc = std::make_unique<JobService>(
+        ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path()});
   }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
@@ -562,16 +583,17 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
     if (c.shown) svc->ShowMainWindow();
     svc->PrintTestReceipt();
     if (*c.file) {
-      EXPECT_EQ(ReadFileBytes(P(c.file)), c.document) << c.file;
-      EXPECT_TRUE(FileExists(P("SR_START" + std::string(c.file).substr(7))));
-      EXPECT_TRUE(sendAsIs());
-      EXPECT_TRUE(timer21().enabled());
-      EXPECT_EQ(view.lines.back(), "CMBFile: disabled");
+      // Written to the port's data file, read back by its own job and sent as it is.
+      const std::string port = std::string(c.file).substr(10);
+      EXPECT_EQ(printer.bytes.back(), c.document) << c.file;
+      EXPECT_EQ(printer.log[printer.log.size() - 2], "send " + port + " as is");
+      EXPECT_TRUE(FileExists(P("FINESCO.00" + port)));
+      EXPECT_TRUE(Shown("CMBFile: disabled"));
+      EXPECT_TRUE(Shown("CMBFile: enabled"));
     } else {
       EXPECT_EQ(Shown("Text1: DUMP NON ANCORA ESEGUITO"), c.shown);
       EXPECT_FALSE(Shown("CMBFile: disabled"));
     }
-    sendAsIs() = false;
     timer21().Stop();
   }
 }
@@ -623,36 +645,77 @@ TEST_F(JobServiceTest, CancelReceiptSendsTheSequenceOnTheScannedPort) {
                                                    "close 2"}));
 }
 
-// A job cut off by a crash: start-up keeps a copy of its document before it
-// deletes the exchange files as ever, and the receipt it may have left open
-// is cancelled before the printer is reported ready; a clean start sends
-// nothing of the kind.
-TEST_F(JobServiceTest, InterruptedJobIsKeptAndItsReceiptCancelledBeforeTheNextJob) {
+// A job cut off by a crash or a power cut: start-up reads how far it went in
+// the journal and gives the host a true answer once the printer is
+// identified, before SR_MATR; files the journal cannot explain are kept as a
+// copy and removed, with nothing sent to the printer.
+TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
   const std::string document = "SALE,N1,P100;\r\nSALE,N2,P200;\r\nCASH;\r\n";
+  const std::vector<std::string> cancel = {"open 1", "7007" + std::string(40, ' '),
+                                           "3001818Annull.transazione000000000", "3011", "3013", "close 1"};
+  const char* kE510 = "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n";
+  struct Case {
+    const char* what;
+    int lastStep;  // 0: no record
+    int counterBefore, counterNow;
+    std::vector<std::string> filesLeft;  // SR_START, SR_DATI, FINESCO, SR_OUT present before the start
+    std::vector<std::string> printed;    // after the dump
+    std::string err;                     // SR_ERR afterwards, "" none
+    bool finesco, dataKept, copyKept;
+  } cases[] = {
+      {"mid-receipt", 1, -1, -1, {"SR_START", "SR_DATI"}, cancel, kE510, false, true, true},
+      {"closing sent, printer closed it", 2, 5, 6, {"SR_START", "SR_DATI"}, {"open 1", "1004", "close 1", "open 1", "stamp", "close 1"}, "", true, false, true},
+      {"closing sent, not closed", 2, 5, 5, {"SR_START", "SR_DATI"}, {}, kE510, false, true, true},
+      {"closing answered", 3, 5, 6, {"SR_START", "SR_DATI", "SR_OUT"}, {"open 1", "1004", "close 1"}, "", true, false, true},
+      {"outcome recorded, FINESCO missing", 4, -1, -1, {"SR_OUT"}, {}, "", true, false, false},
+      {"answered: left for the host", 5, -1, -1, {"FINESCO", "SR_OUT"}, {}, "", true, false, false},
+      {"no record: written while down", 0, -1, -1, {"SR_START", "SR_DATI"}, {}, "", false, false, true},
+  };
+  cases[2].printed = {"open 1", "1004", "close 1"};
+  cases[2].printed.insert(cases[2].printed.end(), cancel.begin(), cancel.end());
   settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
-  WriteFileBytes(P("SR_DATI.001"), document);
-  WriteFileBytes(P("SR_START.001"), "");
-  StartIdentified();
-  EXPECT_FALSE(FileExists(P("SR_DATI.001")));
-  EXPECT_FALSE(FileExists(P("SR_START.001")));
-  std::vector<std::string> copies;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0)
-      copies.push_back(entry.path().string());
-  ASSERT_EQ(copies.size(), 1u);
-  EXPECT_EQ(ReadFileBytes(copies[0]), document);
-  EXPECT_TRUE(Shown("Text2: DOCUMENTO INTERROTTO, COPIA IN " + std::filesystem::path(copies[0]).filename().string()));
-  EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1", "open 1", "7007" + std::string(40, ' '),
-                                                   "3001818Annull.transazione000000000", "3011", "3013",
-                                                   "close 1"}));
-  EXPECT_TRUE(FileExists(P("SR_MATR.001")));
-
-  // The next start-up found nothing cut off.
-  printer.log.clear();
-  std::filesystem::remove(P("SR_MATR.001"));
-  Restart();
-  StartIdentified();
-  EXPECT_EQ(printer.log, (std::vector<std::string>{"dump 1"}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(entry.path());
+    platform::FileSystem& files = fs;
+    Journal journal(files, P("Quilo1.journal"));
+    for (int step = 1; step <= c.lastStep; ++step) {
+      JournalRecord r;
+      r.job = 7;
+      r.step = static_cast<JournalStep>(step);
+      r.port = 1;
+      r.document_sha256 = Sha256Hex(document);
+      r.receipt_counter_before = c.counterBefore;
+      r.outcome = "FINESCO";
+      std::string error;
+      ASSERT_TRUE(journal.Append(r, &error)) << error;
+    }
+    for (const std::string& stem : c.filesLeft)
+      WriteFileBytes(P(stem + ".001"), stem == "SR_DATI" ? document : stem == "FINESCO" ? "finesco" : "");
+    printer.counter = c.counterNow;
+    printer.log.clear();
+    view.lines.clear();
+    Restart();
+    StartIdentified();
+    std::vector<std::string> after(printer.log.begin() + 1, printer.log.end());
+    EXPECT_EQ(printer.log.front(), "dump 1");
+    EXPECT_EQ(after, c.printed);
+    EXPECT_FALSE(FileExists(P("SR_START.001")));
+    EXPECT_EQ(FileExists(P("SR_ERR.001")) ? ReadFileBytes(P("SR_ERR.001")) : "", c.err);
+    EXPECT_EQ(FileExists(P("FINESCO.001")), c.finesco);
+    EXPECT_EQ(FileExists(P("SR_DATI.001")), c.dataKept);
+    EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+    std::vector<std::string> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0)
+        copies.push_back(entry.path().string());
+    ASSERT_EQ(copies.size(), c.copyKept ? 1u : 0u);
+    if (c.copyKept) {
+      EXPECT_EQ(ReadFileBytes(copies[0]), document);
+      EXPECT_TRUE(Shown("Text2: DOCUMENTO INTERROTTO, COPIA IN " +
+                        std::filesystem::path(copies[0]).filename().string()));
+    }
+  }
 }
 
 // A started job always ends: a folder where the data file should be is

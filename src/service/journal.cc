@@ -39,6 +39,8 @@ std::vector<std::string> Fields(const JournalRecord& r) {
     case JournalStep::kOutcomeWritten:
       f.push_back(r.outcome);
       break;
+    case JournalStep::kAnswered:
+      break;
   }
   return f;
 }
@@ -60,7 +62,7 @@ bool ToNumber(const std::string& s, long long min, long long max, long long* out
 
 bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
   long long step = 0, job = 0, n = 0;
-  if (f.size() < 2 || !ToNumber(f[0], 1, 4, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
+  if (f.size() < 2 || !ToNumber(f[0], 1, 5, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
   r->step = static_cast<JournalStep>(step);
   r->job = static_cast<uint64_t>(job);
   switch (r->step) {
@@ -81,6 +83,8 @@ bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
       if (f.size() != 3) return false;
       r->outcome = f[2];
       return true;
+    case JournalStep::kAnswered:
+      return f.size() == 2;
   }
   return false;
 }
@@ -177,6 +181,8 @@ JournalContents Journal::Load() {
       case JournalStep::kOutcomeWritten:
         j.outcome = r.outcome;
         break;
+      case JournalStep::kAnswered:
+        break;
     }
   }
   contents.damaged_tail = damaged_ = good != bytes.size();
@@ -217,6 +223,10 @@ Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files)
     case JournalStep::kClosingAboutToBeSent:
     case JournalStep::kClosingAnswered:
       return Recovery::kVerifyWithPrinter;
+    case JournalStep::kAnswered:
+      // A start file now is a job the host left while the program was down.
+      if (files.start) return Recovery::kUnexplained;
+      return any ? Recovery::kKeepAnswer : Recovery::kNothing;
     case JournalStep::kOutcomeWritten:
       break;
   }
@@ -224,10 +234,10 @@ Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files)
   if (files.data && !files.data_is_last_job) return Recovery::kUnexplained;
   // Success ends with SR_ERR, SR_DATI and SR_START removed, then FINESCO;
   // failure with SR_ERR written, then SR_START removed.
-  if (last->outcome == "FINESCO") {
-    return files.start || files.data || files.error ? Recovery::kRewriteOutcome : Recovery::kNothing;
-  }
-  return files.start ? Recovery::kRewriteOutcome : Recovery::kNothing;
+  if (last->outcome == "FINESCO")
+    return files.start || files.data || files.error || !files.finesco ? Recovery::kRewriteOutcome
+                                                                      : Recovery::kKeepAnswer;
+  return files.start || !files.error ? Recovery::kRewriteOutcome : Recovery::kKeepAnswer;
 }
 
 }  // namespace service

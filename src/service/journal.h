@@ -22,6 +22,8 @@ enum class JournalStep : uint8_t {
   kClosingAboutToBeSent = 2,
   kClosingAnswered = 3,
   kOutcomeWritten = 4,
+  // The answer files are all there: start-up leaves them to the host.
+  kAnswered = 5,
 };
 
 // One record; the fields that do not belong to `step` stay empty.
@@ -107,6 +109,7 @@ enum class Recovery {
   kVerifyWithPrinter,    // closing sent or answered: compare the receipt counter
   kRewriteOutcome,       // the outcome is recorded, the files do not show it all
   kUnexplained,          // files the journal knows nothing of: copy, remove, no cancel
+  kKeepAnswer,           // the job was answered: its answer files stay for the host
 };
 
 struct ExchangeFilesFound {

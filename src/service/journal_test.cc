@@ -148,12 +148,13 @@ TEST(Journal, SummariesCompactionAndNextId) {
 
 TEST(Journal, StartUpDecisions) {
   JobSummary started{.job = 7, .step = JournalStep::kStarted, .port = 1};
-  JobSummary about = started, answered = started, done = started, failed = started;
+  JobSummary about = started, answered = started, done = started, failed = started, closed = started;
   about.step = JournalStep::kClosingAboutToBeSent;
   answered.step = JournalStep::kClosingAnswered;
   done.step = failed.step = JournalStep::kOutcomeWritten;
   done.outcome = "FINESCO";
   failed.outcome = "E503: Scontrino aperto : ERRORE 16";
+  closed.step = JournalStep::kAnswered;
   // start, data, finesco, error, data_is_last_job
   const ExchangeFilesFound none{}, job_files{true, true, false, false, true}, finished{false, false, true, false, false},
       done_but_start{true, false, false, false, false}, error_left{false, true, false, true, true},
@@ -171,16 +172,19 @@ TEST(Journal, StartUpDecisions) {
       {&started, none, Recovery::kCancelAndAnswerE510},
       {&about, job_files, Recovery::kVerifyWithPrinter},
       {&answered, none, Recovery::kVerifyWithPrinter},
-      {&done, finished, Recovery::kNothing},
-      {&done, none, Recovery::kNothing},
+      {&done, finished, Recovery::kKeepAnswer},
+      {&done, none, Recovery::kRewriteOutcome},
       {&done, job_files, Recovery::kRewriteOutcome},
       {&done, done_but_start, Recovery::kRewriteOutcome},
       {&done, error_left, Recovery::kRewriteOutcome},
       {&done, new_document, Recovery::kUnexplained},
-      {&failed, error_left, Recovery::kNothing},
+      {&failed, error_left, Recovery::kKeepAnswer},
       {&failed, error_and_start, Recovery::kRewriteOutcome},
       {&failed, job_files, Recovery::kRewriteOutcome},
       {&failed, new_document, Recovery::kUnexplained},
+      {&closed, finished, Recovery::kKeepAnswer},
+      {&closed, none, Recovery::kNothing},
+      {&closed, job_files, Recovery::kUnexplained},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(DecideRecovery(cases[i].last, cases[i].files), cases[i].want) << "case " << i;

@@ -57,7 +57,7 @@ void JobService::SetTimerValue(const std::string& typedText) {
   }
   bool wasRunning = detection_.Polling();
   detection_.PausePolling();
-  settings::SetTimer(parts_.programDir, typedText, false, &parts_.settings, message);
+  settings::SetTimer(parts_.fs, parts_.programDir, typedText, false, &parts_.settings, message);
   detection_.SetInterval(parts_.settings.pollInterval);
   if (wasRunning) detection_.ResumePolling();
 }

@@ -6,12 +6,11 @@
 #include <cstdlib>
 
 #include "ecr/link.h"
-#include "payment/card_payment.h"
 #include "platform/child_process.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 #include "service/ecr_job_printer.h"
-#include "service/file_ops.h"
+#include "service/card_payment.h"
 #include "service/job_service.h"
 
 namespace service {
@@ -109,12 +108,11 @@ struct Program::Parts : ProgramHost {
   settings::DataDirectoryChoice choice;
   settings::Settings settings;
   std::unique_ptr<platform::EventLoop> loop;
-  std::unique_ptr<FileOps> fs;
   std::unique_ptr<platform::ChildProcess> virtualPrinter;
   std::unique_ptr<platform::SerialPort> port;
   std::unique_ptr<ecr::EcrLink> link;
   std::unique_ptr<EcrJobPrinter> printer;
-  std::unique_ptr<payment::CardPayment> payment;
+  std::unique_ptr<CardPayment> payment;
   std::unique_ptr<JobService> service;
 };
 
@@ -145,12 +143,11 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
 
   for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
   p->loop = platform::EventLoop::Create();
-  p->fs = FileOps::CreateReal();
   if (args.virtualPrinter) {
     const char sep = platform::PathSeparator();
     std::string tty = choice.dataDirectory + sep + "virtual-ecr.tty";
     std::string paper = choice.dataDirectory + sep + "virtual-ecr-paper.txt";
-    std::remove(tty.c_str());
+    p->disk->RemoveFile(tty);
     std::string err;
     p->virtualPrinter = platform::ChildProcess::Start({VirtualEcrProgram(), "--link", tty, "--paper", paper},
                                                       choice.dataDirectory + sep + "virtual-ecr.log", &err);
@@ -158,8 +155,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
     // The printer makes its terminal and the link to it; wait for that.
     bool ready = false;
     for (int i = 0; i < 250 && !ready && p->virtualPrinter->Running(); ++i) {
-      bool exists = false;
-      ready = p->fs->Exists(tty, &exists) && exists;
+      ready = p->disk->Kind(tty) != platform::FileKind::kMissing;
       if (!ready) p->loop->RunOnce(20);
     }
     if (!ready || !p->virtualPrinter->Running()) return fail("virtual-ecr did not start");
@@ -168,14 +164,15 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   }
 
   p->port = platform::SerialPort::Create(*p->loop);
-  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options);
-  p->printer = std::make_unique<EcrJobPrinter>(*p->link, p->settings, message);
+  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options, platform::Clock::Real());
+  p->printer = std::make_unique<EcrJobPrinter>(*p->link, *p->disk, p->settings, message);
   ecr::EcrLink& link = *p->link;
-  p->payment = std::make_unique<payment::CardPayment>(
+  p->payment = std::make_unique<CardPayment>(
       *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
       [&link](const std::string& command) { return link.TrasmettiStringa(command); });
-  p->service = std::make_unique<JobService>(*p->loop, *p->fs, *p->disk, *p->printer, p->settings, view, *p,
-                                            p->payment.get(), choice.programDirectory);
+  p->service = std::make_unique<JobService>(ServiceParts{*p->loop, *p->disk, platform::Clock::Real(), *p->printer,
+                                                        p->settings, view, *p, p->payment.get(),
+                                                        choice.programDirectory});
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }
 

@@ -17,6 +17,7 @@ const char kTimerFile[] = "QLTIMER1.TXT";
 const char kOptionsFile[] = "QLCHKSCO.TXT";
 const char kXonXoffFile[] = "QLCHKXXS.TXT";
 const char kVatFile[] = "QLVALIVA.txt";
+const char kReadFoldersFile[] = "QLCARTREAD.TXT";
 
 namespace {
 
@@ -165,6 +166,15 @@ void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, S
   }
 }
 
+void LoadReadFolders(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                     const MessageFn& message) {
+  settings->readAllowedDirs.clear();
+  std::vector<std::string> fields;
+  if (ReadFields(files, SettingsPath(program_dir, kReadFoldersFile), &fields, message) != ReadResult::kRead) return;
+  for (const std::string& field : fields)
+    if (!field.empty()) settings->readAllowedDirs.push_back(field);
+}
+
 void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
                   const MessageFn& message) {
   LoadPortFlags(files, program_dir, settings, message);
@@ -172,6 +182,7 @@ void LoadSettings(platform::FileSystem& files, const std::string& program_dir, S
   LoadOptions(files, program_dir, settings, message);
   LoadXonXoff(files, program_dir, settings, message);
   LoadVatTable(files, program_dir, settings, message);
+  LoadReadFolders(files, program_dir, settings, message);
 }
 
 bool SaveSettings(platform::FileSystem& files, const std::string& program_dir, const Settings& settings,

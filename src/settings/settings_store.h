@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "settings/message.h"
@@ -16,6 +17,9 @@ extern const char kTimerFile[];    // QLTIMER1.TXT
 extern const char kOptionsFile[];  // QLCHKSCO.TXT
 extern const char kXonXoffFile[];  // QLCHKXXS.TXT
 extern const char kVatFile[];      // QLVALIVA.txt
+// Folders outside the data directory where a document's READ may write its
+// daily totals, one a line; read only, never written by the program.
+extern const char kReadFoldersFile[];  // QLCARTREAD.TXT
 
 // What the main window holds between load and save. The initializers are
 // the window's initial state.
@@ -25,6 +29,7 @@ struct Settings {
   VatTable vat;
   int pollInterval = 1000;    // Timer21's interval in ms
   std::string timerText = "1";  // txtTimerVal
+  std::vector<std::string> readAllowedDirs;
 };
 
 // Reads the five files in their start-up order into `settings`, rewriting
@@ -42,6 +47,8 @@ void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Se
                  const MessageFn& message);
 void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
                  const MessageFn& message);
+void LoadReadFolders(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
+                     const MessageFn& message);
 void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
                   const MessageFn& message);
 

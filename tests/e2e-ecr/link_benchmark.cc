@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ecr/link.h"
+#include "ecr/test_fakes.h"
 #include "virtual_ecr_process.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
   auto loop = platform::EventLoop::Create();
   auto port = platform::SerialPort::Create(*loop);
   settings::Options options;
-  ecr::EcrLink link(*port, *loop, options);
+  ecr_test::FixedClock clock;
+  ecr::EcrLink link(*port, *loop, options, clock);
   link.SetCurrentPort(1);
   link.Vexocx21_OpenPort();
   if (!link.IsPortOpen()) {

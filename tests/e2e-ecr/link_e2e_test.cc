@@ -10,6 +10,7 @@
 #include "ecr/dump.h"
 #include "ecr/link.h"
 #include "ecr/registers.h"
+#include "ecr/test_fakes.h"
 #include "testing/temp_dir.h"
 #include "virtual_ecr_process.h"
 
@@ -49,7 +50,9 @@ class LinkE2eTest : public ::testing::Test {
   std::unique_ptr<platform::EventLoop> loop = platform::EventLoop::Create();
   std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Create(*loop);
   settings::Options options;
-  ecr::EcrLink link{*port, *loop, options};
+  ecr_test::FixedClock clock;
+  ecr_test::MemoryFileSystem fs;
+  ecr::EcrLink link{*port, *loop, options, clock};
 };
 
 TEST_F(LinkE2eTest, StatusRequest) {
@@ -65,7 +68,7 @@ TEST_F(LinkE2eTest, RtDump) {
   ecr::PrinterIdentity info;
   link.Vexocx21_OpenPort();
   ASSERT_TRUE(link.IsPortOpen());
-  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, dir.path(), info));
+  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, fs, dir.path(), info));
   link.Vexocx21_ClosePort();
   // The identification carries the 11-character serial at 2-12 and the RT
   // flag at 26.
@@ -74,7 +77,7 @@ TEST_F(LinkE2eTest, RtDump) {
   EXPECT_EQ('1', info.identification[25]);
   EXPECT_EQ(2, info.taxCodeKind);
   EXPECT_EQ("05.01.02", info.firmwareVersion);
-  auto trace = Lines(ReadFileBytes(dir.File("tracedump.txt")));
+  auto trace = Lines(fs.files[dir.File("tracedump.txt")]);
   ASSERT_EQ(11u, trace.size());
   const std::regex stamp("^\\d{8}_\\d{6} <--> ");
   for (const auto& l : trace) EXPECT_TRUE(std::regex_search(l, stamp)) << l;
@@ -88,11 +91,11 @@ TEST_F(LinkE2eTest, MfDump) {
   Start({"--mf"});
   ecr::PrinterIdentity info;
   link.Vexocx21_OpenPort();
-  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, dir.path(), info));
+  EXPECT_EQ(0, ecr::Vexocx21_DoDumpConf(link, fs, dir.path(), info));
   // No identification: the 8-character serial stands for it.
   EXPECT_EQ("CU100001", info.identification);
   EXPECT_EQ("05.01.02", info.firmwareVersion);
-  auto trace = Lines(ReadFileBytes(dir.File("tracedump.txt")));
+  auto trace = Lines(fs.files[dir.File("tracedump.txt")]);
   ASSERT_GE(trace.size(), 5u);
   EXPECT_EQ(" -/- CU100001", trace[4].substr(trace[4].size() - 13));
 }
@@ -101,15 +104,15 @@ TEST_F(LinkE2eTest, DumpOfACoverOpenPrinter) {
   Start({"--fault", "status 10"});
   ecr::PrinterIdentity info;
   link.Vexocx21_OpenPort();
-  EXPECT_EQ(-5, ecr::Vexocx21_DoDumpConf(link, dir.path(), info));
+  EXPECT_EQ(-5, ecr::Vexocx21_DoDumpConf(link, fs, dir.path(), info));
   EXPECT_EQ("", info.identification);
 }
 
 TEST_F(LinkE2eTest, DailyTotals) {
   Start();
   const std::string path = dir.File("totali.txt");
-  EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, path, ','));
-  auto lines = Lines(ReadFileBytes(path));
+  EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, fs, path, ','));
+  auto lines = Lines(fs.files[path]);
   ASSERT_EQ(15u, lines.size());
   EXPECT_EQ("DataCode|DataDescription|Value|Index", lines[0]);
   EXPECT_EQ("1|TOT.SCONTR.FISCALI|0,00", lines[2]);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 
 #include "convert/converter.h"
 #include "language/language.h"
+#include "platform/file_system.h"
 #include "platform/system.h"
 #include "settings/document.h"
 
@@ -166,14 +168,14 @@ Input ReadInput(const std::string& path, std::string* bytes) {
 // file of the XonXoff option and the command file, never an earlier one.
 bool WriteDataFiles(const convert::ConvertContext& ctx, const convert::ConversionResult& conversion) {
   const std::string kb = convert::DataFile(ctx, "KB.txt");
-  std::error_code ec;
-  std::filesystem::remove(kb, ec);
+  std::unique_ptr<platform::FileSystem> fs = platform::FileSystem::CreateReal();
+  fs->RemoveFile(kb);
   settings::FileError error;
   if (conversion.tempSL &&
-      !settings::WriteDocument(convert::DataFile(ctx, "tempSL.txt"), *conversion.tempSL, false, &error))
+      !settings::WriteDocument(*fs, convert::DataFile(ctx, "tempSL.txt"), *conversion.tempSL, false, &error))
     return false;
   if (conversion.result != 0 || conversion.commands.empty()) return true;
-  return settings::WriteDocument(kb, conversion.commands, false, &error);
+  return settings::WriteDocument(*fs, kb, conversion.commands, false, &error);
 }
 
 int Run(int argc, char** argv) {

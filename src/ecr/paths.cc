@@ -1,0 +1,88 @@
+// Paths compared by their letters: no look at the disk, so a name that does
+// not exist yet is judged like any other.
+#include "ecr/paths.h"
+
+namespace ecr {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// A path as its root ("", "/", "//", "C:" or "C:/") and its names, with "."
+// gone and ".." taken back where it can be.
+struct SplitPath {
+  std::string root;
+  std::vector<std::string> names;
+};
+
+SplitPath Split(const std::string& path) {
+  SplitPath p;
+  size_t i = 0;
+  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
+    p.root = path.substr(0, 2);
+    i = 2;
+  }
+  // One separator roots the path; two begin a network name.
+  for (int n = 0; n < 2 && i < path.size() && IsSeparator(path[i]); ++n, ++i) {
+    if (n == 1 && p.root != "/") break;
+    p.root += '/';
+  }
+  std::string name;
+  for (; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) {
+      name += path[i];
+      continue;
+    }
+    if (name == "..") {
+      // Above a root there is nothing; a relative path keeps its climb.
+      if (!p.names.empty() && p.names.back() != "..")
+        p.names.pop_back();
+      else if (p.root.empty())
+        p.names.push_back(name);
+    } else if (!name.empty() && name != ".") {
+      p.names.push_back(name);
+    }
+    name.clear();
+  }
+  return p;
+}
+
+bool SameName(const std::string& a, const std::string& b, bool ignoreCase) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (ignoreCase) {
+      if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
+      if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
+    }
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Strictly below `dir`: the folder itself is no file to write.
+bool Inside(const SplitPath& path, const SplitPath& dir, bool ignoreCase) {
+  if (!SameName(path.root, dir.root, ignoreCase) || path.names.size() <= dir.names.size()) return false;
+  for (size_t i = 0; i < dir.names.size(); ++i)
+    if (!SameName(path.names[i], dir.names[i], ignoreCase)) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string AllowedReadTarget(const std::string& target, const std::string& dataDir,
+                              const std::vector<std::string>& allowedDirs, char separator, bool ignoreCase) {
+  if (target.empty()) return "";
+  SplitPath path = Split(target);
+  if (path.root.empty()) path = Split(dataDir + "/" + target);
+  bool allowed = Inside(path, Split(dataDir), ignoreCase);
+  for (const std::string& dir : allowedDirs) allowed = allowed || (!dir.empty() && Inside(path, Split(dir), ignoreCase));
+  if (!allowed) return "";
+  std::string out = path.root;
+  for (char& c : out)
+    if (c == '/') c = separator;
+  for (size_t i = 0; i < path.names.size(); ++i) out += (i > 0 ? std::string(1, separator) : "") + path.names[i];
+  return out;
+}
+
+}  // namespace ecr
