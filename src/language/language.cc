@@ -52,8 +52,8 @@ bool Find(bool atStart, std::string* value, const std::string& line, std::string
   }
   if (value) {
     if (start > line.size()) start = line.size();
-    size_t end = line.find_first_of(",;", start);
-    if (end == std::string::npos) end = line.size();
+    size_t end = start;
+    while (end < line.size() && line[end] != ',' && line[end] != ';') ++end;
     value->assign(line, start, end - start);
   }
   return true;
