@@ -77,16 +77,8 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
   return lines;
 }
 
-bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker) {
+bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
   return Find(atStart, value, line, marker);
-}
-
-bool FindField(bool atStart, std::string* value, const std::string& line, const char* marker) {
-  return Find(atStart, value, line, marker ? std::string_view(marker) : std::string_view());
-}
-
-bool HasVerb(const std::string& line, const char* verb) {
-  return FindField(true, nullptr, line, verb);
 }
 
 bool IsTenderSynonym(const std::string& line, char tender) {
