@@ -16,11 +16,10 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // and counted only in column 1; otherwise it is searched anywhere. Letters
 // compare without regard to case. On success `value` receives the field's
 // value; when not found it is left as it was.
-bool FindField(bool atStart, std::string* value, const std::string& line, const std::string& marker);
-bool FindField(bool atStart, std::string* value, const std::string& line, const char* marker);
+bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker);
 
 // Whether `line` begins with the verb `verb` (FindField with atStart).
-bool HasVerb(const std::string& line, const char* verb);
+inline bool HasVerb(const std::string& line, std::string_view verb) { return FindField(true, nullptr, line, verb); }
 
 // The payment synonyms: a line beginning "TEND,N" (with case) whose tender
 // number is exactly `tender` ("TEND,N31" is not tender 3).

@@ -147,7 +147,9 @@ Input ReadInput(const std::string& path, std::string* bytes) {
     std::fprintf(stderr, "quilo1-convert: cannot read %s\n", path.c_str());
     return Input::kUnreadable;
   }
-  bytes->resize(kMaxDocument + 1);
+  // One byte more than its size shows whether it grew meanwhile.
+  const std::uintmax_t expected = ec ? kMaxDocument : size;
+  bytes->resize(expected + 1);
   const size_t n = std::fread(bytes->data(), 1, bytes->size(), f);
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
@@ -156,9 +158,12 @@ Input ReadInput(const std::string& path, std::string* bytes) {
     std::fprintf(stderr, "quilo1-convert: cannot read %s\n", path.c_str());
     return Input::kUnreadable;
   }
-  // It grew after its size was taken.
   if (n > kMaxDocument) {
     std::fprintf(stderr, "quilo1-convert: %s is larger than 1 MiB\n", path.c_str());
+    return Input::kRefused;
+  }
+  if (n > expected) {
+    std::fprintf(stderr, "quilo1-convert: %s changed while it was read\n", path.c_str());
     return Input::kRefused;
   }
   return Input::kRead;

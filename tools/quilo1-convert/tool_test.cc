@@ -1,5 +1,6 @@
 // End-to-end runs of the built quilo1-convert: exit statuses and the exact
 // bytes on standard output.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -84,6 +85,28 @@ TEST(ConvertTool, ExitStatuses) {
       EXPECT_EQ(r.out, "") << c.args;
     }
   }
+}
+
+// Only a regular file of at most 1 MiB is read: a FIFO would block the
+// tool, a folder cannot be read and a bigger file is no receipt.
+TEST(ConvertTool, RefusesWhatIsNoDocument) {
+  ScopedTempDir dir;
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  WriteFileBytes(dir.File("big"), std::string((1 << 20) - 7, ' ') + "\r\nSUBT;\r\n");
+  WriteFileBytes(dir.File("limit"), std::string((1 << 20) - 7, ' ') + "\r\nSUBT;");
+  struct Case {
+    const char* name;
+    const char* says;
+  } cases[] = {{"fifo", "not a regular file"}, {".", "not a regular file"}, {"big", "larger than 1 MiB"}};
+  for (const Case& c : cases) {
+    ToolRun r = Tool(dir, "'" + dir.File(c.name) + "'");
+    EXPECT_EQ(r.status, 3) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+  }
+  ToolRun r = Tool(dir, "'" + dir.File("limit") + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kClear + "3003\r\n");
 }
 
 TEST(ConvertTool, MissingDocumentSaysSo) {
