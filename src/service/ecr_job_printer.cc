@@ -79,14 +79,10 @@ void EcrJobPrinter::SetTraceSink(std::function<void(const std::string&)> sink) {
 }
 
 void EcrJobPrinter::BeforeCommand(const std::string& command) {
-  if (reading_ || !closing_ || closing_->sent || !IsReceiptClosing(command)) return;
-  if (lastCounter_ < 0) {
-    // Unknown since the last closing: asked now, so that a lost answer to
-    // the closing can be told from a receipt that never closed.
-    reading_ = true;
-    if (link_.TrasmettiStringa("1004") == 0) lastCounter_ = CounterOf(link_.lastAnswer());
-    reading_ = false;
-  }
+  // The counter before the closing is the one the printer last told (the
+  // stamp of the document before): no frame of our own is added, so the
+  // receipt's commands stay as they are.
+  if (!closing_ || closing_->sent || !IsReceiptClosing(command)) return;
   closing_->sent = true;
   closing_->counterBefore = lastCounter_;
   if (closing_->aboutToClose) closing_->aboutToClose(lastCounter_);

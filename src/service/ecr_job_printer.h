@@ -54,7 +54,6 @@ class EcrJobPrinter : public JobPrinter {
   ecr::PrinterIdentity identity_;
   ClosingWatch* closing_ = nullptr;  // the running job's, while it is sent
   int lastCounter_ = -1;
-  bool reading_ = false;
 };
 
 }  // namespace service

@@ -298,8 +298,8 @@ TEST_F(Quilo1E2E, ClosingWhileIdleCleansUp) {
 
 // A crash (kill -9) in the middle of a receipt, then a restart: the host's
 // document is kept as a copy, the receipt left open on the printer is
-// cancelled before the next job, and the next receipt holds only its own
-// lines.
+// cancelled before the next job, the host is told so with E510 and keeps its
+// document, and the next receipt holds only its own lines.
 TEST_F(Quilo1E2E, CrashInTheMiddleOfAReceiptIsRecoveredAtTheNextStart) {
   StartPrinter(1, {"--state", dir.File("state1")});
   StartQuilo1();
@@ -325,7 +325,10 @@ TEST_F(Quilo1E2E, CrashInTheMiddleOfAReceiptIsRecoveredAtTheNextStart) {
   }, 10000)) << ReadFileBytes(dir.File("quilo1.log"));
   Identified();
   EXPECT_FALSE(FileExists(D("SR_START.001")));
-  EXPECT_FALSE(FileExists(D("SR_DATI.001")));
+  EXPECT_EQ(ReadFileBytes(D("SR_DATI.001")), interrupted);
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")),
+            "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n");
+  EXPECT_FALSE(FileExists(D("FINESCO.001")));
   std::vector<std::string> copies;
   for (const auto& entry : std::filesystem::directory_iterator(data))
     if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0) copies.push_back(entry.path());
