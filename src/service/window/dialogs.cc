@@ -1,5 +1,5 @@
-// Quilo1.exe's small windows and the modal runs that keep the event loop
-// turning, so that jobs and timers go on while a box waits for the operator.
+// Quilo1.exe's small windows and the modal runs that keep the window
+// thread's loop turning, so that status calls still arrive while a box waits.
 #include "service/window/dialogs.h"
 
 #include <algorithm>
