@@ -273,6 +273,7 @@ int Operate(const std::wstring& dataDir) {
   SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"7"));
   Sleep(1000);
   CheckText(main, IDC_TXTTIMERVAL, L"7");
+  SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"100"));
 
   // The test receipt goes to COM1, the only identified port.
   DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
