@@ -271,7 +271,7 @@ int Operate(const std::wstring& dataDir) {
         "port ticked again: options locked, test and cancel buttons enabled");
   // The operator types in the interval field while scans run: it keeps the text.
   SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"7"));
-  Sleep(1000);
+  Sleep(600);  // six scans
   CheckText(main, IDC_TXTTIMERVAL, L"7");
   SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"100"));
 
@@ -329,7 +329,7 @@ int Operate(const std::wstring& dataDir) {
   Ask("shot-about");
   JobWhileOpen(dataDir, about, "About");
   // A slow job (the printer answers late) is running: "&OK" closes About at once.
-  if (!WriteBytes(syncDir + L"\\ecr-control", "delay 12 400\n")) Fatal("cannot write the printer's control file");
+  if (!WriteBytes(syncDir + L"\\ecr-control", "delay 8 300\n")) Fatal("cannot write the printer's control file");
   Sleep(400);  // the printer reads its control file five times a second
   WriteJob(dataDir);
   Check(WaitFor([&] { return ItemText(main, IDC_TEXT2) == L"TRASMISSIONE QUILO1 IN CORSO .."; }, 10000),

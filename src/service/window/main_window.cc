@@ -200,6 +200,13 @@ void MainWindow::Post(std::function<void()> call) {
   if (!PostMessageW(hwnd_, WM_QUILO1_CALL, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
 }
 
+void MainWindow::ServiceEnded() {
+  serviceEnded_ = true;
+  // Seen in a nested loop (the end of the session is a sent message, run
+  // inside the outer loop's wait), the outer wait must still return.
+  if (loop_) loop_->Wake();
+}
+
 void MainWindow::AddTooltips() {
   tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_,

@@ -57,7 +57,7 @@ class MainWindow : public StatusView {
   // posted to the window and run by its message handler, in order.
   void Post(std::function<void()> call);
   // The service's thread has ended: the window loop may end.
-  void ServiceEnded() { serviceEnded_ = true; }
+  void ServiceEnded();
   bool Finished() const { return serviceEnded_; }
   // The interval field after "Set timer": the only time, after start-up,
   // that it is rewritten.

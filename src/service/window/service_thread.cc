@@ -83,8 +83,8 @@ void ServiceView::MessageBox(const std::string& text) {
 // For the log only: the window has nothing to show.
 void ServiceView::Log(const std::string& text) { console_.Log(text); }
 
-ServiceThread::ServiceThread(Program& program, MainWindow& window, StatusView& view)
-    : program_(program), window_(window), view_(view) {
+ServiceThread::ServiceThread(std::unique_ptr<Program> program, MainWindow& window, StatusView& view)
+    : program_(std::move(program)), window_(window), view_(view) {
   queued_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
@@ -112,19 +112,19 @@ DWORD WINAPI ServiceThread::ThreadMain(void* self) {
 }
 
 void ServiceThread::Run() {
-  platform::EventLoop& loop = program_.loop();
+  platform::EventLoop& loop = program_->loop();
   // Actions run from whatever wait the service is in, as the closing needs:
   // the job service decides what each may do meanwhile.
   int handle = loop.AddHandle(platform::NativeHandle(queued_), [this] { RunQueued(); });
   try {
-    program_.Start();
+    program_->Start();
   } catch (const std::exception& e) {
     startError_ = e.what();
   } catch (...) {
     startError_ = "errore imprevisto";
   }
   window_.Post([w = &window_] { w->EndSplash(); });
-  while (startError_.empty() && !program_.Finished()) {
+  while (startError_.empty() && !program_->Finished()) {
     // No exception ends the program unseen: it is shown and the loop goes on.
     try {
       loop.RunOnce(-1);
@@ -135,6 +135,7 @@ void ServiceThread::Run() {
     }
   }
   loop.RemoveHandle(handle);
+  program_.reset();
   window_.Post([w = &window_] { w->ServiceEnded(); });
 }
 
@@ -168,37 +169,37 @@ void ServiceThread::RunQueued() {
 }
 
 void ServiceThread::SetPortEnabled(int16_t port, bool ticked) {
-  Queue([this, port, ticked] { program_.actions().SetPortEnabled(port, ticked); });
+  Queue([this, port, ticked] { program_->actions().SetPortEnabled(port, ticked); });
 }
 void ServiceThread::SelectFastDetection() {
-  Queue([this] { program_.actions().SelectFastDetection(); });
+  Queue([this] { program_->actions().SelectFastDetection(); });
 }
 void ServiceThread::SelectTimerDetection() {
-  Queue([this] { program_.actions().SelectTimerDetection(); });
+  Queue([this] { program_->actions().SelectTimerDetection(); });
 }
 void ServiceThread::SetTimerValue(const std::string& typedText) {
   Queue([this, typedText] {
-    program_.actions().SetTimerValue(typedText);
-    window_.Post([w = &window_, text = program_.settings().timerText] { w->TimerText(text); });
+    program_->actions().SetTimerValue(typedText);
+    window_.Post([w = &window_, text = program_->settings().timerText] { w->TimerText(text); });
   });
 }
 void ServiceThread::ShowMainWindow() {
-  Queue([this] { program_.actions().ShowMainWindow(); });
+  Queue([this] { program_->actions().ShowMainWindow(); });
 }
 void ServiceThread::WindowMinimised() {
-  Queue([this] { program_.actions().WindowMinimised(); });
+  Queue([this] { program_->actions().WindowMinimised(); });
 }
 void ServiceThread::PrintTestReceipt() {
-  Queue([this] { program_.actions().PrintTestReceipt(); });
+  Queue([this] { program_->actions().PrintTestReceipt(); });
 }
 void ServiceThread::CancelReceipt() {
-  Queue([this] { program_.actions().CancelReceipt(); });
+  Queue([this] { program_->actions().CancelReceipt(); });
 }
 void ServiceThread::Unload() {
-  Queue([this] { program_.actions().Unload(); });
+  Queue([this] { program_->actions().Unload(); });
 }
 void ServiceThread::SetOption(bool settings::Options::*option, bool value) {
-  Queue([this, option, value] { program_.settings().options.*option = value; });
+  Queue([this, option, value] { program_->settings().options.*option = value; });
 }
 
 }  // namespace service::window

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "service/console_view.h"
@@ -51,7 +52,9 @@ class ServiceView : public StatusView {
 
 class ServiceThread : public WindowActions {
  public:
-  ServiceThread(Program& program, MainWindow& window, StatusView& view);
+  // The program is destroyed on the service's thread too, after its loop:
+  // its port and watcher end their waits on the thread that started them.
+  ServiceThread(std::unique_ptr<Program> program, MainWindow& window, StatusView& view);
   ~ServiceThread() override;
   // Starts the thread: the job service's start-up, then its loop until the
   // program has finished; then the window is told (MainWindow::ServiceEnded).
@@ -79,7 +82,7 @@ class ServiceThread : public WindowActions {
   void Queue(std::function<void()> action);
   void RunQueued();
 
-  Program& program_;
+  std::unique_ptr<Program> program_;
   MainWindow& window_;
   StatusView& view_;
   HANDLE thread_ = nullptr;

@@ -123,8 +123,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       return 1;
     }
     serviceView.SetProgram(program.get());
-    service = std::make_unique<service::window::ServiceThread>(*program, view, serviceView);
-    view.Bind(*windowLoop, *service, program->settings(), program->directories().ownDataFolder + "\\dodarav1.pdf");
+    const settings::Settings& loaded = program->settings();
+    std::string manual = program->directories().ownDataFolder + "\\dodarav1.pdf";
+    service = std::make_unique<service::window::ServiceThread>(std::move(program), view, serviceView);
+    // The settings as loaded, read before the service's thread starts.
+    view.Bind(*windowLoop, *service, loaded, manual);
     PreloadLibraries();
     // The splash goes once the service has probed the ports.
     if (!service->Start(&error)) throw std::runtime_error(error);
@@ -156,7 +159,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   view.FinishClosing();
   service.reset();
-  program.reset();
   if (instanceMutex) CloseHandle(instanceMutex);
   return 0;
 }
