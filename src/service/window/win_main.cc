@@ -75,7 +75,7 @@ void LoadingError(const std::string& text, long number) {
 // loader (see the Wine notes): what the window thread may load late, for
 // menus, sounds, themes and the manual, is loaded before the service starts.
 void PreloadLibraries() {
-  for (const wchar_t* dll : {L"uxtheme.dll", L"winmm.dll", L"ole32.dll", L"oleaut32.dll", L"shlwapi.dll"})
+  for (const wchar_t* dll : {L"uxtheme.dll", L"msimg32.dll", L"winmm.dll", L"ole32.dll", L"oleaut32.dll", L"shlwapi.dll"})
     LoadLibraryW(dll);
 }
 
