@@ -11,6 +11,13 @@ namespace service::window {
 ServiceView::ServiceView(MainWindow& window, ProgramLog& log)
     : window_(window), log_(log), console_([&log](const std::string& line) { log.Write(line); }) {}
 
+void ServiceView::SetProgram(Program* program) {
+  program_ = program;
+  const settings::Options& o = program->settings().options;
+  pagamentiEstesi_ = o.chbPagamentiEstesi;
+  inversioneScontiSuReso_ = o.chbInversioneScontiSuReso;
+}
+
 // Each call: the log line on this thread, the window's part copied into a
 // closure for the window thread.
 void ServiceView::PrinterMessage(const std::string& text) {
@@ -40,8 +47,14 @@ void ServiceView::PortBox(int16_t port, bool ticked, bool enabled) {
 void ServiceView::DumpState(int16_t port, const std::string& text) {
   console_.DumpState(port, text);
   window_.Post([w = &window_, port, text] { w->DumpState(port, text); });
-  // A successful dump may have changed the options (an RT printer).
-  if (text == ecr::kDumpDone && program_) OptionsChanged(program_->settings().options, program_->RtPrinter());
+  // A successful dump may have changed the options (an RT printer); the
+  // window opened says "DUMP ESEGUITO" again, with nothing changed.
+  if (text != ecr::kDumpDone || !program_) return;
+  const settings::Options& o = program_->settings().options;
+  if (program_->RtPrinter() == rt_ && o.chbPagamentiEstesi == pagamentiEstesi_ &&
+      o.chbInversioneScontiSuReso == inversioneScontiSuReso_)
+    return;
+  OptionsChanged(o, program_->RtPrinter());
 }
 void ServiceView::PrinterSerial(int16_t port, const std::string& serial) {
   console_.PrinterSerial(port, serial);
@@ -69,6 +82,9 @@ void ServiceView::TestButtonEnabled(bool enabled) {
   window_.Post([w = &window_, enabled] { w->TestButtonEnabled(enabled); });
 }
 void ServiceView::OptionsChanged(const settings::Options& options, bool rtPrinter) {
+  rt_ = rtPrinter;
+  pagamentiEstesi_ = options.chbPagamentiEstesi;
+  inversioneScontiSuReso_ = options.chbInversioneScontiSuReso;
   console_.OptionsChanged(options, rtPrinter);
   window_.Post([w = &window_, options, rtPrinter] { w->OptionsChanged(options, rtPrinter); });
 }

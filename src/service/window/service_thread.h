@@ -23,7 +23,7 @@ class ServiceView : public StatusView {
  public:
   ServiceView(MainWindow& window, ProgramLog& log);
   // The program whose options a successful dump may have changed.
-  void SetProgram(Program* program) { program_ = program; }
+  void SetProgram(Program* program);
 
   void PrinterMessage(const std::string& text) override;
   void ProgramStatus(int16_t port, const std::string& text) override;
@@ -48,6 +48,8 @@ class ServiceView : public StatusView {
   ProgramLog& log_;
   ConsoleStatusView console_;
   Program* program_ = nullptr;
+  // What the window was last told of the options a dump changes.
+  bool rt_ = false, pagamentiEstesi_ = false, inversioneScontiSuReso_ = false;
 };
 
 class ServiceThread : public WindowActions {
