@@ -45,6 +45,11 @@ class ConsoleStatusView : public StatusView {
   }
   void ClosingNotice(const std::string& text) override { Line(0, "Chiusura:", text); }
   void MessageBox(const std::string& text) override { Line(0, "Messaggio:", text); }
+  void OptionsChanged(const settings::Options& o, bool rtPrinter) override {
+    Line(0, "Opzioni:", std::string("Estensione Pagamenti ") + (o.chbPagamentiEstesi ? "si" : "no") +
+                            ", Inversione Sconti su Reso " +
+                            (rtPrinter ? "nascosta" : o.chbInversioneScontiSuReso ? "si" : "no"));
+  }
   void Log(const std::string& text) override { Line(0, "Nota:", text); }
 
  private:

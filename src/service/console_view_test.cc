@@ -25,6 +25,9 @@ TEST(ConsoleStatusViewTest, OneStampedLinePerEvent) {
   view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
   view.MessageBox("Connessione in corso, valore non accettato");
   view.TimerControls(false, "1");
+  settings::Options rt;
+  rt.chbPagamentiEstesi = true;
+  view.OptionsChanged(rt, true);
   t.hour = 23;
   t.minute = 59;
   t.second = 58;
@@ -39,6 +42,7 @@ TEST(ConsoleStatusViewTest, OneStampedLinePerEvent) {
                        "09:07:03 Rilevamento: Timer ON",
                        "09:07:03 Chiusura: Chiusura programma Quilo1 in corso ...",
                        "09:07:03 Messaggio: Connessione in corso, valore non accettato",
+                       "09:07:03 Opzioni: Estensione Pagamenti si, Inversione Sconti su Reso nascosta",
                        "23:59:58 COM3 Porta: non disponibile",
                    }));
 }

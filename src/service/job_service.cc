@@ -161,6 +161,7 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     if (printer.rtMode) {
       settings.options.chbPagamentiEstesi = true;
       settings.options.chbInversioneScontiSuReso = false;
+      view.OptionsChanged(settings.options, true);
     }
     // The receipt of a job that was cut off may still be open, and the next
     // customer's lines would join it: settled before the host is told the

@@ -131,6 +131,9 @@ class RecordingView : public StatusView {
   void ClosingNotice(const std::string& t) override { Add("Form1", t); }
   void MessageBox(const std::string& t) override { Add("message", t); }
   void Log(const std::string& t) override { Add("log", t); }
+  void OptionsChanged(const settings::Options& o, bool rt) override {
+    Add("options", std::string(o.chbPagamentiEstesi ? "estesi" : "") + (rt ? " rt" : ""));
+  }
   void Add(const std::string& field, const std::string& text) { lines.push_back(field + ": " + text); }
   std::vector<std::string> lines;
 };
@@ -277,6 +280,7 @@ TEST_F(JobServiceTest, FailedDumpWritesTheMessageOfItsResult) {
   EXPECT_TRUE(Shown("Text8: 99MEY012345"));
   EXPECT_TRUE(settings.options.chbPagamentiEstesi);
   EXPECT_FALSE(settings.options.chbInversioneScontiSuReso);
+  EXPECT_TRUE(Shown("options: estesi rt"));
 }
 
 TEST_F(JobServiceTest, LowerPortGoesFirstAndAStartFileAloneWaits) {

@@ -22,7 +22,7 @@ const char kProgramUsage[] =
     "  --com N=DEVICE      serve COMN on DEVICE (default COMn is /dev/ttyS(n-1))\n"
     "  --virtual-printer   start virtual-ecr on a pseudo-terminal and serve it as COM1\n";
 
-bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args) {
+bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args, std::vector<std::string>* unknown) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto value = [&](std::string* out) {
@@ -30,23 +30,26 @@ bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args) {
       *out = argv[++i];
       return true;
     };
+    bool ok = true;
+    std::string v;
     if (a == "--program-dir") {
-      if (!value(&args->programDir)) return false;
+      ok = value(&args->programDir);
     } else if (a == "--data-dir") {
-      if (!value(&args->dataDir)) return false;
+      ok = value(&args->dataDir);
     } else if (a == "--com") {
-      std::string v;
-      if (!value(&v)) return false;
+      ok = value(&v);
       size_t eq = v.find('=');
-      if (eq == std::string::npos) return false;
-      int n = std::atoi(v.substr(0, eq).c_str());
-      if (n < 1 || n > 4) return false;
-      args->ports.emplace_back(n, v.substr(eq + 1));
+      int n = ok && eq != std::string::npos ? std::atoi(v.substr(0, eq).c_str()) : 0;
+      ok = n >= 1 && n <= 4;
+      if (ok) args->ports.emplace_back(n, v.substr(eq + 1));
     } else if (a == "--virtual-printer") {
       args->virtualPrinter = true;
     } else {
-      return false;
+      ok = false;
     }
+    if (ok) continue;
+    if (!unknown) return false;
+    unknown->push_back(v.empty() ? a : a + " " + v);
   }
   return true;
 }
@@ -124,6 +127,7 @@ const settings::DataDirectoryChoice& Program::directories() const { return parts
 OperatorActions& Program::actions() { return *parts_->service; }
 void Program::Start() { parts_->service->Start(parts_->choice.dataDirectory); }
 bool Program::Finished() const { return parts_->service->Finished(); }
+bool Program::RtPrinter() const { return parts_->printer->identity().rtMode; }
 
 std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& view, std::string* error) {
   auto p = std::make_unique<Parts>(view);

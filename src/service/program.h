@@ -23,7 +23,8 @@ struct ProgramArgs {
 };
 
 // --program-dir, --data-dir, --com N=DEVICE, --virtual-printer; false on bad usage.
-bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args);
+// With `unknown`, what is not understood is put there and skipped instead.
+bool ParseProgramArgs(int argc, char** argv, ProgramArgs* args, std::vector<std::string>* unknown = nullptr);
 extern const char kProgramUsage[];
 // Where the settings files are: --program-dir, else the executable's folder.
 std::string ProgramDirectoryOf(const ProgramArgs& args);
@@ -42,6 +43,8 @@ class Program {
   // JobService::Start on the chosen data directory.
   void Start();
   bool Finished() const;
+  // The identified printer is an RT one.
+  bool RtPrinter() const;
 
  private:
   struct Parts;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/options.h"
+
 namespace service {
 
 class StatusView {
@@ -53,6 +55,10 @@ class StatusView {
   virtual void ClosingNotice(const std::string& text) = 0;
   // A message box (settings errors, run-time error boxes, "Set timer" refusals).
   virtual void MessageBox(const std::string& text) = 0;
+  // The service changed the options (a dump that identified an RT printer
+  // ticks "Abilita Estensione Pagamenti"); with `rtPrinter` "Abilita
+  // Inversione Sconti su Reso" is hidden as well.
+  virtual void OptionsChanged(const settings::Options& options, bool rtPrinter) = 0;
   // A line for the operator's log only (the window keeps it out of sight).
   virtual void Log(const std::string& text) = 0;
 };

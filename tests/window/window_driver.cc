@@ -2,8 +2,10 @@
 // what its windows show. Run by wine-window.sh under Wine and Xvfb.
 //
 //   window_driver operate SYNC_DIR DATA_DIR   the operator's round: icon,
-//       window, test receipt, "Annulla Scontrino", About, closing by menu
-//   window_driver endsession DATA_DIR          Windows ending the session
+//       window, test receipt, "Annulla Scontrino", About, closing by menu,
+//       and host jobs served while a menu or a box is open
+//   window_driver endsession DATA_DIR          Windows asking to end the
+//       session, then ending it
 //
 // What only the X side can do (clicks on the notification icon,
 // screenshots) the driver asks of the script: it writes SYNC_DIR\ask-N
@@ -109,6 +111,35 @@ void Ask(const std::string& request) {
   if (!WaitFor([&] { return FileExists(done); }, 30000)) Fatal("the script did not answer " + request);
 }
 
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (!f) return false;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  return std::fclose(f) == 0;
+}
+
+// A host's job on COM1: the document, then the start file.
+void WriteJob(const std::wstring& dataDir) {
+  DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
+  if (!WriteBytes(dataDir + L"\\SR_DATI.001", "SALE,N1,P250;\r\nCASH;\r\n") ||
+      !WriteBytes(dataDir + L"\\SR_START.001", ""))
+    Fatal("cannot write a job");
+}
+
+// A job written while `open` (a menu or a box) is up is served all the
+// same, and leaves it up.
+void JobWhileOpen(const std::wstring& dataDir, HWND open, const std::string& what) {
+  WriteJob(dataDir);
+  DWORD t0 = GetTickCount();
+  bool done = WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 10000);
+  Check(done, "a job written while " + what + " is open is printed (FINESCO.001 after " +
+                  std::to_string(GetTickCount() - t0) + " ms)");
+  Check(IsWindow(open) && IsWindowVisible(open), what + " is still open");
+}
+
+// Shown or hidden by its own style: IsWindowVisible also asks the parent.
+bool Hidden(HWND dialog, int id) { return (GetWindowLongW(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) == 0; }
+
 HWND WaitForMainWindow() {
   HWND main = nullptr;
   if (!WaitFor([&] { return (main = FindWindowW(L"fQuilo1", nullptr)) != nullptr; }, 30000))
@@ -184,6 +215,8 @@ int Operate(const std::wstring& dataDir) {
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
   Check(!IsWindowVisible(main), "fQuilo1 starts hidden");
   Check(WaitFor([&] { return FileExists(dataDir + L"\\SR_MATR.001"); }, 60000), "COM1 identified (SR_MATR.001)");
+  Check(WaitFor([&] { return ItemText(main, IDC_TEXT3) == L"PRONTO"; }, 5000),
+        "\"PRONTO\" shown in a window never opened (got \"" + Utf8(ItemText(main, IDC_TEXT3)) + "\")");
 
   // The notification icon: a single left click does nothing, a right click
   // opens the File menu, a double click opens the window.
@@ -194,6 +227,7 @@ int Operate(const std::wstring& dataDir) {
   HWND menu = nullptr;
   Check(WaitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, 5000),
         "a right click on the icon opens a pop-up menu");
+  JobWhileOpen(dataDir, menu, "the icon's menu");
   Ask("click-away");
   Check(WaitFor([&] { HWND m = FindWindowW(L"#32768", nullptr); return !m || !IsWindowVisible(m); }, 5000),
         "a click elsewhere closes the pop-up menu");
@@ -203,13 +237,20 @@ int Operate(const std::wstring& dataDir) {
 
   CheckCaptions(main);
   Check(ScreenPixelAt(GetDlgItem(main, IDC_SHAPE1)) == RGB(0, 255, 0), "Shape1 (COM1) is green");
+  Check(ScreenPixelAt(GetDlgItem(main, IDC_SHAPE1 + 1)) == RGB(255, 0, 0),
+        "Shape2 (COM2, available, shut out by the dump of COM1) is red");
+  // The printer is an RT one: the dump changed the options.
+  Check(Checked(main, IDC_CHBPAGAMENTIESTESI) && Hidden(main, IDC_CHBINVERSIONESCONTISURESO),
+        "RT printer: \"Abilita Estensione Pagamenti\" ticked, \"Abilita Inversione Sconti su Reso\" hidden");
 
   // Clearing a port box unlocks the options, ticking it locks them.
   Check(Checked(main, IDC_CHECK1), "Check1 ticked");
   Check(!Enabled(main, IDC_CHECK1 + 1) && !Checked(main, IDC_CHECK1 + 1), "Check2 cleared and disabled");
+  // The service answers the click: the window changes once its answer is in.
   Click(main, IDC_CHECK1);
-  Check(Enabled(main, IDC_FRAME6) && Enabled(main, IDC_CHECKSTAMPALOGO) && Enabled(main, IDC_OPTIONFAST) &&
-            !Enabled(main, IDC_CMBFILE) && !Enabled(main, IDC_ANNULLO),
+  Check(WaitFor([&] { return Enabled(main, IDC_FRAME6) && Enabled(main, IDC_CHECKSTAMPALOGO) &&
+                             Enabled(main, IDC_OPTIONFAST) && !Enabled(main, IDC_CMBFILE) && !Enabled(main, IDC_ANNULLO); },
+                5000),
         "cleared port: options unlocked, test and cancel buttons disabled");
   // "Set timer" refuses 0 with a message box, which the operator closes.
   SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"0"));
@@ -224,9 +265,15 @@ int Operate(const std::wstring& dataDir) {
   Click(main, IDC_CHECKSTAMPALOGO);
   Check(Checked(main, IDC_CHECKSTAMPALOGO) != logo, "\"Logo In Coda\" changed by a click");
   Click(main, IDC_CHECK1);
-  Check(Checked(main, IDC_CHECK1) && !Enabled(main, IDC_FRAME6) && !Enabled(main, IDC_CHECKSTAMPALOGO) &&
-            Enabled(main, IDC_CMBFILE) && Enabled(main, IDC_ANNULLO),
+  Check(WaitFor([&] { return Checked(main, IDC_CHECK1) && !Enabled(main, IDC_FRAME6) &&
+                             !Enabled(main, IDC_CHECKSTAMPALOGO) && Enabled(main, IDC_CMBFILE) && Enabled(main, IDC_ANNULLO); },
+                5000),
         "port ticked again: options locked, test and cancel buttons enabled");
+  // The operator types in the interval field while scans run: it keeps the text.
+  SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"7"));
+  Sleep(600);  // six scans
+  CheckText(main, IDC_TXTTIMERVAL, L"7");
+  SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"100"));
 
   // The test receipt goes to COM1, the only identified port.
   DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
@@ -265,6 +312,7 @@ int Operate(const std::wstring& dataDir) {
   HWND box = nullptr;
   if (!WaitFor([&] { return (box = FindOwn(pid, L"Quilo1")) != nullptr; }, 5000)) Fatal("no message for the manual");
   CheckText(box, IDC_MESSAGE_TEXT, L"File: C:\\ProgramData\\ZEDODER1\\dodarav1.pdf non trovato");
+  JobWhileOpen(dataDir, box, "a message box");
   Click(box, IDOK);
   Check(WaitFor([&] { return !IsWindow(box); }, 5000), "the message closed by \"OK\"");
 
@@ -279,8 +327,18 @@ int Operate(const std::wstring& dataDir) {
   Check(!ItemText(about, IDC_ABOUT_COMMENTS).empty(), "About shows the comments");
   Check(!IsWindowEnabled(main), "the main window is disabled under About");
   Ask("shot-about");
+  JobWhileOpen(dataDir, about, "About");
+  // A slow job (the printer answers late) is running: "&OK" closes About at once.
+  if (!WriteBytes(syncDir + L"\\ecr-control", "delay 8 300\n")) Fatal("cannot write the printer's control file");
+  Sleep(400);  // the printer reads its control file five times a second
+  WriteJob(dataDir);
+  Check(WaitFor([&] { return ItemText(main, IDC_TEXT2) == L"TRASMISSIONE QUILO1 IN CORSO .."; }, 10000),
+        "the slow job is running");
   Click(about, IDOK);
   Check(WaitFor([&] { return !IsWindow(about); }, 5000), "About closed by \"&OK\"");
+  Check(!FileExists(dataDir + L"\\FINESCO.001"), "About closed while the slow job still ran");
+  Check(WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 30000), "the slow job printed");
+  WriteBytes(syncDir + L"\\ecr-control", "clear\n");
   Check(IsWindowEnabled(main) != 0, "the main window is enabled again");
 
   // Closing from the menu: Form1 on top for at least a second, then the end.
@@ -301,19 +359,29 @@ int Operate(const std::wstring& dataDir) {
   return failures ? 1 : 0;
 }
 
-// Windows ends the session: by the time the program answers
-// WM_QUERYENDSESSION it has already cleaned the data directory.
+// Windows asks whether the session may end, then says it goes on; asks
+// again and ends it: the clean closing runs before WM_ENDSESSION returns.
 int EndSession(const std::wstring& dataDir) {
   HWND main = WaitForMainWindow();
   DWORD pid = 0;
   GetWindowThreadProcessId(main, &pid);
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  Check(WaitFor([&] { return FileExists(dataDir + L"\\SR_MATR.001"); }, 60000), "COM1 identified (SR_MATR.001)");
+  const std::wstring matr = dataDir + L"\\SR_MATR.001";
+  Check(WaitFor([&] { return FileExists(matr); }, 60000), "COM1 identified (SR_MATR.001)");
   DWORD_PTR answer = 0;
   LRESULT sent = SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer);
   Check(sent != 0 && answer != 0, "WM_QUERYENDSESSION answered TRUE");
-  Check(!FileExists(dataDir + L"\\SR_MATR.001"), "SR_MATR.001 gone before the answer");
+  Check(FileExists(matr), "the question alone closes nothing");
+  SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer);
+  WriteJob(dataDir);
+  Check(WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 10000),
+        "WM_ENDSESSION FALSE: the program goes on serving jobs");
+  Check(WaitForSingleObject(process, 0) == WAIT_TIMEOUT && FileExists(matr), "WM_ENDSESSION FALSE: still running");
+  sent = SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer);
+  Check(sent != 0 && answer != 0, "WM_QUERYENDSESSION answered TRUE again");
   SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_NORMAL, 30000, &answer);
+  Check(!FileExists(matr) && !FileExists(dataDir + L"\\FINESCO.001"),
+        "WM_ENDSESSION TRUE: exchange files gone before it returns");
   Check(WaitForSingleObject(process, 15000) == WAIT_OBJECT_0, "Quilo1.exe ended");
   return failures ? 1 : 0;
 }

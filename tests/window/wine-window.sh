@@ -2,9 +2,12 @@
 # Quilo1.exe's window under Wine and Xvfb, operated from outside by
 # window_driver.exe: hidden start with its icon, clicks on the icon, the
 # window's texts, a test receipt on tools/virtual-ecr through COM1,
-# "Annulla Scontrino", the manual, About, closing by the menu; then closing
-# by taskkill (WM_CLOSE) and the end of a Windows session. Screenshots of the window and of About go into the Windows build
-# folder (window-shown.png, window-about.png).
+# "Annulla Scontrino", the manual, About, host jobs served while the icon's
+# menu, a message box or About is open, closing by the menu; then closing by
+# taskkill (WM_CLOSE) after a cut-off job, and a Windows session that goes on,
+# then ends. The program's daily log is checked along the way. Screenshots of
+# the window and of About go into the Windows build folder (window-shown.png,
+# window-about.png).
 # Usage: tests/window/wine-window.sh WIN_BUILD_DIR NATIVE_BUILD_DIR
 set -eu
 WIN=$(cd "${1:?Windows build directory}" && pwd)
@@ -22,10 +25,11 @@ while [ -e /tmp/.X11-unix/X$D ] || [ -e /tmp/.X$D-lock ]; do D=$((D + 1)); done
 Xvfb :$D -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 XVFB=$!
 export DISPLAY=:$D
-PRINTER= QUILO1=
+PRINTER= PRINTER2= QUILO1=
 finish() {
   [ -n "$QUILO1" ] && kill "$QUILO1" 2>/dev/null || true
   [ -n "$PRINTER" ] && kill "$PRINTER" 2>/dev/null || true
+  [ -n "$PRINTER2" ] && kill "$PRINTER2" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   kill "$XVFB" 2>/dev/null || true
 }
@@ -33,10 +37,12 @@ trap finish EXIT
 i=0; while [ ! -e /tmp/.X11-unix/X$D ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
 
 # A Wine desktop with a taskbar and its notification area, as on Windows;
-# COM1 is the virtual printer's pseudo-terminal.
-TTY=$WORK/com1.tty
+# COM1 is the virtual printer's pseudo-terminal, COM2 another one that
+# stays unticked.
+TTY=$WORK/com1.tty TTY2=$WORK/com2.tty
 [ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
 wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$TTY" /f >/dev/null 2>&1
+wine64 reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$TTY2" /f >/dev/null 2>&1
 wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d x11 /f >/dev/null 2>&1
 wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Quilo1 /f >/dev/null 2>&1
 wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Quilo1 /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
@@ -44,12 +50,18 @@ wineserver -k 2>/dev/null || true
 DATA=$WINEPREFIX/drive_c/ProgramData/ZEDODER1
 PROG=$WORK/prog
 mkdir -p "$DATA" "$PROG" "$WORK/sync"
-rm -f "$DATA"/*
+rm -rf "$DATA"/*
+# A log older than thirty days, removed at start.
+: >"$DATA/Quilo1-20000101.log"
 printf '1000\r\n' >"$PROG/QLCHKCOM.TXT"
 printf '100\r\n' >"$PROG/QLTIMER1.TXT"
+# The driver slows the printer down through its control file.
+: >"$WORK/sync/ecr-control"
 "$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" --log "$WORK/ecr.log" \
-  >"$WORK/virtual-ecr.out" 2>&1 &
+  --control "$WORK/sync/ecr-control" >"$WORK/virtual-ecr.out" 2>&1 &
 PRINTER=$!
+"$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY2" >"$WORK/virtual-ecr2.out" 2>&1 &
+PRINTER2=$!
 sleep 1
 
 fail() {
@@ -61,7 +73,7 @@ fail() {
 }
 wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
 start_quilo1() {
-  wine64 "$EXE" --program-dir "$(winpath "$PROG")" >>"$WORK/quilo1.log" 2>&1 &
+  wine64 "$EXE" --program-dir "$(winpath "$PROG")" "$@" >>"$WORK/quilo1.log" 2>&1 &
   QUILO1=$!
 }
 # The X window of a Windows window, by its caption.
@@ -79,6 +91,10 @@ icon_area() { xwd -root -silent | convert xwd:- -crop 16x16+1004+750 +repage -fo
 start_quilo1
 wait_for "$DATA/SR_MATR.001" || fail "no SR_MATR.001"
 echo "ok: COM1 identified"
+LOG=$DATA/Quilo1-$(date +%Y%m%d).log
+grep -q "COM1 Dump: DUMP ESEGUITO" "$LOG" || fail "no dump line in $LOG"
+[ ! -e "$DATA/Quilo1-20000101.log" ] || fail "the old log was kept"
+echo "ok: the day's log has the status lines, the old log is gone"
 icon_with=$(icon_area)
 
 # A second copy ends at once and leaves the first alone.
@@ -132,8 +148,16 @@ grep -q "Annull.transazione" "$WORK/ecr.log" || fail "the printer did not receiv
 echo "ok: exchange files removed, settings saved, test receipt and cancelling sequence printed, icon gone"
 
 # Closed as Windows closes a program: taskkill without /F sends WM_CLOSE.
-start_quilo1
+# This start finds a job cut off by a crash, and an argument it does not know.
+printf 'SALE,N1,P100;\r\n' >"$DATA/SR_DATI.001"
+: >"$DATA/SR_START.001"
+start_quilo1 --no-such-option
 wait_for "$DATA/SR_MATR.001" || fail "no SR_MATR.001"
+for line in "argomento ignorato: --no-such-option" "COM1 Stato: DOCUMENTO INTERROTTO, COPIA IN SR_DATI.001.interrupted-" \
+  "COM1 Stato: SCONTRINO INTERROTTO ANNULLATO"; do
+  grep -qF "$line" "$LOG" || fail "\"$line\" not in the log"
+done
+echo "ok: an unknown argument and the cut-off job are in the log"
 wine64 taskkill /im Quilo1.exe >/dev/null 2>&1 || fail "taskkill"
 i=0; while kill -0 "$QUILO1" 2>/dev/null && [ $i -lt 150 ]; do sleep 0.1; i=$((i + 1)); done
 kill -0 "$QUILO1" 2>/dev/null && fail "Quilo1.exe did not end within 15 s of WM_CLOSE"
@@ -143,7 +167,8 @@ for f in SR_MATR SR_START SR_ERR SR_OUT FINESCO; do
 done
 echo "ok: WM_CLOSE from taskkill ends the program cleanly"
 
-# Windows ends the session: the clean path runs before the answer.
+# Windows asks to end the session, goes on, then ends it: the clean path
+# runs before WM_ENDSESSION is answered.
 start_quilo1
 rc=0; wine64 "$DRIVER" endsession 'C:\ProgramData\ZEDODER1' >"$WORK/driver2.log" 2>&1 || rc=$?
 sed 's/\r$//' "$WORK/driver2.log"

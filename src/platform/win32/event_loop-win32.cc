@@ -1,8 +1,9 @@
 // Win32 event loop: MsgWaitForMultipleObjects over the registered handles, a
-// wake event and the thread's message queue, so windows stay responsive
-// during every wait.
+// wake event and the thread's message queue. One loop a thread: Wake alone
+// may be called from another.
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -13,7 +14,8 @@
 namespace platform {
 namespace {
 
-MessageFilter g_filter = nullptr;
+// Set by the window thread, read by every thread's loop.
+std::atomic<MessageFilter> g_filter{nullptr};
 
 class Win32EventLoop : public EventLoop {
  public:
@@ -71,7 +73,8 @@ class Win32EventLoop : public EventLoop {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       any = true;
-      if (g_filter && g_filter(&msg)) continue;
+      MessageFilter filter = g_filter.load();
+      if (filter && filter(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }

@@ -1,8 +1,9 @@
-// Quilo1.exe's small windows and the modal runs that keep the event loop
-// turning, so that jobs and timers go on while a box waits for the operator.
+// Quilo1.exe's small windows and the modal runs that keep the window
+// thread's loop turning, so that status calls still arrive while a box waits.
 #include "service/window/dialogs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "platform/win32/message_filter.h"
@@ -16,9 +17,12 @@ std::vector<HWND>& Dialogs() {
   return dialogs;
 }
 
+// The dialogs live on one thread; another thread's loop leaves its messages alone.
+std::atomic<DWORD> g_dialogThread{0};
+
 bool FilterDialogMessage(void* m) {
   MSG* msg = static_cast<MSG*>(m);
-  if (!msg->hwnd) return false;
+  if (!msg->hwnd || GetCurrentThreadId() != g_dialogThread) return false;
   HWND root = GetAncestor(msg->hwnd, GA_ROOT);
   for (HWND d : Dialogs())
     if (d == root) return IsDialogMessageW(d, msg) != 0;
@@ -144,6 +148,7 @@ VersionInfo ReadVersionInfo() {
 }
 
 void AddDialog(HWND dialog) {
+  g_dialogThread = GetCurrentThreadId();
   Dialogs().push_back(dialog);
   platform::SetMessageFilter(FilterDialogMessage);
 }

@@ -1,6 +1,6 @@
 // Quilo1.exe's small windows (splash, About, closing notice, message box) and
 // the helpers the windows share: text conversion, version information and
-// modal runs that keep the program's one event loop turning.
+// modal runs that keep the window thread's event loop turning.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 // fQuilo1: the dialog from the resource script, its tool tips, indicators,
-// menus and notification icon, and the status view the job service writes to.
+// menus and notification icon, and the status view the job service posts to.
 #include "service/window/main_window.h"
 
 #include <commctrl.h>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 
 #include "service/window/resource.h"
 
@@ -18,6 +19,8 @@ const wchar_t kClassName[] = L"fQuilo1";
 const COLORREF kGreen = 65280;  // RGB(0, 255, 0)
 const COLORREF kRed = RGB(255, 0, 0);
 const UINT kIconId = 1;
+// A status-view call from the service's thread: lParam is a heap closure.
+const UINT WM_QUILO1_CALL = WM_APP + 2;
 
 // The option boxes of "Altre Opzioni", each bound to its option.
 struct OptionBox {
@@ -60,6 +63,7 @@ struct Tip {
 };
 const Tip kTips[] = {
     {IDC_TEXT8, "Matricola"},
+    {IDC_CHBCONVXONXOFF, "Abilita conversione da file in formato XonXoff"},
     {IDC_CHECK1, "Abilita / disabilita COM1"},
     {IDC_CHECK1 + 1, "Abilita / disabilita COM2"},
     {IDC_CHECK1 + 2, "Abilita / disabilita COM3"},
@@ -95,7 +99,9 @@ HICON LoadSized(HINSTANCE instance, int id, int size) {
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) { version_ = ReadVersionInfo(); }
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), threadId_(GetCurrentThreadId()) {
+  version_ = ReadVersionInfo();
+}
 
 MainWindow::~MainWindow() {
   if (g_window == this) g_window = nullptr;
@@ -162,29 +168,43 @@ bool MainWindow::Create(std::string* error) {
   return true;
 }
 
-void MainWindow::Bind(platform::EventLoop& loop, OperatorActions& actions, settings::Settings& settings,
+void MainWindow::Bind(platform::EventLoop& loop, WindowActions& actions, const settings::Settings& settings,
                       const std::string& manualPath) {
   loop_ = &loop;
   actions_ = &actions;
-  settings_ = &settings;
   manualPath_ = manualPath;
-  FillFromSettings();
+  FillOptions(settings.options);
+  SetText(IDC_TXTTIMERVAL, settings.timerText);
+  // The boxes as the settings say; start-up then clears and disables those
+  // of the ports it finds missing.
+  for (int16_t port = 1; port <= 4; ++port)
+    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, settings.portEnabled[port - 1] ? BST_CHECKED : BST_UNCHECKED);
   // Closed while it was loading: close now.
   if (closeRequested_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
-void MainWindow::FillFromSettings() {
-  const settings::Options& o = settings_->options;
+void MainWindow::FillOptions(const settings::Options& o) {
   for (const OptionBox& box : kOptionBoxes)
     CheckDlgButton(hwnd_, box.id, o.*box.option ? BST_CHECKED : BST_UNCHECKED);
   CheckRadioButton(hwnd_, IDC_OPTFISCAL, IDC_OPTNONFISCAL, o.OptNonFiscal ? IDC_OPTNONFISCAL : IDC_OPTFISCAL);
   fast_ = o.OptionFAST;
   CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast_ ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
-  SetText(IDC_TXTTIMERVAL, settings_->timerText);
-  // The boxes as the settings say; start-up then clears and disables those
-  // of the ports it finds missing.
-  for (int16_t port = 1; port <= 4; ++port)
-    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, settings_->portEnabled[port - 1] ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void MainWindow::Post(std::function<void()> call) {
+  if (GetCurrentThreadId() == threadId_ || !hwnd_) {
+    call();
+    return;
+  }
+  auto* posted = new std::function<void()>(std::move(call));
+  if (!PostMessageW(hwnd_, WM_QUILO1_CALL, 0, reinterpret_cast<LPARAM>(posted))) delete posted;
+}
+
+void MainWindow::ServiceEnded() {
+  serviceEnded_ = true;
+  // Seen in a nested loop (the end of the session is a sent message, run
+  // inside the outer loop's wait), the outer wait must still return.
+  if (loop_) loop_->Wake();
 }
 
 void MainWindow::AddTooltips() {
@@ -260,7 +280,7 @@ void MainWindow::OnIconMessage(UINT mouseMessage) {
 void MainWindow::ShowFromIcon() {
   if (!actions_ || closing_) return;
   shown_ = true;
-  Guard([&] { actions_->ShowMainWindow(); });
+  actions_->ShowMainWindow();
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   SetForegroundWindow(hwnd_);
 }
@@ -280,17 +300,6 @@ void MainWindow::OpenFileMenu() {
 
 // ---- operator actions ----
 
-template <class F>
-void MainWindow::Guard(F&& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    MessageBox(std::string("Errore: ") + e.what());
-  } catch (...) {
-    MessageBox("Errore imprevisto");
-  }
-}
-
 void MainWindow::OnCommand(int id) {
   if (id == IDM_ESCI) {
     Close();
@@ -307,42 +316,39 @@ void MainWindow::OnCommand(int id) {
   if (!actions_ || closing_) return;
   if (id >= IDC_CHECK1 && id < IDC_CHECK1 + 4) {
     int16_t port = int16_t(id - IDC_CHECK1 + 1);
-    bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
-    settings_->portEnabled[port - 1] = ticked;
-    Guard([&] { actions_->SetPortEnabled(port, ticked); });
+    actions_->SetPortEnabled(port, IsDlgButtonChecked(hwnd_, id) == BST_CHECKED);
     return;
   }
   for (const OptionBox& box : kOptionBoxes) {
     if (box.id == id) {
-      settings_->options.*box.option = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+      actions_->SetOption(box.option, IsDlgButtonChecked(hwnd_, id) == BST_CHECKED);
       return;
     }
   }
   switch (id) {
     case IDC_OPTFISCAL:
     case IDC_OPTNONFISCAL:
-      settings_->options.OptNonFiscal = IsDlgButtonChecked(hwnd_, IDC_OPTNONFISCAL) == BST_CHECKED;
+      actions_->SetOption(&settings::Options::OptNonFiscal, IsDlgButtonChecked(hwnd_, IDC_OPTNONFISCAL) == BST_CHECKED);
       break;
     case IDC_OPTIONFAST:
     case IDC_OPTIONSLOW: {
       bool fast = IsDlgButtonChecked(hwnd_, IDC_OPTIONFAST) == BST_CHECKED;
       if (fast == fast_) break;  // a click on the option already chosen
       fast_ = fast;
-      Guard([&] { fast ? actions_->SelectFastDetection() : actions_->SelectTimerDetection(); });
+      fast ? actions_->SelectFastDetection() : actions_->SelectTimerDetection();
       break;
     }
     case IDC_CMDCHGTIMER: {
       wchar_t text[64] = L"";
       GetDlgItemTextW(hwnd_, IDC_TXTTIMERVAL, text, ARRAYSIZE(text));
-      std::string typed = Narrow(text);
-      Guard([&] { actions_->SetTimerValue(typed); });
+      actions_->SetTimerValue(Narrow(text));
       break;
     }
     case IDC_CMBFILE:
-      if (shown_) Guard([&] { actions_->PrintTestReceipt(); });
+      if (shown_) actions_->PrintTestReceipt();
       break;
     case IDC_ANNULLO:
-      Guard([&] { actions_->CancelReceipt(); });
+      actions_->CancelReceipt();
       break;
     default:
       break;
@@ -367,17 +373,8 @@ void MainWindow::Close() {
   }
   if (closing_) return;
   closing_ = true;
-  Guard([&] { actions_->Unload(); });
+  actions_->Unload();
 }
-
-// Windows is ending the session: the program takes its clean path before
-// answering, so that the till comes back without stale exchange files.
-void MainWindow::EndSession() {
-  Close();
-  if (loop_) platform::RunUntil(*loop_, [this] { return Finished(); }, 20000);
-}
-
-bool MainWindow::Finished() const { return actions_ && closing_ && actions_->Finished(); }
 
 void MainWindow::FinishClosing() {
   if (form1_ && loop_) {
@@ -425,6 +422,11 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG:
       return FALSE;
+    case WM_QUILO1_CALL: {
+      std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lp));
+      (*call)();
+      return TRUE;
+    }
     case WM_QUILO1_ICON:
       OnIconMessage(UINT(lp));
       return TRUE;
@@ -435,18 +437,24 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == SIZE_MINIMIZED && shown_) {
         shown_ = false;
         ShowWindow(hwnd_, SW_HIDE);
-        if (actions_) Guard([&] { actions_->WindowMinimised(); });
+        if (actions_) actions_->WindowMinimised();
       }
       return TRUE;
     case WM_CLOSE:
       Close();
       return TRUE;
     case WM_QUERYENDSESSION:
-      EndSession();
+      // The session may end: nothing to decide, so no waiting here.
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
       return TRUE;
     case WM_ENDSESSION:
-      if (wp) EndSession();
+      // It ends: the clean closing runs before the answer, so that the till
+      // comes back without stale exchange files. Windows allows a few seconds.
+      if (wp) {
+        Close();
+        if (loop_) platform::RunUntil(*loop_, [this] { return Finished(); }, 20000);
+      }
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 0);
       return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
@@ -468,7 +476,7 @@ void MainWindow::DrawShape(const DRAWITEMSTRUCT& item) {
   FillRect(item.hDC, &r, GetSysColorBrush(COLOR_BTNFACE));
   int side = std::min(r.right - r.left, r.bottom - r.top);
   int x = r.left + (r.right - r.left - side) / 2, y = r.top + (r.bottom - r.top - side) / 2;
-  HBRUSH fill = CreateSolidBrush(available_[index] ? kGreen : kRed);
+  HBRUSH fill = CreateSolidBrush(lampGreen_[index] ? kGreen : kRed);
   HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNSHADOW));
   HGDIOBJ oldBrush = SelectObject(item.hDC, fill);
   HGDIOBJ oldPen = SelectObject(item.hDC, pen);
@@ -489,28 +497,34 @@ void MainWindow::SetText(int id, const std::string& text) {
 
 // ---- StatusView ----
 
-void MainWindow::PrinterMessage(const std::string& text) {
-  if (shown_) SetText(IDC_TEXT1, text);
-}
+// The texts are written while the window is hidden too: opened, it shows the
+// last ones since start-up.
+void MainWindow::PrinterMessage(const std::string& text) { SetText(IDC_TEXT1, text); }
 
-void MainWindow::ProgramStatus(int16_t, const std::string& text) {
-  if (shown_) SetText(IDC_TEXT2, text);
-}
+void MainWindow::ProgramStatus(int16_t, const std::string& text) { SetText(IDC_TEXT2, text); }
 
-void MainWindow::DetectionStatus(const std::string& text) {
-  if (shown_) SetText(IDC_TEXT3, text);
-}
+void MainWindow::DetectionStatus(const std::string& text) { SetText(IDC_TEXT3, text); }
 
 void MainWindow::Busy(bool busy, const std::string& tip) {
   busy_ = busy;
   tip_ = Widen(tip);
   if (!closing_) UpdateIcon();
+  // A session ending mid-receipt is told why it should wait.
+  if (busy) {
+    ShutdownBlockReasonCreate(hwnd_, L"Quilo1: stampa in corso");
+  } else {
+    ShutdownBlockReasonDestroy(hwnd_);
+  }
+}
+
+void MainWindow::SetLamp(int16_t port, bool green) {
+  lampGreen_[port - 1] = green;
+  InvalidateRect(GetDlgItem(hwnd_, IDC_SHAPE1 + port - 1), nullptr, TRUE);
 }
 
 void MainWindow::PortAvailable(int16_t port, bool available) {
   if (!ValidPort(port)) return;
-  available_[port - 1] = available;
-  InvalidateRect(GetDlgItem(hwnd_, IDC_SHAPE1 + port - 1), nullptr, TRUE);
+  SetLamp(port, available);
   if (!available) {
     CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, BST_UNCHECKED);
     EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), FALSE);
@@ -521,6 +535,8 @@ void MainWindow::PortBox(int16_t port, bool ticked, bool enabled) {
   if (!ValidPort(port)) return;
   CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, ticked ? BST_CHECKED : BST_UNCHECKED);
   EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), enabled);
+  // A port shut out (another port's printer was identified) is no longer active.
+  if (!ticked && !enabled) SetLamp(port, false);
 }
 
 void MainWindow::DumpState(int16_t port, const std::string& text) {
@@ -533,11 +549,14 @@ void MainWindow::DataDirectory(const std::string& path) { SetText(IDC_TXTAPPDATA
 
 void MainWindow::WatcherStarted() { SetText(IDC_FRAME3, "Stato del collegamento"); }
 
-void MainWindow::TimerControls(bool visible, const std::string& timerText) {
-  SetText(IDC_TXTTIMERVAL, timerText);
+// The text is the service's copy: the field keeps what the operator types
+// until "Set timer" (TimerText).
+void MainWindow::TimerControls(bool visible, const std::string&) {
   ShowWindow(GetDlgItem(hwnd_, IDC_TXTTIMERVAL), visible ? SW_SHOW : SW_HIDE);
   ShowWindow(GetDlgItem(hwnd_, IDC_CMDCHGTIMER), visible ? SW_SHOW : SW_HIDE);
 }
+
+void MainWindow::TimerText(const std::string& text) { SetText(IDC_TXTTIMERVAL, text); }
 
 void MainWindow::ConfigurationLocked(bool locked) {
   EnableFrames(!locked);
@@ -546,6 +565,11 @@ void MainWindow::ConfigurationLocked(bool locked) {
 }
 
 void MainWindow::TestButtonEnabled(bool enabled) { EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), enabled); }
+
+void MainWindow::OptionsChanged(const settings::Options& options, bool rtPrinter) {
+  FillOptions(options);
+  ShowWindow(GetDlgItem(hwnd_, IDC_CHBINVERSIONESCONTISURESO), rtPrinter ? SW_HIDE : SW_SHOW);
+}
 
 void MainWindow::ClosingNotice(const std::string& text) {
   closing_ = true;
@@ -561,7 +585,6 @@ void MainWindow::ClosingNotice(const std::string& text) {
 }
 
 void MainWindow::MessageBox(const std::string& text) {
-  Log("message: " + text);
   // The splash must not cover the box.
   if (splash_) SetWindowPos(splash_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   HWND owner = hwnd_ && IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
@@ -569,13 +592,9 @@ void MainWindow::MessageBox(const std::string& text) {
   if (splash_) SetWindowPos(splash_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// The operator's log: standard error when there is one (a test run), the
-// debugger otherwise.
+// The window's own notes; the service's lines are logged before they are posted.
 void MainWindow::Log(const std::string& text) {
-  std::string line = text + "\n";
-  OutputDebugStringA(line.c_str());
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  if (note_) note_(text);
 }
 
 }  // namespace service::window

@@ -1,6 +1,7 @@
 // Quilo1.exe: the resident Windows program. One copy per machine, a splash
-// while it loads, then the hidden main window and its notification icon
-// until the operator closes it or the session ends.
+// while it loads, then the hidden main window and its notification icon on
+// this thread and the job service on its own, until the operator closes it
+// or the session ends.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -15,6 +16,8 @@
 #include "service/program.h"
 #include "service/window/dialogs.h"
 #include "service/window/main_window.h"
+#include "service/window/program_log.h"
+#include "service/window/service_thread.h"
 
 namespace {
 
@@ -48,6 +51,14 @@ void LoadingError(const std::string& text, long number) {
               MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
 }
 
+// Under Wine a DLL loaded after the service's first serial wait can hang the
+// loader (see the Wine notes): what the window thread may load late, for
+// menus, sounds, themes and the manual, is loaded before the service starts.
+void PreloadLibraries() {
+  for (const wchar_t* dll : {L"uxtheme.dll", L"msimg32.dll", L"winmm.dll", L"ole32.dll", L"oleaut32.dll", L"shlwapi.dll"})
+    LoadLibraryW(dll);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -56,37 +67,51 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   std::vector<char*> argv;
   for (auto& a : argStrings) argv.push_back(a.data());
   service::ProgramArgs args;
-  if (!service::ParseProgramArgs(int(argv.size()), argv.data(), &args)) {
-    MessageBoxW(nullptr, service::window::Widen(service::kProgramUsage).c_str(), L"Quilo1", MB_OK | MB_ICONINFORMATION);
-    return 2;
-  }
+  // What a shortcut or an installer adds that we do not know is noted, not refused.
+  std::vector<std::string> unknownArgs;
+  service::ParseProgramArgs(int(argv.size()), argv.data(), &args, &unknownArgs);
 
   INITCOMMONCONTROLSEX icc{};
   icc.dwSize = sizeof icc;
   icc.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
   InitCommonControlsEx(&icc);
 
+  service::window::ProgramLog log;
+  service::ConsoleStatusView notes([&log](const std::string& line) { log.Write(line); });
   service::window::MainWindow view(instance);
+  view.SetNotes([&notes](const std::string& text) { notes.Log(text); });
+  service::window::ServiceView serviceView(view, log);
   std::string instanceNote;
   auto instanceLock = platform::InstanceLock::Acquire("", nullptr, &instanceNote);
   if (!instanceLock) return 0;
   if (!instanceNote.empty()) view.Log(instanceNote);
 
+  for (const std::string& a : unknownArgs) view.Log("argomento ignorato: " + a);
+
+  std::unique_ptr<platform::EventLoop> windowLoop = platform::EventLoop::Create();
   std::unique_ptr<service::Program> program;
+  std::unique_ptr<service::window::ServiceThread> service;
   try {
     view.ShowSplash();
     std::string error;
     if (!view.Create(&error)) throw std::runtime_error(error);
-    program = service::Program::Create(args, view, &error);
+    // Built on this thread, which shows its messages at once; from Start on
+    // the program belongs to the service's thread.
+    program = service::Program::Create(args, serviceView, &error);
     if (!program) {
       // The reason has been shown already.
       view.EndSplash();
       return 1;
     }
-    view.Bind(program->loop(), program->actions(), program->settings(),
-              program->directories().ownDataFolder + "\\dodarav1.pdf");
-    program->Start();
-    view.EndSplash();
+    serviceView.SetProgram(program.get());
+    const settings::Settings& loaded = program->settings();
+    std::string manual = program->directories().ownDataFolder + "\\dodarav1.pdf";
+    service = std::make_unique<service::window::ServiceThread>(std::move(program), view, serviceView);
+    // The settings as loaded, read before the service's thread starts.
+    view.Bind(*windowLoop, *service, loaded, manual);
+    PreloadLibraries();
+    // The splash goes once the service has probed the ports.
+    if (!service->Start(&error)) throw std::runtime_error(error);
   } catch (const std::system_error& e) {
     view.EndSplash();
     LoadingError(e.what(), e.code().value());
@@ -97,17 +122,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return 1;
   }
 
-  while (!program->Finished()) {
+  while (!view.Finished()) {
     // No exception ends the program unseen: it is shown and the loop goes on.
     try {
-      program->loop().RunOnce(-1);
+      windowLoop->RunOnce(-1);
     } catch (const std::exception& e) {
       view.MessageBox(std::string("Errore: ") + e.what());
     } catch (...) {
       view.MessageBox("Errore imprevisto");
     }
   }
+  service->Join();
+  if (!service->startError().empty()) {
+    view.EndSplash();
+    LoadingError(service->startError(), 0);
+    return 1;
+  }
   view.FinishClosing();
-  program.reset();
+  service.reset();
   return 0;
 }
