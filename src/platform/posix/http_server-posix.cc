@@ -72,6 +72,7 @@ class MhdServer : public HttpServer {
       : loop_(loop), config_(config), handler_(std::move(handler)) {}
   ~MhdServer() override {
     if (timer_) loop_.CancelTimer(timer_);
+    if (kick_) loop_.CancelTimer(kick_);
     if (handle_) loop_.RemoveHandle(handle_);
     // libmicrohttpd wants every connection resumed before it stops; the
     // responders still held elsewhere are then gone and do nothing.
@@ -107,6 +108,16 @@ class MhdServer : public HttpServer {
 
   int Port() const override { return port_; }
 
+  // libmicrohttpd without a thread of its own does not signal a resumed
+  // connection: run it once more from the loop.
+  void Kick() {
+    if (!kick_ && !stopping_) {
+      kick_ = loop_.AddTimer(0, [this] {
+        kick_ = 0;
+        Run();
+      });
+    }
+  }
   void Later(std::function<void()> fn) {
     if (!stopping_) later_.push_back(std::move(fn));
   }
@@ -165,6 +176,7 @@ class MhdServer : public HttpServer {
   MHD_Daemon* daemon_ = nullptr;
   int handle_ = 0;
   int timer_ = 0;
+  int kick_ = 0;
   int port_ = 0;
   std::vector<std::function<void()>> later_;
   std::vector<MhdResponder*> live_;
@@ -237,10 +249,11 @@ MHD_Result MhdResponder::QueueAnswer() {
   return ok;
 }
 
-// A resume signals libmicrohttpd's own wake-up descriptor, which is in its
-// epoll set, so the loop runs the server next.
 void MhdResponder::Resume() {
-  if (state_ == State::kSuspended) MHD_resume_connection(c_);
+  if (state_ == State::kSuspended) {
+    MHD_resume_connection(c_);
+    server_->Kick();
+  }
 }
 
 void MhdResponder::Send(const HttpAnswer& answer) {
@@ -264,6 +277,7 @@ void MhdResponder::Push(const std::string& bytes) {
   if (readerPaused_) {
     readerPaused_ = false;
     MHD_resume_connection(c_);
+    server_->Kick();
   }
 }
 
@@ -273,6 +287,7 @@ void MhdResponder::Finish() {
   if (readerPaused_) {
     readerPaused_ = false;
     MHD_resume_connection(c_);
+    server_->Kick();
   }
 }
 
