@@ -195,7 +195,7 @@ void Console::Subscribe(const std::shared_ptr<HttpResponder>& responder) {
       keepAliveTimer_ = 0;
     }
   });
-  if (!keepAliveTimer_) keepAliveTimer_ = loop_.AddTimer(kKeepAliveMs, [this] { KeepAlive(); });
+  if (!keepAliveTimer_ && !streams_.empty()) keepAliveTimer_ = loop_.AddTimer(kKeepAliveMs, [this] { KeepAlive(); });
 }
 
 void Console::KeepAlive() {

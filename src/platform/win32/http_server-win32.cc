@@ -37,6 +37,14 @@ const char* Reason(int status) {
 
 class SysServer;
 
+// Wine 8's httpapi has no HttpSendResponseEntityBody (calling it raises an
+// exception), so there an event stream becomes one complete answer per
+// request, and the page's EventSource asks again after its retry time.
+bool CanStream() {
+  static const bool can = !GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+  return can;
+}
+
 class SysResponder : public HttpResponder, public std::enable_shared_from_this<SysResponder> {
  public:
   SysResponder(SysServer* server, HTTP_REQUEST_ID id) : server_(server), id_(id) {}
@@ -69,6 +77,9 @@ class SysResponder : public HttpResponder, public std::enable_shared_from_this<S
   bool streaming_ = false;
   bool gone_ = false;
   std::function<void()> onGone_;
+  // Without streaming: the head waits for the first Push.
+  std::string streamType_;
+  std::vector<HttpHeader> streamHeaders_;
 };
 
 class SysServer : public HttpServer {
@@ -98,6 +109,12 @@ class SysServer : public HttpServer {
     std::string url = "http://" + config_.address + ":" + std::to_string(config_.port) + "/";
     r = HttpAddUrl(queue_, std::wstring(url.begin(), url.end()).c_str(), nullptr);
     if (r != NO_ERROR) return Failed("HttpAddUrl " + url, r, error);
+    // http.sys routes by the Host header: a page opened as localhost needs
+    // its own registration. Without it only 127.0.0.1 works.
+    if (config_.address == "127.0.0.1") {
+      std::wstring local = L"http://localhost:" + std::to_wstring(config_.port) + L"/";
+      HttpAddUrl(queue_, local.c_str(), nullptr);
+    }
     event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     handle_ = loop_.AddHandle(NativeHandle(event_), [this] { Received(); });
     return Receive();
@@ -255,11 +272,21 @@ void SysResponder::Send(const HttpAnswer& answer) {
 void SysResponder::StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) {
   if (answered_ || gone_) return;
   answered_ = streaming_ = true;
-  if (!SendHead(200, contentType, headers, nullptr, HTTP_SEND_RESPONSE_FLAG_MORE_DATA)) Left();
+  if (!CanStream()) {
+    streamType_ = contentType;
+    streamHeaders_ = headers;
+  } else if (!SendHead(200, contentType, headers, nullptr, HTTP_SEND_RESPONSE_FLAG_MORE_DATA)) {
+    Left();
+  }
 }
 
 void SysResponder::Push(const std::string& bytes) {
   if (!streaming_ || gone_ || bytes.empty()) return;
+  if (!CanStream()) {
+    SendHead(200, streamType_, streamHeaders_, &bytes, 0);
+    Left();
+    return;
+  }
   HTTP_DATA_CHUNK chunk{};
   chunk.DataChunkType = HttpDataChunkFromMemory;
   chunk.FromMemory.pBuffer = const_cast<char*>(bytes.data());
@@ -274,6 +301,12 @@ void SysResponder::Push(const std::string& bytes) {
 
 void SysResponder::Finish() {
   if (!streaming_ || gone_) return;
+  if (!CanStream()) {
+    std::string none;
+    SendHead(200, streamType_, streamHeaders_, &none, 0);
+    Left();
+    return;
+  }
   ULONG sent = 0;
   HttpSendResponseEntityBody(server_->queue(), id_, 0, 0, nullptr, &sent, nullptr, 0, nullptr, nullptr);
   Left();
