@@ -12,6 +12,11 @@
 #include "console/console_json.h"
 #include "console/console_settings.h"
 #include "testing/fake_event_loop.h"
+#include "testing/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace console {
 namespace {
@@ -303,6 +308,26 @@ TEST(ConsoleSettingsTest, Lines) {
   }
   EXPECT_TRUE(IsToken(TokenFromBytes(std::string("\x01\xff\x10\x00\x01\xff\x10\x00\x01\xff\x10\x00\x01\xff\x10\x00", 16))));
   EXPECT_EQ(Cp1252FromUtf8(Utf8FromCp1252(std::string("\x80\x8a\x9f\xe8\x81 A", 7))), std::string("\x80\x8a\x9f\xe8\x81 A", 7));
+}
+
+TEST(ConsoleSettingsTest, TokenFileMadeOnceAndKept) {
+  testing_support::ScopedTempDir dir;
+  std::string first, second, error;
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &first, &error)) << error;
+  EXPECT_TRUE(IsToken(first));
+  EXPECT_EQ(testing_support::ReadFileBytes(dir.File(kTokenFile)), first + "\r\n");
+#ifndef _WIN32
+  struct stat st;
+  ASSERT_EQ(stat(dir.File(kTokenFile).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+#endif
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
+  EXPECT_EQ(second, first);
+  // A damaged file is replaced by a fresh token.
+  testing_support::WriteFileBytes(dir.File(kTokenFile), "short\r\n");
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
+  EXPECT_TRUE(IsToken(second));
+  EXPECT_NE(second, first);
 }
 
 }  // namespace
