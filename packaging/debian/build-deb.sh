@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from the built programs and the manual:
-#   build-deb.sh OUT.deb VERSION ARCH MANUAL QUILO1 QUILO1_CONVERT VIRTUAL_ECR
+#   build-deb.sh OUT.deb VERSION ARCH MANUAL QUILO1 QUILO1_CONVERT QUILO1_SUBMIT VIRTUAL_ECR
 set -eu
 OUT=$1 VERSION=$2 ARCH=$3 MANUAL=$4
 shift 4
@@ -43,7 +43,8 @@ Description: prints host applications' documents on Custom RT fiscal printers
  converts them into the printer's native protocol and prints them on a
  Custom RT fiscal printer on a serial or USB port, answering with result
  files. The package runs it as the service quilo1.service and brings
- quilo1-convert and the virtual printer virtual-ecr for tests without
+ quilo1-convert, quilo1-submit (a document in, the answer out, from the
+ command line) and the virtual printer virtual-ecr for tests without
  hardware. Operator's manual (Italian): /usr/share/doc/quilo1/dodarav1.pdf.
 CONTROL
 dpkg-deb --root-owner-group -Zxz --build "$ROOT" "$OUT" >/dev/null

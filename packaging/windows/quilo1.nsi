@@ -1,7 +1,7 @@
 ; Quilo1's installer for Windows: the program and its manual, the data
 ; directory, the Start-menu and start-with-Windows entries, the uninstaller.
 ; Built by CMake: makensis -INPUTCHARSET UTF8 -DVERSION=... -DPUBLISHER=...
-;   -DQUILO1_EXE=... -DMANUAL=... -DARTWORK=DIR -DOUTFILE=... quilo1.nsi
+;   -DQUILO1_EXE=... -DQUILO1_SUBMIT_EXE=... -DMANUAL=... -DARTWORK=DIR -DOUTFILE=... quilo1.nsi
 Unicode true
 Target amd64-unicode
 
@@ -178,6 +178,7 @@ Section "Quilo1" SecProgram
   ; system may change it; users read and run it.
   !insertmacro ICACLS '"$INSTDIR" /inheritance:r /grant:r ${SID_ADMINS}:(OI)(CI)F ${SID_SYSTEM}:(OI)(CI)F ${SID_USERS}:(OI)(CI)RX'
   File "/oname=Quilo1.exe" "${QUILO1_EXE}"
+  File "/oname=quilo1-submit.exe" "${QUILO1_SUBMIT_EXE}"
   File "/oname=dodarav1.pdf" "${MANUAL}"
   !insertmacro SETTINGS_FILE "QLCHKCOM.TXT"
   !insertmacro SETTINGS_FILE "QLTIMER1.TXT"
@@ -233,6 +234,7 @@ Section "un.Programma" SecUnProgram
   SectionIn RO
   Call un.CloseQuilo1
   Delete "$INSTDIR\Quilo1.exe"
+  Delete "$INSTDIR\quilo1-submit.exe"
   Delete "$INSTDIR\dodarav1.pdf"
   Delete "$INSTDIR\uninstall.exe"
   Delete "$APPDATA\ZEDODER1\dodarav1.pdf"

@@ -1,0 +1,223 @@
+// Routing, security rules and event streams of the web console.
+#include "console/console.h"
+
+#include <cstdlib>
+
+#include "console/console_json.h"
+#include "console/console_page.h"
+
+namespace console {
+namespace {
+
+using platform::HttpAnswer;
+using platform::HttpRequest;
+using platform::HttpResponder;
+
+std::string Dump(const nlohmann::json& j) { return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
+
+HttpAnswer Json(int status, const nlohmann::json& j) {
+  HttpAnswer a;
+  a.status = status;
+  a.contentType = "application/json";
+  a.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
+  a.body = Dump(j);
+  return a;
+}
+
+HttpAnswer Problem(int status, const std::string& message) {
+  return Json(status, {{"outcome", "error"}, {"message", message}});
+}
+
+// Compares in time independent of where the texts differ.
+bool SameSecret(const std::string& a, const std::string& b) {
+  if (a.size() != b.size() || a.empty()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= (unsigned char)(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+// The value of `name` in a query, undecoded; empty when absent.
+std::string QueryValue(const std::string& query, const std::string& name) {
+  size_t i = 0;
+  while (i <= query.size()) {
+    size_t j = query.find('&', i);
+    if (j == std::string::npos) j = query.size();
+    std::string pair = query.substr(i, j - i);
+    if (pair.rfind(name + "=", 0) == 0) return pair.substr(name.size() + 1);
+    i = j + 1;
+  }
+  return {};
+}
+
+// A whole number within [lo, hi], else `fallback`; `*bad` set when present but wrong.
+int NumberIn(const std::string& text, int lo, int hi, int fallback, bool* bad) {
+  if (text.empty()) return fallback;
+  if (text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+    *bad = true;
+    return fallback;
+  }
+  int n = std::atoi(text.c_str());
+  if (n < lo || n > hi) *bad = true;
+  return n < lo || n > hi ? fallback : n;
+}
+
+std::string Event(const char* name, const nlohmann::json& data) {
+  return std::string("event: ") + name + "\ndata: " + Dump(data) + "\n\n";
+}
+
+}  // namespace
+
+int CheckRequest(const ConsoleConfig& config, const HttpRequest& request) {
+  std::string port = ":" + std::to_string(config.port);
+  std::string host = request.Header("Host");
+  // A name the browser resolved itself (DNS rebinding) never matches.
+  bool hostOk = host == "127.0.0.1" + port || host == "localhost" + port ||
+                (config.address != "127.0.0.1" && host == config.address + port);
+  if (!hostOk) return 403;
+  if (request.method == "POST" && !SameSecret(request.Header(kTokenHeader), config.token)) return 403;
+  if (request.bodyTooLarge) return 413;
+  return 0;
+}
+
+Console::Console(platform::EventLoop& loop, ConsoleBackend& backend, const ConsoleConfig& config)
+    : loop_(loop), backend_(backend), config_(config) {}
+
+Console::~Console() {
+  if (keepAliveTimer_) loop_.CancelTimer(keepAliveTimer_);
+  for (auto& s : streams_) {
+    s->OnGone([] {});
+    s->Finish();
+  }
+}
+
+void Console::Handle(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
+  int refused = CheckRequest(config_, request);
+  if (refused == 403) {
+    responder->Send(Problem(403, "Accesso negato"));
+  } else if (refused == 413) {
+    responder->Send(Problem(413, "Documento troppo grande"));
+  } else {
+    Route(request, responder);
+  }
+}
+
+void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpResponder>& responder) {
+  const std::string& path = request.path;
+  bool get = request.method == "GET";
+  bool post = request.method == "POST";
+  bool getPath = path == "/" || path == "/api/status" || path == "/api/events" || path == "/metrics";
+  bool postPath = path.rfind("/api/actions/", 0) == 0;
+  if (path == "/api/jobs" ? !(get || post) : getPath ? !get : postPath ? !post : false) {
+    HttpAnswer a = Problem(405, "Metodo non consentito");
+    a.headers.push_back({"Allow", getPath ? "GET" : postPath ? "POST" : "GET, POST"});
+    responder->Send(a);
+    return;
+  }
+  if (path == "/") {
+    HttpAnswer a;
+    a.contentType = "text/html; charset=utf-8";
+    a.headers = {{"Cache-Control", "no-store"},
+                 {"X-Content-Type-Options", "nosniff"},
+                 {"X-Frame-Options", "DENY"},
+                 {"Content-Security-Policy",
+                  "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
+                  "frame-ancestors 'none'"}};
+    a.body = ConsolePage(config_.token);
+    responder->Send(a);
+  } else if (path == "/api/status") {
+    responder->Send(Json(200, StatusJson(backend_.Status())));
+  } else if (path == "/api/jobs" && get) {
+    bool bad = false;
+    int limit = NumberIn(QueryValue(request.query, "limit"), 1, 1000, 100, &bad);
+    if (bad) {
+      responder->Send(Problem(400, "limit: da 1 a 1000"));
+      return;
+    }
+    responder->Send(Json(200, JobsJson(backend_.Jobs(limit))));
+  } else if (path == "/api/jobs") {
+    bool bad = false;
+    int port = NumberIn(QueryValue(request.query, "port"), 0, 4, 0, &bad);
+    if (bad || request.body.empty()) {
+      responder->Send(Problem(400, bad ? "port: da 1 a 4" : "Documento vuoto"));
+      return;
+    }
+    backend_.SubmitJob(port, request.body, [responder](const SubmitResult& r) {
+      responder->Send(Json(r.ok ? 200 : 422, SubmitJson(r)));
+    });
+  } else if (path == "/api/events") {
+    Subscribe(responder);
+  } else if (path == "/metrics") {
+    HttpAnswer a;
+    a.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    a.headers = {{"Cache-Control", "no-store"}};
+    a.body = MetricsText(metrics_, backend_.Status());
+    responder->Send(a);
+  } else if (postPath) {
+    nlohmann::json body = request.body.empty() ? nlohmann::json::object() : nlohmann::json::parse(request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object()) {
+      responder->Send(Problem(400, "JSON non valido"));
+      return;
+    }
+    std::string action = path.substr(13);
+    ActionResult r;
+    if (action == "test-receipt") {
+      r = backend_.TestReceipt();
+    } else if (action == "cancel-receipt") {
+      r = backend_.CancelReceipt();
+    } else if (action == "detection" && body.contains("fast") && body["fast"].is_boolean()) {
+      r = backend_.SetFastDetection(body["fast"].get<bool>());
+    } else if (action == "timer" && body.contains("value") && body["value"].is_string()) {
+      r = backend_.SetTimer(Cp1252FromUtf8(body["value"].get<std::string>()));
+    } else if (action == "port" && body.contains("port") && body["port"].is_number_integer() &&
+               body["port"].get<int>() >= 1 && body["port"].get<int>() <= 4 && body.contains("ticked") &&
+               body["ticked"].is_boolean()) {
+      r = backend_.SetPort(body["port"].get<int>(), body["ticked"].get<bool>());
+    } else {
+      responder->Send(Problem(action == "detection" || action == "timer" || action == "port" ? 400 : 404,
+                              "Richiesta non riconosciuta"));
+      return;
+    }
+    responder->Send(Json(r.ok ? 200 : 422, ActionJson(r)));
+  } else {
+    responder->Send(Problem(404, "Pagina non trovata"));
+  }
+}
+
+void Console::Subscribe(const std::shared_ptr<HttpResponder>& responder) {
+  responder->StartStream("text/event-stream", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}});
+  responder->Push("retry: 3000\n\n" + Event("status", StatusJson(backend_.Status())));
+  streams_.push_back(responder);
+  HttpResponder* raw = responder.get();
+  responder->OnGone([this, raw] {
+    std::erase_if(streams_, [raw](const auto& s) { return s.get() == raw; });
+    if (streams_.empty() && keepAliveTimer_) {
+      loop_.CancelTimer(keepAliveTimer_);
+      keepAliveTimer_ = 0;
+    }
+  });
+  if (!keepAliveTimer_ && !streams_.empty()) keepAliveTimer_ = loop_.AddTimer(kKeepAliveMs, [this] { KeepAlive(); });
+}
+
+void Console::KeepAlive() {
+  keepAliveTimer_ = 0;
+  Broadcast(": \n\n");
+  if (!streams_.empty()) keepAliveTimer_ = loop_.AddTimer(kKeepAliveMs, [this] { KeepAlive(); });
+}
+
+void Console::Broadcast(const std::string& event) {
+  auto streams = streams_;  // a push may end a stream and shorten the list
+  for (auto& s : streams) s->Push(event);
+}
+
+void Console::StatusChanged() {
+  if (!streams_.empty()) Broadcast(Event("status", StatusJson(backend_.Status())));
+}
+
+void Console::JobFinished(const JobRecord& job) {
+  metrics_.Add(job);
+  Broadcast(Event("job", JobJson(job)));
+}
+
+void Console::Message(const std::string& text) { Broadcast(Event("message", {{"message", Utf8FromCp1252(text)}})); }
+
+}  // namespace console

@@ -1,0 +1,61 @@
+// The local web console: routes the HTTP server's requests to the job
+// service's ConsoleBackend, enforces the console's security rules, and pushes
+// the service's events to open pages as Server-Sent Events.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/console_backend.h"
+#include "console/console_settings.h"
+#include "console/metrics.h"
+#include "platform/event_loop.h"
+#include "platform/http_server.h"
+
+namespace console {
+
+inline constexpr const char* kTokenHeader = "X-Quilo1-Token";
+// Comments sent to open event streams while there are any, so a page that
+// went away is noticed and its connection freed.
+inline constexpr int64_t kKeepAliveMs = 25000;
+
+struct ConsoleConfig {
+  int port = kDefaultPort;
+  std::string address = "127.0.0.1";  // the listen address
+  std::string token;
+};
+
+// The rules every request passes before routing; 0 when it may go on, else
+// the status to answer (403, 413).
+int CheckRequest(const ConsoleConfig& config, const platform::HttpRequest& request);
+
+class Console : public ConsoleEvents {
+ public:
+  Console(platform::EventLoop& loop, ConsoleBackend& backend, const ConsoleConfig& config);
+  ~Console() override;
+
+  // The HTTP server's handler.
+  void Handle(const platform::HttpRequest& request, std::shared_ptr<platform::HttpResponder> responder);
+
+  void StatusChanged() override;
+  void JobFinished(const JobRecord& job) override;
+  void Message(const std::string& text) override;
+
+  size_t subscribers() const { return streams_.size(); }
+
+ private:
+  void Route(const platform::HttpRequest& request, const std::shared_ptr<platform::HttpResponder>& responder);
+  void Subscribe(const std::shared_ptr<platform::HttpResponder>& responder);
+  void Broadcast(const std::string& event);
+  void KeepAlive();
+
+  platform::EventLoop& loop_;
+  ConsoleBackend& backend_;
+  ConsoleConfig config_;
+  JobMetrics metrics_;
+  std::vector<std::shared_ptr<platform::HttpResponder>> streams_;
+  int keepAliveTimer_ = 0;
+};
+
+}  // namespace console

@@ -1,0 +1,78 @@
+// Runs the console with a fixed stand-in for the job service, for trying the
+// page by hand and for measuring the idle server: serves PORT for SECONDS,
+// then prints the CPU time and the resident memory it used.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
+
+#include "console/console.h"
+#include "platform/http_server.h"
+
+namespace {
+
+struct StandIn : console::ConsoleBackend {
+  console::ConsoleStatus Status() override {
+    console::ConsoleStatus s;
+    for (int i = 0; i < 4; ++i) s.ports[size_t(i)] = {i + 1, i == 0, i == 0, true, i == 0 ? "DUMP ESEGUITO" : "", i == 0 ? "99MEY012345" : "", i == 0 ? "RT" : ""};
+    s.timerText = "1";
+    s.intervalMs = 1000;
+    s.detectionText = "PRONTO";
+    s.programStatus = "QUILO1 IN ATTESA";
+    s.configurationLocked = true;
+    s.testEnabled = true;
+    return s;
+  }
+  std::vector<console::JobRecord> Jobs(int) override { return {{1700000000, 1, "ok", "TUTTO OK", "0042", 1800}}; }
+  void SubmitJob(int, const std::string&, std::function<void(const console::SubmitResult&)> done) override {
+    done({false, {}, {}, "E502", "E502: Nessuna porta di comunicazione disponibile"});
+  }
+  console::ActionResult TestReceipt() override { return {true, ""}; }
+  console::ActionResult CancelReceipt() override { return {true, ""}; }
+  console::ActionResult SetFastDetection(bool) override { return {}; }
+  console::ActionResult SetTimer(const std::string&) override { return {false, "Valore non ammesso"}; }
+  console::ActionResult SetPort(int, bool) override { return {}; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int port = argc > 1 ? std::atoi(argv[1]) : console::kDefaultPort;
+  int seconds = argc > 2 ? std::atoi(argv[2]) : 5;
+  auto loop = platform::EventLoop::Create();
+  StandIn backend;
+  console::Console web(*loop, backend, {port, "127.0.0.1", "0123456789abcdef0123456789abcdef"});
+  std::string error;
+  auto server = platform::HttpServer::Create(
+      *loop, {"127.0.0.1", port}, [&](const auto& req, auto r) { web.Handle(req, std::move(r)); }, &error);
+  if (!server) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  std::printf("listening on 127.0.0.1:%d for %d s\n", server->Port(), seconds);
+  std::fflush(stdout);
+  int64_t rounds = 0;
+  int64_t end = loop->NowMs() + int64_t(seconds) * 1000;
+  while (loop->NowMs() < end) {
+    loop->RunOnce(end - loop->NowMs());
+    ++rounds;
+  }
+#ifdef _WIN32
+  FILETIME c, e, k, u;
+  GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
+  auto ms = [](FILETIME f) { return ((int64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 10000; };
+  std::printf("loop rounds %lld, cpu %lld ms\n", (long long)rounds, (long long)(ms(k) + ms(u)));
+#else
+  rusage ru;
+  getrusage(RUSAGE_SELF, &ru);
+  std::printf("loop rounds %lld, cpu %ld ms, max rss %ld KiB\n", (long long)rounds,
+              long(ru.ru_utime.tv_sec * 1000 + ru.ru_utime.tv_usec / 1000 + ru.ru_stime.tv_sec * 1000 + ru.ru_stime.tv_usec / 1000),
+              long(ru.ru_maxrss));
+#endif
+  return 0;
+}

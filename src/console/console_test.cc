@@ -1,0 +1,334 @@
+// The console against a fake job service: routing, security rules, JSON,
+// event streams, /metrics parsed back, and the settings file.
+#include "console/console.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "console/console_json.h"
+#include "console/console_settings.h"
+#include "testing/fake_event_loop.h"
+#include "testing/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace console {
+namespace {
+
+using platform::HttpAnswer;
+using platform::HttpRequest;
+
+const char kToken[] = "0123456789abcdef0123456789abcdef";
+
+struct FakeResponder : platform::HttpResponder {
+  void Send(const HttpAnswer& a) override {
+    if (!answered) answer = a, answered = true;
+  }
+  void StartStream(const std::string& type, const std::vector<platform::HttpHeader>& h) override {
+    streaming = true;
+    answer.contentType = type;
+    answer.headers = h;
+  }
+  void Push(const std::string& bytes) override { stream += bytes; }
+  void Finish() override {}
+  bool Gone() const override { return gone; }
+  void OnGone(std::function<void()> fn) override { onGone = std::move(fn); }
+  void Leave() {
+    gone = true;
+    if (onGone) onGone();
+  }
+  bool answered = false, streaming = false, gone = false;
+  HttpAnswer answer;
+  std::string stream;
+  std::function<void()> onGone;
+};
+
+struct FakeBackend : ConsoleBackend {
+  ConsoleStatus Status() override { return status; }
+  std::vector<JobRecord> Jobs(int limit) override {
+    lastLimit = limit;
+    return jobs;
+  }
+  void SubmitJob(int port, const std::string& doc, std::function<void(const SubmitResult&)> done) override {
+    submitted.push_back({port, doc});
+    pending = std::move(done);
+  }
+  ActionResult TestReceipt() override { return {true, ""}; }
+  ActionResult CancelReceipt() override { return {true, ""}; }
+  ActionResult SetFastDetection(bool fast) override {
+    status.fastDetection = fast;
+    return {};
+  }
+  ActionResult SetTimer(const std::string& text) override {
+    timerText = text;
+    return {false, "Connessione in corso, valore non accettato"};
+  }
+  ActionResult SetPort(int port, bool ticked) override {
+    status.ports[size_t(port - 1)].ticked = ticked;
+    return {};
+  }
+  ConsoleStatus status;
+  std::vector<JobRecord> jobs;
+  std::vector<std::pair<int, std::string>> submitted;
+  std::function<void(const SubmitResult&)> pending;
+  int lastLimit = 0;
+  std::string timerText;
+};
+
+class ConsoleTest : public ::testing::Test {
+ protected:
+  ConsoleTest() {
+    for (int i = 0; i < 4; ++i) backend.status.ports[size_t(i)].port = i + 1;
+    backend.status.ports[0] = {1, true, true, true, "DUMP ESEGUITO", "99MEY012345", "RT"};
+    backend.status.programStatus = "QUILO1 TERMINATO : TUTTO OK";
+    backend.status.printerMessage = "Caff\xE8 \x80";  // Windows-1252 bytes
+  }
+  std::shared_ptr<FakeResponder> Ask(const std::string& method, const std::string& target, const std::string& body = "",
+                                     std::vector<platform::HttpHeader> extra = {}) {
+    HttpRequest r;
+    r.method = method;
+    r.path = target.substr(0, target.find('?'));
+    if (target.find('?') != std::string::npos) r.query = target.substr(target.find('?') + 1);
+    r.headers = {{"Host", "127.0.0.1:8731"}};
+    if (method == "POST") r.headers.push_back({"x-quilo1-token", kToken});
+    for (auto& h : extra) {
+      // Replaces the header of that name, whatever its case.
+      std::erase_if(r.headers, [&](const auto& o) {
+        return o.name.size() == h.name.size() &&
+               std::equal(o.name.begin(), o.name.end(), h.name.begin(), [](char a, char b) { return (a | 0x20) == (b | 0x20); });
+      });
+      r.headers.push_back(h);
+    }
+    r.body = body;
+    r.bodyTooLarge = body.size() > (1u << 20);
+    if (r.bodyTooLarge) r.body.clear();
+    auto resp = std::make_shared<FakeResponder>();
+    console.Handle(r, resp);
+    all.push_back(resp);
+    return resp;
+  }
+  static nlohmann::json Body(const std::shared_ptr<FakeResponder>& r) { return nlohmann::json::parse(r->answer.body); }
+
+  testing_support::FakeEventLoop loop;
+  FakeBackend backend;
+  Console console{loop, backend, ConsoleConfig{8731, "127.0.0.1", kToken}};
+  std::vector<std::shared_ptr<FakeResponder>> all;
+};
+
+TEST_F(ConsoleTest, ReadsStatusJobsAndPage) {
+  backend.jobs = {{1700000000, 1, "E503", "Scontrino aperto", "", 2500}, {1699999000, 2, "ok", "TUTTO OK", "0042", 800}};
+  auto status = Body(Ask("GET", "/api/status"));
+  EXPECT_EQ(status["ports"][0]["dump"], "DUMP ESEGUITO");
+  EXPECT_EQ(status["ports"][0]["mode"], "RT");
+  EXPECT_EQ(status["printerMessage"], "Caff\xC3\xA8 \xE2\x82\xAC");
+  auto jobs = Ask("GET", "/api/jobs?limit=5");
+  EXPECT_EQ(backend.lastLimit, 5);
+  EXPECT_EQ(Body(jobs)["jobs"][1]["receipt"], "0042");
+  EXPECT_EQ(Ask("GET", "/api/jobs?limit=0")->answer.status, 400);
+  auto page = Ask("GET", "/");
+  EXPECT_EQ(page->answer.status, 200);
+  EXPECT_NE(page->answer.body.find(kToken), std::string::npos);
+  EXPECT_NE(page->answer.body.find("Notifica (Fast)"), std::string::npos);
+  EXPECT_EQ(Ask("GET", "/nowhere")->answer.status, 404);
+  EXPECT_EQ(Ask("DELETE", "/api/jobs")->answer.status, 405);
+  EXPECT_EQ(Ask("GET", "/api/actions/timer")->answer.status, 405);
+}
+
+TEST_F(ConsoleTest, SubmitsJobsAndAnswersWhenThePrinterHas) {
+  auto ok = Ask("POST", "/api/jobs?port=2", "PRNT,testo\r\n");
+  ASSERT_EQ(backend.submitted.size(), 1u);
+  EXPECT_EQ(backend.submitted[0], (std::pair<int, std::string>{2, "PRNT,testo\r\n"}));
+  EXPECT_FALSE(ok->answered);
+  backend.pending({true, {{"number", "0042"}}, {"12:00", "0042"}, "", ""});
+  EXPECT_EQ(ok->answer.status, 200);
+  EXPECT_EQ(Body(ok), nlohmann::json::parse(R"({"outcome":"ok","receipt":{"number":"0042"},"out":["12:00","0042"]})"));
+
+  auto err = Ask("POST", "/api/jobs", "x");
+  EXPECT_EQ(backend.submitted[1].first, 0);
+  backend.pending({false, {}, {}, "E503", "E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 16"});
+  EXPECT_EQ(err->answer.status, 422);
+  EXPECT_EQ(Body(err)["code"], "E503");
+  EXPECT_EQ(Body(err)["outcome"], "error");
+
+  EXPECT_EQ(Ask("POST", "/api/jobs?port=5", "x")->answer.status, 400);
+  EXPECT_EQ(Ask("POST", "/api/jobs", "")->answer.status, 400);
+  EXPECT_EQ(backend.submitted.size(), 2u);
+}
+
+TEST_F(ConsoleTest, SecurityRules) {
+  // Each row: method, path, header replaced, body; the status expected.
+  struct Row {
+    const char* method;
+    const char* path;
+    platform::HttpHeader header;
+    size_t bodySize;
+    int status;
+  } rows[] = {
+      {"GET", "/api/status", {"Host", "localhost:8731"}, 0, 200},
+      {"GET", "/api/status", {"Host", "evil.example:8731"}, 0, 403},
+      {"GET", "/api/status", {"Host", "127.0.0.1:80"}, 0, 403},
+      {"GET", "/", {"Host", ""}, 0, 403},
+      {"POST", "/api/actions/test-receipt", {"X-Quilo1-Token", ""}, 0, 403},
+      {"POST", "/api/actions/test-receipt", {"X-Quilo1-Token", "0123456789abcdef0123456789abcdee"}, 0, 403},
+      {"POST", "/api/actions/test-receipt", {"X-Other", "1"}, 0, 200},
+      {"POST", "/api/jobs", {"Host", "attacker:8731"}, 10, 403},
+      {"POST", "/api/jobs", {"X-Other", "1"}, (1u << 20) + 1, 413},
+  };
+  for (const auto& row : rows) {
+    auto r = Ask(row.method, row.path, std::string(row.bodySize, 'x'), {row.header});
+    EXPECT_EQ(r->answer.status, row.status) << row.method << " " << row.path << " " << row.header.name << ": "
+                                            << row.header.value;
+  }
+  EXPECT_EQ(backend.submitted.size(), 0u);
+  // No answer of any kind opens the console to other origins.
+  for (const auto& r : all) {
+    for (const auto& h : r->answer.headers) EXPECT_EQ(h.name.rfind("Access-Control", 0), std::string::npos) << h.name;
+  }
+}
+
+TEST_F(ConsoleTest, ActionsAndEventStream) {
+  auto events = Ask("GET", "/api/events");
+  EXPECT_TRUE(events->streaming);
+  EXPECT_EQ(events->answer.contentType, "text/event-stream");
+  EXPECT_NE(events->stream.find("event: status\ndata: {"), std::string::npos);
+  events->stream.clear();
+
+  auto fast = Ask("POST", "/api/actions/detection", R"({"fast":true})");
+  EXPECT_EQ(Body(fast)["outcome"], "ok");
+  EXPECT_TRUE(backend.status.fastDetection);
+  auto timer = Ask("POST", "/api/actions/timer", "{\"value\":\"0,5\xC3\xA8\"}");
+  EXPECT_EQ(timer->answer.status, 422);
+  EXPECT_EQ(Body(timer)["message"], "Connessione in corso, valore non accettato");
+  EXPECT_EQ(backend.timerText, "0,5\xE8");
+  EXPECT_EQ(Ask("POST", "/api/actions/port", R"({"port":3,"ticked":true})")->answer.status, 200);
+  EXPECT_TRUE(backend.status.ports[2].ticked);
+  EXPECT_EQ(Ask("POST", "/api/actions/port", R"({"port":9,"ticked":true})")->answer.status, 400);
+  EXPECT_EQ(Ask("POST", "/api/actions/timer", "{nope")->answer.status, 400);
+
+  console.StatusChanged();
+  console.JobFinished({1700000000, 1, "ok", "TUTTO OK", "0001", 1200});
+  console.Message("Valore non ammesso");
+  std::istringstream lines(events->stream);
+  std::vector<std::string> kinds;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("event: ", 0) == 0) kinds.push_back(line.substr(7));
+  }
+  EXPECT_EQ(kinds, (std::vector<std::string>{"status", "job", "message"}));
+
+  // Keep-alive comments only while a page listens, and none after it left.
+  loop.RunOnce(kKeepAliveMs);
+  EXPECT_NE(events->stream.find("\n: \n\n"), std::string::npos);
+  events->Leave();
+  EXPECT_EQ(console.subscribers(), 0u);
+  int64_t before = loop.NowMs();
+  loop.RunOnce(3 * kKeepAliveMs);
+  EXPECT_EQ(loop.NowMs(), before + 3 * kKeepAliveMs) << "a keep-alive timer is still armed";
+}
+
+// Parses the exposition format back: every sample's name{labels} -> value,
+// and checks that each sample's family was announced by HELP and TYPE.
+std::map<std::string, double> ParseMetrics(const std::string& text) {
+  std::map<std::string, double> samples;
+  std::map<std::string, int> announced;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("# HELP ", 0) == 0 || line.rfind("# TYPE ", 0) == 0) {
+      std::string name = line.substr(7, line.find(' ', 7) - 7);
+      announced[name]++;
+      continue;
+    }
+    size_t space = line.rfind(' ');
+    EXPECT_NE(space, std::string::npos) << line;
+    std::string key = line.substr(0, space);
+    std::string family = key.substr(0, key.find('{'));
+    for (const char* suffix : {"_bucket", "_sum", "_count"}) {
+      std::string s = suffix;
+      if (family.size() > s.size() && family.ends_with(s) && !announced.count(family)) family.resize(family.size() - s.size());
+    }
+    EXPECT_EQ(announced[family], 2) << "no HELP and TYPE for " << line;
+    samples[key] = std::stod(line.substr(space + 1));
+  }
+  return samples;
+}
+
+TEST_F(ConsoleTest, MetricsParseBack) {
+  backend.status.paperEndWaits = 3;
+  console.JobFinished({1700000000, 1, "ok", "", "", 400});
+  console.JobFinished({1700000100, 1, "E503", "", "", 7000});
+  console.JobFinished({1700000050, 1, "E503", "", "", 200000});
+  auto r = Ask("GET", "/metrics");
+  EXPECT_EQ(r->answer.contentType.rfind("text/plain; version=0.0.4", 0), 0u);
+  auto m = ParseMetrics(r->answer.body);
+  EXPECT_EQ(m["quilo1_jobs_total{port=\"1\",outcome=\"ok\"}"], 1);
+  EXPECT_EQ(m["quilo1_jobs_total{port=\"1\",outcome=\"E503\"}"], 2);
+  EXPECT_EQ(m["quilo1_job_duration_seconds_bucket{le=\"0.5\"}"], 1);
+  EXPECT_EQ(m["quilo1_job_duration_seconds_bucket{le=\"10\"}"], 2);
+  EXPECT_EQ(m["quilo1_job_duration_seconds_bucket{le=\"120\"}"], 2);
+  EXPECT_EQ(m["quilo1_job_duration_seconds_bucket{le=\"+Inf\"}"], 3);
+  EXPECT_DOUBLE_EQ(m["quilo1_job_duration_seconds_sum"], 207.4);
+  EXPECT_EQ(m["quilo1_job_duration_seconds_count"], 3);
+  EXPECT_EQ(m["quilo1_printer_identified{port=\"1\"}"], 1);
+  EXPECT_EQ(m["quilo1_printer_identified{port=\"2\"}"], 0);
+  EXPECT_EQ(m["quilo1_port_available{port=\"1\"}"], 1);
+  EXPECT_EQ(m["quilo1_paper_end_waits_total"], 3);
+  EXPECT_EQ(m.count("quilo1_journal_recoveries_total"), 1u);
+  EXPECT_EQ(m["quilo1_last_job_timestamp_seconds"], 1700000100);
+}
+
+TEST(ConsoleSettingsTest, Lines) {
+  struct Row {
+    std::vector<std::string> lines;
+    bool enabled;
+    int port;
+    const char* address;
+    bool warned;
+  } rows[] = {
+      {{}, true, 8731, "127.0.0.1", false},
+      {{"0\r"}, false, 8731, "127.0.0.1", false},
+      {{"1", " 9000", "127.0.0.2"}, true, 9000, "127.0.0.2", false},
+      {{"1", "70000", ""}, true, 8731, "127.0.0.1", true},
+      {{"1", "80x"}, true, 8731, "127.0.0.1", true},
+      {{"1", "8731", "192.168.1.5"}, true, 8731, "127.0.0.1", true},
+      {{"1", "8731", "192.168.1.5", "1"}, true, 8731, "192.168.1.5", false},
+      {{"1", "8731", "localhost", "1"}, true, 8731, "127.0.0.1", true},
+      {{"1", "8731", "1.2.3.256", "1"}, true, 8731, "127.0.0.1", true},
+  };
+  for (const auto& row : rows) {
+    ConsoleSettings s = ParseConsoleSettings(row.lines);
+    EXPECT_EQ(s.enabled, row.enabled);
+    EXPECT_EQ(s.port, row.port);
+    EXPECT_EQ(s.address, row.address);
+    EXPECT_EQ(!s.warning.empty(), row.warned) << s.warning;
+  }
+  EXPECT_TRUE(IsToken(TokenFromBytes(std::string("\x01\xff\x10\x00\x01\xff\x10\x00\x01\xff\x10\x00\x01\xff\x10\x00", 16))));
+  EXPECT_EQ(Cp1252FromUtf8(Utf8FromCp1252(std::string("\x80\x8a\x9f\xe8\x81 A", 7))), std::string("\x80\x8a\x9f\xe8\x81 A", 7));
+}
+
+TEST(ConsoleSettingsTest, TokenFileMadeOnceAndKept) {
+  testing_support::ScopedTempDir dir;
+  std::string first, second, error;
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &first, &error)) << error;
+  EXPECT_TRUE(IsToken(first));
+  EXPECT_EQ(testing_support::ReadFileBytes(dir.File(kTokenFile)), first + "\r\n");
+#ifndef _WIN32
+  struct stat st;
+  ASSERT_EQ(stat(dir.File(kTokenFile).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+#endif
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
+  EXPECT_EQ(second, first);
+  // A damaged file is replaced by a fresh token.
+  testing_support::WriteFileBytes(dir.File(kTokenFile), "short\r\n");
+  ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
+  EXPECT_TRUE(IsToken(second));
+  EXPECT_NE(second, first);
+}
+
+}  // namespace
+}  // namespace console

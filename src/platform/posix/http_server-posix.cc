@@ -1,0 +1,329 @@
+// HTTP server on libmicrohttpd without a thread of its own: its epoll
+// descriptor sits in the event loop, and a timer is armed only while
+// libmicrohttpd has a time-out to watch (an open connection).
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/http_server.h"
+
+namespace platform {
+namespace {
+
+class MhdServer;
+
+// One request and its answer; `*con_cls` of libmicrohttpd holds a shared_ptr.
+class MhdResponder : public HttpResponder, public std::enable_shared_from_this<MhdResponder> {
+ public:
+  enum class State { kReading, kHandling, kSuspended, kQueued };
+
+  MhdResponder(MhdServer* server, MHD_Connection* c) : server_(server), c_(c) {}
+
+  void Send(const HttpAnswer& answer) override;
+  void StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) override;
+  void Push(const std::string& bytes) override;
+  void Finish() override;
+  bool Gone() const override { return gone_; }
+  void OnGone(std::function<void()> fn) override {
+    if (gone_) {
+      fn();
+    } else {
+      onGone_ = std::move(fn);
+    }
+  }
+
+  // From the access handler; returns MHD_YES or MHD_NO.
+  MHD_Result Access(const char* method, const char* upload, size_t* uploadSize);
+  // The stream's reader: what is buffered, or a pause until Push.
+  ssize_t Read(char* buf, size_t max);
+  void Completed();
+  void ResumeForShutdown() {
+    if (state_ == State::kSuspended || readerPaused_) MHD_resume_connection(c_);
+    state_ = State::kQueued;
+    readerPaused_ = false;
+  }
+
+  HttpRequest request;
+  bool headersSeen = false;
+
+ private:
+  MHD_Result QueueAnswer();
+  void Resume();
+
+  MhdServer* server_;
+  MHD_Connection* c_;
+  State state_ = State::kReading;
+  bool answered_ = false;
+  bool streaming_ = false;
+  HttpAnswer answer_;
+  std::string pending_;
+  bool finished_ = false;
+  bool readerPaused_ = false;
+  bool gone_ = false;
+  std::function<void()> onGone_;
+};
+
+class MhdServer : public HttpServer {
+ public:
+  MhdServer(EventLoop& loop, const HttpServerConfig& config, HttpHandler handler)
+      : loop_(loop), config_(config), handler_(std::move(handler)) {}
+  ~MhdServer() override {
+    if (timer_) loop_.CancelTimer(timer_);
+    if (kick_) loop_.CancelTimer(kick_);
+    if (handle_) loop_.RemoveHandle(handle_);
+    // libmicrohttpd wants every connection resumed before it stops; the
+    // responders still held elsewhere are then gone and do nothing.
+    stopping_ = true;
+    for (MhdResponder* r : live_) r->ResumeForShutdown();
+    if (daemon_) MHD_stop_daemon(daemon_);
+  }
+
+  bool Start(std::string* error) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(config_.port));
+    if (inet_pton(AF_INET, config_.address.c_str(), &addr.sin_addr) != 1) {
+      *error = "indirizzo non valido: " + config_.address;
+      return false;
+    }
+    daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, uint16_t(config_.port), nullptr, nullptr,
+                               &AccessThunk, this, MHD_OPTION_SOCK_ADDR, &addr, MHD_OPTION_CONNECTION_LIMIT,
+                               unsigned(config_.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT, 60u,
+                               MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, this, MHD_OPTION_URI_LOG_CALLBACK,
+                               &UriThunk, this, MHD_OPTION_END);
+    if (!daemon_) {
+      *error = "impossibile ascoltare su " + config_.address + ":" + std::to_string(config_.port) + ": " +
+               std::strerror(errno);
+      return false;
+    }
+    const MHD_DaemonInfo* ep = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
+    const MHD_DaemonInfo* bp = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = bp ? bp->port : config_.port;
+    handle_ = loop_.AddHandle(ep->epoll_fd, [this] { Run(); });
+    return true;
+  }
+
+  int Port() const override { return port_; }
+
+  // libmicrohttpd without a thread of its own does not signal a resumed
+  // connection: run it once more from the loop.
+  void Kick() {
+    if (!kick_ && !stopping_) {
+      kick_ = loop_.AddTimer(0, [this] {
+        kick_ = 0;
+        Run();
+      });
+    }
+  }
+  void Later(std::function<void()> fn) {
+    if (!stopping_) later_.push_back(std::move(fn));
+  }
+  void Track(MhdResponder* r) { live_.push_back(r); }
+  void Untrack(MhdResponder* r) { std::erase(live_, r); }
+  const HttpServerConfig& config() const { return config_; }
+  void Handle(const HttpRequest& req, std::shared_ptr<MhdResponder> r) { handler_(req, std::move(r)); }
+
+ private:
+  void Run() {
+    MHD_run(daemon_);
+    // Gone notices run after libmicrohttpd has returned, so they may answer
+    // or drop other requests freely.
+    auto due = std::move(later_);
+    later_.clear();
+    for (auto& fn : due) fn();
+    if (timer_) loop_.CancelTimer(timer_);
+    timer_ = 0;
+    MHD_UNSIGNED_LONG_LONG ms = 0;
+    if (MHD_get_timeout(daemon_, &ms) == MHD_YES) {
+      timer_ = loop_.AddTimer(int64_t(ms), [this] {
+        timer_ = 0;
+        Run();
+      });
+    }
+  }
+
+  static void* UriThunk(void* cls, const char* uri, MHD_Connection* c) {
+    auto* self = static_cast<MhdServer*>(cls);
+    auto* holder = new std::shared_ptr<MhdResponder>(std::make_shared<MhdResponder>(self, c));
+    self->Track(holder->get());
+    std::string u = uri ? uri : "";
+    size_t q = u.find('?');
+    (*holder)->request.path = u.substr(0, q);
+    if (q != std::string::npos) (*holder)->request.query = u.substr(q + 1);
+    return holder;
+  }
+  static MHD_Result AccessThunk(void* cls, MHD_Connection* c, const char* url, const char* method,
+                                const char* version, const char* upload, size_t* uploadSize, void** conCls) {
+    auto* holder = static_cast<std::shared_ptr<MhdResponder>*>(*conCls);
+    if (!holder) return MHD_NO;
+    auto keep = *holder;  // the handler may drop every other reference
+    return keep->Access(method, upload, uploadSize);
+  }
+  static void CompletedThunk(void* cls, MHD_Connection* c, void** conCls, MHD_RequestTerminationCode code) {
+    auto* holder = static_cast<std::shared_ptr<MhdResponder>*>(*conCls);
+    if (!holder) return;
+    (*holder)->Completed();
+    delete holder;
+    *conCls = nullptr;
+  }
+
+  EventLoop& loop_;
+  HttpServerConfig config_;
+  HttpHandler handler_;
+  MHD_Daemon* daemon_ = nullptr;
+  int handle_ = 0;
+  int timer_ = 0;
+  int kick_ = 0;
+  int port_ = 0;
+  std::vector<std::function<void()>> later_;
+  std::vector<MhdResponder*> live_;
+  bool stopping_ = false;
+};
+
+MHD_Result CollectHeader(void* cls, MHD_ValueKind kind, const char* key, const char* value) {
+  static_cast<HttpRequest*>(cls)->headers.push_back({key ? key : "", value ? value : ""});
+  return MHD_YES;
+}
+
+MHD_Result MhdResponder::Access(const char* method, const char* upload, size_t* uploadSize) {
+  if (!headersSeen) {
+    headersSeen = true;
+    request.method = method ? method : "";
+    MHD_get_connection_values(c_, MHD_HEADER_KIND, &CollectHeader, &request);
+    std::string length = request.Header("Content-Length");
+    if (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > server_->config().maxBody) {
+      request.bodyTooLarge = true;
+    }
+    return MHD_YES;
+  }
+  if (*uploadSize != 0) {
+    if (!request.bodyTooLarge && request.body.size() + *uploadSize <= server_->config().maxBody) {
+      request.body.append(upload, *uploadSize);
+    } else {
+      request.bodyTooLarge = true;
+      request.body.clear();
+    }
+    *uploadSize = 0;
+    return MHD_YES;
+  }
+  if (state_ == State::kReading) {
+    state_ = State::kHandling;
+    server_->Handle(request, shared_from_this());
+    if (answered_) return QueueAnswer();
+    state_ = State::kSuspended;
+    MHD_suspend_connection(c_);
+    return MHD_YES;
+  }
+  if (state_ == State::kSuspended && answered_) return QueueAnswer();
+  return MHD_YES;
+}
+
+ssize_t ReadThunk(void* cls, uint64_t pos, char* buf, size_t max) { return static_cast<MhdResponder*>(cls)->Read(buf, max); }
+
+MHD_Result MhdResponder::QueueAnswer() {
+  state_ = State::kQueued;
+  MHD_Response* r;
+  int status = 200;
+  const std::vector<HttpHeader>* headers;
+  std::string type;
+  if (streaming_) {
+    r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadThunk, this, nullptr);
+    headers = &answer_.headers;
+    type = answer_.contentType;
+    // A stream stays open as long as the client wants it.
+    MHD_set_connection_option(c_, MHD_CONNECTION_OPTION_TIMEOUT, 0u);
+  } else {
+    r = MHD_create_response_from_buffer(answer_.body.size(), answer_.body.data(), MHD_RESPMEM_MUST_COPY);
+    status = answer_.status;
+    headers = &answer_.headers;
+    type = answer_.contentType;
+  }
+  if (!r) return MHD_NO;
+  if (!type.empty()) MHD_add_response_header(r, "Content-Type", type.c_str());
+  for (const auto& h : *headers) MHD_add_response_header(r, h.name.c_str(), h.value.c_str());
+  MHD_Result ok = MHD_queue_response(c_, unsigned(status), r);
+  MHD_destroy_response(r);
+  return ok;
+}
+
+void MhdResponder::Resume() {
+  if (state_ == State::kSuspended) {
+    MHD_resume_connection(c_);
+    server_->Kick();
+  }
+}
+
+void MhdResponder::Send(const HttpAnswer& answer) {
+  if (answered_ || gone_) return;
+  answered_ = true;
+  answer_ = answer;
+  Resume();
+}
+
+void MhdResponder::StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) {
+  if (answered_ || gone_) return;
+  answered_ = streaming_ = true;
+  answer_.contentType = contentType;
+  answer_.headers = headers;
+  Resume();
+}
+
+void MhdResponder::Push(const std::string& bytes) {
+  if (!streaming_ || gone_ || finished_) return;
+  pending_ += bytes;
+  if (readerPaused_) {
+    readerPaused_ = false;
+    MHD_resume_connection(c_);
+    server_->Kick();
+  }
+}
+
+void MhdResponder::Finish() {
+  if (!streaming_ || gone_ || finished_) return;
+  finished_ = true;
+  if (readerPaused_) {
+    readerPaused_ = false;
+    MHD_resume_connection(c_);
+    server_->Kick();
+  }
+}
+
+ssize_t MhdResponder::Read(char* buf, size_t max) {
+  if (pending_.empty()) {
+    if (finished_) return MHD_CONTENT_READER_END_OF_STREAM;
+    // Returning 0 alone would make libmicrohttpd ask again at once.
+    readerPaused_ = true;
+    MHD_suspend_connection(c_);
+    return 0;
+  }
+  size_t n = pending_.size() < max ? pending_.size() : max;
+  std::memcpy(buf, pending_.data(), n);
+  pending_.erase(0, n);
+  return ssize_t(n);
+}
+
+void MhdResponder::Completed() {
+  gone_ = true;
+  c_ = nullptr;
+  server_->Untrack(this);
+  if (onGone_) {
+    auto fn = std::move(onGone_);
+    onGone_ = nullptr;
+    auto keep = shared_from_this();
+    server_->Later([keep, fn] { fn(); });
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<HttpServer> HttpServer::Create(EventLoop& loop, const HttpServerConfig& config, HttpHandler handler,
+                                               std::string* error) {
+  auto server = std::make_unique<MhdServer>(loop, config, std::move(handler));
+  if (!server->Start(error)) return nullptr;
+  return server;
+}
+
+}  // namespace platform
