@@ -1,0 +1,105 @@
+// A job through the real printer side on the in-memory file system and a
+// scripted printer: the document is read once, converted in memory and sent
+// from memory; what a conversion leaves in the data directory are records.
+#include "service/ecr_job_printer.h"
+
+#include <gtest/gtest.h>
+
+#include "service/job_service.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_event_loop.h"
+#include "testing/fake_file_system.h"
+#include "testing/fake_serial_port.h"
+
+namespace service {
+namespace {
+
+class NoView : public StatusView {
+ public:
+  void PrinterMessage(const std::string&) override {}
+  void ProgramStatus(int16_t, const std::string& t) override { status.push_back(t); }
+  void DetectionStatus(const std::string&) override {}
+  void Busy(bool, const std::string&) override {}
+  void PortAvailable(int16_t, bool) override {}
+  void PortBox(int16_t, bool, bool) override {}
+  void DumpState(int16_t, const std::string&) override {}
+  void PrinterSerial(int16_t, const std::string&) override {}
+  void DataDirectory(const std::string&) override {}
+  void WatcherStarted() override {}
+  void TimerControls(bool, const std::string&) override {}
+  void ConfigurationLocked(bool) override {}
+  void TestButtonEnabled(bool) override {}
+  void ClosingNotice(const std::string&) override {}
+  void MessageBox(const std::string&) override {}
+  void OptionsChanged(const settings::Options&, bool) override {}
+  void Log(const std::string&) override {}
+  std::vector<std::string> status;
+};
+
+class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
+ protected:
+  EcrJobPrinterTest()
+      : port(loop), link(port, loop, settings.options, clock), printer(link, fs, settings, nullptr),
+        service(ServiceParts{loop, fs, clock, printer, settings, view, *this, nullptr, "/prog"}) {
+    port.SetScript(testing_support::Printer([](const std::string& c) {
+      const std::string code = c.substr(0, 4);
+      if (code == "1008") return std::string("1008RT99MEY012");
+      if (code == "1511") return std::string("1511X99MEY012345678901234561");
+      if (code == "1214") return std::string("12142");
+      if (code == "1013") return std::string("1013FW 05.01.02 RT VIRTUAL ECR");
+      if (code == "1009") return std::string("100900");
+      return code + "00";
+    }));
+    fs.AddDirectory("/data");
+    for (bool& ticked : settings.portEnabled) ticked = false;
+    settings.portEnabled[0] = true;
+    settings.options.chbTrace = true;
+  }
+  void SaveSettings() override {}
+  void EndProgram() override {}
+  // Runs the scans until the port's job has its answer.
+  void RunJob(const std::string& document) {
+    fs.AddFile("/data/SR_DATI.001", document);
+    fs.AddFile("/data/SR_START.001", "");
+    for (int i = 0; i < 5 && fs.HasFile("/data/SR_START.001"); ++i) service.detection().Scan();
+  }
+
+  testing_support::FakeEventLoop loop;
+  testing_support::FakeClock clock{&loop};
+  testing_support::FakeFileSystem fs;
+  testing_support::FakeSerialPort port;
+  settings::Settings settings;
+  ecr::EcrLink link;
+  EcrJobPrinter printer;
+  NoView view;
+  JobService service;
+};
+
+TEST_F(EcrJobPrinterTest, TheDocumentIsReadOnceAndSentFromMemory) {
+  service.Start("/data");
+  service.detection().Scan();  // identifies the printer
+  ASSERT_TRUE(fs.HasFile("/data/SR_MATR.001"));
+  const std::string invoice = "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nSALE,:Y,P1,I2.2.2;\r\nCASH;\r\n";
+  for (const std::string& document : {std::string("SALE,N1,P100;\r\nCASH;\r\n"), invoice}) {
+    fs.ClearCalls();
+    // A transmission whose SR_OUT cannot be made at first tries again with
+    // the same commands.
+    fs.FailNext("write", "/data/SR_OUT.001", 1);
+    RunJob(document);
+    EXPECT_EQ(fs.Contents("/data/FINESCO.001"), "finesco");
+    EXPECT_EQ(fs.Count("read", "/data/SR_DATI.001"), 1);
+    EXPECT_EQ(fs.Count("read", "/data/KB.txt"), 0);
+    EXPECT_FALSE(fs.Contents("/data/KB.txt").empty());
+  }
+  // The invoice's records: the copy as the host wrote it; the adapter's
+  // trace line in the job's trace file.
+  EXPECT_EQ(fs.Contents("/data/SR_DATI.001.txt"), invoice);
+  std::string trace;
+  for (const auto& [path, bytes] : fs.files())
+    if (path.find("/TRACE_") != std::string::npos && bytes.find("ConvertFatturaSuScontrino") != std::string::npos)
+      trace = bytes;
+  EXPECT_NE(trace.find(" --> ConvertFatturaSuScontrino: 13 - Type mismatch\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace service
