@@ -7,6 +7,8 @@
 #include <random>
 
 #include "ecr/receipts.h"
+#include "platform/system.h"
+#include "service/pruning.h"
 
 namespace service {
 
@@ -63,6 +65,8 @@ void JobService::Start(const std::string& dataDir) {
   std::string error;
   if ((contents.damaged_tail || contents.jobs.size() > 1000) && !journal_->Compact(&error, 1000))
     view.Log("Giornale dei lavori non compattato: " + error);
+  const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
+  if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
   if (!contents.jobs.empty() && !contents.jobs.back().receipt_number.empty())
     parts_.printer.SetLastKnownReceiptCounter(std::atoi(contents.jobs.back().receipt_number.c_str()));
   for (int16_t n = 1; n <= 4; ++n) {
