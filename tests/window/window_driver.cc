@@ -118,6 +118,16 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   return std::fclose(f) == 0;
 }
 
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (!f) return bytes;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+  std::fclose(f);
+  return bytes;
+}
+
 // A host's job on COM1: the document, then the start file.
 void WriteJob(const std::wstring& dataDir) {
   DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
@@ -292,6 +302,37 @@ int Operate(const std::wstring& dataDir) {
   Click(main, IDC_ANNULLO);
   Check(true, "\"Annulla Scontrino\" sent");
   Ask("shot-window");
+
+  // " Esegui Test" and "Annulla Scontrino" clicked during a slow job wait
+  // their turn: the customer's receipt, then the test receipt, then the
+  // cancelling; the host's next document is converted as ever.
+  // The printer's log holds every command it was sent, in order.
+  const std::wstring logPath = syncDir + L"\\..\\ecr.log";
+  if (!WriteBytes(syncDir + L"\\ecr-control", "delay 6 300\n")) Fatal("cannot write the printer's control file");
+  Sleep(400);
+  DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
+  if (!WriteBytes(dataDir + L"\\SR_DATI.001", "PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n") ||
+      !WriteBytes(dataDir + L"\\SR_START.001", ""))
+    Fatal("cannot write a job");
+  Check(WaitFor([&] { return ItemText(main, IDC_TEXT2) == L"TRASMISSIONE QUILO1 IN CORSO .."; }, 10000),
+        "the slow job is running");
+  Click(main, IDC_CMBFILE);
+  Click(main, IDC_ANNULLO);
+  auto last = [&](const char* text) {
+    std::string log = ReadBytes(logPath);
+    size_t at = log.rfind(text);
+    return at == std::string::npos ? -1 : long(at);
+  };
+  Check(WaitFor([&] { return last("Annull.transazione") > last("PANE COMUNE"); }, 60000),
+        "the cancelling came after the job");
+  Check(last("PANE COMUNE") < last("ARTICOLO 1") && last("ARTICOLO 1") < last("Annull.transazione"),
+        "the job's receipt, the test receipt, the cancelling, in that order");
+  WriteBytes(syncDir + L"\\ecr-control", "clear\n");
+  Check(WaitFor([&] { return Enabled(main, IDC_CMBFILE); }, 10000), "\" Esegui Test\" enabled again");
+  WriteJob(dataDir);
+  Check(WaitFor([&] { return FileExists(dataDir + L"\\FINESCO.001"); }, 20000) &&
+            !FileExists(dataDir + L"\\SR_ERR.001"),
+        "the host's next document is converted and printed");
 
   // A new taskbar (explorer restarted): the icon is added again; the double
   // click below goes to it.
