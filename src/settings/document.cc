@@ -2,6 +2,8 @@
 // layer between us and the disk translates line ends or characters.
 #include "settings/document.h"
 
+#include "language/language.h"
+
 namespace settings {
 namespace {
 
@@ -40,23 +42,8 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> SplitLines(const std::string& data) {
-  // CR LF, LF and a lone CR all end a line, as Windows text readers take
-  // them; a CR must never reach the printer inside a text.
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < data.size()) {
-    size_t end = data.find_first_of("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(data.substr(start));
-      break;
-    }
-    lines.push_back(data.substr(start, end - start));
-    start = end + 1;
-    if (data[end] == '\r' && start < data.size() && data[start] == '\n') ++start;
-  }
-  return lines;
-}
+// One splitter for every document: the command language's.
+std::vector<std::string> SplitLines(const std::string& data) { return language::SplitLines(data); }
 
 bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vector<std::string>* lines,
                   FileError* error) {
