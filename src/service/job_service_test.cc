@@ -737,3 +737,43 @@ TEST_F(JobServiceTest, AFolderInPlaceOfTheDataFileEndsTheJobWithItsError) {
 
 }  // namespace
 }  // namespace service
+
+namespace service {
+namespace {
+
+// The data directory is a trust boundary: a link a host planted where an
+// exchange file goes is never followed. The answer files of the last job go
+// as every job starts, links with them; a link at the document or at SR_ERR
+// refuses the job and says why.
+TEST_F(JobServiceTest, ALinkInPlaceOfAnExchangeFileIsNeverFollowed) {
+  testing_support::ScopedTempDir outside;
+  StartIdentified();
+  const struct {
+    const char* name;
+    bool refused;
+  } cases[] = {{"SR_OUT.001", false}, {"FINESCO.001", false}, {"SR_ERR.001", true}, {"SR_DATI.001", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string victim = outside.File("victim");
+    WriteFileBytes(victim, "SALE,N1,P100;\r\nCASH;\r\n");
+    Job(1);
+    std::filesystem::remove(P(c.name));
+    std::filesystem::create_symlink(victim, P(c.name));
+    printer.log.clear();
+    Scan();
+    EXPECT_EQ(ReadFileBytes(victim), "SALE,N1,P100;\r\nCASH;\r\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(P(c.name)));
+    EXPECT_FALSE(FileExists(P("SR_START.001")));
+    EXPECT_EQ(std::count(printer.log.begin(), printer.log.end(), "send 1"), c.refused ? 0 : 1);
+    if (c.refused) {
+      EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")),
+                "E506: Trasmissione non avvenuta: collegamento rifiutato: " + std::string(c.name) + "\r\n");
+      std::filesystem::remove(P("SR_ERR.001"));
+    } else {
+      EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace service
