@@ -252,6 +252,9 @@ Section /o "un.Impostazioni e cartella dati" SecPurge
   Delete "$INSTDIR\QLCHKXXS.TXT"
   Delete "$INSTDIR\QLVALIVA.txt"
   Delete "$INSTDIR\QLPOSURL.TXT"
+  Delete "$INSTDIR\QLCARTREAD.TXT"
+  Delete "$INSTDIR\QLCONSOLE.TXT"
+  Delete "$INSTDIR\QLTOKEN.TXT"
   RMDir "$INSTDIR"
   ; Only a data directory this installer made, and never through a link.
   System::Call 'kernel32::GetFileAttributesW(w "$APPDATA\ZEDODER1") i .r0'

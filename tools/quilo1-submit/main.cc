@@ -129,17 +129,18 @@ int main(int argc, char** argv) {
   auto loop = platform::EventLoop::Create();
   int result = -1;
   std::string answer;
-  // One look at the answer files: after writing and after each change.
+  // One look at the answer files: after writing and after each change. The
+  // answer is there once the program has taken SR_START away: while it is
+  // there, FINESCO or SR_ERR can be an earlier job's (a shared data folder
+  // may not let us delete them) and SR_ERR can be the paper-end notice of a
+  // job that goes on.
   auto check = [&] {
-    if (result >= 0) return;
+    if (result >= 0 || Exists(start)) return;
     if (Exists(finesco)) {
       if (!ReadAll(out, &answer)) answer.clear();
       result = 0;
     } else if (Exists(err) && ReadAll(err, &answer)) {
-      // The program replaces files whole, but a host must not trust that:
-      // a line is complete with its CR LF, or once the job is over.
-      bool complete = answer.size() >= 2 && answer.compare(answer.size() - 2, 2, "\r\n") == 0;
-      if (complete || !Exists(start)) result = 1;
+      result = 1;
     }
   };
   auto watcher = platform::DirChangeSource::Open(*loop, dir.string(), false, [&](uint32_t) { check(); });

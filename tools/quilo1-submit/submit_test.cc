@@ -63,12 +63,14 @@ TEST(SubmitTool, ExitStatuses) {
   EXPECT_EQ(r.out, "12:00\r\n0042\r\n");
   EXPECT_FALSE(FileExists(dir.File("~SR_DATI.002.tmp")));
 
-  // 1: SR_ERR, taken only once its line is complete.
+  // 1: SR_ERR, taken only once the job is over: a paper-end notice while
+  // it goes on is not the answer.
   std::thread err = FakeProgram(dir, [&](const std::string&) {
     std::filesystem::remove(dir.File("FINESCO.002"));
-    WriteFileBytes(dir.File("SR_ERR.002"), "E503: Scontrino aperto");
+    WriteFileBytes(dir.File("SR_ERR.002"), "E096: Fine carta scontrino, sostituire rotolo\r\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     WriteFileBytes(dir.File("SR_ERR.002"), "E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 16\r\n");
+    std::filesystem::remove(dir.File("SR_START.002"));
   });
   r = Submit(dir, "--port 2 -  <'" + dir.File("doc") + "'");
   err.join();
