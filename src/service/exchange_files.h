@@ -50,7 +50,9 @@ class ExchangeFiles {
   const std::string& dataDir() const { return dataDir_; }
   // The data directory joined with a file name.
   std::string PathOf(const std::string& name) const;
-  std::string PathOf(const char* stem, int port) const { return PathOf(ExchangeFileName(stem, port)); }
+  std::string PathOf(const char* stem, int port) const { return PathOf(prefix_ + ExchangeFileName(stem, port)); }
+  // Names of the files of a job that is not the host's ("HTTP_": HTTP_SR_OUT.001).
+  void SetNamePrefix(const std::string& prefix) { prefix_ = prefix; }
   // A regular file (a folder or a link is not one).
   bool Exists(const char* stem, int port);
   // Anything at all under the name.
@@ -94,6 +96,7 @@ class ExchangeFiles {
   platform::Clock& clock_;
   Owner& owner_;
   std::string dataDir_;
+  std::string prefix_;
 };
 
 }  // namespace service

@@ -1,6 +1,8 @@
 // One job from the start file to FINESCO or SR_ERR.
 #include "service/job_runner.h"
 
+#include <cctype>
+
 #include "service/outcome.h"
 #include "service/sha256.h"
 #include "settings/document.h"
@@ -15,6 +17,18 @@ const char kE506TooLarge[] = "E506: Trasmissione non avvenuta: documento troppo 
 const char kE506Unreadable[] = "E506: Trasmissione non avvenuta: file di input non leggibile: ";
 const char kE506Link[] = "E506: Trasmissione non avvenuta: collegamento rifiutato: ";
 }  // namespace
+
+std::string OutcomeCode(int16_t outcome, const std::string& message) {
+  size_t digits = 0;
+  if (message.rfind("Errore ", 0) == 0) {
+    while (7 + digits < message.size() && std::isdigit(static_cast<unsigned char>(message[7 + digits]))) ++digits;
+    if (digits) return "E" + message.substr(7, digits);
+  } else if (!message.empty() && message[0] == 'E') {
+    while (1 + digits < message.size() && std::isdigit(static_cast<unsigned char>(message[1 + digits]))) ++digits;
+    if (digits) return message.substr(0, 1 + digits);
+  }
+  return "E" + std::to_string(outcome < 0 ? -outcome : outcome);
+}
 
 bool JobRunner::ReadDocument(int16_t port, JobDocument* doc) {
   const std::string path = files_.PathOf(kDati, port);
@@ -94,19 +108,22 @@ void JobRunner::Record(JournalRecord record) {
   journalFailed_ = true;
 }
 
-bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing) {
+bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing, ExchangeFiles& files) {
   if (closing.counterBefore < 0) return false;
   const int counter = printer_.ReadReceiptCounter(port);
   if (counter < 0 || counter == closing.counterBefore) return false;
   view_.Log("Risposta alla chiusura persa: lo scontrino risulta chiuso (contatore " +
             std::to_string(closing.counterBefore) + " -> " + std::to_string(counter) + ")");
-  printer_.AppendReceiptStamp(port, files_);
+  printer_.AppendReceiptStamp(port, files);
   return true;
 }
 
-int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
+int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
+  ExchangeFiles& files = answerFiles ? *answerFiles : files_;
   errorDetail_.clear();
   reachedPrinter_ = false;
+  startMs_ = clock_.MonotonicMs();
+  receiptNumber_.clear();
   int16_t outcome = kOutcomeTimedOut;
   if (journal_) {
     job_ = journal_->NextJobId();
@@ -131,10 +148,10 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
       r.receipt_counter_before = counterBefore;
       Record(r);
     };
-    int16_t status = printer_.SendDocument(port, files_, doc.lines, doc.bytes, asIs, closing, &errorDetail_);
+    int16_t status = printer_.SendDocument(port, files, doc.lines, doc.bytes, asIs, closing, &errorDetail_);
     // Verified before a failure is reported: a receipt printed twice is a
     // second fiscal registration.
-    if (status != 0 && closing.sent && !printer_.Closing() && ClosedAfterAll(port, closing)) {
+    if (status != 0 && closing.sent && !printer_.Closing() && ClosedAfterAll(port, closing, files)) {
       status = 0;
       errorDetail_.clear();
     }
@@ -143,6 +160,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
       r.step = JournalStep::kClosingAnswered;
       const int counter = printer_.LastKnownReceiptCounter();
       if (counter >= 0) r.receipt_number = std::to_string(counter);
+      receiptNumber_ = r.receipt_number;
       Record(r);
     }
     outcome = OutcomeOfTransmission(status);
@@ -157,27 +175,42 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
   return outcome;
 }
 
-void JobRunner::ShowOutcome(int16_t port, int16_t outcome) {
-  view_.ProgramStatus(port, "QUILO1 TERMINATO : " + OutcomeDisplayText(outcome, errorDetail_));
+FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeFiles) {
+  FinishedJob end;
+  end.port = port;
+  end.ok = outcome == 0;
+  end.text = OutcomeDisplayText(outcome, errorDetail_);
+  end.receiptNumber = receiptNumber_;
+  end.durationMs = clock_.MonotonicMs() - startMs_;
+  view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text);
   files_.currentPort = port;
   JournalRecord written;
   written.step = JournalStep::kOutcomeWritten;
   if (outcome == 0) {
+    end.code = "ok";
     written.outcome = "FINESCO";
     Record(written);
     view_.PrinterMessage("");
-    files_.SubKillErrFile();
-    files_.SubKillDatiFile();
-    files_.SubKillStartFile();
+    if (exchangeFiles) {
+      files_.SubKillErrFile();
+      files_.SubKillDatiFile();
+      files_.SubKillStartFile();
+    }
   } else {
-    written.outcome = files_.ErrorLine(OutcomeErrorMessage(outcome, errorDetail_));
+    const std::string message = OutcomeErrorMessage(outcome, errorDetail_);
+    end.code = OutcomeCode(outcome, message);
+    written.outcome = end.errorLine = files_.ErrorLine(message);
     Record(written);
-    files_.WriteErrText(written.outcome, port);
-    files_.SubKillStartFile();
+    if (exchangeFiles) {
+      files_.WriteErrText(written.outcome, port);
+      files_.SubKillStartFile();
+    }
   }
   JournalRecord answered;
   answered.step = JournalStep::kAnswered;
   Record(answered);
+  if (finished_) finished_(end);
+  return end;
 }
 
 }  // namespace service

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,22 @@ struct JobDocument {
   std::vector<std::string> lines;
 };
 
+// How a job ended, for the console's list and the answer to a document
+// that came over HTTP.
+struct FinishedJob {
+  int port = 0;
+  bool ok = false;
+  std::string code;           // "ok", or the message's code: "E503"
+  std::string text;           // what follows "QUILO1 TERMINATO : "
+  std::string errorLine;      // the SR_ERR line of a failure
+  std::string receiptNumber;  // the closed receipt's counter, empty when unknown
+  int64_t durationMs = 0;
+  std::string out;            // SR_OUT of a document that came over HTTP
+};
+
+// "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.
+std::string OutcomeCode(int16_t outcome, const std::string& message);
+
 class JobRunner {
  public:
   JobRunner(platform::FileSystem& fs, platform::Clock& clock, ExchangeFiles& files, JobPrinter& printer,
@@ -37,13 +54,17 @@ class JobRunner {
   bool ReadDocument(int16_t port, JobDocument* doc);
   // The job proper (Go_Execution): trace, card payment, printer, slip.
   // `asIs`: the document is native commands already (the test receipt).
-  int16_t Execute(int16_t port, const JobDocument& doc, bool asIs);
+  // `files`: where the answer files go, null for the port's exchange files.
+  int16_t Execute(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* files = nullptr);
   // Whether the running job reached the printer (a closing then leaves its
   // files as they are).
   bool reachedPrinter() const { return reachedPrinter_; }
-  // ShowOutcome: the outcome on screen and in the exchange files, each
+  // ShowOutcome: the outcome on screen and in the exchange files (unless
+  // `exchangeFiles` is false: a document that came over HTTP), each
   // announced in the journal first.
-  void ShowOutcome(int16_t port, int16_t outcome);
+  FinishedJob ShowOutcome(int16_t port, int16_t outcome, bool exchangeFiles = true);
+  // Told of every job that ends, however it came.
+  void SetFinishedHook(std::function<void(const FinishedJob&)> hook) { finished_ = std::move(hook); }
 
   // Every job's steps go here; null: no journal.
   void SetJournal(Journal* journal) { journal_ = journal; }
@@ -54,7 +75,7 @@ class JobRunner {
  private:
   // The closing's answer was lost: a receipt counter that moved on says the
   // receipt came out all the same.
-  bool ClosedAfterAll(int16_t port, const ClosingWatch& closing);
+  bool ClosedAfterAll(int16_t port, const ClosingWatch& closing, ExchangeFiles& files);
   bool OpenTrace();
   void CloseTrace();
 
@@ -71,6 +92,9 @@ class JobRunner {
   Journal* journal_ = nullptr;
   uint64_t job_ = 0;
   bool journalFailed_ = false;
+  int64_t startMs_ = 0;
+  std::string receiptNumber_;
+  std::function<void(const FinishedJob&)> finished_;
 };
 
 }  // namespace service

@@ -20,6 +20,7 @@ const char kBusyTip[] = "Quilo1 in esecuzione...";
 JobService::JobService(const ServiceParts& parts)
     : parts_(parts),
       files_(parts.loop, parts.fs, parts.clock, *this),
+      httpFiles_(parts.loop, parts.fs, parts.clock, *this),
       detection_(parts.loop, files_, parts.settings, parts.view, *this),
       runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment) {}
 
@@ -43,6 +44,8 @@ bool JobService::PortAvailable(int16_t port) const {
 
 void JobService::Start(const std::string& dataDir) {
   files_.SetDataDir(dataDir);
+  httpFiles_.SetDataDir(dataDir);
+  httpFiles_.SetNamePrefix("HTTP_");
   settings::Settings& settings = parts_.settings;
   StatusView& view = parts_.view;
   detection_.unloading = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,16 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void ShowMainWindow() override;
   void WindowMinimised() override;
   void PrintTestReceipt() override;
+  // " Esegui Test" from the web console, whose page is a window shown.
+  void ConsoleTestReceipt();
+  // A document that came over HTTP for `port` (0: the served port), run as
+  // a job on the port's queue like an exchange-file job, with its answer
+  // files private (HTTP_SR_OUT.001 ...): the host's files are never
+  // touched. `done` gets how it ended; it may run before SubmitDocument
+  // returns.
+  void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done);
+  // Told of every job that ends.
+  void SetFinishedHook(std::function<void(const FinishedJob&)> hook) { runner_.SetFinishedHook(std::move(hook)); }
   void CancelReceipt() override;
   // Closing: clean when idle, otherwise the running exchange is abandoned.
   void Unload() override;
@@ -110,6 +121,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
 
   ServiceParts parts_;
   ExchangeFiles files_;
+  ExchangeFiles httpFiles_;
   Detection detection_;
   JobRunner runner_;
   PrinterQueue queue_;

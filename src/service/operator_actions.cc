@@ -3,12 +3,16 @@
 // talk to the printer are units of work on the link's queue.
 #include "ecr/receipts.h"
 #include "service/job_service.h"
+#include "settings/document.h"
 
 namespace service {
 
 namespace {
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kQueued[] = "Stampante occupata: in coda";
+const char kNoPort[] = "E506: Trasmissione non avvenuta: nessuna stampante pronta sulla porta";
+const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
+const char kBusyTip[] = "Quilo1 in esecuzione...";
 }  // namespace
 
 void JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
@@ -74,7 +78,11 @@ void JobService::ShowMainWindow() {
 void JobService::WindowMinimised() { detection_.windowShown = false; }
 
 void JobService::PrintTestReceipt() {
-  if (!detection_.windowShown || detection_.unloading) return;
+  if (detection_.windowShown) ConsoleTestReceipt();
+}
+
+void JobService::ConsoleTestReceipt() {
+  if (detection_.unloading) return;
   const int16_t target = ServedPort(true);
   if (target == 0) {
     parts_.view.PrinterMessage(kNoDumpYet);
@@ -111,6 +119,46 @@ void JobService::CancelReceipt() {
   SubmitAction(port, "annullo", [this, port] {
     SendCommands(port, ecr::CancelReceiptCommands());
     if (endAfterUnit_) finished_ = true;
+  });
+}
+
+void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done) {
+  auto served = [this](int16_t n) {
+    return n >= 1 && n <= 4 && !detection_.unloading && !detection_.ports[n - 1].dumpPending &&
+           parts_.settings.portEnabled[n - 1] && PortAvailable(n);
+  };
+  auto refuse = [](int16_t n, const std::function<void(const FinishedJob&)>& done) {
+    FinishedJob end;
+    end.port = n;
+    end.code = OutcomeCode(0, kNoPort);
+    end.text = end.errorLine = kNoPort;
+    done(end);
+  };
+  if (port == 0) port = ServedPort(false);
+  if (!served(port)) {
+    refuse(port, done);
+    return;
+  }
+  SubmitAction(port, "documento", [this, port, bytes, done, served, refuse] {
+    // The port may have gone while the document waited.
+    if (!served(port)) {
+      refuse(port, done);
+      return;
+    }
+    for (const char* stem : {kOut, kErr, kDati}) parts_.fs.RemoveFile(httpFiles_.PathOf(stem, port));
+    JobDocument doc;
+    doc.bytes = bytes;
+    doc.lines = settings::SplitLines(bytes);
+    parts_.view.Busy(true, kBusyTip);
+    parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
+    const int16_t outcome = runner_.Execute(port, doc, false, &httpFiles_);
+    FinishedJob end = runner_.ShowOutcome(port, outcome, false);
+    std::string error;
+    parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
+    detection_.ScanSoon();
+    parts_.view.Busy(false, kIdleTip);
+    if (endAfterUnit_) finished_ = true;
+    done(end);
   });
 }
 

@@ -9,7 +9,7 @@ bool PrinterQueue::Submit(int16_t port, const std::string& name, Unit unit) {
     queued_[port - 1].push_back({name, std::move(unit)});
     return false;
   }
-  RunThenDrain(name, std::move(unit));
+  RunThenDrain(port, name, std::move(unit));
   return true;
 }
 
@@ -19,18 +19,21 @@ size_t PrinterQueue::Queued() const {
   return n;
 }
 
-void PrinterQueue::RunThenDrain(const std::string& name, Unit unit) {
+void PrinterQueue::RunThenDrain(int16_t port, const std::string& name, Unit unit) {
   running_ = name.empty() ? "?" : name;
+  runningPort_ = port;
   unit();
   running_.clear();
   // Lower ports first, as the scan takes them.
   for (bool more = true; more && !Busy();) {
     more = false;
-    for (auto& q : queued_) {
+    for (int16_t n = 1; n <= 4; ++n) {
+      auto& q = queued_[n - 1];
       if (q.empty()) continue;
       Entry e = std::move(q.front());
       q.pop_front();
-      running_ = e.name;
+      running_ = e.name.empty() ? "?" : e.name;
+      runningPort_ = n;
       e.unit();
       running_.clear();
       more = true;

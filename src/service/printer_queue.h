@@ -22,6 +22,8 @@ class PrinterQueue {
   bool Busy() const { return !running_.empty(); }
   // The running unit's name, empty when idle.
   const std::string& Running() const { return running_; }
+  // The running unit's port, 0 when idle.
+  int16_t RunningPort() const { return running_.empty() ? 0 : runningPort_; }
   size_t Queued() const;
   // The closing: the queued units are dropped; their names are returned.
   std::vector<std::string> DropQueued();
@@ -31,12 +33,13 @@ class PrinterQueue {
     std::string name;
     Unit unit;
   };
-  void RunThenDrain(const std::string& name, Unit unit);
+  void RunThenDrain(int16_t port, const std::string& name, Unit unit);
 
   // One list per port: the link is one today, so any running unit holds all
   // of them; a link per port would only change Busy() to a per-port test.
   std::deque<Entry> queued_[4];
   std::string running_;
+  int16_t runningPort_ = 0;
 };
 
 }  // namespace service

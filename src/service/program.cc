@@ -4,14 +4,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
+#include "console/console.h"
+#include "console/console_settings.h"
 #include "ecr/link.h"
 #include "platform/child_process.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 #include "service/ecr_job_printer.h"
 #include "service/card_payment.h"
+#include "service/console_backend.h"
 #include "service/job_service.h"
+#include "settings/document.h"
 
 namespace service {
 
@@ -100,9 +105,12 @@ std::string VirtualEcrProgram() {
 // loop last.
 struct Program::Parts : ProgramHost {
   explicit Parts(StatusView& v) : view(v) {}
+  ~Parts() override {
+    if (backend) backend->SetEvents(nullptr);
+  }
   void SaveSettings() override {
     settings::SaveSettings(*disk, choice.programDirectory, settings,
-                           [this](const std::string& t) { view.MessageBox(t); });
+                           [this](const std::string& t) { views->MessageBox(t); });
   }
   void EndProgram() override { std::exit(1); }
 
@@ -116,8 +124,50 @@ struct Program::Parts : ProgramHost {
   std::unique_ptr<ecr::EcrLink> link;
   std::unique_ptr<EcrJobPrinter> printer;
   std::unique_ptr<CardPayment> payment;
+  console::ConsoleSettings consoleSettings;
+  std::unique_ptr<ConsoleBackendService> backend;
+  // The window (or the log lines) and the console's state, both told.
+  std::unique_ptr<StatusViewPair> views;
   std::unique_ptr<JobService> service;
+  std::unique_ptr<console::Console> console;
+  std::unique_ptr<platform::HttpServer> server;
+
+  void StartConsole();
 };
+
+void Program::Parts::StartConsole() {
+  if (!consoleSettings.enabled) return;
+  if (!consoleSettings.warning.empty()) views->Log(std::string(console::kConsoleSettingsFile) + ": " + consoleSettings.warning);
+  console::ConsoleConfig config;
+  config.port = consoleSettings.port;
+  config.address = consoleSettings.address;
+  std::string error;
+  if (!console::LoadOrCreateToken(choice.programDirectory, &config.token, &error)) {
+    views->Log("Console web non avviata: " + error);
+    return;
+  }
+  console = std::make_unique<console::Console>(*loop, *backend, config);
+  platform::HttpServerConfig http;
+  http.address = config.address;
+  http.port = config.port;
+  // Handled from the loop, never inside the server's own call: a job the
+  // console starts waits on the printer by running the loop again.
+  platform::EventLoop& l = *loop;
+  console::Console& c = *console;
+  server = platform::HttpServer::Create(
+      *loop, http,
+      [&l, &c](const platform::HttpRequest& request, std::shared_ptr<platform::HttpResponder> responder) {
+        l.AddTimer(0, [&c, request, responder] { c.Handle(request, responder); });
+      },
+      &error);
+  if (!server) {
+    console.reset();
+    views->Log("Console web non avviata: " + error);
+    return;
+  }
+  backend->SetEvents(console.get());
+  views->Log("Console web: http://" + config.address + ":" + std::to_string(server->Port()) + "/");
+}
 
 Program::Program(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
 Program::~Program() = default;
@@ -125,13 +175,24 @@ platform::EventLoop& Program::loop() { return *parts_->loop; }
 settings::Settings& Program::settings() { return parts_->settings; }
 const settings::DataDirectoryChoice& Program::directories() const { return parts_->choice; }
 OperatorActions& Program::actions() { return *parts_->service; }
-void Program::Start() { parts_->service->Start(parts_->choice.dataDirectory); }
+void Program::Start() {
+  Parts& p = *parts_;
+  p.service->Start(p.choice.dataDirectory);
+  const char sep = platform::PathSeparator();
+  Journal journal(*p.disk, p.choice.dataDirectory + sep + kJournalFileName);
+  p.backend->Attach(*p.service, *p.views, journal.Load().jobs);
+  p.StartConsole();
+}
+std::string Program::ConsoleUrl() const {
+  const console::ConsoleSettings& c = parts_->consoleSettings;
+  return c.enabled ? "http://127.0.0.1:" + std::to_string(c.port) + "/" : "";
+}
 bool Program::Finished() const { return parts_->service->Finished(); }
 bool Program::RtPrinter() const { return parts_->printer->identity().rtMode; }
 
 std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& view, std::string* error) {
   auto p = std::make_unique<Parts>(view);
-  auto message = [&view](const std::string& text) { view.MessageBox(text); };
+  std::function<void(const std::string&)> message = [&view](const std::string& text) { view.MessageBox(text); };
   auto fail = [&](const std::string& text) {
     *error = text;
     view.MessageBox(text);
@@ -142,11 +203,23 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   const settings::DataDirectoryChoice& choice = p->choice;
   if (!args.dataDir.empty() && choice.dataDirectory != args.dataDir && !choice.fromRegistry)
     return fail(args.dataDir + " : DIR NON ESISTENTE");
-  view.DataDirectory(choice.dataDirectory);
+  p->loop = platform::EventLoop::Create();
+  p->backend = std::make_unique<ConsoleBackendService>(*p->loop, p->settings, [parts = p.get()] {
+    return parts->printer && parts->printer->identity().rtMode;
+  });
+  p->views = std::make_unique<StatusViewPair>(view, *p->backend);
+  StatusView& views = *p->views;
+  message = [&views](const std::string& text) { views.MessageBox(text); };
+  views.DataDirectory(choice.dataDirectory);
   settings::LoadSettings(*p->disk, choice.programDirectory, &p->settings, message);
+  std::string consoleText, consoleError;
+  const char separator = platform::PathSeparator();
+  if (p->disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &consoleText,
+                        &consoleError) != platform::ReadStatus::kOk)
+    consoleText.clear();
+  p->consoleSettings = console::ParseConsoleSettings(settings::SplitLines(consoleText));
 
   for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
-  p->loop = platform::EventLoop::Create();
   if (args.virtualPrinter) {
     const char sep = platform::PathSeparator();
     std::string tty = choice.dataDirectory + sep + "virtual-ecr.tty";
@@ -164,7 +237,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
     }
     if (!ready || !p->virtualPrinter->Running()) return fail("virtual-ecr did not start");
     platform::SetSerialDevice(1, tty);
-    view.Log("virtual printer: COM1 = " + tty + ", paper in " + paper);
+    views.Log("virtual printer: COM1 = " + tty + ", paper in " + paper);
   }
 
   p->port = platform::SerialPort::Create(*p->loop);
@@ -175,7 +248,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
       *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
       [&link](const std::string& command) { return link.TrasmettiStringa(command); });
   p->service = std::make_unique<JobService>(ServiceParts{*p->loop, *p->disk, platform::Clock::Real(), *p->printer,
-                                                        p->settings, view, *p, p->payment.get(),
+                                                        p->settings, views, *p, p->payment.get(),
                                                         choice.programDirectory});
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }

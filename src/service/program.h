@@ -40,8 +40,11 @@ class Program {
   settings::Settings& settings();
   const settings::DataDirectoryChoice& directories() const;
   OperatorActions& actions();
-  // JobService::Start on the chosen data directory.
+  // JobService::Start on the chosen data directory, then the web console
+  // (unless QLCONSOLE.TXT turns it off) on this thread's loop.
   void Start();
+  // The console's page, "http://127.0.0.1:8731/"; empty when it is off.
+  std::string ConsoleUrl() const;
   bool Finished() const;
   // The identified printer is an RT one.
   bool RtPrinter() const;

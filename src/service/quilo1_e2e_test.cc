@@ -2,8 +2,12 @@
 // with the host's side played by writing and reading the exchange files.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,6 +43,44 @@ int Count(const std::string& text, const std::string& what) {
   int n = 0;
   for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
   return n;
+}
+
+// A port nobody listens on now, for the console of one quilo1.
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+// One HTTP/1.0 exchange with the console: status and body.
+std::pair<int, std::string> Http(int port, const std::string& method, const std::string& path,
+                                 const std::string& token = "", const std::string& body = "") {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(uint16_t(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return {0, ""};
+  }
+  std::string request = method + " " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                        "\r\nX-Quilo1-Token: " + token + "\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\n\r\n" + body;
+  (void)!write(fd, request.data(), request.size());
+  std::string answer;
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) answer.append(buf, size_t(n));
+  close(fd);
+  size_t split = answer.find("\r\n\r\n");
+  return {answer.size() > 12 ? std::atoi(answer.c_str() + 9) : 0,
+          split == std::string::npos ? "" : answer.substr(split + 4)};
 }
 
 class Quilo1E2E : public ::testing::Test {
@@ -531,6 +573,43 @@ TEST_F(Quilo1E2E, ErrorCodeOfTheClosingCommandFollowsTheMessage) {
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
   EXPECT_FALSE(FileExists(D("SR_ERR.001")));
+}
+
+TEST_F(Quilo1E2E, DocumentsOverTheConsoleShareThePrinterWithTheHost) {
+  const int http = FreePort();
+  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  auto [status, body] = Http(http, "POST", "/api/jobs", token, kReceipt);
+  EXPECT_EQ(status, 200) << body;
+  EXPECT_NE(body.find("\"out\":[\"TIME,CASS. 1 "), std::string::npos) << body;
+  Control(1, "err 3101 23");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::tie(status, body) = Http(http, "POST", "/api/jobs?port=1", token, kReceipt);
+  EXPECT_EQ(status, 422) << body;
+  EXPECT_NE(body.find("\"code\":\"E505\""), std::string::npos) << body;
+  Control(1, "clear");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The host's exchange files saw none of it.
+  for (const char* name : {"SR_OUT.001", "SR_ERR.001", "FINESCO.001", "SR_DATI.001", "SR_START.001"})
+    EXPECT_FALSE(FileExists(D(name))) << name;
+
+  // A host's job and a console's at once: one after the other, both printed.
+  std::thread client([&] { std::tie(status, body) = Http(http, "POST", "/api/jobs", token, kReceipt); });
+  Submit(kReceipt);
+  client.join();
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(status, 200) << body;
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  EXPECT_EQ(Count(Paper(1), "CAFFE MACINATO"), 3) << Paper(1);
+
+  std::tie(status, body) = Http(http, "GET", "/metrics");
+  EXPECT_NE(body.find("quilo1_jobs_total{port=\"1\",outcome=\"ok\"} 3"), std::string::npos) << body;
+  EXPECT_NE(body.find("quilo1_jobs_total{port=\"1\",outcome=\"E505\"} 1"), std::string::npos) << body;
+  std::tie(status, body) = Http(http, "GET", "/api/jobs?limit=2");
+  EXPECT_EQ(Count(body, "\"outcome\":\"ok\""), 2) << body;
 }
 
 }  // namespace

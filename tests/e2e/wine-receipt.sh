@@ -23,6 +23,8 @@ mkdir -p "$DATA" "$WORK/prog"
 rm -f "$DATA"/*
 printf '1000\r\n' >"$WORK/prog/QLCHKCOM.TXT"
 printf '100\r\n' >"$WORK/prog/QLTIMER1.TXT"
+HTTP=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf '1\r\n%s\r\n' "$HTTP" >"$WORK/prog/QLCONSOLE.TXT"
 "$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" >"$WORK/virtual-ecr.out" 2>&1 &
 PRINTER=$!
 sleep 1
@@ -39,6 +41,11 @@ cp "$ROOT/samples/receipt.txt" "$DATA/SR_DATI.001"
 : >"$DATA/SR_START.001"
 wait_for "$DATA/FINESCO.001" || { echo "no FINESCO.001"; cat "$DATA/SR_ERR.001" "$WORK/quilo1.log" 2>/dev/null; exit 1; }
 grep -q "icona non aggiunta" "$WORK/quilo1.log" || { echo "the failed notification icon was not logged"; cat "$WORK/quilo1.log"; exit 1; }
+# The web console answers on the service's thread.
+STATUS=$(curl -sf -H "Host: 127.0.0.1:$HTTP" "http://127.0.0.1:$HTTP/api/status") ||
+  { echo "no answer from the console on port $HTTP"; cat "$WORK/quilo1.log"; exit 1; }
+echo "$STATUS" | grep -q '"dump":"DUMP ESEGUITO"' || { echo "console status: $STATUS"; exit 1; }
+echo "console /api/status answers: COM1 DUMP ESEGUITO"
 echo "FINESCO.001 written; SR_OUT.001:"
 cat "$DATA/SR_OUT.001"
 echo "paper:"

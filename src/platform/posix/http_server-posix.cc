@@ -1,17 +1,83 @@
 // HTTP server on libmicrohttpd without a thread of its own: its epoll
 // descriptor sits in the event loop, and a timer is armed only while
 // libmicrohttpd has a time-out to watch (an open connection).
+// libmicrohttpd, and with it the TLS libraries, is loaded when the first
+// server is made: a daemon whose console is off never maps them.
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "platform/http_server.h"
 
 namespace platform {
 namespace {
+
+// The libmicrohttpd functions this server calls.
+struct MhdApi {
+  decltype(&MHD_add_response_header) add_response_header;
+  decltype(&MHD_create_response_from_buffer) create_response_from_buffer;
+  decltype(&MHD_create_response_from_callback) create_response_from_callback;
+  decltype(&MHD_destroy_response) destroy_response;
+  decltype(&MHD_get_connection_values) get_connection_values;
+  decltype(&MHD_get_daemon_info) get_daemon_info;
+  decltype(&MHD_get_timeout) get_timeout;
+  decltype(&MHD_queue_response) queue_response;
+  decltype(&MHD_resume_connection) resume_connection;
+  decltype(&MHD_run) run;
+  decltype(&MHD_set_connection_option) set_connection_option;
+  decltype(&MHD_start_daemon) start_daemon;
+  decltype(&MHD_stop_daemon) stop_daemon;
+  decltype(&MHD_suspend_connection) suspend_connection;
+};
+
+const MhdApi* mhd = nullptr;
+
+// Loaded once, on first use; false with `error` set when it cannot be.
+// Never unloaded.
+bool LoadMhd(std::string* error) {
+  static std::string loadError;
+  static const MhdApi* api = []() -> const MhdApi* {
+    const char* soname = "libmicrohttpd.so.12";
+    void* lib = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* why = dlerror();
+      loadError = why ? why : std::string(soname) + " cannot be loaded";
+      return nullptr;
+    }
+    static MhdApi a;
+    bool ok = true;
+    auto get = [&](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+      if (!fn) {
+        ok = false;
+        loadError = std::string(name) + " missing from " + soname;
+      }
+    };
+    get(a.add_response_header, "MHD_add_response_header");
+    get(a.create_response_from_buffer, "MHD_create_response_from_buffer");
+    get(a.create_response_from_callback, "MHD_create_response_from_callback");
+    get(a.destroy_response, "MHD_destroy_response");
+    get(a.get_connection_values, "MHD_get_connection_values");
+    get(a.get_daemon_info, "MHD_get_daemon_info");
+    get(a.get_timeout, "MHD_get_timeout");
+    get(a.queue_response, "MHD_queue_response");
+    get(a.resume_connection, "MHD_resume_connection");
+    get(a.run, "MHD_run");
+    get(a.set_connection_option, "MHD_set_connection_option");
+    get(a.start_daemon, "MHD_start_daemon");
+    get(a.stop_daemon, "MHD_stop_daemon");
+    get(a.suspend_connection, "MHD_suspend_connection");
+    return ok ? &a : nullptr;
+  }();
+  if (!api) *error = loadError;
+  mhd = api;
+  return api != nullptr;
+}
 
 class MhdServer;
 
@@ -41,7 +107,7 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   ssize_t Read(char* buf, size_t max);
   void Completed();
   void ResumeForShutdown() {
-    if (state_ == State::kSuspended || readerPaused_) MHD_resume_connection(c_);
+    if (state_ == State::kSuspended || readerPaused_) mhd->resume_connection(c_);
     state_ = State::kQueued;
     readerPaused_ = false;
   }
@@ -78,7 +144,7 @@ class MhdServer : public HttpServer {
     // responders still held elsewhere are then gone and do nothing.
     stopping_ = true;
     for (MhdResponder* r : live_) r->ResumeForShutdown();
-    if (daemon_) MHD_stop_daemon(daemon_);
+    if (daemon_) mhd->stop_daemon(daemon_);
   }
 
   bool Start(std::string* error) {
@@ -89,7 +155,7 @@ class MhdServer : public HttpServer {
       *error = "indirizzo non valido: " + config_.address;
       return false;
     }
-    daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, uint16_t(config_.port), nullptr, nullptr,
+    daemon_ = mhd->start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, uint16_t(config_.port), nullptr, nullptr,
                                &AccessThunk, this, MHD_OPTION_SOCK_ADDR, &addr, MHD_OPTION_CONNECTION_LIMIT,
                                unsigned(config_.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT, 60u,
                                MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, this, MHD_OPTION_URI_LOG_CALLBACK,
@@ -99,8 +165,8 @@ class MhdServer : public HttpServer {
                std::strerror(errno);
       return false;
     }
-    const MHD_DaemonInfo* ep = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
-    const MHD_DaemonInfo* bp = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    const MHD_DaemonInfo* ep = mhd->get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
+    const MHD_DaemonInfo* bp = mhd->get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = bp ? bp->port : config_.port;
     handle_ = loop_.AddHandle(ep->epoll_fd, [this] { Run(); });
     return true;
@@ -128,7 +194,7 @@ class MhdServer : public HttpServer {
 
  private:
   void Run() {
-    MHD_run(daemon_);
+    mhd->run(daemon_);
     // Gone notices run after libmicrohttpd has returned, so they may answer
     // or drop other requests freely.
     auto due = std::move(later_);
@@ -137,7 +203,7 @@ class MhdServer : public HttpServer {
     if (timer_) loop_.CancelTimer(timer_);
     timer_ = 0;
     MHD_UNSIGNED_LONG_LONG ms = 0;
-    if (MHD_get_timeout(daemon_, &ms) == MHD_YES) {
+    if (mhd->get_timeout(daemon_, &ms) == MHD_YES) {
       timer_ = loop_.AddTimer(int64_t(ms), [this] {
         timer_ = 0;
         Run();
@@ -192,7 +258,7 @@ MHD_Result MhdResponder::Access(const char* method, const char* upload, size_t* 
   if (!headersSeen) {
     headersSeen = true;
     request.method = method ? method : "";
-    MHD_get_connection_values(c_, MHD_HEADER_KIND, &CollectHeader, &request);
+    mhd->get_connection_values(c_, MHD_HEADER_KIND, &CollectHeader, &request);
     std::string length = request.Header("Content-Length");
     if (!length.empty() && std::strtoull(length.c_str(), nullptr, 10) > server_->config().maxBody) {
       request.bodyTooLarge = true;
@@ -214,7 +280,7 @@ MHD_Result MhdResponder::Access(const char* method, const char* upload, size_t* 
     server_->Handle(request, shared_from_this());
     if (answered_) return QueueAnswer();
     state_ = State::kSuspended;
-    MHD_suspend_connection(c_);
+    mhd->suspend_connection(c_);
     return MHD_YES;
   }
   if (state_ == State::kSuspended && answered_) return QueueAnswer();
@@ -230,28 +296,28 @@ MHD_Result MhdResponder::QueueAnswer() {
   const std::vector<HttpHeader>* headers;
   std::string type;
   if (streaming_) {
-    r = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadThunk, this, nullptr);
+    r = mhd->create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &ReadThunk, this, nullptr);
     headers = &answer_.headers;
     type = answer_.contentType;
     // A stream stays open as long as the client wants it.
-    MHD_set_connection_option(c_, MHD_CONNECTION_OPTION_TIMEOUT, 0u);
+    mhd->set_connection_option(c_, MHD_CONNECTION_OPTION_TIMEOUT, 0u);
   } else {
-    r = MHD_create_response_from_buffer(answer_.body.size(), answer_.body.data(), MHD_RESPMEM_MUST_COPY);
+    r = mhd->create_response_from_buffer(answer_.body.size(), answer_.body.data(), MHD_RESPMEM_MUST_COPY);
     status = answer_.status;
     headers = &answer_.headers;
     type = answer_.contentType;
   }
   if (!r) return MHD_NO;
-  if (!type.empty()) MHD_add_response_header(r, "Content-Type", type.c_str());
-  for (const auto& h : *headers) MHD_add_response_header(r, h.name.c_str(), h.value.c_str());
-  MHD_Result ok = MHD_queue_response(c_, unsigned(status), r);
-  MHD_destroy_response(r);
+  if (!type.empty()) mhd->add_response_header(r, "Content-Type", type.c_str());
+  for (const auto& h : *headers) mhd->add_response_header(r, h.name.c_str(), h.value.c_str());
+  MHD_Result ok = mhd->queue_response(c_, unsigned(status), r);
+  mhd->destroy_response(r);
   return ok;
 }
 
 void MhdResponder::Resume() {
   if (state_ == State::kSuspended) {
-    MHD_resume_connection(c_);
+    mhd->resume_connection(c_);
     server_->Kick();
   }
 }
@@ -276,7 +342,7 @@ void MhdResponder::Push(const std::string& bytes) {
   pending_ += bytes;
   if (readerPaused_) {
     readerPaused_ = false;
-    MHD_resume_connection(c_);
+    mhd->resume_connection(c_);
     server_->Kick();
   }
 }
@@ -286,7 +352,7 @@ void MhdResponder::Finish() {
   finished_ = true;
   if (readerPaused_) {
     readerPaused_ = false;
-    MHD_resume_connection(c_);
+    mhd->resume_connection(c_);
     server_->Kick();
   }
 }
@@ -296,7 +362,7 @@ ssize_t MhdResponder::Read(char* buf, size_t max) {
     if (finished_) return MHD_CONTENT_READER_END_OF_STREAM;
     // Returning 0 alone would make libmicrohttpd ask again at once.
     readerPaused_ = true;
-    MHD_suspend_connection(c_);
+    mhd->suspend_connection(c_);
     return 0;
   }
   size_t n = pending_.size() < max ? pending_.size() : max;
@@ -321,6 +387,7 @@ void MhdResponder::Completed() {
 
 std::unique_ptr<HttpServer> HttpServer::Create(EventLoop& loop, const HttpServerConfig& config, HttpHandler handler,
                                                std::string* error) {
+  if (!LoadMhd(error)) return nullptr;
   auto server = std::make_unique<MhdServer>(loop, config, std::move(handler));
   if (!server->Start(error)) return nullptr;
   return server;

@@ -313,6 +313,10 @@ void MainWindow::OnCommand(int id) {
     OpenManual();
     return;
   }
+  if (id == IDM_CONSOLE) {
+    OpenConsole();
+    return;
+  }
   if (!actions_ || closing_) return;
   if (id >= IDC_CHECK1 && id < IDC_CHECK1 + 4) {
     int16_t port = int16_t(id - IDC_CHECK1 + 1);
@@ -364,6 +368,17 @@ void MainWindow::OpenManual() {
   }
   HINSTANCE r = ShellExecuteW(hwnd_, L"Open", path.c_str(), L"0", L"0", SW_SHOWNORMAL);
   if (reinterpret_cast<INT_PTR>(r) <= 32) MessageBox("Operazione non eseguita: verificare presenza Reader ");
+}
+
+// The system's browser, as the shell opens an address.
+void MainWindow::OpenConsole() {
+  if (consoleUrl_.empty()) {
+    MessageBox("Console web disattivata in QLCONSOLE.TXT");
+    return;
+  }
+  std::wstring url = Widen(consoleUrl_);
+  HINSTANCE r = ShellExecuteW(hwnd_, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (reinterpret_cast<INT_PTR>(r) <= 32) MessageBox("Browser non disponibile: aprire " + consoleUrl_);
 }
 
 void MainWindow::Close() {

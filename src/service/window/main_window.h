@@ -62,6 +62,8 @@ class MainWindow : public StatusView {
   // The interval field after "Set timer": the only time, after start-up,
   // that it is rewritten.
   void TimerText(const std::string& text);
+  // The web console's page for "Console nel browser"; empty when it is off.
+  void SetConsoleUrl(const std::string& url) { consoleUrl_ = url; }
   // Where the window's own notes go (the program log).
   void SetNotes(std::function<void(const std::string&)> note) { note_ = std::move(note); }
   // Once the program has finished: Form1 stays up for its second, then the
@@ -104,6 +106,7 @@ class MainWindow : public StatusView {
   void ShowFromIcon();
   void OpenFileMenu();
   void OpenManual();
+  void OpenConsole();
   void Close();
 
   bool AddIcon();
@@ -123,6 +126,7 @@ class MainWindow : public StatusView {
   platform::EventLoop* loop_ = nullptr;
   WindowActions* actions_ = nullptr;
   std::string manualPath_;
+  std::string consoleUrl_;
   std::function<void(const std::string&)> note_;
   DWORD threadId_;
 

@@ -16,6 +16,7 @@
 #define IDM_ESCI 200    // m_esci "T&ermina Quilo1"
 #define IDM_MANUAL 201  // m_manual "&Manuale Quil1"
 #define IDM_INFO 202    // m_info "&Informazioni  su  Quilo1"
+#define IDM_CONSOLE 203 // "Console nel browser": the web console's page
 
 // fQuilo1: top row
 #define IDC_ANNULLO 1001

@@ -104,6 +104,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       return 1;
     }
     serviceView.SetProgram(program.get());
+    view.SetConsoleUrl(program->ConsoleUrl());
     const settings::Settings& loaded = program->settings();
     std::string manual = program->directories().ownDataFolder + "\\dodarav1.pdf";
     service = std::make_unique<service::window::ServiceThread>(std::move(program), view, serviceView);

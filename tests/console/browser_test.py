@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+# The web console in a real browser: quilo1 with its virtual printer, the page
+# in headless Chromium, " Esegui Test" clicked, the receipt on the paper and
+# the job in the list without a reload. Usage: browser_test.py QUILO1 [PNG]
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait(what, seconds=15):
+    end = time.time() + seconds
+    while time.time() < end:
+        if what():
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("cp1252")
+    except OSError:
+        return ""
+
+
+def main():
+    quilo1, png = sys.argv[1], sys.argv[2] if len(sys.argv) > 2 else None
+    work = tempfile.mkdtemp(prefix="quilo1-console-")
+    prog, data = os.path.join(work, "prog"), os.path.join(work, "data")
+    os.makedirs(prog)
+    os.makedirs(data)
+    port = free_port()
+    with open(os.path.join(prog, "QLCHKCOM.TXT"), "wb") as f:
+        f.write(b"1000\r\n")
+    with open(os.path.join(prog, "QLCONSOLE.TXT"), "wb") as f:
+        f.write(b"1\r\n%d\r\n" % port)
+    log = open(os.path.join(work, "quilo1.log"), "wb")
+    daemon = subprocess.Popen([quilo1, "--program-dir", prog, "--data-dir", data, "--virtual-printer"],
+                              stdout=log, stderr=subprocess.STDOUT)
+    browser = None
+    try:
+        assert wait(lambda: "FW: " in read(os.path.join(data, "SR_MATR.001"))), read(os.path.join(work, "quilo1.log"))
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                     "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                     "--window-size=900,560", "--user-data-dir=" + os.path.join(work, "chromium")]:
+            options.add_argument(flag)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        browser.get("http://127.0.0.1:%d/" % port)
+        until = WebDriverWait(browser, 15).until
+        until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#ports tr")) == 5)
+        rows = browser.find_elements(By.CSS_SELECTOR, "#ports tr")
+        assert [r.find_elements(By.TAG_NAME, "td")[0].text for r in rows[1:]] == ["COM 1", "COM 2", "COM 3", "COM 4"]
+        until(lambda b: b.find_elements(By.CSS_SELECTOR, "#ports tr:nth-child(2) .led.on"))
+        until(lambda b: b.find_element(By.ID, "test").is_enabled())
+        jobs_before = len(browser.find_elements(By.CSS_SELECTOR, "#jobs tr"))
+        browser.find_element(By.ID, "test").click()
+        paper = os.path.join(data, "virtual-ecr-paper.txt")
+        assert wait(lambda: "ARTICOLO 1" in read(paper)), read(paper)
+        until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#jobs tr")) == jobs_before + 1)
+        row = browser.find_elements(By.CSS_SELECTOR, "#jobs tr")[1].text
+        assert "COM 1" in row and "TUTTO OK" in row, row
+        errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
+        assert not errors, errors
+        if png:
+            browser.save_screenshot(png)
+        print("browser test: ports shown, test receipt printed, job listed: " + row.replace("\n", " "))
+    finally:
+        if browser:
+            browser.quit()
+        daemon.terminate()
+        daemon.wait(10)
+        subprocess.run(["rm", "-rf", work])
+
+
+if __name__ == "__main__":
+    main()
