@@ -111,6 +111,8 @@ console::ConsoleStatus ConsoleBackendService::Status() {
     s.runningPort = queue.RunningPort();
     s.runningUnit = queue.Running();
     s.queued = static_cast<int>(queue.Queued());
+    s.journalRecoveries = service_->recoveries();
+    s.paperEndWaits = service_->paperEndWaits();
   }
   return s;
 }

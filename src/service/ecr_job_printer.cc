@@ -192,7 +192,11 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
   ctx.dataDir = files.dataDir();
   ctx.readAllowedDirs = settings_.readAllowedDirs;
   ctx.version = {kVersionMajor, kVersionMinor, kVersionRevision};
-  ctx.writeErrFile = [&files, port](const std::string& text) { files.WriteErrFile(text, port); };
+  // The transmission writes SR_ERR during a job only to say it waits for paper.
+  ctx.writeErrFile = [this, &files, port](const std::string& text) {
+    ++paperEndWaits_;
+    files.WriteErrFile(text, port);
+  };
   ctx.message = message_;
   closing_ = &closing;
   const int16_t status = ecr::DoSendFile(link_, fs_, document, ctx, errorDetail);

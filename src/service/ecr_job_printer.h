@@ -37,6 +37,7 @@ class EcrJobPrinter : public JobPrinter {
   std::string LastErrorCode() override { return link_.lastErrorCode(); }
   void RaiseTimedOut() override { link_.RaiseTimedOut(); }
   bool Closing() override { return link_.timedOutRaised(); }
+  uint64_t PaperEndWaits() const override { return paperEndWaits_; }
   bool CheckStatusFirst() override { return link_.state().checkStatusFirst; }
   void SetTraceSink(std::function<void(const std::string&)> sink) override;
 
@@ -54,6 +55,7 @@ class EcrJobPrinter : public JobPrinter {
   ecr::PrinterIdentity identity_;
   ClosingWatch* closing_ = nullptr;  // the running job's, while it is sent
   int lastCounter_ = -1;
+  uint64_t paperEndWaits_ = 0;
 };
 
 }  // namespace service

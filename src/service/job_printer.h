@@ -61,6 +61,8 @@ class JobPrinter {
   virtual void RaiseTimedOut() = 0;
   // The closing has cut the link's waits short.
   virtual bool Closing() = 0;
+  // How many paper ends were waited out since the start.
+  virtual uint64_t PaperEndWaits() const = 0;
   virtual bool CheckStatusFirst() = 0;
   // Trace lines of the exchanges go here while set.
   virtual void SetTraceSink(std::function<void(const std::string&)> sink) = 0;

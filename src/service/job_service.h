@@ -82,6 +82,9 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // For the tests: the parts and the link's queue.
   Detection& detection() { return detection_; }
   PrinterQueue& queue() { return queue_; }
+  // Jobs that start-up settled after a crash, since the start.
+  uint64_t recoveries() const { return recoveries_; }
+  uint64_t paperEndWaits() const { return parts_.printer.PaperEndWaits(); }
 
  private:
   friend class JobServiceTest;
@@ -134,6 +137,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // The port's SR_ERR is an answer start-up kept or wrote for the host.
   bool answerKept_[4] = {false, false, false, false};
   bool endAfterUnit_ = false;
+  uint64_t recoveries_ = 0;
   bool finished_ = false;
 };
 

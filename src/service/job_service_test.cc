@@ -57,6 +57,7 @@ class FakePrinter : public JobPrinter {
     closing = true;
   }
   bool Closing() override { return closing; }
+  uint64_t PaperEndWaits() const override { return 0; }
   int ReadReceiptCounter(int16_t) override {
     log.push_back("1004");
     return counter;
@@ -709,6 +710,7 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
     EXPECT_EQ(FileExists(P("FINESCO.001")), c.finesco);
     EXPECT_EQ(FileExists(P("SR_DATI.001")), c.dataKept);
     EXPECT_TRUE(FileExists(P("SR_MATR.001")));
+    EXPECT_EQ(svc->recoveries(), c.lastStep >= 1 && c.lastStep <= 4 ? 1u : 0u);
     std::vector<std::string> copies;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
       if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0)

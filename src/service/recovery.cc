@@ -13,6 +13,7 @@ const char kE510[] = "E510: Stampa interrotta dal riavvio di Quilo1: scontrino a
 }  // namespace
 
 void JobService::RecordFor(uint64_t job, JournalStep step, const std::string& outcome) {
+  if (step == JournalStep::kAnswered) ++recoveries_;
   JournalRecord r;
   r.job = job;
   r.step = step;
