@@ -5,7 +5,7 @@
 set -eu
 version=$1 src=$2 pictures=$3 work=$4 out=$5
 mkdir -p "$work"
-for name in installer-welcome quilo1-window quilo1-about; do
+for name in installer-welcome quilo1-window quilo1-about console; do
   img2pdf -o "$work/$name.pdf" "$pictures/$name.png"
 done
 # Each heading reports itself on stderr as
