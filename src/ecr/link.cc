@@ -10,12 +10,7 @@
 
 namespace ecr {
 
-std::string CurrDateTime(const platform::LocalTime& t) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d_%02d%02d%02d", t.year % 10000, t.month % 100, t.day % 100,
-                t.hour % 100, t.minute % 100, t.second % 100);
-  return std::string(buf) + " <--> ";
-}
+std::string CurrDateTime(const platform::LocalTime& t) { return platform::DateTimeStamp(t, '_') + " <--> "; }
 
 std::string CalcolaChecksum(const std::string& text) {
   unsigned sum = 0;
