@@ -3,6 +3,7 @@
 
 #include "service/outcome.h"
 #include "service/sha256.h"
+#include "service/test_stop.h"
 #include "settings/document.h"
 
 namespace service {
@@ -144,6 +145,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs) {
       const int counter = printer_.LastKnownReceiptCounter();
       if (counter >= 0) r.receipt_number = std::to_string(counter);
       Record(r);
+      TestStopPoint("closing-answered");
     }
     outcome = OutcomeOfTransmission(status);
     CloseTrace();
