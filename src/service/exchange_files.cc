@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/system.h"
+#include "service/test_stop.h"
 #include "service/version.h"
 
 namespace service {
@@ -95,8 +96,10 @@ void ExchangeFiles::SubKillStartFile() {
   };
   std::string error;
   if (fs_.Kind(start) == platform::FileKind::kMissing) return;
+  TestStopPoint("before-start-delete");
   if (!step([&] { return fs_.RemoveFile(start); })) return;
   if (fs_.Kind(err) != platform::FileKind::kMissing) return;
+  TestStopPoint("before-finesco");
   step([&] { return fs_.WriteFile(PathOf(kFinesco, currentPort), "finesco", &error); });
 }
 

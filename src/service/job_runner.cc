@@ -5,6 +5,7 @@
 
 #include "service/outcome.h"
 #include "service/sha256.h"
+#include "service/test_stop.h"
 #include "settings/document.h"
 
 namespace service {
@@ -162,6 +163,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
       if (counter >= 0) r.receipt_number = std::to_string(counter);
       receiptNumber_ = r.receipt_number;
       Record(r);
+      TestStopPoint("closing-answered");
     }
     outcome = OutcomeOfTransmission(status);
     CloseTrace();

@@ -185,7 +185,10 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     view.DumpState(port, ecr::kDumpDone);
   } else {
     files_.WriteErrFile(ecr::DumpFailureMessage(result), port);
-    files_.SubKillStartFile();
+    // A job cut off by a crash keeps its start file until a dump lets it be
+    // settled: answered now, the host would send again a receipt that may
+    // have come out.
+    if (pending_[port - 1] == Pending::kNone) files_.SubKillStartFile();
     parts_.printer.ClosePort(port);
     detection_.ports[port - 1].dumpPending = true;
     view.DumpState(port, ecr::DumpFailureField(result));

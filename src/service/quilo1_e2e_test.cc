@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <ctime>
 #include <fstream>
@@ -113,7 +116,9 @@ class Quilo1E2E : public ::testing::Test {
 
   void StartPrinter(int n, std::vector<std::string> extra = {}) {
     std::string tty = dir.File("tty" + std::to_string(n));
-    WriteFileBytes(dir.File("control" + std::to_string(n)), "");
+    const std::string control = dir.File("control" + std::to_string(n));
+    // A test's FIFO, or the file of the printer's run before, stays.
+    if (!FileExists(control)) WriteFileBytes(control, "");
     std::vector<std::string> argv = {VIRTUAL_ECR_BIN, "--link", tty, "--paper", dir.File("paper" + std::to_string(n)),
                                      "--control", dir.File("control" + std::to_string(n))};
     argv.insert(argv.end(), extra.begin(), extra.end());
@@ -163,11 +168,23 @@ class Quilo1E2E : public ::testing::Test {
   }
   void Submit(const std::string& document, int port = 1) {
     std::string ext = ".00" + std::to_string(port);
+    // As a host does: the last job's answer goes before the next job.
+    std::remove(D("FINESCO" + ext).c_str());
+    std::remove(D("SR_ERR" + ext).c_str());
     WriteFileBytes(D("SR_DATI" + ext), document);
     WriteFileBytes(D("SR_START" + ext), "");
   }
+  // The host's view: FINESCO, or a whole SR_ERR with the job over. SR_START
+  // goes before FINESCO is written, and an SR_ERR beside SR_START is only a
+  // notice (paper end).
+  bool Answered(int port = 1) {
+    std::string ext = ".00" + std::to_string(port);
+    if (FileExists(D("FINESCO" + ext))) return true;
+    std::string err = ReadFileBytes(D("SR_ERR" + ext));
+    return err.size() >= 2 && err.compare(err.size() - 2, 2, "\r\n") == 0 && !FileExists(D("SR_START" + ext));
+  }
   bool JobEnded(int port = 1, int ms = 8000) {
-    return WaitFor([&] { return !FileExists(D("SR_START.00" + std::to_string(port))); }, ms);
+    return WaitFor([&] { return Answered(port); }, ms);
   }
 
   testing_support::ScopedTempDir dir;
@@ -610,6 +627,146 @@ TEST_F(Quilo1E2E, DocumentsOverTheConsoleShareThePrinterWithTheHost) {
   EXPECT_NE(body.find("quilo1_jobs_total{port=\"1\",outcome=\"E505\"} 1"), std::string::npos) << body;
   std::tie(status, body) = Http(http, "GET", "/api/jobs?limit=2");
   EXPECT_EQ(Count(body, "\"outcome\":\"ok\""), 2) << body;
+}
+
+// Kill -9 at each step of a receipt, then a restart: the host gets one true
+// answer, the paper one receipt (FINESCO) or none (E510, SR_DATI kept). A
+// receipt goes first in every case: the first receipt of a fresh journal has
+// no counter before its closing, so a crash after that closing is answered
+// E510 by design.
+struct CrashCase {
+  const char* name;
+  const char* stopAt;  // QUILO1_TEST_STOP_AT of the run that crashes
+  const char* fault;   // the printer's fault for the interrupted job
+  const char* pause;   // quilo1 is killed once the printer logs "PAUSE " this
+  bool powerCut;       // the printer is killed too and restarted on its state
+  bool printed;        // FINESCO, else E510
+};
+
+class CrashE2E : public Quilo1E2E, public ::testing::WithParamInterface<CrashCase> {
+ protected:
+  void StartPrinterOnState() {
+    std::remove(dir.File("tty1").c_str());  // a killed printer leaves its link
+    StartPrinter(1, {"--state", dir.File("state1"), "--log", dir.File("wire1")});
+  }
+  // Through a FIFO the printer reads at once: once the FIFO is drained the
+  // fault holds for the next frame.
+  void Fault(const std::string& command) {
+    int fd = open(dir.File("control1").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::string line = command + "\n";
+    EXPECT_EQ(write(fd, line.data(), line.size()), ssize_t(line.size()));
+    int unread = 1;
+    EXPECT_TRUE(WaitFor([&] { return ioctl(fd, FIONREAD, &unread) == 0 && unread == 0; }, 5000));
+    close(fd);
+  }
+};
+
+TEST_P(CrashE2E, OneReceiptOrNoneAndTheHostIsTold) {
+  const CrashCase& c = GetParam();
+  ASSERT_EQ(mkfifo(dir.File("control1").c_str(), 0600), 0);
+  StartPrinterOnState();
+  if (c.stopAt) setenv("QUILO1_TEST_STOP_AT", c.stopAt, 1);
+  StartQuilo1();
+  unsetenv("QUILO1_TEST_STOP_AT");
+  Identified();
+  Submit("PLUD,N1,Q1,P100,:PRIMO;\r\nCASH;\r\n");
+  ASSERT_TRUE(JobEnded());
+  ASSERT_TRUE(FileExists(D("FINESCO.001")));
+  const size_t before = Paper(1).size();
+  if (c.fault) {
+    Fault(c.fault);
+  }
+  const std::string doc = "PLUD,N1,Q1,P111,:SECONDO A;\r\nPLUD,N1,Q1,P222,:SECONDO_B;\r\nCASH;\r\n";
+  Submit(doc);
+  if (c.pause) {
+    ASSERT_TRUE(WaitFor([&] {
+      return ReadFileBytes(dir.File("wire1")).find(std::string(" PAUSE ") + c.pause + "\n") != std::string::npos;
+    }, 10000));
+    kill(pid_t(quilo1->Id()), SIGKILL);
+    if (c.powerCut) kill(pid_t(printers[0]->Id()), SIGKILL);
+  }
+  if (c.stopAt) {
+    ASSERT_TRUE(WaitFor([&] { return !quilo1->Running(); }, 10000));
+  }
+  if (c.pause || c.stopAt) {
+    quilo1.reset();
+    EXPECT_FALSE(Answered()) << "answered before the crash";
+    if (c.powerCut) {
+      printers.clear();
+      StartPrinterOnState();
+    }
+    StartQuilo1();
+  }
+  ASSERT_TRUE(JobEnded(1, 60000)) << ReadFileBytes(dir.File("quilo1.log"));
+  EXPECT_FALSE(FileExists(D("SR_START.001")));
+  const std::string paper = Paper(1).substr(before);
+  EXPECT_EQ(Count(paper, "DOC.N."), c.printed ? 1 : 0) << paper;
+  if (c.printed) {
+    EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+    EXPECT_FALSE(FileExists(D("SR_ERR.001"))) << ReadFileBytes(D("SR_ERR.001"));
+    EXPECT_FALSE(FileExists(D("SR_DATI.001")));
+    const std::string out = ReadFileBytes(D("SR_OUT.001"));
+    EXPECT_NE(out.find(" SCONTR. N.0001-0002,E,A1;\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nGTOT,V433;\r\n"), std::string::npos) << out;
+  } else {
+    EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")),
+              "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n");
+    EXPECT_EQ(ReadFileBytes(D("SR_DATI.001")), doc);
+    EXPECT_FALSE(FileExists(D("FINESCO.001")));
+  }
+  const std::string state = ReadFileBytes(dir.File("state1"));
+  EXPECT_NE(state.find(c.printed ? "\ngrand_total=433\n" : "\ngrand_total=100\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("\ndoc.kind=0\n"), std::string::npos) << state;
+  // No clean closing to wait for.
+  kill(pid_t(quilo1->Id()), SIGKILL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, CrashE2E,
+    ::testing::Values(
+        CrashCase{"BeforeTheFirstLine", nullptr, "pause-before 7007 2000", "7007", false, false},
+        CrashCase{"AfterSomeSaleLines", nullptr, "pause-before 7007SECONDO_B 5000", "7007SECONDO_B", true, false},
+        CrashCase{"ClosingSentPrinterCarriesOn", nullptr, "pause-before 3011 2000", "3011", false, true},
+        CrashCase{"ClosingSentPowerCut", nullptr, "pause-before 3011 5000", "3011", true, false},
+        CrashCase{"ClosedAnswerNotSent", nullptr, "pause-after 3011 2000", "3011", false, true},
+        CrashCase{"ClosedAnswerNotSentPowerCut", nullptr, "pause-after 3011 5000", "3011", true, true},
+        CrashCase{"ClosingAnswered", "closing-answered:2", nullptr, nullptr, false, true},
+        CrashCase{"BeforeStartDeleted", "before-start-delete:2", nullptr, nullptr, false, true},
+        CrashCase{"BeforeFinesco", "before-finesco:2", nullptr, nullptr, false, true},
+        CrashCase{"ClosingAnswerDropped", nullptr, "drop-answer 3011 always", nullptr, false, true}),
+    [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.name); });
+
+// A journal whose last record a crash tore, then no journal at all:
+// start-up says so and the next job is served.
+TEST_F(Quilo1E2E, TornOrMissingJournalAtStartUp) {
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  Submit(kReceipt);
+  ASSERT_TRUE(JobEnded());
+  const std::string journal = D("Quilo1.journal");
+  struct Case {
+    const char* log;
+    std::function<void()> damage;
+  } cases[] = {
+      {"l'ultimo record era incompleto", [&] { std::filesystem::resize_file(journal, std::filesystem::file_size(journal) - 3); }},
+      {"Giornale dei lavori assente", [&] { std::filesystem::remove(journal); }},
+  };
+  for (const Case& c : cases) {
+    kill(pid_t(quilo1->Id()), SIGKILL);
+    quilo1.reset();
+    c.damage();
+    // Identified() waits for the new run's SR_MATR.
+    std::remove(D("SR_MATR.001").c_str());
+    StartQuilo1();
+    Identified();
+    EXPECT_NE(ReadFileBytes(dir.File("quilo1.log")).find(c.log), std::string::npos) << ReadFileBytes(dir.File("quilo1.log"));
+    Submit(kReceipt);
+    ASSERT_TRUE(JobEnded()) << c.log;
+    EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco") << c.log;
+  }
+  kill(pid_t(quilo1->Id()), SIGKILL);
 }
 
 }  // namespace

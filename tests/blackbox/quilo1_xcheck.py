@@ -76,16 +76,26 @@ class Run:
 
     def job(self, document):
         mark = len(self.printer.log)
+        # as a host does: the last job's answer goes before the next job
+        for name in ("FINESCO.001", "SR_ERR.001"):
+            if os.path.exists(self.path(name)):
+                os.remove(self.path(name))
         with open(self.path("SR_DATI.001"), "wb") as f:
             f.write(document)
         with open(self.path("SR_START.001"), "wb") as f:
             f.write(b"")
         return mark
 
+    def answered(self):
+        # SR_START goes before FINESCO is written; an SR_ERR beside SR_START
+        # is only a notice (paper end)
+        err = self.read("SR_ERR.001")
+        return self.read("FINESCO.001") is not None or (
+            err is not None and err.endswith(b"\r\n")
+            and not os.path.exists(self.path("SR_START.001")))
+
     def finish(self, seconds=30):
-        self.wait(lambda: not os.path.exists(self.path("SR_START.001")),
-                  seconds, "the start file to go")
-        time.sleep(0.3)
+        self.wait(self.answered, seconds, "FINESCO or SR_ERR")
 
     def close(self):
         if self.proc.poll() is None:

@@ -74,8 +74,14 @@ class PaymentJobE2eTest : public ::testing::Test {
     WriteFileBytes(D("SR_DATI.001"), document);
     WriteFileBytes(D("SR_START.001"), "");
   }
+  // FINESCO, or a whole SR_ERR with the job over: SR_START goes before
+  // FINESCO is written.
   bool WaitForEnd() {
-    return WaitFor([&] { return !FileExists(D("SR_START.001")); }, 20000);
+    return WaitFor([&] {
+      const std::string err = ReadFileBytes(D("SR_ERR.001"));
+      return FileExists(D("FINESCO.001")) ||
+             (err.size() >= 2 && err.compare(err.size() - 2, 2, "\r\n") == 0 && !FileExists(D("SR_START.001")));
+    }, 20000);
   }
 
   std::string D(const std::string& name) { return data_ + "/" + name; }
