@@ -215,6 +215,10 @@ Section "Quilo1" SecProgram
   CreateShortcut "$SMPROGRAMS\Quilo1\Manuale Quilo1.lnk" "$APPDATA\ZEDODER1\dodarav1.pdf"
   CreateShortcut "$SMPROGRAMS\Quilo1\Disinstalla Quilo1.lnk" "$INSTDIR\uninstall.exe"
   WriteRegStr HKLM "${RUN_KEY}" "Quilo1" '"$INSTDIR\Quilo1.exe"'
+  ; The local web console: http.sys lets a program that does not run as an
+  ; administrator listen only on an address reserved for it (users: execute).
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=http://127.0.0.1:8731/ sddl=D:(A;;GX;;;BU)'
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=http://localhost:8731/ sddl=D:(A;;GX;;;BU)'
 
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "Quilo1"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -241,6 +245,8 @@ Section "un.Programma" SecUnProgram
   RMDir /r "$SMPROGRAMS\Quilo1"
   DeleteRegValue HKLM "${RUN_KEY}" "Quilo1"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=http://127.0.0.1:8731/'
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=http://localhost:8731/'
   ; Removed only when no settings file is left in it.
   RMDir "$INSTDIR"
 SectionEnd
