@@ -71,6 +71,7 @@ TEST(HttpServerTest, AnswersLaterAndStreams) {
                              std::string(100, 'x'));
     events = Exchange(port, "GET /events HTTP/1.1\r\nHost: h\r\n\r\n", "data: {}\n\n");
     done = 1;
+    loop->Wake();
   });
   RunUntil(*loop, [&] { return done == 1; }, 20000);
   client.join();
