@@ -33,7 +33,7 @@ cmake --build build/sanitize -j "$JOBS"
   ctest --output-on-failure -j "$JOBS" -E 'blackbox|CrashE2E')
 
 # Every fuzz target for a few seconds (clang, libFuzzer; scripts/fuzz.sh runs longer).
-scripts/fuzz.sh "${QUILO1_FUZZ_SECONDS:-10}"
+scripts/fuzz.sh "${QUILO1_FUZZ_SECONDS:-5}"
 
 # Windows tests: a throw-away Wine prefix, prepared once.
 WINEPREFIX=$(mktemp -d /tmp/quilo1-wine.XXXXXX)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/system.h"
 #include "service/job_service.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
@@ -36,6 +37,9 @@ class NoView : public StatusView {
   std::vector<std::string> status;
 };
 
+// A file of the data directory "/data", joined as the program joins it.
+std::string D(const std::string& name) { return "/data" + std::string(1, platform::PathSeparator()) + name; }
+
 class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
  protected:
   EcrJobPrinterTest()
@@ -59,9 +63,9 @@ class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
   void EndProgram() override {}
   // Runs the scans until the port's job has its answer.
   void RunJob(const std::string& document) {
-    fs.AddFile("/data/SR_DATI.001", document);
-    fs.AddFile("/data/SR_START.001", "");
-    for (int i = 0; i < 5 && fs.HasFile("/data/SR_START.001"); ++i) service.detection().Scan();
+    fs.AddFile(D("SR_DATI.001"), document);
+    fs.AddFile(D("SR_START.001"), "");
+    for (int i = 0; i < 5 && fs.HasFile(D("SR_START.001")); ++i) service.detection().Scan();
   }
 
   testing_support::FakeEventLoop loop;
@@ -78,25 +82,25 @@ class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
 TEST_F(EcrJobPrinterTest, TheDocumentIsReadOnceAndSentFromMemory) {
   service.Start("/data");
   service.detection().Scan();  // identifies the printer
-  ASSERT_TRUE(fs.HasFile("/data/SR_MATR.001"));
+  ASSERT_TRUE(fs.HasFile(D("SR_MATR.001")));
   const std::string invoice = "OPFS,N3,:VERDI;\r\nSALE,:X,Q2,P150,I22;\r\nSALE,:Y,P1,I2.2.2;\r\nCASH;\r\n";
   for (const std::string& document : {std::string("SALE,N1,P100;\r\nCASH;\r\n"), invoice}) {
     fs.ClearCalls();
     // A transmission whose SR_OUT cannot be made at first tries again with
     // the same commands.
-    fs.FailNext("write", "/data/SR_OUT.001", 1);
+    fs.FailNext("write", D("SR_OUT.001"), 1);
     RunJob(document);
-    EXPECT_EQ(fs.Contents("/data/FINESCO.001"), "finesco");
-    EXPECT_EQ(fs.Count("read", "/data/SR_DATI.001"), 1);
-    EXPECT_EQ(fs.Count("read", "/data/KB.txt"), 0);
-    EXPECT_FALSE(fs.Contents("/data/KB.txt").empty());
+    EXPECT_EQ(fs.Contents(D("FINESCO.001")), "finesco");
+    EXPECT_EQ(fs.Count("read", D("SR_DATI.001")), 1);
+    EXPECT_EQ(fs.Count("read", D("KB.txt")), 0);
+    EXPECT_FALSE(fs.Contents(D("KB.txt")).empty());
   }
   // The invoice's records: the copy as the host wrote it; the adapter's
   // trace line in the job's trace file.
-  EXPECT_EQ(fs.Contents("/data/SR_DATI.001.txt"), invoice);
+  EXPECT_EQ(fs.Contents(D("SR_DATI.001.txt")), invoice);
   std::string trace;
   for (const auto& [path, bytes] : fs.files())
-    if (path.find("/TRACE_") != std::string::npos && bytes.find("ConvertFatturaSuScontrino") != std::string::npos)
+    if (path.find("TRACE_") != std::string::npos && bytes.find("ConvertFatturaSuScontrino") != std::string::npos)
       trace = bytes;
   EXPECT_NE(trace.find(" --> ConvertFatturaSuScontrino: 13 - Type mismatch\r\n"), std::string::npos);
 }

@@ -89,7 +89,7 @@ TEST_F(ExchangeFilesTest, ErrorFileOnALongPath) {
   files.SetDataDir(deep);
   ASSERT_GT(files.PathOf(kErr, 1).size(), 128u);
   files.WriteErrFile("E502: Nessuna porta di comunicazione disponibile", 1);
-  EXPECT_EQ(ReadFileBytes(deep + "/SR_ERR.001"), "E502: Nessuna porta di comunicazione disponibile\r\n");
+  EXPECT_EQ(ReadFileBytes(files.PathOf(kErr, 1)), "E502: Nessuna porta di comunicazione disponibile\r\n");
 }
 
 TEST_F(ExchangeFilesTest, DeletionRetriesThroughTheLoop) {

@@ -748,6 +748,9 @@ namespace {
 // as every job starts, links with them; a link at the document or at SR_ERR
 // refuses the job and says why.
 TEST_F(JobServiceTest, ALinkInPlaceOfAnExchangeFileIsNeverFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege a test run does not have";
+#endif
   testing_support::ScopedTempDir outside;
   StartIdentified();
   const struct {
