@@ -11,6 +11,7 @@ import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -64,18 +65,18 @@ def main():
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         browser.get("http://127.0.0.1:%d/" % port)
-        until = WebDriverWait(browser, 15).until
-        until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#ports tr")) == 5)
-        rows = browser.find_elements(By.CSS_SELECTOR, "#ports tr")
-        assert [r.find_elements(By.TAG_NAME, "td")[0].text for r in rows[1:]] == ["COM 1", "COM 2", "COM 3", "COM 4"]
+        until = WebDriverWait(browser, 15, ignored_exceptions=(StaleElementReferenceException,)).until
+        # The page redraws its rows at every status event: read them in one go.
+        ports = "return [...document.querySelectorAll('#ports tr td:first-child')].map(td => td.textContent.trim())"
+        until(lambda b: b.execute_script(ports) == ["COM 1", "COM 2", "COM 3", "COM 4"])
         until(lambda b: b.find_elements(By.CSS_SELECTOR, "#ports tr:nth-child(2) .led.on"))
         until(lambda b: b.find_element(By.ID, "test").is_enabled())
         jobs_before = len(browser.find_elements(By.CSS_SELECTOR, "#jobs tr"))
-        browser.find_element(By.ID, "test").click()
+        browser.execute_script("document.getElementById('test').click()")
         paper = os.path.join(data, "virtual-ecr-paper.txt")
         assert wait(lambda: "ARTICOLO 1" in read(paper)), read(paper)
         until(lambda b: len(b.find_elements(By.CSS_SELECTOR, "#jobs tr")) == jobs_before + 1)
-        row = browser.find_elements(By.CSS_SELECTOR, "#jobs tr")[1].text
+        row = browser.execute_script("return document.querySelectorAll('#jobs tr')[1].innerText")
         assert "COM 1" in row and "TUTTO OK" in row, row
         errors = [e for e in browser.get_log("browser") if e["level"] == "SEVERE"]
         assert not errors, errors
