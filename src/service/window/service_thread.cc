@@ -11,13 +11,6 @@ namespace service::window {
 ServiceView::ServiceView(MainWindow& window, ProgramLog& log)
     : window_(window), log_(log), console_([&log](const std::string& line) { log.Write(line); }) {}
 
-void ServiceView::SetProgram(Program* program) {
-  program_ = program;
-  const settings::Options& o = program->settings().options;
-  pagamentiEstesi_ = o.chbPagamentiEstesi;
-  inversioneScontiSuReso_ = o.chbInversioneScontiSuReso;
-}
-
 // Each call: the log line on this thread, the window's part copied into a
 // closure for the window thread.
 void ServiceView::PrinterMessage(const std::string& text) {
@@ -74,9 +67,6 @@ void ServiceView::TestButtonEnabled(bool enabled) {
   window_.Post([w = &window_, enabled] { w->TestButtonEnabled(enabled); });
 }
 void ServiceView::OptionsChanged(const settings::Options& options, bool rtPrinter) {
-  rt_ = rtPrinter;
-  pagamentiEstesi_ = options.chbPagamentiEstesi;
-  inversioneScontiSuReso_ = options.chbInversioneScontiSuReso;
   console_.OptionsChanged(options, rtPrinter);
   window_.Post([w = &window_, options, rtPrinter] { w->OptionsChanged(options, rtPrinter); });
 }

@@ -22,8 +22,6 @@ namespace service::window {
 class ServiceView : public StatusView {
  public:
   ServiceView(MainWindow& window, ProgramLog& log);
-  // The program whose options a successful dump may have changed.
-  void SetProgram(Program* program);
 
   void PrinterMessage(const std::string& text) override;
   void ProgramStatus(int16_t port, const std::string& text) override;
@@ -47,9 +45,6 @@ class ServiceView : public StatusView {
   MainWindow& window_;
   ProgramLog& log_;
   ConsoleStatusView console_;
-  Program* program_ = nullptr;
-  // What the window was last told of the options a dump changes.
-  bool rt_ = false, pagamentiEstesi_ = false, inversioneScontiSuReso_ = false;
 };
 
 class ServiceThread : public WindowActions {

@@ -103,7 +103,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       view.EndSplash();
       return 1;
     }
-    serviceView.SetProgram(program.get());
     view.SetConsoleUrl(program->ConsoleUrl());
     const settings::Settings& loaded = program->settings();
     std::string manual = program->directories().ownDataFolder + "\\dodarav1.pdf";
