@@ -3,6 +3,7 @@
 #include "adapters/normalise.h"
 
 #include <array>
+#include <string_view>
 #include <vector>
 
 namespace adapters {
@@ -70,18 +71,12 @@ void ApplyFolds(std::string& s, const FoldTable& t) {
 // Upper case of Windows-1252 letters: ASCII and the Latin-1 block. The
 // DOS-letter bytes 128-159 stay as they are, so that the folding still
 // finds them.
-void Upper(std::string& s) {
-  for (char& ch : s) {
+void Upper(std::string& s, size_t from = 0) {
+  for (size_t i = from; i < s.size(); ++i) {
+    char& ch = s[i];
     unsigned char b = static_cast<unsigned char>(ch);
     if ((b >= 'a' && b <= 'z') || (b >= 224 && b <= 254 && b != 247)) ch = static_cast<char>(b - 32);
   }
-}
-
-std::string TrimBlanks(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
 }
 
 void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
@@ -92,78 +87,90 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to) 
 // Digits and "." as a plain decimal number: no leading zeros, no trailing
 // zero decimals, unless `decimals` fixes how many decimals a number with a
 // point gets (padded or cut, never rounded). Read up to a second point.
-std::string PlainNumber(const std::string& digits, int decimals) {
-  size_t dot = digits.find('.');
-  std::string whole = digits.substr(0, dot);
-  std::string fraction;
-  if (dot != std::string::npos) {
-    size_t end = digits.find('.', dot + 1);
-    fraction = digits.substr(dot + 1, end == std::string::npos ? std::string::npos : end - dot - 1);
+void AppendPlainNumber(std::string& out, std::string_view digits, int decimals) {
+  const size_t dot = digits.find('.');
+  std::string_view whole = digits.substr(0, dot);
+  std::string_view fraction;
+  if (dot != std::string_view::npos) {
+    fraction = digits.substr(dot + 1);
+    fraction = fraction.substr(0, fraction.find('.'));
   }
-  size_t nz = whole.find_first_not_of('0');
-  whole = nz == std::string::npos ? "0" : whole.substr(nz);
-  if (dot != std::string::npos && decimals >= 0) {
-    fraction.resize(static_cast<size_t>(decimals), '0');
-    return decimals == 0 ? whole : whole + "." + fraction;
+  const size_t nz = whole.find_first_not_of('0');
+  if (nz == std::string_view::npos)
+    out += '0';
+  else
+    out += whole.substr(nz);
+  if (dot != std::string_view::npos && decimals >= 0) {
+    if (decimals == 0) return;
+    out += '.';
+    const size_t n = static_cast<size_t>(decimals);
+    out += fraction.substr(0, n);
+    if (fraction.size() < n) out.append(n - fraction.size(), '0');
+    return;
   }
-  size_t last = fraction.find_last_not_of('0');
-  fraction = last == std::string::npos ? "" : fraction.substr(0, last + 1);
-  return fraction.empty() ? whole : whole + "." + fraction;
+  const size_t last = fraction.find_last_not_of('0');
+  if (last == std::string_view::npos) return;
+  out += '.';
+  out += fraction.substr(0, last + 1);
 }
 
-bool OneOf(const std::string& verb, std::initializer_list<const char*> verbs) {
-  for (const char* v : verbs)
+bool OneOf(std::string_view verb, std::initializer_list<std::string_view> verbs) {
+  for (std::string_view v : verbs)
     if (verb == v) return true;
   return false;
 }
 
-// One field of a line; returns false when nothing is left of it.
-bool NormaliseField(std::string& f, const std::string& verb, int width) {
-  size_t colon = f.find(':');
-  if (colon != std::string::npos) {
-    f.erase(0, colon);
-    Upper(f);
-    ReplaceAll(f, "TOTALE", "TOT.  ");
-  } else {
-    f = TrimBlanks(f);
-  }
-  if (f.empty()) return false;
+std::string_view TrimBlanks(std::string_view s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
 
-  if (f[0] == ':') {
-    std::string text;
-    text.reserve(f.size());
-    for (char ch : f)
-      if (ch != '\t') text += ch;
-    ApplyFolds(text, LineFolds());
-    if (width >= 0 && text.size() > static_cast<size_t>(width) + 1) text.resize(static_cast<size_t>(width) + 1);
-    if (text == ":") text = ": ";
-    f.swap(text);
-    return true;
-  }
+// A text field from its colon on.
+void AppendText(std::string& out, std::string_view field, int width) {
+  std::string text(field);
+  Upper(text);
+  ReplaceAll(text, "TOTALE", "TOT.  ");
+  std::erase(text, '\t');
+  ApplyFolds(text, LineFolds());
+  if (width >= 0 && text.size() > static_cast<size_t>(width) + 1) text.resize(static_cast<size_t>(width) + 1);
+  out += ',';
+  out += text == ":" ? ": " : text;
+}
 
-  Upper(f);
-  const char marker = f[0];
+// One field of a line, appended behind a comma unless nothing is left of it.
+void AppendField(std::string& out, std::string_view field, std::string_view verb, int width) {
+  const size_t colon = field.find(':');
+  if (colon != std::string_view::npos) return AppendText(out, field.substr(colon), width);
+  const std::string_view f = TrimBlanks(field);
+  if (f.empty()) return;
+
+  out += ',';
+  const size_t at = out.size();
+  out += f;
+  Upper(out, at);
+  const char marker = out[at];
   const bool exempt = (marker == 'C' && (verb == "PLUD" || verb == "LOTT")) ||
                       (marker == '>' && verb == "NDCR") || verb == "DELD";
-  if (!exempt) {
-    std::string kept(1, marker);
-    for (size_t i = 1; i < f.size(); ++i)
-      if ((f[i] >= '0' && f[i] <= '9') || f[i] == '.') kept += f[i];
-    if (kept.size() == 1 && marker != 'R' && marker != 'S') kept += '1';
-    f.swap(kept);
-  }
+  // Exempt fields keep their text, and no number rule applies to them.
+  if (exempt) return;
+  out.resize(at + 1);
+  for (size_t i = 1; i < f.size(); ++i)
+    if ((f[i] >= '0' && f[i] <= '9') || f[i] == '.') out += f[i];
+  if (out.size() == at + 1 && marker != 'R' && marker != 'S') out += '1';
 
-  if (marker == 'C' && verb == "PLUD") return true;
-  const std::string rest = f.substr(1);
-  if ((marker == 'Q' || marker == 'N' || marker == 'P') && (verb == "SALE" || verb == "PLUD")) {
-    f = std::string(1, marker) + PlainNumber(rest, marker == 'Q' ? 3 : -1);
-  } else if (marker == '%' && OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"})) {
-    f = std::string(1, marker) + PlainNumber(rest, 2);
-  } else if ((marker == 'V' || marker == 'N' || marker == 'C') &&
-             !OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"})) {
-    f = std::string(1, marker) + PlainNumber(rest, -1);
-  }
-  return true;
+  int decimals;
+  if ((marker == 'Q' || marker == 'N' || marker == 'P') && (verb == "SALE" || verb == "PLUD"))
+    decimals = marker == 'Q' ? 3 : -1;
+  else if (marker == '%' && OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"}))
+    decimals = 2;
+  else if ((marker == 'V' || marker == 'N' || marker == 'C') && !OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"}))
+    decimals = -1;
+  else
+    return;
+  const std::string digits = out.substr(at + 1);
+  out.resize(at + 1);
+  AppendPlainNumber(out, digits, decimals);
 }
 
 }  // namespace
@@ -171,19 +178,18 @@ bool NormaliseField(std::string& f, const std::string& verb, int width) {
 std::string NormaliseLine(const std::string& line, int width) {
   if (line.empty()) return "";
   size_t comma = line.find(',');
-  std::string verb = line.substr(0, comma < 4 ? comma : 4);
-  Upper(verb);
+  std::string result;
+  result.reserve(line.size() + 2);
+  result.assign(line, 0, comma < 4 ? comma : 4);
+  Upper(result, 0);
+  const std::string verb = result;
 
-  std::string result = verb;
   while (comma != std::string::npos) {
-    size_t next = line.find(',', comma + 1);
-    std::string field = line.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
+    const size_t next = line.find(',', comma + 1);
+    const std::string_view field =
+        std::string_view(line).substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
     comma = next;
-    if (field.empty()) continue;
-    if (NormaliseField(field, verb, width)) {
-      result += ',';
-      result += field;
-    }
+    if (!field.empty()) AppendField(result, field, verb, width);
   }
   if (result.find(';') == std::string::npos) result += ';';
   return result;

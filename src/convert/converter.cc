@@ -2,6 +2,7 @@
 // verb tests and the closing of the receipt.
 #include "convert/converter.h"
 
+#include <utility>
 #include <vector>
 
 #include "adapters/normalise.h"
@@ -47,7 +48,6 @@ bool Step(F&& f) {
 // The verb tests of one line, in their fixed order. A test that ends the
 // line returns early; the line's own display and command follow.
 void ConvertLineBody(LineContext& c) {
-  const std::string& line = c.line;
   if (Step([&] { return ConvertOpen(c); })) return;
   Step([&] { return ConvertInvoice(c), false; });
   if (Step([&] { return ConvertReference(c); }) || c.abort) return;
@@ -58,26 +58,26 @@ void ConvertLineBody(LineContext& c) {
   Step([&] { return ConvertReturnMarker(c), false; });
   Step([&] { return ConvertItem(c), false; });
   if (c.abort) return;
-  if (HasVerb(line, "DISC")) {
+  if (c.verb.Is("DISC")) {
     Step([&] { return ConvertItemPercent(c, false); });
     return;
   }
-  if (HasVerb(line, "DOST")) Step([&] { return ConvertSubtotalPercent(c, false), false; });
-  if (HasVerb(line, "MAGG")) {
+  if (c.verb.Is("DOST")) Step([&] { return ConvertSubtotalPercent(c, false), false; });
+  if (c.verb.Is("MAGG")) {
     Step([&] { return ConvertItemPercent(c, true); });
     return;
   }
-  if (HasVerb(line, "MOST")) Step([&] { return ConvertSubtotalPercent(c, true), false; });
-  if (HasVerb(line, "ADDS")) Step([&] { return ConvertSubtotalValue(c, true), false; });
-  if (HasVerb(line, "ADDI")) {
+  if (c.verb.Is("MOST")) Step([&] { return ConvertSubtotalPercent(c, true), false; });
+  if (c.verb.Is("ADDS")) Step([&] { return ConvertSubtotalValue(c, true), false; });
+  if (c.verb.Is("ADDI")) {
     Step([&] { return ConvertItemValue(c, true); });
     return;
   }
-  if (HasVerb(line, "COUP")) {
+  if (c.verb.Is("COUP")) {
     Step([&] { return ConvertItemValue(c, false); });
     return;
   }
-  if (HasVerb(line, "COST")) Step([&] { return ConvertSubtotalValue(c, false), false; });
+  if (c.verb.Is("COST")) Step([&] { return ConvertSubtotalValue(c, false), false; });
   Step([&] { return ConvertTextLines(c), false; });
   if (c.abort) return;
   if (Step([&] { return ConvertDisplay(c); })) return;
@@ -160,8 +160,8 @@ int16_t Convert(const std::vector<std::string>& document, const ConvertContext& 
     c.nextLine = i + 1 < lines.size() ? &lines[i + 1] : nullptr;
     ConvertLineBody(c);
     if (c.abort) return 1;
-    if (!ls.display.empty()) out.push_back(ls.display);
-    if (!ls.command.empty()) out.push_back(ls.command);
+    if (!ls.display.empty()) out.push_back(std::move(ls.display));
+    if (!ls.command.empty()) out.push_back(std::move(ls.command));
     if (c.consumeNext) ++i;
   }
 

@@ -19,6 +19,16 @@ std::string FixedText(double value) {
   for (double v = std::fabs(value); v >= 10 && intDigits < 18; v /= 10) ++intDigits;
   int precision = 15 - intDigits;
   if (precision < 0) precision = 0;
+  // Whole amounts are the rule: their digits are exact, and the general
+  // formatter costs more than the rest of the line.
+  if (value != 0 && std::fabs(value) < 1e15 && value == std::trunc(value)) {
+    std::string s = std::to_string(static_cast<long long>(value));
+    if (precision > 0) {
+      s += '.';
+      s.append(static_cast<size_t>(precision), '0');
+    }
+    return s;
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
   if (r.ec != std::errc()) return "0";
@@ -53,6 +63,8 @@ std::string StripLeadingZeros(const std::string& number) {
 }
 
 std::string NumberText(double value) {
+  if (value != 0 && std::fabs(value) < 1e15 && value == std::trunc(value))
+    return std::to_string(static_cast<long long>(value));
   std::string s = FixedText(value);
   size_t dot = s.find('.');
   if (dot != std::string::npos) {
@@ -90,14 +102,26 @@ std::string CleanText(const std::string& text) {
   return s;
 }
 
+namespace {
+
+void AppendDisplayAmount(std::string& out, double cents, char separator) {
+  const long long c = RoundCents(cents);
+  const unsigned long long u = c < 0 ? 0ULL - static_cast<unsigned long long>(c) : c;
+  if (c < 0) out += '-';
+  char digits[24];
+  const auto r = std::to_chars(digits, digits + sizeof digits, u / 100);
+  out.append(digits, r.ptr);
+  out += separator;
+  out += static_cast<char>('0' + u % 100 / 10);
+  out += static_cast<char>('0' + u % 10);
+}
+
+}  // namespace
+
 std::string DisplayAmount(double cents, char separator) {
-  long long c = RoundCents(cents);
-  bool negative = c < 0;
-  unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(c) : c;
-  std::string units = std::to_string(u / 100);
-  std::string hundredths = std::to_string(u % 100);
-  if (hundredths.size() < 2) hundredths.insert(0, "0");
-  return (negative ? "-" : "") + units + separator + hundredths;
+  std::string s;
+  AppendDisplayAmount(s, cents, separator);
+  return s;
 }
 
 namespace {
@@ -105,10 +129,16 @@ namespace {
 // Description, then blanks so that the mark, a blank and the amount end at
 // column 40.
 std::string RightAligned(const std::string& description, size_t width, double cents, char separator) {
-  std::string tail = std::string(1, kDisplayMark) + " " + DisplayAmount(cents, separator);
-  std::string s = PadRight(description, width);
+  std::string tail;
+  tail += kDisplayMark;
+  tail += ' ';
+  AppendDisplayAmount(tail, cents, separator);
+  // Room for the "7007" that callers put in front.
+  std::string s;
+  s.reserve(48);
+  AppendPadded(s, description, width);
   if (s.size() + tail.size() < 40) s.append(40 - s.size() - tail.size(), ' ');
-  return s + tail;
+  return s += tail;
 }
 
 }  // namespace
@@ -122,12 +152,22 @@ std::string PaymentDisplayText(const std::string& description, double cents, cha
 }
 
 std::string PercentDisplayText(const std::string& description, const std::string& percentage) {
-  return DisplayText(PadRight(description, 22) + percentage);
+  std::string s;
+  s.reserve(44);
+  AppendPadded(s, description, 22);
+  s.append(percentage, 0, 40 - 22);
+  s.resize(40, ' ');
+  return s;
 }
 
 std::string ValueDisplayText(const std::string& description, int blanks, double cents, char separator) {
-  std::string s = PadRight(description, 22) + std::string(blanks, ' ') + kDisplayMark + " " +
-                  DisplayAmount(cents, separator);
+  std::string s;
+  s.reserve(44);
+  AppendPadded(s, description, 22);
+  s.append(static_cast<size_t>(blanks), ' ');
+  s += kDisplayMark;
+  s += ' ';
+  AppendDisplayAmount(s, cents, separator);
   if (s.size() < 40) s.append(40 - s.size(), ' ');
   return s;
 }

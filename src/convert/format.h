@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "settings/text_value.h"
 
@@ -12,6 +13,14 @@ using settings::Len2;
 using settings::PadRight;
 using settings::ParseNumber;
 using settings::RoundCents;
+
+// `text` cut or padded with blanks to `width`, appended to `out`: the
+// padded copy without a string of its own.
+inline void AppendPadded(std::string& out, std::string_view text, size_t width) {
+  const size_t n = text.size() < width ? text.size() : width;
+  out.append(text.data(), n);
+  out.append(width - n, ' ');
+}
 
 // "1250" -> "12,50", "45" -> ",45", "5" -> "0,05".
 std::string PriceForPrint(const std::string& cents);

@@ -1,17 +1,13 @@
 // The body of a sales receipt: items, returns and voids, adjustments on the
 // last item or on the subtotal, and the subtotal.
 #include <cmath>
+#include <utility>
 
 #include "convert/format.h"
 #include "convert/state.h"
 
 namespace convert {
 namespace {
-
-bool Field(const std::string& line, const char* marker, std::string* value) {
-  value->clear();
-  return FindField(false, value, line, marker);
-}
 
 // Text behind a two-digit length prefix; a longer one has no valid command.
 bool FitsPrefix(LineContext& c, const std::string& text) {
@@ -60,14 +56,30 @@ std::string TwoDecimals(const std::string& number) {
 
 // The departments 1 to 20 have a name, compared as texts.
 bool IsDepartmentName(const std::string& n) {
-  for (int d = 1; d <= 20; ++d)
-    if (n == std::to_string(d)) return true;
-  return false;
+  if (n.size() == 1) return n[0] >= '1' && n[0] <= '9';
+  return n.size() == 2 && ((n[0] == '1' && n[1] >= '0' && n[1] <= '9') || n == "20");
 }
 
 std::string TrimLeft(const std::string& s) {
   size_t b = s.find_first_not_of(' ');
   return b == std::string::npos ? "" : s.substr(b);
+}
+
+// An adjustment's command head: "3101", the direction, the department.
+std::string AdjustmentHead(const LineContext& c, bool surcharge) {
+  std::string command;
+  command.reserve(48);
+  command += "3101";
+  command += surcharge ? '2' : '3';
+  command += c.st.lastDepartment;
+  return command;
+}
+
+// The adjustment's description becomes the last one, 22 characters wide.
+const std::string& SetDescription(LineContext& c, const std::string& description) {
+  c.st.description.clear();
+  AppendPadded(c.st.description, description, 22);
+  return c.st.description;
 }
 
 }  // namespace
@@ -84,8 +96,10 @@ void ConvertVoidMarker(LineContext& c) {
       {",S2", 2, "STORNO BUONO CORRISP."},
       {",S", 0, "STORNO"},
   };
+  // Every line is searched: without ",S" none of the marks can be there.
+  if (!c.HasField(",S")) return;
   for (const Mark& m : kMarks) {
-    if (!FindField(false, nullptr, c.line, m.marker)) continue;
+    if (!c.HasField(m.marker)) continue;
     c.ls.voidMarked = true;
     c.ls.voidKind = m.kind;
     const std::string text = m.text;
@@ -96,26 +110,26 @@ void ConvertVoidMarker(LineContext& c) {
 }
 
 void ConvertSubtotal(LineContext& c) {
-  if (HasVerb(c.line, "SUBT")) c.ls.command = "3003";
+  if (c.verb.Is("SUBT")) c.ls.command = "3003";
 }
 
 void ConvertReturnMarker(LineContext& c) {
-  if (c.st.referencedDocument || !FindField(false, nullptr, c.line, ",R")) return;
+  if (c.st.referencedDocument || !c.HasField(",R")) return;
   c.ls.returnMarked = true;
   c.ls.command = "3002104RESO";
   c.out.push_back(c.ls.command);
 }
 
 void ConvertItem(LineContext& c) {
-  const bool sale = HasVerb(c.line, "SALE");
-  if (!sale && !HasVerb(c.line, "PLUD")) return;
+  const bool sale = c.verb.Is("SALE");
+  if (!sale && !c.verb.Is("PLUD")) return;
   ConversionState& st = c.st;
   st.itemsSold = true;
 
   std::string q, p, n;
-  const bool hasQ = Field(c.line, ",Q", &q);
-  const bool hasP = Field(c.line, ",P", &p);
-  const bool hasN = Field(c.line, ",N", &n);
+  const bool hasQ = c.Field(",Q", &q);
+  const bool hasP = c.Field(",P", &p);
+  const bool hasN = c.Field(",N", &n);
 
   bool withQuantity = false;
   double quantity = 0;
@@ -127,7 +141,9 @@ void ConvertItem(LineContext& c) {
     c.out.push_back("30021" + Len2(text) + text);
   }
 
-  std::string command = "3101";
+  std::string command;
+  command.reserve(48);
+  command += "3101";
   if (c.ls.returnMarked) {
     command += '9';
     st.lastWasReturn = true;
@@ -148,10 +164,11 @@ void ConvertItem(LineContext& c) {
   if (sale) {
     if (IsDepartmentName(n))
       st.description = PadRight("REPARTO " + n, 22);
-    command += "22" + PadRight(st.description, 22);
+    command += "22";
+    command += st.description.size() == 22 ? st.description : PadRight(st.description, 22);
   } else {
     std::string text;
-    if (Field(c.line, ",:", &text)) {
+    if (c.Field(",:", &text)) {
       st.description = CleanText(PadRight(text, 22));
       command += "22" + st.description;
     }
@@ -176,53 +193,54 @@ void ConvertItem(LineContext& c) {
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + ItemDisplayText(st.description, amount, c.ctx.decimalSeparator);
   }
-  c.ls.command = command;
+  c.ls.command = std::move(command);
 }
 
 bool ConvertItemPercent(LineContext& c, bool surcharge) {
   surcharge = Direction(c, surcharge);
-  std::string command = std::string("3101") + (surcharge ? '2' : '3') + c.st.lastDepartment;
+  std::string command = AdjustmentHead(c, surcharge);
   std::string pct;
-  if (Field(c.line, ",%", &pct)) {
-    std::string description;
-    if (!Field(c.line, ",:", &description))
-      description = (surcharge ? "MAGG. ARTICOLO " : "SCONTO ART ") + TwoDecimals(pct) + "%";
-    description = PadRight(description, 22);
-    c.st.description = description;  // the buffer holds the last item or adjustment
+  if (c.Field(",%", &pct)) {
+    std::string text;
+    if (!c.Field(",:", &text)) text = (surcharge ? "MAGG. ARTICOLO " : "SCONTO ART ") + TwoDecimals(pct) + "%";
+    const std::string& description = SetDescription(c, text);
     double value = PercentValue(c.st.lastAmount, pct);
     if (!FitsAmount9(value)) {
       c.abort = true;
       return true;
     }
     c.st.lastAmount = NumberText(value);
-    command += "22" + description + Amount9(value);
+    command += "22";
+    command += description;
+    command += Amount9(value);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + PercentDisplayText(description, DecimalForPrint(pct));
   }
-  c.ls.command = command;
+  c.ls.command = std::move(command);
   return true;
 }
 
 void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
   std::string pct, text;
-  if (!Field(c.line, ",%", &pct)) return;
+  if (!c.Field(",%", &pct)) return;
   std::string command = (surcharge ? "MOST%" : "DOST%") + TrimLeft(pct);
-  if (Field(c.line, ",:", &text)) command += "," + text;
+  if (c.Field(",:", &text)) command += "," + text;
   c.ls.command = command;
 }
 
 bool ConvertItemValue(LineContext& c, bool surcharge) {
   surcharge = Direction(c, surcharge);
-  std::string command = std::string("3101") + (surcharge ? '2' : '3') + c.st.lastDepartment;
+  std::string command = AdjustmentHead(c, surcharge);
   std::string v;
-  if (Field(c.line, ",V", &v)) {
-    std::string description;
-    if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. ART." : "SCONTO VALORE";
-    description = PadRight(description, 22);
-    c.st.description = description;
+  if (c.Field(",V", &v)) {
+    std::string text;
+    if (!c.Field(",:", &text)) text = surcharge ? "MAGG. ART." : "SCONTO VALORE";
+    const std::string& description = SetDescription(c, text);
     double amount = 0;
     if (!Amount(c, v, &amount)) return true;
-    command += "22" + description + Amount9(amount);
+    command += "22";
+    command += description;
+    command += Amount9(amount);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + ValueDisplayText(description, surcharge ? 3 : 2, amount, c.ctx.decimalSeparator);
   }
@@ -233,14 +251,15 @@ bool ConvertItemValue(LineContext& c, bool surcharge) {
 void ConvertSubtotalValue(LineContext& c, bool surcharge) {
   std::string command = surcharge ? "30012" : "30013";
   std::string v;
-  if (Field(c.line, ",V", &v)) {
-    std::string description;
-    if (!Field(c.line, ",:", &description)) description = surcharge ? "MAGG. SBTL" : "SCONTO SBTL";
-    description = PadRight(description, 22);
-    c.st.description = description;
+  if (c.Field(",V", &v)) {
+    std::string text;
+    if (!c.Field(",:", &text)) text = surcharge ? "MAGG. SBTL" : "SCONTO SBTL";
+    const std::string& description = SetDescription(c, text);
     double amount = 0;
     if (!Amount(c, v, &amount)) return;
-    command += "22" + description + Amount9(amount);
+    command += "22";
+    command += description;
+    command += Amount9(amount);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + ValueDisplayText(description, 3, amount, c.ctx.decimalSeparator);
   }

@@ -156,13 +156,13 @@ bool RtReference(LineContext& c, char letter) {
 }  // namespace
 
 bool ConvertOpen(LineContext& c) {
-  if (!HasVerb(c.line, "OPEN")) return false;
+  if (!c.verb.Is("OPEN")) return false;
   c.out.push_back("70081");
   return true;
 }
 
 bool ConvertReference(LineContext& c) {
-  if (HasVerb(c.line, "NDCR,")) {
+  if (c.verb.Is("NDCR,")) {
     c.st.referencedDocument = true;
     if (c.ctx.printer.rtMode) return RtReference(c, 'R');
     std::string text;
@@ -171,7 +171,7 @@ bool ConvertReference(LineContext& c) {
     c.ls.command = "3010P12" + PadRight(text, 12);
     return true;
   }
-  if (HasVerb(c.line, "DELD")) {
+  if (c.verb.Is("DELD")) {
     if (!c.ctx.printer.rtMode) return Abort(c);
     return RtReference(c, 'A');
   }
@@ -179,8 +179,8 @@ bool ConvertReference(LineContext& c) {
 }
 
 void ConvertCashMovementsAndNonFiscal(LineContext& c) {
-  const bool deposit = HasVerb(c.line, "DEPO");
-  if (deposit || HasVerb(c.line, "PREL")) {
+  const bool deposit = c.verb.Is("DEPO");
+  if (deposit || c.verb.Is("PREL")) {
     std::string v;
     double cents = 0;
     // Nine digits is all the command holds; a larger sum is no deposit.
@@ -189,7 +189,7 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
       c.ls.command = (deposit ? "7106D" : "7106P") + Amount9(cents);
   }
 
-  if (HasVerb(c.line, "OPNF")) {
+  if (c.verb.Is("OPNF")) {
     if (c.st.itemsSold && !c.st.functionDocument) {
       // A receipt is still open: close it before the non-fiscal document.
       // The tax code held for the payment goes out now: there is none.
@@ -202,11 +202,11 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
     c.ls.command = "4002";
   }
 
-  if (HasVerb(c.line, "CLNF")) c.ls.command = "4004";
+  if (c.verb.Is("CLNF")) c.ls.command = "4004";
 }
 
 void ConvertTextLines(LineContext& c) {
-  if (HasVerb(c.line, "PRNT,")) {
+  if (c.verb.Is("PRNT,")) {
     std::string command = (c.st.invoiceMode ? "4003" : "3002") + Attribute(c.line);
     std::string text;
     if (c.st.invoiceTextMode)
@@ -222,7 +222,7 @@ void ConvertTextLines(LineContext& c) {
     c.ls.command = command + Len2(text) + text;
   }
 
-  if (HasVerb(c.line, "EXTL,") && !c.st.invoiceMode) {
+  if (c.verb.Is("EXTL,") && !c.st.invoiceMode) {
     std::string text;
     if (Field(c.line, ",:", &text)) {
       if (text.size() > 32) text.resize(32);
@@ -231,7 +231,7 @@ void ConvertTextLines(LineContext& c) {
     }
   }
 
-  if (HasVerb(c.line, "CLER")) {
+  if (c.verb.Is("CLER")) {
     std::string text;
     if (Field(c.line, ",C", &text)) {
       if (text.size() > kMaxPrefixedText) {
@@ -244,7 +244,7 @@ void ConvertTextLines(LineContext& c) {
 }
 
 bool ConvertDisplay(LineContext& c) {
-  if (!HasVerb(c.line, "DISP")) return false;
+  if (!c.verb.Is("DISP")) return false;
 
   bool secondRow = false;
   std::string n;
@@ -282,9 +282,9 @@ bool ConvertDisplay(LineContext& c) {
 }
 
 void ConvertFunctions(LineContext& c) {
-  if (HasVerb(c.line, "ZKEY")) c.st.zKey = true;
-  if (HasVerb(c.line, "XKEY")) c.st.zKey = false;
-  if (!HasVerb(c.line, "FUNC")) return;
+  if (c.verb.Is("ZKEY")) c.st.zKey = true;
+  if (c.verb.Is("XKEY")) c.st.zKey = false;
+  if (!c.verb.Is("FUNC")) return;
 
   c.st.functionDocument = true;
   std::string n;
@@ -320,7 +320,7 @@ void ConvertFunctions(LineContext& c) {
 
 void ConvertCodes(LineContext& c) {
   std::string text;
-  if (HasVerb(c.line, "QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
+  if (c.verb.Is("QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
     if (text.size() > kMaxPrefixedText) {
       c.abort = true;
       return;
@@ -330,7 +330,7 @@ void ConvertCodes(LineContext& c) {
   }
 
   std::string type;
-  if (!HasVerb(c.line, "BARC") || !Field(c.line, ",T", &type)) return;
+  if (!c.verb.Is("BARC") || !Field(c.line, ",T", &type)) return;
   // Only the printer's types 1 to 4; anything else is its default type.
   const char t = type.empty() ? '1' : type[0];
   const char kind = (t >= '1' && t <= '4') ? t : '1';
@@ -360,7 +360,7 @@ std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const
 }
 
 void ConvertRead(LineContext& c) {
-  if (c.st.referencedDocument || !HasVerb(c.line, "READ")) return;
+  if (c.st.referencedDocument || !c.verb.Is("READ")) return;
   std::string n, text;
   std::string count = "1";
   if (Field(c.line, ",N", &n)) {

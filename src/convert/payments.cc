@@ -134,28 +134,28 @@ void ConvertPayments(LineContext& c) {
   ConversionState& st = c.st;
   const std::string& line = c.line;
 
-  if (HasVerb(line, "CASH") || IsTenderSynonym(line, '1')) {
+  if (c.verb.Is("CASH") || IsTenderSynonym(line, '1')) {
     CommonStart(c);
     Pay(c, {"0100", "CONTANTI", &st.cashDue, false, true});
   }
-  if (HasVerb(line, "CHEQ") || IsTenderSynonym(line, '2')) {
+  if (c.verb.Is("CHEQ") || IsTenderSynonym(line, '2')) {
     CommonStart(c);
     Pay(c, {"0200", "ASSEGNI", &st.chequeDue, false, true});
   }
-  if (HasVerb(line, "CRED")) {
+  if (c.verb.Is("CRED")) {
     CommonStart(c);
     if (!st.referencedDocument) Credit(c);
   }
-  if (HasVerb(line, "CARD") || IsTenderSynonym(line, '3')) {
+  if (c.verb.Is("CARD") || IsTenderSynonym(line, '3')) {
     CommonStart(c);
     Pay(c, {"0300", "CARTA DI CREDITO", &st.cardDue, false, true});
   }
-  if (HasVerb(line, "BANC")) {
+  if (c.verb.Is("BANC")) {
     CommonStart(c);
     st.paymentText = TextOr(line, "BANCOMAT");
     Pay(c, {"0800", st.paymentText, &st.otherDue, true, true});
   }
-  if (HasVerb(line, "TEND")) {
+  if (c.verb.Is("TEND")) {
     CommonStart(c);
     std::string n;
     if (Field(line, ",N", &n) && IsTenderNumber(n)) {
@@ -164,7 +164,7 @@ void ConvertPayments(LineContext& c) {
       Pay(c, {tender, st.paymentText, &st.otherDue, true, true});
     }
   }
-  if (HasVerb(line, "TICK")) {
+  if (c.verb.Is("TICK")) {
     CommonStart(c);
     st.paymentText = TextOr(line, "BUONO PASTO");
     std::string q, count = "00";
@@ -179,7 +179,7 @@ void ConvertPayments(LineContext& c) {
 
 void ConvertLottery(LineContext& c) {
   std::string code;
-  if (!HasVerb(c.line, "LOTT,") || !Field(c.line, ",C", &code)) return;
+  if (!c.verb.Is("LOTT,") || !Field(c.line, ",C", &code)) return;
   if (code.find('[') != std::string::npos) code.erase(0, 1);
   if (code.find(']') != std::string::npos) code.pop_back();
   if (code.size() == 8) c.out.push_back("301908" + code);
@@ -187,7 +187,7 @@ void ConvertLottery(LineContext& c) {
 
 void ConvertInvoice(LineContext& c) {
   ConversionState& st = c.st;
-  if (HasVerb(c.line, "OPFS")) {
+  if (c.verb.Is("OPFS")) {
     std::string v;
     if (Field(c.line, ",V", &v)) {
       double total = 0;
@@ -215,7 +215,7 @@ void ConvertInvoice(LineContext& c) {
     c.ls.command = command;
   }
 
-  if (HasVerb(c.line, "CLFS") && st.invoiceMode && st.invoiceTotalPending) {
+  if (c.verb.Is("CLFS") && st.invoiceMode && st.invoiceTotalPending) {
     st.invoiceMode = false;
     st.invoiceTotalPending = false;
     c.out.push_back("4003F19TOTALE FATTURE EURO" + st.invoiceAmount);

@@ -2,6 +2,7 @@
 // context each verb group works in.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,17 @@ struct LineContext {
   const std::string* nextLine = nullptr;
   // Set when the next line was taken up by this one and must be skipped.
   bool consumeNext = false;
+  // The line's verb, read once.
+  language::VerbHead verb{line};
+  // What follows the line's commas (language::CommaFollowers).
+  uint64_t followers = language::CommaFollowers(line);
+
+  // The field `marker` of the line (FindField), `value` emptied first.
+  bool Field(const char* marker, std::string* value) const {
+    if (value) value->clear();
+    return language::MayHoldField(followers, marker) && FindField(false, value, line, marker);
+  }
+  bool HasField(const char* marker) const { return Field(marker, nullptr); }
 };
 
 // Verb groups. Each returns true when the line ends there (later tests are

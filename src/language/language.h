@@ -2,6 +2,8 @@
 // line. The bottom of the converter, the adapters and the card payment.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +20,45 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // value; when not found it is left as it was.
 bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker);
 
-// Whether `line` begins with the verb `verb` (FindField with atStart).
-inline bool HasVerb(const std::string& line, std::string_view verb) { return FindField(true, nullptr, line, verb); }
+inline char UpperAscii(char ch) { return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 32) : ch; }
+
+// Whether `line` begins with the verb `verb` (FindField with atStart). Every
+// line is tested against some thirty verbs, so this one stays inline.
+inline bool HasVerb(const std::string& line, std::string_view verb) {
+  if (verb.empty() || verb.size() > 5 || line.size() < verb.size()) return false;
+  for (size_t k = 0; k < verb.size(); ++k)
+    if (UpperAscii(line[k]) != UpperAscii(verb[k])) return false;
+  return true;
+}
+
+// A line's verb read once: its first five bytes, ASCII letters upper-cased,
+// zeros past its end. Testing it for a verb is then one comparison; the
+// result is HasVerb's.
+struct VerbHead {
+  explicit VerbHead(const std::string& line) {
+    for (size_t k = 0; k < 5 && k < line.size(); ++k) bytes[k] = UpperAscii(line[k]);
+  }
+  // `verb`: at most five upper-case bytes, as "SALE" or "PRNT,".
+  template <size_t N>
+  bool Is(const char (&verb)[N]) const {
+    static_assert(N >= 2 && N <= 6, "a verb has one to five bytes");
+    return std::memcmp(bytes, verb, N - 1) == 0;
+  }
+  char bytes[5] = {};
+};
+
+// The bytes that follow a comma in `line`, upper-cased, as one bit each for
+// those from blank to underscore. A field whose marker's second byte has
+// no bit here is not in the line: the bits are worked out once per line and
+// spare a search for each field that is absent.
+uint64_t CommaFollowers(const std::string& line);
+
+// Whether the field `marker` (a comma and at least one more byte) may be in
+// a line with `followers`; false only when it surely is not.
+inline bool MayHoldField(uint64_t followers, std::string_view marker) {
+  const unsigned char b = static_cast<unsigned char>(UpperAscii(marker[1]));
+  return b < 0x20 || b > 0x5f || (followers >> (b - 0x20) & 1);
+}
 
 // The payment synonyms: a line beginning "TEND,N" (with case) whose tender
 // number is exactly `tender` ("TEND,N31" is not tender 3).
