@@ -2,7 +2,9 @@
 // (with the DOS letters some hosts still send), never on decoded characters.
 #include "adapters/normalise.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -47,23 +49,21 @@ const FoldTable& PrintFolds() {
 }
 
 // No replacement produces a byte that another one replaces, so one pass
-// gives the same as applying the table row by row.
-void ApplyFolds(std::string& s, const FoldTable& t) {
-  bool any = false;
-  for (char ch : s)
-    if (t[static_cast<unsigned char>(ch)]) {
-      any = true;
-      break;
-    }
-  if (!any) return;
+// gives the same as applying the table row by row. Only the bytes from
+// `from` on are folded.
+void ApplyFolds(std::string& s, size_t from, const FoldTable& t) {
+  size_t first = from;
+  while (first < s.size() && !t[static_cast<unsigned char>(s[first])]) ++first;
+  if (first == s.size()) return;
   std::string out;
   out.reserve(s.size() + 8);
-  for (char ch : s) {
-    const char* r = t[static_cast<unsigned char>(ch)];
+  out.append(s, 0, first);
+  for (size_t i = first; i < s.size(); ++i) {
+    const char* r = t[static_cast<unsigned char>(s[i])];
     if (r)
       out += r;
     else
-      out += ch;
+      out += s[i];
   }
   s.swap(out);
 }
@@ -71,23 +71,20 @@ void ApplyFolds(std::string& s, const FoldTable& t) {
 // Upper case of Windows-1252 letters: ASCII and the Latin-1 block. The
 // DOS-letter bytes 128-159 stay as they are, so that the folding still
 // finds them.
-void Upper(std::string& s, size_t from = 0) {
-  for (size_t i = from; i < s.size(); ++i) {
-    char& ch = s[i];
-    unsigned char b = static_cast<unsigned char>(ch);
-    if ((b >= 'a' && b <= 'z') || (b >= 224 && b <= 254 && b != 247)) ch = static_cast<char>(b - 32);
-  }
+inline char UpperByte(char ch) {
+  const unsigned char b = static_cast<unsigned char>(ch);
+  return ((b >= 'a' && b <= 'z') || (b >= 224 && b <= 254 && b != 247)) ? static_cast<char>(b - 32) : ch;
 }
 
-void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
-  for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size()))
-    s.replace(p, from.size(), to);
+char* Copy(char* w, std::string_view s) {
+  if (!s.empty()) std::memcpy(w, s.data(), s.size());
+  return w + s.size();
 }
 
 // Digits and "." as a plain decimal number: no leading zeros, no trailing
 // zero decimals, unless `decimals` fixes how many decimals a number with a
 // point gets (padded or cut, never rounded). Read up to a second point.
-void AppendPlainNumber(std::string& out, std::string_view digits, int decimals) {
+char* WritePlainNumber(char* w, std::string_view digits, int decimals) {
   const size_t dot = digits.find('.');
   std::string_view whole = digits.substr(0, dot);
   std::string_view fraction;
@@ -97,21 +94,21 @@ void AppendPlainNumber(std::string& out, std::string_view digits, int decimals) 
   }
   const size_t nz = whole.find_first_not_of('0');
   if (nz == std::string_view::npos)
-    out += '0';
+    *w++ = '0';
   else
-    out += whole.substr(nz);
+    w = Copy(w, whole.substr(nz));
   if (dot != std::string_view::npos && decimals >= 0) {
-    if (decimals == 0) return;
-    out += '.';
+    if (decimals == 0) return w;
+    *w++ = '.';
     const size_t n = static_cast<size_t>(decimals);
-    out += fraction.substr(0, n);
-    if (fraction.size() < n) out.append(n - fraction.size(), '0');
-    return;
+    w = Copy(w, fraction.substr(0, n));
+    for (size_t k = fraction.size(); k < n; ++k) *w++ = '0';
+    return w;
   }
   const size_t last = fraction.find_last_not_of('0');
-  if (last == std::string_view::npos) return;
-  out += '.';
-  out += fraction.substr(0, last + 1);
+  if (last == std::string_view::npos) return w;
+  *w++ = '.';
+  return Copy(w, fraction.substr(0, last + 1));
 }
 
 bool OneOf(std::string_view verb, std::initializer_list<std::string_view> verbs) {
@@ -120,79 +117,116 @@ bool OneOf(std::string_view verb, std::initializer_list<std::string_view> verbs)
   return false;
 }
 
+// What the field rules need to know of a line's verb, worked out once.
+struct VerbRules {
+  explicit VerbRules(std::string_view verb)
+      : item(verb == "SALE" || verb == "PLUD"),
+        plud(verb == "PLUD"),
+        lott(verb == "LOTT"),
+        ndcr(verb == "NDCR"),
+        deld(verb == "DELD"),
+        percent(OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"})),
+        plainNumbers(!OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"})) {}
+  bool item, plud, lott, ndcr, deld, percent, plainNumbers;
+};
+
 std::string_view TrimBlanks(std::string_view s) {
   const size_t b = s.find_first_not_of(' ');
   if (b == std::string_view::npos) return {};
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
-// A text field from its colon on.
-void AppendText(std::string& out, std::string_view field, int width) {
-  std::string text(field);
-  Upper(text);
-  ReplaceAll(text, "TOTALE", "TOT.  ");
-  std::erase(text, '\t');
-  ApplyFolds(text, LineFolds());
-  if (width >= 0 && text.size() > static_cast<size_t>(width) + 1) text.resize(static_cast<size_t>(width) + 1);
-  out += ',';
-  out += text == ":" ? ": " : text;
+// A text field from its colon on: upper case, "TOTALE" shortened, tabs
+// dropped, letters folded, cut to `width`, in that order.
+char* WriteText(char* w, std::string_view field, int width) {
+  *w++ = ',';
+  char* const at = w;
+  for (char ch : field) *w++ = UpperByte(ch);
+  // Both texts are six bytes long: the replacement stays in place.
+  static constexpr char kTotale[] = "TOTALE";
+  for (char* p = at; (p = std::search(p, w, kTotale, kTotale + 6)) != w; p += 6) std::memcpy(p, "TOT.  ", 6);
+  w = std::remove(at, w, '\t');
+  const FoldTable& folds = LineFolds();
+  char* first = at;
+  while (first < w && !folds[static_cast<unsigned char>(*first)]) ++first;
+  if (first < w) {
+    const std::string rest(first, w);
+    w = first;
+    for (char ch : rest) {
+      const char* r = folds[static_cast<unsigned char>(ch)];
+      if (!r)
+        *w++ = ch;
+      else
+        while (*r) *w++ = *r++;
+    }
+  }
+  if (width >= 0 && w - at > width + 1) w = at + width + 1;
+  if (w - at == 1) *w++ = ' ';
+  return w;
 }
 
-// One field of a line, appended behind a comma unless nothing is left of it.
-void AppendField(std::string& out, std::string_view field, std::string_view verb, int width) {
+// One field of a line, written behind a comma unless nothing is left of it.
+// `digits` is room used again from field to field.
+char* WriteField(char* w, std::string_view field, const VerbRules& verb, int width, std::string& digits) {
   const size_t colon = field.find(':');
-  if (colon != std::string_view::npos) return AppendText(out, field.substr(colon), width);
+  if (colon != std::string_view::npos) return WriteText(w, field.substr(colon), width);
   const std::string_view f = TrimBlanks(field);
-  if (f.empty()) return;
+  if (f.empty()) return w;
 
-  out += ',';
-  const size_t at = out.size();
-  out += f;
-  Upper(out, at);
-  const char marker = out[at];
-  const bool exempt = (marker == 'C' && (verb == "PLUD" || verb == "LOTT")) ||
-                      (marker == '>' && verb == "NDCR") || verb == "DELD";
+  *w++ = ',';
+  const char marker = UpperByte(f[0]);
+  const bool exempt = (marker == 'C' && (verb.plud || verb.lott)) || (marker == '>' && verb.ndcr) || verb.deld;
   // Exempt fields keep their text, and no number rule applies to them.
-  if (exempt) return;
-  out.resize(at + 1);
+  if (exempt) {
+    for (char ch : f) *w++ = UpperByte(ch);
+    return w;
+  }
+  *w++ = marker;
+  digits.clear();
   for (size_t i = 1; i < f.size(); ++i)
-    if ((f[i] >= '0' && f[i] <= '9') || f[i] == '.') out += f[i];
-  if (out.size() == at + 1 && marker != 'R' && marker != 'S') out += '1';
+    if ((f[i] >= '0' && f[i] <= '9') || f[i] == '.') digits += f[i];
+  if (digits.empty() && marker != 'R' && marker != 'S') digits = "1";
 
-  int decimals;
-  if ((marker == 'Q' || marker == 'N' || marker == 'P') && (verb == "SALE" || verb == "PLUD"))
-    decimals = marker == 'Q' ? 3 : -1;
-  else if (marker == '%' && OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"}))
-    decimals = 2;
-  else if ((marker == 'V' || marker == 'N' || marker == 'C') && !OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"}))
-    decimals = -1;
-  else
-    return;
-  const std::string digits = out.substr(at + 1);
-  out.resize(at + 1);
-  AppendPlainNumber(out, digits, decimals);
+  if ((marker == 'Q' || marker == 'N' || marker == 'P') && verb.item)
+    return WritePlainNumber(w, digits, marker == 'Q' ? 3 : -1);
+  if (marker == '%' && verb.percent) return WritePlainNumber(w, digits, 2);
+  if ((marker == 'V' || marker == 'N' || marker == 'C') && verb.plainNumbers) return WritePlainNumber(w, digits, -1);
+  return Copy(w, digits);
 }
 
 }  // namespace
 
 std::string NormaliseLine(const std::string& line, int width) {
-  if (line.empty()) return "";
-  size_t comma = line.find(',');
   std::string result;
-  result.reserve(line.size() + 2);
-  result.assign(line, 0, comma < 4 ? comma : 4);
-  Upper(result, 0);
-  const std::string verb = result;
+  NormaliseLine(line, width, &result);
+  return result;
+}
 
+void NormaliseLine(const std::string& line, int width, std::string* out) {
+  std::string& result = *out;
+  result.clear();
+  if (line.empty()) return;
+  // Room enough for the worst growth: a folded letter doubles, and a field
+  // as short as ",Q." becomes ",Q0.000".
+  result.resize(3 * line.size() + 16);
+  char* const begin = result.data();
+  size_t comma = line.find(',');
+  char* w = begin;
+  for (size_t k = 0; k < line.size() && k < 4 && k < comma; ++k) *w++ = UpperByte(line[k]);
+  const VerbRules verb(std::string_view(begin, static_cast<size_t>(w - begin)));
+
+  std::string digits;
   while (comma != std::string::npos) {
     const size_t next = line.find(',', comma + 1);
     const std::string_view field =
         std::string_view(line).substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
     comma = next;
-    if (!field.empty()) AppendField(result, field, verb, width);
+    if (!field.empty()) w = WriteField(w, field, verb, width, digits);
   }
-  if (result.find(';') == std::string::npos) result += ';';
-  return result;
+  const size_t size = static_cast<size_t>(w - begin);
+  const bool ended = std::memchr(begin, ';', size) != nullptr;
+  result.resize(size);
+  if (!ended) result += ';';
 }
 
 std::string NormalisePrintLine(const std::string& line, int width) {
@@ -202,7 +236,7 @@ std::string NormalisePrintLine(const std::string& line, int width) {
   std::string s = line;
   if (width >= 0 && s.size() > marker + 2 + static_cast<size_t>(width)) s.resize(marker + 2 + width);
   if (!s.empty() && s.back() == ';' && s.size() < 8) s.insert(s.size() - 1, " ");
-  ApplyFolds(s, PrintFolds());
+  ApplyFolds(s, 0, PrintFolds());
   if (s.empty() || s.back() != ';') s += ';';
   return s;
 }

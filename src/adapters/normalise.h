@@ -9,6 +9,8 @@ namespace adapters {
 // Every command line except "PRNT," lines. Text fields keep at most `width`
 // characters.
 std::string NormaliseLine(const std::string& line, int width);
+// The same into `out`, whose room is used again line after line.
+void NormaliseLine(const std::string& line, int width, std::string* out);
 
 // "PRNT," lines: only the text is cut to `width` (-1: not cut) and folded;
 // nothing is upper-cased.

@@ -21,16 +21,19 @@ bool StartsNoCase(const std::string& line, const char* prefix) {
 }
 
 // Each verb reads its texts at its own width; READ names a file and is
-// taken as it is.
-std::string Normalise(const std::string& line) {
+// taken as it is. `out` keeps its room from one line to the next.
+void Normalise(const std::string& line, std::string& out) {
   if (StartsNoCase(line, "PRNT,")) {
-    std::string s = adapters::NormalisePrintLine(line, 32);
-    for (char& ch : s)
+    out = adapters::NormalisePrintLine(line, 32);
+    for (char& ch : out)
       if (static_cast<unsigned char>(ch) > 128) ch = '.';
-    return s;
+    return;
   }
-  if (StartsNoCase(line, "READ")) return line;
-  return adapters::NormaliseLine(line, StartsNoCase(line, "DISP") ? 40 : 30);
+  if (StartsNoCase(line, "READ")) {
+    out = line;
+    return;
+  }
+  adapters::NormaliseLine(line, StartsNoCase(line, "DISP") ? 40 : 30, &out);
 }
 
 bool IsCashLine(const std::string& line) { return HasVerb(line, "CASH") || IsTenderSynonym(line, '1'); }
@@ -144,12 +147,12 @@ int16_t Convert(const std::vector<std::string>& document, const ConvertContext& 
   out.reserve(2 * lines.size() + 16);
   out.push_back("7007" + std::string(40, ' '));
 
+  std::string line;
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& raw = lines[i];
     if (st.cashOnly && !IsCashLine(raw)) continue;
-    std::string line;
     try {
-      line = Normalise(raw);
+      Normalise(raw, line);
     } catch (...) {
       line.clear();
     }

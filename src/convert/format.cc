@@ -95,10 +95,14 @@ std::string PercentAmount(const std::string& itemCents, const std::string& perce
   return Amount9(PercentValue(itemCents, percentage));
 }
 
+void CleanInPlace(std::string& text) {
+  for (char& ch : text)
+    if (static_cast<unsigned char>(ch) > 128) ch = '.';
+}
+
 std::string CleanText(const std::string& text) {
   std::string s = text;
-  for (char& ch : s)
-    if (static_cast<unsigned char>(ch) > 128) ch = '.';
+  CleanInPlace(s);
   return s;
 }
 
@@ -138,7 +142,8 @@ std::string RightAligned(const std::string& description, size_t width, double ce
   s.reserve(48);
   AppendPadded(s, description, width);
   if (s.size() + tail.size() < 40) s.append(40 - s.size() - tail.size(), ' ');
-  return s += tail;
+  s += tail;
+  return s;
 }
 
 }  // namespace

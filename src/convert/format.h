@@ -34,6 +34,7 @@ std::string StripLeadingZeros(const std::string& number);
 std::string PercentAmount(const std::string& itemCents, const std::string& percentage);
 // Every character above code 128 becomes ".".
 std::string CleanText(const std::string& text);
+void CleanInPlace(std::string& text);
 
 // Whether the cents round to an amount that nine digits can hold.
 bool FitsAmount9(double cents);

@@ -162,15 +162,20 @@ void ConvertItem(LineContext& c) {
   }
 
   if (sale) {
-    if (IsDepartmentName(n))
-      st.description = PadRight("REPARTO " + n, 22);
+    if (IsDepartmentName(n)) {
+      st.description.assign("REPARTO ");
+      st.description += n;
+      st.description.resize(22, ' ');
+    }
     command += "22";
-    command += st.description.size() == 22 ? st.description : PadRight(st.description, 22);
+    AppendPadded(command, st.description, 22);
   } else {
     std::string text;
     if (c.Field(",:", &text)) {
-      st.description = CleanText(PadRight(text, 22));
-      command += "22" + st.description;
+      SetDescription(c, text);
+      CleanInPlace(st.description);
+      command += "22";
+      command += st.description;
     }
   }
 

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "convert/format.h"
 
@@ -207,19 +208,24 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
 
 void ConvertTextLines(LineContext& c) {
   if (c.verb.Is("PRNT,")) {
-    std::string command = (c.st.invoiceMode ? "4003" : "3002") + Attribute(c.line);
     std::string text;
     if (c.st.invoiceTextMode)
       text = InvoiceText(c.line);
     else
-      Field(c.line, ",:", &text);
-    text = CleanText(text);
+      c.Field(",:", &text);
+    CleanInPlace(text);
     if (text.size() > kMaxPrefixedText) {
       c.abort = true;
       return;
     }
     if (ApplyTaxCodeRule(c, text)) return;
-    c.ls.command = command + Len2(text) + text;
+    std::string command;
+    command.reserve(10 + text.size());
+    command += c.st.invoiceMode ? "4003" : "3002";
+    command += c.HasField(",H") ? Attribute(c.line) : "1";
+    command += Len2(text);
+    command += text;
+    c.ls.command = std::move(command);
   }
 
   if (c.verb.Is("EXTL,") && !c.st.invoiceMode) {

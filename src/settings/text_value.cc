@@ -76,18 +76,26 @@ long long RoundCents(double cents) {
 }
 
 std::string Amount9(long long cents) {
-  bool negative = cents < 0;
+  const bool negative = cents < 0;
   unsigned long long u = negative ? 0ULL - static_cast<unsigned long long>(cents) : cents;
-  std::string digits = std::to_string(u);
-  if (digits.size() < 9) digits.insert(0, 9 - digits.size(), '0');
-  return negative ? "-" + digits : digits;
+  // Digits from the right, at least nine.
+  char buf[24];
+  char* p = buf + sizeof buf;
+  int n = 0;
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (++n < 9 || u != 0);
+  if (negative) *--p = '-';
+  return std::string(p, buf + sizeof buf);
 }
 
 std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
 
 std::string Len2(const std::string& text) {
-  std::string n = std::to_string(text.size());
-  return n.size() < 2 ? "0" + n : n;
+  const size_t n = text.size();
+  if (n < 100) return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+  return std::to_string(n);
 }
 
 bool ParseNumber(const std::string& text, double* value) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -263,6 +264,9 @@ int Run(int argc, char** argv) {
     out += line;
     out += "\r\n";
   }
+#ifdef F_SETPIPE_SZ
+  if (out.size() > 65536) fcntl(1, F_SETPIPE_SZ, static_cast<int>(out.size()));
+#endif
   std::fwrite(out.data(), 1, out.size(), stdout);
   // As ninja does: exit here, and spare the release, one by one, of the
   // thousands of strings that a long document leaves.
