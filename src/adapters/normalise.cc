@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -111,23 +112,34 @@ char* WritePlainNumber(char* w, std::string_view digits, int decimals) {
   return Copy(w, fraction.substr(0, last + 1));
 }
 
-bool OneOf(std::string_view verb, std::initializer_list<std::string_view> verbs) {
-  for (std::string_view v : verbs)
-    if (verb == v) return true;
-  return false;
+// A four-byte verb as one number, so that a verb is told by comparisons of
+// integers.
+constexpr uint32_t VerbKey(std::string_view verb) {
+  if (verb.size() != 4) return 0;
+  uint32_t key = 0;
+  for (char ch : verb) key = key << 8 | static_cast<unsigned char>(ch);
+  return key;
 }
 
 // What the field rules need to know of a line's verb, worked out once.
 struct VerbRules {
-  explicit VerbRules(std::string_view verb)
-      : item(verb == "SALE" || verb == "PLUD"),
-        plud(verb == "PLUD"),
-        lott(verb == "LOTT"),
-        ndcr(verb == "NDCR"),
-        deld(verb == "DELD"),
-        percent(OneOf(verb, {"MOST", "DISC", "DOST", "MAGG"})),
-        plainNumbers(!OneOf(verb, {"DELD", "LOTT", "CLER", "NDCR"})) {}
-  bool item, plud, lott, ndcr, deld, percent, plainNumbers;
+  explicit VerbRules(std::string_view verb) {
+    switch (VerbKey(verb)) {
+      case VerbKey("SALE"): item = true; break;
+      case VerbKey("PLUD"): item = plud = true; break;
+      case VerbKey("LOTT"): lott = true, plainNumbers = false; break;
+      case VerbKey("NDCR"): ndcr = true, plainNumbers = false; break;
+      case VerbKey("DELD"): deld = true, plainNumbers = false; break;
+      case VerbKey("CLER"): plainNumbers = false; break;
+      case VerbKey("MOST"):
+      case VerbKey("DISC"):
+      case VerbKey("DOST"):
+      case VerbKey("MAGG"): percent = true; break;
+      default: break;
+    }
+  }
+  bool item = false, plud = false, lott = false, ndcr = false, deld = false, percent = false;
+  bool plainNumbers = true;
 };
 
 std::string_view TrimBlanks(std::string_view s) {

@@ -19,15 +19,28 @@ std::string FixedText(double value) {
   for (double v = std::fabs(value); v >= 10 && intDigits < 18; v /= 10) ++intDigits;
   int precision = 15 - intDigits;
   if (precision < 0) precision = 0;
-  // Whole amounts are the rule: their digits are exact, and the general
-  // formatter costs more than the rest of the line.
-  if (value != 0 && std::fabs(value) < 1e15 && value == std::trunc(value)) {
-    std::string s = std::to_string(static_cast<long long>(value));
-    if (precision > 0) {
-      s += '.';
-      s.append(static_cast<size_t>(precision), '0');
+  // Amounts are mostly the nearest double to a short decimal. When the
+  // decimal with `precision` places read back gives the value, it lies
+  // within a unit in the last place of it, far less than half a step of
+  // those places: it is the rounded text, found with integers instead of
+  // the general formatter, which costs more than the rest of the line.
+  static constexpr double kScale[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6, 1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+  if (value != 0 && std::fabs(value) < 1e15 && precision < 15) {
+    const double scale = kScale[precision];
+    const double scaled = std::nearbyint(value * scale);
+    if (scaled / scale == value) {
+      unsigned long long q = static_cast<unsigned long long>(std::fabs(scaled));
+      char text[24];
+      char* p = text + sizeof text;
+      for (int place = 0; place < precision || q != 0 || place == precision; ++place) {
+        if (place == precision && precision > 0) *--p = '.';
+        *--p = static_cast<char>('0' + q % 10);
+        q /= 10;
+      }
+      if (value < 0) *--p = '-';
+      return std::string(p, text + sizeof text);
     }
-    return s;
   }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);

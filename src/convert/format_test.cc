@@ -1,6 +1,12 @@
 // Formatting helpers of the native commands and the display.
 #include "convert/format.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
 #include "gtest/gtest.h"
 
 namespace convert {
@@ -57,6 +63,39 @@ TEST(Format, Texts) {
   EXPECT_EQ(NumberText(82.5), "82.5");
   EXPECT_EQ(NumberText(12.34 * 10), "123.4");
   EXPECT_EQ(NumberText(250), "250");
+}
+
+// The digits of a value are those of the general formatter at fifteen
+// significant digits, whichever way they are found: amounts, percentages
+// of amounts and quantities times prices, near and far from a short decimal.
+TEST(Format, NumberTextMatchesTheGeneralFormatter) {
+  auto reference = [](double v) {
+    int intDigits = 1;
+    for (double a = std::fabs(v); a >= 10 && intDigits < 18; a /= 10) ++intDigits;
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, std::max(15 - intDigits, 0));
+    std::string s(buf, r.ptr);
+    if (s.find('.') != std::string::npos) {
+      s.erase(s.find_last_not_of('0') + 1);
+      if (s.back() == '.') s.pop_back();
+    }
+    return s == "-0" ? std::string("0") : s;
+  };
+  std::vector<double> values = {0.1, 0.05, -61.7, 61.69999999999999, 1e-20, 123456789012.345, 4503599627370495.5};
+  const double pcts[] = {0.5, 1, 2.5, 5, 7.25, 10, 12.5, 22, 33.33, 99.99};
+  const double quantities[] = {0.001, 0.125, 0.333, 1.5, 2.75};
+  for (int cents = 1; cents < 200000; cents = cents * 3 + 7) {
+    for (double pct : pcts) values.push_back(cents / 100.0 * pct);
+    for (double q : quantities) values.push_back(cents * q);
+  }
+  uint64_t x = 88172645463325252ULL;  // a fixed xorshift sequence of raw doubles
+  for (int i = 0; i < 2000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    values.push_back(static_cast<double>(x % 100000000000ULL) / 1000.0 * ((x >> 40) % 2 ? 1 : -1));
+    // Every bit of the mantissa in use: the text is rarely a short decimal.
+    values.push_back(std::ldexp(static_cast<double>(x >> 11), -53 + static_cast<int>(x % 40)));
+  }
+  for (double v : values) EXPECT_EQ(NumberText(v), reference(v)) << std::hexfloat << v;
 }
 
 TEST(Format, DisplayTextsAreFortyCharacters) {
