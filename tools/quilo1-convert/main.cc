@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #endif
 
@@ -265,6 +264,8 @@ int Run(int argc, char** argv) {
     out += "\r\n";
   }
 #ifdef F_SETPIPE_SZ
+  // A pipe that holds the whole output lets the tool end without waiting
+  // for its reader to take each 64 KiB.
   if (out.size() > 65536) fcntl(1, F_SETPIPE_SZ, static_cast<int>(out.size()));
 #endif
   std::fwrite(out.data(), 1, out.size(), stdout);
