@@ -257,17 +257,24 @@ int Run(int argc, char** argv) {
   }
   size_t size = 0;
   for (const std::string& line : conversion.commands) size += line.size() + 2;
-  std::string out;
-  out.reserve(size);
-  for (const std::string& line : conversion.commands) {
-    out += line;
-    out += "\r\n";
-  }
 #ifdef F_SETPIPE_SZ
   // A pipe that holds the whole output lets the tool end without waiting
   // for its reader to take each 64 KiB.
-  if (out.size() > 65536) fcntl(1, F_SETPIPE_SZ, static_cast<int>(out.size()));
+  if (size > 65536) fcntl(1, F_SETPIPE_SZ, static_cast<int>(size));
 #endif
+  // Written in pieces of 32 KiB: a buffer of the whole output would be as
+  // many fresh pages to fault in as it has bytes to hold.
+  constexpr size_t kPiece = 32 * 1024;
+  std::string out;
+  out.reserve(kPiece + 256);
+  for (const std::string& line : conversion.commands) {
+    out += line;
+    out += "\r\n";
+    if (out.size() >= kPiece) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
   std::fwrite(out.data(), 1, out.size(), stdout);
   // As ninja does: exit here, and spare the release, one by one, of the
   // thousands of strings that a long document leaves.
