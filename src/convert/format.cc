@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace convert {
 namespace {
@@ -12,8 +13,8 @@ const char kDisplayMark = '\x7f';
 
 // A value with 15 significant digits in fixed notation, as the system's
 // own number-to-text conversion shows a double (123.39999999999999 is
-// 123.4 there).
-std::string FixedText(double value) {
+// 123.4 there), written to `buf`. The text is "0" for a value that has none.
+std::string_view FixedText(double value, char (&buf)[64]) {
   if (!(value == value) || std::fabs(value) >= 1e17) return "0";
   int intDigits = 1;
   for (double v = std::fabs(value); v >= 10 && intDigits < 18; v /= 10) ++intDigits;
@@ -31,21 +32,20 @@ std::string FixedText(double value) {
     const double scaled = std::nearbyint(value * scale);
     if (scaled / scale == value) {
       unsigned long long q = static_cast<unsigned long long>(std::fabs(scaled));
-      char text[24];
-      char* p = text + sizeof text;
+      char* const end = buf + sizeof buf;
+      char* p = end;
       for (int place = 0; place < precision || q != 0 || place == precision; ++place) {
         if (place == precision && precision > 0) *--p = '.';
         *--p = static_cast<char>('0' + q % 10);
         q /= 10;
       }
       if (value < 0) *--p = '-';
-      return std::string(p, text + sizeof text);
+      return std::string_view(p, static_cast<size_t>(end - p));
     }
   }
-  char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
   if (r.ec != std::errc()) return "0";
-  return std::string(buf, r.ptr);
+  return std::string_view(buf, static_cast<size_t>(r.ptr - buf));
 }
 
 }  // namespace
@@ -78,14 +78,15 @@ std::string StripLeadingZeros(const std::string& number) {
 std::string NumberText(double value) {
   if (value != 0 && std::fabs(value) < 1e15 && value == std::trunc(value))
     return std::to_string(static_cast<long long>(value));
-  std::string s = FixedText(value);
-  size_t dot = s.find('.');
-  if (dot != std::string::npos) {
-    size_t last = s.find_last_not_of('0');
-    s.erase(last == dot ? dot : last + 1);
+  char buf[64];
+  std::string_view s = FixedText(value, buf);
+  const size_t dot = s.find('.');
+  if (dot != std::string_view::npos) {
+    const size_t last = s.find_last_not_of('0');
+    s = s.substr(0, last == dot ? dot : last + 1);
   }
   if (s == "-0") s = "0";
-  return s;
+  return std::string(s);
 }
 
 double PercentValue(const std::string& itemCents, const std::string& percentage) {
@@ -93,13 +94,14 @@ double PercentValue(const std::string& itemCents, const std::string& percentage)
   ParseNumber(itemCents, &cents);
   ParseNumber(percentage, &pct);
   double value = cents / 100 * pct;
-  std::string s = FixedText(value);
-  size_t dot = s.find('.');
-  if (dot == std::string::npos || s.size() - dot - 1 <= 2) return value;
+  char buf[64];
+  const std::string_view s = FixedText(value, buf);
+  const size_t dot = s.find('.');
+  if (dot == std::string_view::npos || s.size() - dot - 1 <= 2) return value;
   // More than two decimals: cut to two, and add a cent's hundredth when the
   // third decimal is 5 or more.
   double cut = 0;
-  ParseNumber(s.substr(0, dot + 3), &cut);
+  ParseNumber(std::string(s.substr(0, dot + 3)), &cut);
   if (s[dot + 3] >= '5') cut += 0.01;
   return cut;
 }
