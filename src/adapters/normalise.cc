@@ -49,24 +49,36 @@ const FoldTable& PrintFolds() {
   return t;
 }
 
-// No replacement produces a byte that another one replaces, so one pass
-// gives the same as applying the table row by row. Only the bytes from
-// `from` on are folded.
-void ApplyFolds(std::string& s, size_t from, const FoldTable& t) {
-  size_t first = from;
-  while (first < s.size() && !t[static_cast<unsigned char>(s[first])]) ++first;
-  if (first == s.size()) return;
-  std::string out;
-  out.reserve(s.size() + 8);
-  out.append(s, 0, first);
-  for (size_t i = first; i < s.size(); ++i) {
-    const char* r = t[static_cast<unsigned char>(s[i])];
-    if (r)
-      out += r;
+// Writes `text` behind `w` with the table's replacements; returns the new
+// end. No replacement produces a byte that another one replaces, so one
+// pass gives the same as applying the table row by row; none is longer
+// than two bytes.
+char* WriteFolded(char* w, std::string_view text, const FoldTable& t) {
+  for (char ch : text) {
+    const char* r = t[static_cast<unsigned char>(ch)];
+    if (!r)
+      *w++ = ch;
     else
-      out += s[i];
+      while (*r) *w++ = *r++;
   }
-  s.swap(out);
+  return w;
+}
+
+// The position of the first byte the table replaces, or `s.size()`.
+size_t FirstFolded(std::string_view s, const FoldTable& t) {
+  size_t first = 0;
+  while (first < s.size() && !t[static_cast<unsigned char>(s[first])]) ++first;
+  return first;
+}
+
+void ApplyFolds(std::string& s, const FoldTable& t) {
+  const size_t first = FirstFolded(s, t);
+  if (first == s.size()) return;
+  std::string folded(first + 2 * (s.size() - first), '\0');
+  std::memcpy(folded.data(), s.data(), first);
+  char* const end = WriteFolded(folded.data() + first, std::string_view(s).substr(first), t);
+  folded.resize(static_cast<size_t>(end - folded.data()));
+  s.swap(folded);
 }
 
 // Upper case of Windows-1252 letters: ASCII and the Latin-1 block. The
@@ -158,19 +170,11 @@ char* WriteText(char* w, std::string_view field, int width) {
   static constexpr char kTotale[] = "TOTALE";
   for (char* p = at; (p = std::search(p, w, kTotale, kTotale + 6)) != w; p += 6) std::memcpy(p, "TOT.  ", 6);
   w = std::remove(at, w, '\t');
-  const FoldTable& folds = LineFolds();
-  char* first = at;
-  while (first < w && !folds[static_cast<unsigned char>(*first)]) ++first;
+  // Folded in place from the first byte that changes, out of a copy.
+  char* const first = at + FirstFolded(std::string_view(at, static_cast<size_t>(w - at)), LineFolds());
   if (first < w) {
     const std::string rest(first, w);
-    w = first;
-    for (char ch : rest) {
-      const char* r = folds[static_cast<unsigned char>(ch)];
-      if (!r)
-        *w++ = ch;
-      else
-        while (*r) *w++ = *r++;
-    }
+    w = WriteFolded(first, rest, LineFolds());
   }
   if (width >= 0 && w - at > width + 1) w = at + width + 1;
   if (w - at == 1) *w++ = ' ';
@@ -248,7 +252,7 @@ std::string NormalisePrintLine(const std::string& line, int width) {
   std::string s = line;
   if (width >= 0 && s.size() > marker + 2 + static_cast<size_t>(width)) s.resize(marker + 2 + width);
   if (!s.empty() && s.back() == ';' && s.size() < 8) s.insert(s.size() - 1, " ");
-  ApplyFolds(s, 0, PrintFolds());
+  ApplyFolds(s, PrintFolds());
   if (s.empty() || s.back() != ';') s += ';';
   return s;
 }

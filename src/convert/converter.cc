@@ -8,6 +8,7 @@
 #include "adapters/normalise.h"
 #include "adapters/opfs.h"
 #include "adapters/xonxoff.h"
+#include "convert/format.h"
 #include "convert/state.h"
 
 namespace convert {
@@ -16,24 +17,19 @@ namespace {
 // Sequence, terminator and checksum leave this much of a 255-byte frame.
 constexpr size_t kMaxCommand = 252;
 
-bool StartsNoCase(const std::string& line, const char* prefix) {
-  return FindField(true, nullptr, line, prefix);
-}
-
 // Each verb reads its texts at its own width; READ names a file and is
 // taken as it is. `out` keeps its room from one line to the next.
 void Normalise(const std::string& line, std::string& out) {
-  if (StartsNoCase(line, "PRNT,")) {
+  if (HasVerb(line, "PRNT,")) {
     out = adapters::NormalisePrintLine(line, 32);
-    for (char& ch : out)
-      if (static_cast<unsigned char>(ch) > 128) ch = '.';
+    CleanInPlace(out);
     return;
   }
-  if (StartsNoCase(line, "READ")) {
+  if (HasVerb(line, "READ")) {
     out = line;
     return;
   }
-  adapters::NormaliseLine(line, StartsNoCase(line, "DISP") ? 40 : 30, &out);
+  adapters::NormaliseLine(line, HasVerb(line, "DISP") ? 40 : 30, &out);
 }
 
 bool IsCashLine(const std::string& line) { return HasVerb(line, "CASH") || IsTenderSynonym(line, '1'); }
@@ -96,8 +92,8 @@ void ConvertLineBody(LineContext& c) {
 void CloseDocument(ConversionState& st, const ConvertContext& ctx, bool reprint,
                    std::vector<std::string>& out) {
   const settings::Options& o = ctx.options;
-  if (!st.functionDocument && !st.invoiceMode) {
-    if (st.itemsSold && st.paymentSeen) {
+  if (!st.facts.functionDocument && !st.facts.invoiceMode) {
+    if (st.itemsSold && st.facts.paymentSeen) {
       AppendPaidClosing(st, o, out);
     } else if (st.itemsSold) {
       out.push_back("1010");
@@ -203,14 +199,7 @@ ConversionResult ConvertDocument(const std::vector<std::string>& lines, const Co
     return r;
   }
   if (r.result != 0) r.commands.clear();
-  r.paymentSeen = st.paymentSeen;
-  r.invoiceMode = st.invoiceMode;
-  r.functionDocument = st.functionDocument;
-  r.cashDue = st.cashDue;
-  r.chequeDue = st.chequeDue;
-  r.cardDue = st.cardDue;
-  r.otherDue = st.otherDue;
-  r.paymentText = st.paymentText;
+  r.facts = st.facts;
   return r;
 }
 

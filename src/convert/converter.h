@@ -11,6 +11,7 @@
 
 #include "settings/date_time.h"
 #include "settings/options.h"
+#include "settings/receipt_facts.h"
 
 namespace convert {
 
@@ -43,14 +44,7 @@ struct ConversionResult {
   // OPFS adapter).
   int16_t result = 0;
   std::vector<std::string> commands;  // the lines of "KB.txt"
-  bool paymentSeen = false;
-  bool invoiceMode = false;
-  bool functionDocument = false;
-  bool cashDue = false;
-  bool chequeDue = false;
-  bool cardDue = false;
-  bool otherDue = false;
-  std::string paymentText;
+  settings::ReceiptFacts facts;
 
   // "tempSL.txt" in the data directory: the XonXoff adapter's lines.
   std::optional<std::vector<std::string>> tempSL;

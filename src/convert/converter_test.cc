@@ -115,8 +115,8 @@ TEST(Converter, SameLinesSameResult) {
     EXPECT_EQ(second.opfsCopy, first.opfsCopy);
     EXPECT_EQ(second.rewrittenDocument, first.rewrittenDocument);
     EXPECT_EQ(second.traceLines, first.traceLines);
-    EXPECT_EQ(second.paymentSeen, first.paymentSeen);
-    EXPECT_EQ(second.invoiceMode, first.invoiceMode);
+    EXPECT_EQ(second.facts.paymentSeen, first.facts.paymentSeen);
+    EXPECT_EQ(second.facts.invoiceMode, first.facts.invoiceMode);
   }
   // The invoice: its rewritten lines and its one bad rate traced.
   const ConversionResult invoice = ConvertDocument(cases[0].document, opfs);
@@ -137,7 +137,7 @@ TEST(Converter, XonXoffThroughTheWorkFile) {
   EXPECT_EQ(conversion.tempSL, (Lines{"SALE,N3,P250;", "CASH,V1000;"}));
   EXPECT_NE(std::find(conversion.commands.begin(), conversion.commands.end(), "300408CONTANTI000001000"),
             conversion.commands.end());
-  EXPECT_TRUE(conversion.paymentSeen);
+  EXPECT_TRUE(conversion.facts.paymentSeen);
   EXPECT_FALSE(conversion.opfsCopy);
 }
 
@@ -194,7 +194,7 @@ TEST(Converter, CancellationKeepsOnlyCashLines) {
   }
   // The payments keep their place; the amounts are not written on a
   // referenced receipt of an RT printer.
-  EXPECT_TRUE(r.conversion.cashDue);
+  EXPECT_TRUE(r.conversion.facts.cashDue);
 }
 
 TEST(Converter, RefusesWhatNoFrameCouldCarry) {

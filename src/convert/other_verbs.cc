@@ -19,7 +19,8 @@ constexpr size_t kMaxPrefixedText = 99;
 
 const std::string kDisplayClear = "7007";
 
-// The field's value; false (and an empty value) when the marker is absent.
+// The field's value in a line other than the one converted (DISP looks at
+// the next); false (and an empty value) when the marker is absent.
 bool Field(const std::string& line, const char* marker, std::string* value) {
   value->clear();
   return FindField(false, value, line, marker);
@@ -63,9 +64,9 @@ size_t FindNoCase(const std::string& hay, const std::string& needle, size_t from
 }
 
 // Print attribute digit of PRNT and EXTL.
-std::string Attribute(const std::string& line) {
+std::string Attribute(const LineContext& c) {
   std::string h;
-  if (!Field(line, ",H", &h)) return "1";
+  if (!c.Field(",H", &h)) return "1";
   h = TrimBlanks(h);
   if (h == "1") return "4";
   if (h == "2") return "2";
@@ -107,10 +108,10 @@ bool Abort(LineContext& c) {
 bool RtReference(LineContext& c, char letter) {
   const bool cancel = letter == 'A';
   std::string number, date, origin;
-  const bool hasNumber = Field(c.line, ",N", &number);
+  const bool hasNumber = c.Field(",N", &number);
   if (hasNumber && number.size() != 8) return Abort(c);
-  if (!Field(c.line, ",D", &date)) return Abort(c);
-  Field(c.line, ",>", &origin);
+  if (!c.Field(",D", &date)) return Abort(c);
+  c.Field(",>", &origin);
 
   const std::string L(1, letter);
   if (origin.size() == 11) {
@@ -167,7 +168,7 @@ bool ConvertReference(LineContext& c) {
     c.st.referencedDocument = true;
     if (c.ctx.printer.rtMode) return RtReference(c, 'R');
     std::string text;
-    if (!Field(c.line, ",:", &text)) text = " ";
+    if (!c.Field(",:", &text)) text = " ";
     c.out.push_back("7102600000");
     c.ls.command = "3010P12" + PadRight(text, 12);
     return true;
@@ -185,20 +186,20 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
     std::string v;
     double cents = 0;
     // Nine digits is all the command holds; a larger sum is no deposit.
-    if (Field(c.line, ",V", &v) && ParseDecimal(TrimBlanks(v), &cents) && cents > 0 &&
+    if (c.Field(",V", &v) && ParseDecimal(TrimBlanks(v), &cents) && cents > 0 &&
         cents < 999999999.5)
       c.ls.command = (deposit ? "7106D" : "7106P") + Amount9(cents);
   }
 
   if (c.verb.Is("OPNF")) {
-    if (c.st.itemsSold && !c.st.functionDocument) {
+    if (c.st.itemsSold && !c.st.facts.functionDocument) {
       // A receipt is still open: close it before the non-fiscal document.
       // The tax code held for the payment goes out now: there is none.
       FlushTaxCode(c);
       AppendPaidClosing(c.st, c.ctx.options, c.out);
       c.out.push_back("3013");
     }
-    c.st.invoiceMode = true;
+    c.st.facts.invoiceMode = true;
     c.out.push_back("40011");
     c.ls.command = "4002";
   }
@@ -221,25 +222,25 @@ void ConvertTextLines(LineContext& c) {
     if (ApplyTaxCodeRule(c, text)) return;
     std::string command;
     command.reserve(10 + text.size());
-    command += c.st.invoiceMode ? "4003" : "3002";
-    command += c.HasField(",H") ? Attribute(c.line) : "1";
+    command += c.st.facts.invoiceMode ? "4003" : "3002";
+    command += Attribute(c);
     command += Len2(text);
     command += text;
     c.ls.command = std::move(command);
   }
 
-  if (c.verb.Is("EXTL,") && !c.st.invoiceMode) {
+  if (c.verb.Is("EXTL,") && !c.st.facts.invoiceMode) {
     std::string text;
-    if (Field(c.line, ",:", &text)) {
+    if (c.Field(",:", &text)) {
       if (text.size() > 32) text.resize(32);
       if (text.empty()) text = " ";
-      c.st.trailerLines.push_back("3012" + Attribute(c.line) + Len2(text) + text);
+      c.st.trailerLines.push_back("3012" + Attribute(c) + Len2(text) + text);
     }
   }
 
   if (c.verb.Is("CLER")) {
     std::string text;
-    if (Field(c.line, ",C", &text)) {
+    if (c.Field(",C", &text)) {
       if (text.size() > kMaxPrefixedText) {
         c.abort = true;
         return;
@@ -255,10 +256,10 @@ bool ConvertDisplay(LineContext& c) {
   bool secondRow = false;
   std::string n;
   double row = 0;
-  if (Field(c.line, ",N", &n) && ParseDecimal(TrimBlanks(n), &row) && row != 1) secondRow = true;
+  if (c.Field(",N", &n) && ParseDecimal(TrimBlanks(n), &row) && row != 1) secondRow = true;
 
   std::string text;
-  if (Field(c.line, ",:", &text)) {
+  if (c.Field(",:", &text)) {
     if (text.size() > 40) text.resize(40);
   } else {
     text = std::string(20, ' ');
@@ -292,9 +293,9 @@ void ConvertFunctions(LineContext& c) {
   if (c.verb.Is("XKEY")) c.st.zKey = false;
   if (!c.verb.Is("FUNC")) return;
 
-  c.st.functionDocument = true;
+  c.st.facts.functionDocument = true;
   std::string n;
-  if (!Field(c.line, ",N", &n)) return;
+  if (!c.Field(",N", &n)) return;
 
   struct Report {
     const char* number;
@@ -320,13 +321,13 @@ void ConvertFunctions(LineContext& c) {
     c.out.push_back("3013");
   } else if (n == "39") {
     // Only marks the line before it as the customer's tax code.
-    c.st.functionDocument = false;
+    c.st.facts.functionDocument = false;
   }
 }
 
 void ConvertCodes(LineContext& c) {
   std::string text;
-  if (c.verb.Is("QRCO") && Field(c.line, ",:", &text) && !TrimBlanks(text).empty()) {
+  if (c.verb.Is("QRCO") && c.Field(",:", &text) && !TrimBlanks(text).empty()) {
     if (text.size() > kMaxPrefixedText) {
       c.abort = true;
       return;
@@ -336,13 +337,13 @@ void ConvertCodes(LineContext& c) {
   }
 
   std::string type;
-  if (!c.verb.Is("BARC") || !Field(c.line, ",T", &type)) return;
+  if (!c.verb.Is("BARC") || !c.Field(",T", &type)) return;
   // Only the printer's types 1 to 4; anything else is its default type.
   const char t = type.empty() ? '1' : type[0];
   const char kind = (t >= '1' && t <= '4') ? t : '1';
   std::string h;
-  const char hri = !Field(c.line, ",H", &h) ? '0' : (!h.empty() && h[0] == '0') ? '0' : '2';
-  if (!Field(c.line, ",:", &text)) return;
+  const char hri = !c.Field(",H", &h) ? '0' : (!h.empty() && h[0] == '0') ? '0' : '2';
+  if (!c.Field(",:", &text)) return;
   if (text.size() > kMaxPrefixedText) {
     c.abort = true;
     return;
@@ -369,13 +370,13 @@ void ConvertRead(LineContext& c) {
   if (c.st.referencedDocument || !c.verb.Is("READ")) return;
   std::string n, text;
   std::string count = "1";
-  if (Field(c.line, ",N", &n)) {
+  if (c.Field(",N", &n)) {
     n = TrimBlanks(n);
     size_t nonZero = n.find_first_not_of('0');
     if (AllDigits(n))
       count = nonZero == std::string::npos ? "0" : n.substr(nonZero);
   }
-  Field(c.line, ",:", &text);
+  c.Field(",:", &text);
   std::string separators = "\\";
   if (c.ctx.pathSeparator != '\\') separators += c.ctx.pathSeparator;
   c.ls.command = "READ," + count + "," + ReadTarget(c.ctx, text, separators);

@@ -120,7 +120,7 @@ TEST_F(OtherVerbsTest, NonFiscalDocumentClosesAnOpenReceipt) {
   EXPECT_EQ(Convert(doc), (Lines{"3002116" + kTaxCode, kItem, kBlankCustomer, "3010F16" + kTaxCode,
                                  kBlankCustomer, "3011", "3017011", "3012104CIAO", "70081", "3013", "40011",
                                  "4002", "4003105TESTO", "4004"}));
-  EXPECT_TRUE(conversion.invoiceMode);
+  EXPECT_TRUE(conversion.facts.invoiceMode);
 }
 
 TEST_F(OtherVerbsTest, NonFiscalDocumentWithoutReceipt) {
@@ -299,7 +299,7 @@ TEST_F(OtherVerbsTest, Reports) {
   for (const Case& t : cases) {
     SCOPED_TRACE(t.doc.back());
     EXPECT_EQ(Convert(t.doc), t.expected);
-    EXPECT_TRUE(conversion.functionDocument);
+    EXPECT_TRUE(conversion.facts.functionDocument);
   }
   // Closings last until readings are asked for again.
   Lines out = Convert({"ZKEY;", "FUNC,N1;", "FUNC,N2;", "XKEY;", "FUNC,N3;"});
@@ -312,7 +312,7 @@ TEST_F(OtherVerbsTest, Reports) {
             (Lines{kItem, "7007CONTANTI" + Blanks(32), "300408CONTANTI000000000",
                    "7007RAPP. FISCALE : LETTURA" + Blanks(17), "2003"}));
   EXPECT_EQ(Convert({"FUNC,N39;"}), Lines{});
-  EXPECT_FALSE(conversion.functionDocument);
+  EXPECT_FALSE(conversion.facts.functionDocument);
 }
 
 TEST_F(OtherVerbsTest, Codes) {

@@ -10,11 +10,6 @@ namespace {
 
 const char kNoAmount[] = "000000000";
 
-bool Field(const std::string& line, const char* marker, std::string* value) {
-  value->clear();
-  return FindField(false, value, line, marker);
-}
-
 bool Amount(LineContext& c, const std::string& text, double* cents) {
   *cents = 0;
   ParseNumber(text, cents);
@@ -26,7 +21,7 @@ bool Amount(LineContext& c, const std::string& text, double* cents) {
 // Every payment line: the receipt is paid, and a held-back tax code goes to
 // the printer now, before the payment.
 void CommonStart(LineContext& c) {
-  c.st.paymentSeen = true;
+  c.st.facts.paymentSeen = true;
   FlushTaxCode(c);
 }
 
@@ -46,7 +41,7 @@ void Pay(LineContext& c, const Payment& p) {
   };
   std::string v;
   std::string display;
-  if (Field(c.line, ",V", &v) && !c.st.referencedDocument) {
+  if (c.Field(",V", &v) && !c.st.referencedDocument) {
     double cents = 0;
     if (!Amount(c, v, &cents)) return;
     if (p.writeCommand) c.ls.command = command(Amount9(cents));
@@ -55,7 +50,7 @@ void Pay(LineContext& c, const Payment& p) {
     // The remaining total is paid; the transmission shows it afterwards.
     *p.due = true;
     if (c.ctx.printer.rtMode && c.st.referencedDocument) {
-      if (p.otherKind) c.st.cashDue = true;
+      if (p.otherKind) c.st.facts.cashDue = true;
     } else if (p.writeCommand) {
       c.ls.command = command(kNoAmount);
     }
@@ -64,9 +59,9 @@ void Pay(LineContext& c, const Payment& p) {
   c.ls.display = "7007" + display;
 }
 
-std::string TextOr(const std::string& line, const char* fallback) {
+std::string TextOr(const LineContext& c, const char* fallback) {
   std::string text;
-  if (!Field(line, ",:", &text)) text = fallback;
+  if (!c.Field(",:", &text)) text = fallback;
   return text;
 }
 
@@ -82,9 +77,9 @@ bool TwoDigits(const std::string& number, std::string* out) {
 
 void Credit(LineContext& c) {
   std::string t, v;
-  const bool hasT = Field(c.line, ",T", &t);
+  const bool hasT = c.Field(",T", &t);
   double cents = 0;
-  const bool hasV = Field(c.line, ",V", &v);
+  const bool hasV = c.Field(",V", &v);
   if (hasV && !Amount(c, v, &cents)) return;
   const std::string amount = hasV ? Amount9(cents) : kNoAmount;
 
@@ -104,10 +99,10 @@ void Credit(LineContext& c) {
       description = "NON RISCOSSO DCRSSN";
       tender = "5200";
     } else if (type == 5) {
-      description = TextOr(c.line, "SCONTO A PAGARE");
+      description = TextOr(c, "SCONTO A PAGARE");
       tender = "5300";
     } else if (type == 6) {
-      description = TextOr(c.line, "BUONO CORRISPETTIVO");
+      description = TextOr(c, "BUONO CORRISPETTIVO");
       tender = "5300";
     } else {
       description = "NON RISCOSSO BENI";
@@ -136,11 +131,11 @@ void ConvertPayments(LineContext& c) {
 
   if (c.verb.Is("CASH") || IsTenderSynonym(line, '1')) {
     CommonStart(c);
-    Pay(c, {"0100", "CONTANTI", &st.cashDue, false, true});
+    Pay(c, {"0100", "CONTANTI", &st.facts.cashDue, false, true});
   }
   if (c.verb.Is("CHEQ") || IsTenderSynonym(line, '2')) {
     CommonStart(c);
-    Pay(c, {"0200", "ASSEGNI", &st.chequeDue, false, true});
+    Pay(c, {"0200", "ASSEGNI", &st.facts.chequeDue, false, true});
   }
   if (c.verb.Is("CRED")) {
     CommonStart(c);
@@ -148,38 +143,38 @@ void ConvertPayments(LineContext& c) {
   }
   if (c.verb.Is("CARD") || IsTenderSynonym(line, '3')) {
     CommonStart(c);
-    Pay(c, {"0300", "CARTA DI CREDITO", &st.cardDue, false, true});
+    Pay(c, {"0300", "CARTA DI CREDITO", &st.facts.cardDue, false, true});
   }
   if (c.verb.Is("BANC")) {
     CommonStart(c);
-    st.paymentText = TextOr(line, "BANCOMAT");
-    Pay(c, {"0800", st.paymentText, &st.otherDue, true, true});
+    st.facts.paymentText = TextOr(c, "BANCOMAT");
+    Pay(c, {"0800", st.facts.paymentText, &st.facts.otherDue, true, true});
   }
   if (c.verb.Is("TEND")) {
     CommonStart(c);
     std::string n;
-    if (Field(line, ",N", &n) && IsTenderNumber(n)) {
+    if (c.Field(",N", &n) && IsTenderNumber(n)) {
       const std::string tender = (n.size() < 2 ? "0" + n : n) + "00";
-      st.paymentText = TextOr(line, ("PAGAM. N." + n).c_str());
-      Pay(c, {tender, st.paymentText, &st.otherDue, true, true});
+      st.facts.paymentText = TextOr(c, ("PAGAM. N." + n).c_str());
+      Pay(c, {tender, st.facts.paymentText, &st.facts.otherDue, true, true});
     }
   }
   if (c.verb.Is("TICK")) {
     CommonStart(c);
-    st.paymentText = TextOr(line, "BUONO PASTO");
+    st.facts.paymentText = TextOr(c, "BUONO PASTO");
     std::string q, count = "00";
     // The count only goes into the extended command.
-    if (c.ctx.options.chbPagamentiEstesi && Field(line, ",Q", &q) && !TwoDigits(q, &count)) {
+    if (c.ctx.options.chbPagamentiEstesi && c.Field(",Q", &q) && !TwoDigits(q, &count)) {
       c.abort = true;
       return;
     }
-    Pay(c, {"05" + count, st.paymentText, &st.otherDue, true, c.ctx.options.chbPagamentiEstesi});
+    Pay(c, {"05" + count, st.facts.paymentText, &st.facts.otherDue, true, c.ctx.options.chbPagamentiEstesi});
   }
 }
 
 void ConvertLottery(LineContext& c) {
   std::string code;
-  if (!c.verb.Is("LOTT,") || !Field(c.line, ",C", &code)) return;
+  if (!c.verb.Is("LOTT,") || !c.Field(",C", &code)) return;
   if (code.find('[') != std::string::npos) code.erase(0, 1);
   if (code.find(']') != std::string::npos) code.pop_back();
   if (code.size() == 8) c.out.push_back("301908" + code);
@@ -189,7 +184,7 @@ void ConvertInvoice(LineContext& c) {
   ConversionState& st = c.st;
   if (c.verb.Is("OPFS")) {
     std::string v;
-    if (Field(c.line, ",V", &v)) {
+    if (c.Field(",V", &v)) {
       double total = 0;
       const bool numeric = ParseNumber(v, &total);
       // The adapter's own sum stands in for a missing total.
@@ -200,10 +195,10 @@ void ConvertInvoice(LineContext& c) {
         return;
       }
       st.invoiceAmount = Amount9(total);
-      if (FindField(false, nullptr, c.line, ",A") || c.ctx.options.chkForzaIntestazioneFattura)
+      if (c.HasField(",A") || c.ctx.options.chkForzaIntestazioneFattura)
         st.invoiceHeader = true;
     }
-    st.invoiceMode = true;
+    st.facts.invoiceMode = true;
     st.invoiceTextMode = true;
     st.invoiceTotalPending = true;
     std::string command = "400121" + st.invoiceAmount;
@@ -215,8 +210,8 @@ void ConvertInvoice(LineContext& c) {
     c.ls.command = command;
   }
 
-  if (c.verb.Is("CLFS") && st.invoiceMode && st.invoiceTotalPending) {
-    st.invoiceMode = false;
+  if (c.verb.Is("CLFS") && st.facts.invoiceMode && st.invoiceTotalPending) {
+    st.facts.invoiceMode = false;
     st.invoiceTotalPending = false;
     c.out.push_back("4003F19TOTALE FATTURE EURO" + st.invoiceAmount);
     c.ls.command = "4006";
@@ -233,7 +228,7 @@ void FlushTaxCode(LineContext& c) {
 }
 
 bool ApplyTaxCodeRule(LineContext& c, const std::string& text) {
-  if ((text.size() != 16 && text.size() != 11) || !c.ctx.options.chkCodFisc || c.st.invoiceMode) return false;
+  if ((text.size() != 16 && text.size() != 11) || !c.ctx.options.chkCodFisc || c.st.facts.invoiceMode) return false;
   if (!c.nextLine) return false;
   std::string next = *c.nextLine;
   for (char& ch : next)

@@ -118,12 +118,12 @@ TEST(Payments, DueFlagsAndPaymentText) {
     ConvertContext ctx;
     ctx.printer.rtMode = c.rt;
     Converted r = ConvertLines({c.line}, ctx);
-    EXPECT_TRUE(r.conversion.paymentSeen) << c.line;
-    EXPECT_EQ(r.conversion.cashDue, c.cash) << c.line;
-    EXPECT_EQ(r.conversion.chequeDue, c.cheque) << c.line;
-    EXPECT_EQ(r.conversion.cardDue, c.card) << c.line;
-    EXPECT_EQ(r.conversion.otherDue, c.other) << c.line;
-    EXPECT_EQ(r.conversion.paymentText, c.text) << c.line;
+    EXPECT_TRUE(r.conversion.facts.paymentSeen) << c.line;
+    EXPECT_EQ(r.conversion.facts.cashDue, c.cash) << c.line;
+    EXPECT_EQ(r.conversion.facts.chequeDue, c.cheque) << c.line;
+    EXPECT_EQ(r.conversion.facts.cardDue, c.card) << c.line;
+    EXPECT_EQ(r.conversion.facts.otherDue, c.other) << c.line;
+    EXPECT_EQ(r.conversion.facts.paymentText, c.text) << c.line;
   }
 }
 
@@ -132,8 +132,8 @@ TEST(Payments, ReferencedReceiptOnRtPrinterPaysTheRestInCash) {
   ctx.printer.rtMode = true;
   Converted r = ConvertLines({"NDCR,N00120034,>POS,D010124;", "SALE,N1,P100;", "BANC,V100;"}, ctx);
   ASSERT_EQ(r.result, 0);
-  EXPECT_TRUE(r.conversion.otherDue);
-  EXPECT_TRUE(r.conversion.cashDue);
+  EXPECT_TRUE(r.conversion.facts.otherDue);
+  EXPECT_TRUE(r.conversion.facts.cashDue);
   for (const std::string& l : r.lines) EXPECT_NE(l.substr(0, 4), "3004") << l;
   // The display still shows the payment's name.
   EXPECT_EQ(Displays(r).back(), "7007BANCOMAT" + std::string(32, ' '));

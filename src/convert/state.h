@@ -17,13 +17,11 @@ using language::IsTenderSynonym;
 
 // Reset at the start of every conversion.
 struct ConversionState {
+  settings::ReceiptFacts facts;
   bool itemsSold = false;
-  bool paymentSeen = false;
-  bool invoiceMode = false;
   bool invoiceTotalPending = false;
   bool invoiceHeader = false;
   std::string invoiceAmount = "000000000";
-  bool functionDocument = false;
   bool referencedDocument = false;
   bool cashOnly = false;
   bool lastWasReturn = false;
@@ -31,8 +29,6 @@ struct ConversionState {
   std::string lastAmount;      // cents
   bool zKey = false;
   std::string pendingTaxCode;
-  bool cashDue = false, chequeDue = false, cardDue = false, otherDue = false;
-  std::string paymentText;
   std::vector<std::string> trailerLines;
   bool reprintRequested = false;
   // The 22-character description of the last item or adjustment; it keeps

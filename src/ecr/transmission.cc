@@ -287,15 +287,15 @@ bool SendLine(Transmission& t, const std::string& line) {
 
 // After the closing line, the payment lines of the kinds paid without an amount.
 void PrintPaymentSummary(Transmission& t, const std::string& line) {
-  const NativeDocument& doc = t.doc;
+  const settings::ReceiptFacts& f = t.doc.facts;
   if (!(StartsWith(line, "3007") || StartsWith(line, "3004"))) return;
-  if (!(doc.cashDue || doc.chequeDue || doc.cardDue || doc.otherDue)) return;
+  if (!(f.cashDue || f.chequeDue || f.cardDue || f.otherDue)) return;
   t.link.TrasmettiStringa("1003");
   std::string amount = FormatCents(Val(Mid(t.link.lastAnswer(), 42, 9)), t.ctx.decimalSeparator);
-  if (doc.cashDue) t.link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
-  if (doc.chequeDue) t.link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
-  if (doc.cardDue) t.link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
-  if (doc.otherDue) t.link.TrasmettiStringa("7007" + PaymentLine(doc.paymentText, amount));
+  if (f.cashDue) t.link.TrasmettiStringa("7007" + PaymentLine("CONTANTI", amount));
+  if (f.chequeDue) t.link.TrasmettiStringa("7007" + PaymentLine("ASSEGNI", amount));
+  if (f.cardDue) t.link.TrasmettiStringa("7007" + PaymentLine("CARTA DI CREDITO", amount));
+  if (f.otherDue) t.link.TrasmettiStringa("7007" + PaymentLine(f.paymentText, amount));
 }
 
 // Every line of the document, until the end or a line that stops it.
@@ -325,11 +325,11 @@ void CloseReceipt(Transmission& t) {
   if (t.status != kDocumentDone) return;
   if (t.change != 0) t.link.TrasmettiStringa("7007" + PaymentLine("RESTO", FormatCents(t.change, t.ctx.decimalSeparator)));
   if (!t.outputWritten && !t.headerWritten) WriteHeaderLines(t.link, t.OutSink(), t.header);
-  if (t.doc.functionDocument || t.doc.invoiceMode) return;
+  if (t.doc.facts.functionDocument || t.doc.facts.invoiceMode) return;
   t.link.Input();
   t.link.SetLastAnswer("");
   bool endsWithPayment = StartsWith(t.lastLine, "7008") || StartsWith(t.lastLine, "7007");
-  if ((!endsWithPayment || t.linesSent > 3) && t.doc.paymentSeen) {
+  if ((!endsWithPayment || t.linesSent > 3) && t.doc.facts.paymentSeen) {
     if (!t.link.options().chbNoInviaApCassetto) t.link.TrasmettiStringa("70081");
     if (t.link.TrasmettiStringa("3013") != 0) t.link.TrasmettiStringa("3013");
   }

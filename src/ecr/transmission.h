@@ -11,6 +11,7 @@
 #include "ecr/link.h"
 #include "ecr/registers.h"
 #include "platform/file_system.h"
+#include "settings/receipt_facts.h"
 
 namespace ecr {
 
@@ -38,12 +39,7 @@ enum DocumentStatus : int16_t {
 // what the conversion found in it.
 struct NativeDocument {
   std::vector<std::string> commands;
-  bool paymentSeen = false;       // a paid receipt: drawer and "3013" at the end
-  bool invoiceMode = false;
-  bool functionDocument = false;
-  // Payment summary lines after the payment.
-  bool cashDue = false, chequeDue = false, cardDue = false, otherDue = false;
-  std::string paymentText;
+  settings::ReceiptFacts facts;
 };
 
 // Where the transmission takes its document from: asked again for every

@@ -230,9 +230,9 @@ TEST_F(TransmissionTest, ChangeGivesTheRestoLine) {
 }
 
 TEST_F(TransmissionTest, DueFlagsPrintThePaymentSummary) {
-  shared.cashDue = true;
-  shared.otherDue = true;
-  shared.paymentText = "BUONI PASTO";
+  shared.facts.cashDue = true;
+  shared.facts.otherDue = true;
+  shared.facts.paymentText = "BUONI PASTO";
   queued["1003"] = {"1003" + std::string(37, '0') + "000001250"};
   EXPECT_EQ(Send("3001\r\n3007010000000000000\r\n"), 0);
   EXPECT_EQ(Count("7007" + PaymentLine("CONTANTI", "12.50")), 1);
@@ -241,7 +241,7 @@ TEST_F(TransmissionTest, DueFlagsPrintThePaymentSummary) {
 }
 
 TEST_F(TransmissionTest, DrawerAndEndCommandAfterAPayment) {
-  shared.paymentSeen = true;
+  shared.facts.paymentSeen = true;
   EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n3004\r\n"), 0);
   std::vector<std::string> c = Commands();
   ASSERT_GE(c.size(), 2u);
@@ -249,7 +249,7 @@ TEST_F(TransmissionTest, DrawerAndEndCommandAfterAPayment) {
   EXPECT_EQ(c.back(), "3013");
 
   options.chbNoInviaApCassetto = true;
-  shared.paymentSeen = true;
+  shared.facts.paymentSeen = true;
   queued["3013"] = {"ERR01"};
   Send("3001\r\n3002\r\n3003\r\n3004\r\n");
   c = Commands();

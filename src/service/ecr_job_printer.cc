@@ -174,14 +174,7 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
       return ecr::kDocumentNotSent;
     }
     doc.commands = std::move(r.commands);
-    doc.paymentSeen = r.paymentSeen;
-    doc.invoiceMode = r.invoiceMode;
-    doc.functionDocument = r.functionDocument;
-    doc.cashDue = r.cashDue;
-    doc.chequeDue = r.chequeDue;
-    doc.cardDue = r.cardDue;
-    doc.otherDue = r.otherDue;
-    doc.paymentText = r.paymentText;
+    doc.facts = std::move(r.facts);
   }
   PreparedDocument document(std::move(doc));
 

@@ -78,12 +78,16 @@ ReadStatus FakeFileSystem::ReadFile(const std::string& path, size_t maxBytes, st
   return ReadStatus::kOk;
 }
 
-bool FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
-  if (Record("write", path)) {
+bool FakeFileSystem::MayWrite(const char* op, const std::string& path, bool mustBeNew, std::string* error) {
+  if (Record(op, path)) {
     SetError(error, "busy");
     return false;
   }
-  FileKind kind = KindOf(path);
+  const FileKind kind = KindOf(path);
+  if (mustBeNew && kind != FileKind::kMissing) {
+    SetError(error, "exists");
+    return false;
+  }
   if (kind != FileKind::kMissing && kind != FileKind::kRegular) {
     SetError(error, "not a regular file");
     return false;
@@ -92,41 +96,23 @@ bool FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes
     SetError(error, "no such folder");
     return false;
   }
+  return true;
+}
+
+bool FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
+  if (!MayWrite("write", path, false, error)) return false;
   files_[path] = bytes;
   return true;
 }
 
 bool FakeFileSystem::CreateFile(const std::string& path, const std::string& bytes, std::string* error) {
-  if (Record("create", path)) {
-    SetError(error, "busy");
-    return false;
-  }
-  if (KindOf(path) != FileKind::kMissing) {
-    SetError(error, "exists");
-    return false;
-  }
-  if (!FolderExists(path)) {
-    SetError(error, "no such folder");
-    return false;
-  }
+  if (!MayWrite("create", path, true, error)) return false;
   files_[path] = bytes;
   return true;
 }
 
 bool FakeFileSystem::AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) {
-  if (Record("append", path)) {
-    SetError(error, "busy");
-    return false;
-  }
-  FileKind kind = KindOf(path);
-  if (kind != FileKind::kMissing && kind != FileKind::kRegular) {
-    SetError(error, "not a regular file");
-    return false;
-  }
-  if (!FolderExists(path)) {
-    SetError(error, "no such folder");
-    return false;
-  }
+  if (!MayWrite("append", path, false, error)) return false;
   files_[path] += bytes;
   return true;
 }

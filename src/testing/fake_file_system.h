@@ -52,6 +52,9 @@ class FakeFileSystem : public platform::FileSystem {
  private:
   // Records the call; true when it is to fail.
   bool Record(const std::string& op, const std::string& path);
+  // The checks of a write, create (`mustBeNew`) or append before it changes
+  // anything: the failure asked for, what stands there, its folder.
+  bool MayWrite(const char* op, const std::string& path, bool mustBeNew, std::string* error);
   platform::FileKind KindOf(const std::string& path) const;
   // False when the name has a folder part that is not a folder.
   bool FolderExists(const std::string& path) const;

@@ -255,11 +255,11 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "quilo1-convert: no command file written\n");
     return 3;
   }
-  size_t size = 0;
-  for (const std::string& line : conversion.commands) size += line.size() + 2;
 #ifdef F_SETPIPE_SZ
   // A pipe that holds the whole output lets the tool end without waiting
   // for its reader to take each 64 KiB.
+  size_t size = 0;
+  for (const std::string& line : conversion.commands) size += line.size() + 2;
   if (size > 65536) fcntl(1, F_SETPIPE_SZ, static_cast<int>(size));
 #endif
   // Written in pieces of 32 KiB: a buffer of the whole output would be as

@@ -2,6 +2,7 @@
 // the system code page. Opens never follow a reparse point, and a handle
 // that is not a plain file on a disk is refused.
 #include "platform/file_system.h"
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 // The ANSI/wide macro would rename our own CreateFile member.
@@ -12,23 +13,6 @@
 
 namespace platform {
 namespace {
-
-std::wstring Widen(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
-  std::wstring wide(size_t(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), wide.data(), n);
-  return wide;
-}
-
-std::string Narrow(const wchar_t* wide) {
-  int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string bytes(size_t(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, bytes.data(), n, nullptr, nullptr);
-  bytes.resize(size_t(n - 1));
-  return bytes;
-}
 
 void SetError(std::string* error, DWORD code) {
   if (!error) return;
@@ -77,6 +61,16 @@ HANDLE OpenForWrite(const std::wstring& path, DWORD access, DWORD disposition) {
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// What a read that could not look at or open its file answers: a file held
+// by its writer is busy, worth a retry.
+ReadStatus ReadFailure(DWORD code, std::string* error) {
+  SetError(error, code);
+  if (IsMissing(code)) return ReadStatus::kMissing;
+  if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED)
+    return ReadStatus::kBusy;
+  return ReadStatus::kFailed;
+}
+
 class Win32FileSystem : public FileSystem {
  public:
   FileKind Kind(const std::string& path) override {
@@ -93,14 +87,7 @@ class Win32FileSystem : public FileSystem {
     // A folder cannot be opened as a file (access denied, which would pass
     // for a lock): look first.
     DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      DWORD code = GetLastError();
-      SetError(error, code);
-      if (IsMissing(code)) return ReadStatus::kMissing;
-      if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED)
-        return ReadStatus::kBusy;
-      return ReadStatus::kFailed;
-    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ReadFailure(GetLastError(), error);
     if (!IsPlain(attributes)) {
       if (error) *error = "not a regular file";
       return ReadStatus::kNotRegular;
@@ -109,14 +96,7 @@ class Win32FileSystem : public FileSystem {
     // sharing violation, which is worth a retry, not half a document.
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      DWORD code = GetLastError();
-      SetError(error, code);
-      if (IsMissing(code)) return ReadStatus::kMissing;
-      if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED)
-        return ReadStatus::kBusy;
-      return ReadStatus::kFailed;
-    }
+    if (h == INVALID_HANDLE_VALUE) return ReadFailure(GetLastError(), error);
     ReadStatus status = ReadOpen(h, maxBytes, contents, error);
     CloseHandle(h);
     return status;

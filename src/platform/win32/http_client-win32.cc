@@ -5,17 +5,10 @@
 #include <winhttp.h>
 
 #include "platform/http_client.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
-
-std::wstring Widen(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
-  std::wstring wide(size_t(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), wide.data(), n);
-  return wide;
-}
 
 std::string ErrorText(DWORD code) {
   char buffer[512] = {};
@@ -64,14 +57,6 @@ void Fail(Exchange* x, long number, const std::string& text) {
   x->response.status = HttpResponse::Status::kFailed;
   x->response.errorNumber = number;
   x->response.errorText = text;
-}
-
-std::string Narrow(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(size_t(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), bytes.data(), n, nullptr, nullptr);
-  return bytes;
 }
 
 // One hop: the request to `url`, its status and body into x->response; the

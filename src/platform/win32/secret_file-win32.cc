@@ -4,21 +4,12 @@
 #include <ntsecapi.h>
 
 #include "platform/secret_file.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
-namespace {
-
-std::wstring Wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
-  std::wstring w(size_t(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), w.data(), n);
-  return w;
-}
-
-}  // namespace
 
 bool ReadSecretFile(const std::string& path, std::string* contents) {
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   char buf[4096];
@@ -30,7 +21,7 @@ bool ReadSecretFile(const std::string& path, std::string* contents) {
 }
 
 bool WriteSecretFile(const std::string& path, const std::string& bytes, std::string* error) {
-  std::wstring temp = Wide(path + ".tmp");
+  std::wstring temp = Widen(path + ".tmp");
   HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = path + ": errore " + std::to_string(GetLastError());
@@ -39,7 +30,7 @@ bool WriteSecretFile(const std::string& path, const std::string& bytes, std::str
   DWORD n = 0;
   bool ok = WriteFile(h, bytes.data(), DWORD(bytes.size()), &n, nullptr) && n == bytes.size() && FlushFileBuffers(h);
   CloseHandle(h);
-  if (ok && MoveFileExW(temp.c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok && MoveFileExW(temp.c_str(), Widen(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   *error = path + ": errore " + std::to_string(GetLastError());
