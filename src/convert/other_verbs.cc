@@ -3,7 +3,6 @@
 // receipts, cash movements, reports, barcodes and read requests.
 #include "convert/other_verbs.h"
 
-#include <cctype>
 #include <string>
 #include <utility>
 
@@ -45,24 +44,6 @@ bool ParseDecimal(const std::string& text, double* out) {
   return text.find(',') == std::string::npos && ParseNumber(text, out);
 }
 
-std::string Upper(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  return s;
-}
-
-size_t FindNoCase(const std::string& hay, const std::string& needle, size_t from) {
-  if (needle.size() > hay.size()) return std::string::npos;
-  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
-    size_t k = 0;
-    while (k < needle.size() &&
-           std::toupper(static_cast<unsigned char>(hay[i + k])) ==
-               std::toupper(static_cast<unsigned char>(needle[k])))
-      ++k;
-    if (k == needle.size()) return i;
-  }
-  return std::string::npos;
-}
-
 // Print attribute digit of PRNT and EXTL.
 std::string Attribute(const LineContext& c) {
   std::string h;
@@ -79,8 +60,8 @@ std::string InvoiceText(const std::string& line) {
   size_t start = line.find(",:");
   if (start == std::string::npos) return "";
   start += 2;
-  size_t end = FindNoCase(line, ",H", start);
-  if (end != std::string::npos) return line.substr(start, end - start);
+  for (size_t end = start; end + 1 < line.size(); ++end)
+    if (line[end] == ',' && language::UpperAscii(line[end + 1]) == 'H') return line.substr(start, end - start);
   std::string text = line.substr(start);
   if (!text.empty() && text.back() == ';') text.pop_back();
   return text;
@@ -272,7 +253,7 @@ bool ConvertDisplay(LineContext& c) {
     c.ls.command = PadRight(kDisplayClear + text, 44);
   } else {
     std::string row2 = std::string(20, ' ');
-    if (c.nextLine && Upper(c.nextLine->substr(0, 5)) == "DISP,") {
+    if (c.nextLine && language::HasVerb(*c.nextLine, "DISP,")) {
       // The next line is taken as it stands: it is consumed, never converted.
       const std::string& next = *c.nextLine;
       std::string nextN;
