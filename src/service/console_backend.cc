@@ -164,12 +164,19 @@ console::ActionResult ConsoleBackendService::SetFastDetection(bool fast) {
   if (!service_) return {false, ""};
   // A click on the mode already chosen does nothing, as in the window.
   if (fast == settings_.options.OptionFAST) return {};
-  return Capture([this, fast] { fast ? service_->SelectFastDetection() : service_->SelectTimerDetection(); });
+  return Capture([this, fast] {
+    fast ? service_->SelectFastDetection() : service_->SelectTimerDetection();
+    // The window's radio buttons follow the page's.
+    view_->DetectionSettings(settings_.options.OptionFAST, settings_.timerText);
+  });
 }
 
 console::ActionResult ConsoleBackendService::SetTimer(const std::string& typedText) {
   if (!service_) return {false, ""};
-  return Capture([this, &typedText] { service_->SetTimerValue(typedText); });
+  return Capture([this, &typedText] {
+    service_->SetTimerValue(typedText);
+    view_->DetectionSettings(settings_.options.OptionFAST, settings_.timerText);
+  });
 }
 
 console::ActionResult ConsoleBackendService::SetPort(int port, bool ticked) {

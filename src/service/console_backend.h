@@ -32,6 +32,7 @@ class StatusViewPair : public StatusView {
   void DataDirectory(const std::string& d) override { a_.DataDirectory(d), b_.DataDirectory(d); }
   void WatcherStarted() override { a_.WatcherStarted(), b_.WatcherStarted(); }
   void TimerControls(bool v, const std::string& t) override { a_.TimerControls(v, t), b_.TimerControls(v, t); }
+  void DetectionSettings(bool f, const std::string& t) override { a_.DetectionSettings(f, t), b_.DetectionSettings(f, t); }
   void ConfigurationLocked(bool l) override { a_.ConfigurationLocked(l), b_.ConfigurationLocked(l); }
   void TestButtonEnabled(bool e) override { a_.TestButtonEnabled(e), b_.TestButtonEnabled(e); }
   void ClosingNotice(const std::string& t) override { a_.ClosingNotice(t), b_.ClosingNotice(t); }
@@ -88,6 +89,7 @@ class ConsoleBackendService : public console::ConsoleBackend, public StatusView 
   void DataDirectory(const std::string& path) override;
   void WatcherStarted() override { Changed(); }
   void TimerControls(bool visible, const std::string& timerText) override { Changed(); }
+  void DetectionSettings(bool fast, const std::string& timerText) override { Changed(); }
   void ConfigurationLocked(bool locked) override;
   void TestButtonEnabled(bool enabled) override;
   void ClosingNotice(const std::string& text) override;

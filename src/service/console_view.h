@@ -40,6 +40,7 @@ class ConsoleStatusView : public StatusView {
   // Controls that only a window has: nothing to write.
   void TimerControls(bool visible, const std::string& timerText) override {}
   void TestButtonEnabled(bool enabled) override {}
+  void DetectionSettings(bool fast, const std::string& timerText) override {}
   void ConfigurationLocked(bool locked) override {
     Line(0, "Configurazione:", locked ? "bloccata" : "modificabile");
   }

@@ -28,6 +28,7 @@ class NoView : public StatusView {
   void DataDirectory(const std::string&) override {}
   void WatcherStarted() override {}
   void TimerControls(bool, const std::string&) override {}
+  void DetectionSettings(bool, const std::string&) override {}
   void ConfigurationLocked(bool) override {}
   void TestButtonEnabled(bool) override {}
   void ClosingNotice(const std::string&) override {}

@@ -127,6 +127,7 @@ class RecordingView : public StatusView {
   void DataDirectory(const std::string&) override {}
   void WatcherStarted() override {}
   void TimerControls(bool, const std::string&) override {}
+  void DetectionSettings(bool, const std::string&) override {}
   void ConfigurationLocked(bool locked) override { Add("frames", locked ? "locked" : "unlocked"); }
   void TestButtonEnabled(bool enabled) override { Add("CMBFile", enabled ? "enabled" : "disabled"); }
   void ClosingNotice(const std::string& t) override { Add("Form1", t); }

@@ -45,6 +45,10 @@ class StatusView {
   // txtTimerVal and cmdChgTimer shown or hidden; `timerText` is the
   // interval field's text.
   virtual void TimerControls(bool visible, const std::string& timerText) = 0;
+  // The detection mode and the interval as the service holds them, after
+  // the operator changed them from the console: the window's radio buttons
+  // and interval field follow the page.
+  virtual void DetectionSettings(bool fast, const std::string& timerText) = 0;
   // LockConfiguration (true) / UnlockConfiguration (false): the five option
   // frames disabled and " Esegui Test" and "Annulla Scontrino" enabled, or
   // the reverse.

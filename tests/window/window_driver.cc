@@ -285,6 +285,16 @@ int Operate(const std::wstring& dataDir) {
   CheckText(main, IDC_TXTTIMERVAL, L"7");
   SendDlgItemMessageW(main, IDC_TXTTIMERVAL, WM_SETTEXT, 0, LPARAM(L"100"));
 
+  // Changed on the web console, the detection mode and the interval show in
+  // the window as well.
+  Ask("console-fast");
+  Check(WaitFor([&] { return Checked(main, IDC_OPTIONFAST) && !Checked(main, IDC_OPTIONSLOW); }, 5000),
+        "the console's choice of immediate detection ticks its radio button");
+  Ask("console-slow-150");
+  Check(WaitFor([&] { return Checked(main, IDC_OPTIONSLOW) && ItemText(main, IDC_TXTTIMERVAL) == L"150"; }, 5000),
+        "the console's timer and interval show in the window");
+  Ask("console-timer-100");
+
   // The test receipt goes to COM1, the only identified port.
   DeleteFileW((dataDir + L"\\FINESCO.001").c_str());
   Click(main, IDC_CMBFILE);

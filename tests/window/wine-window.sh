@@ -55,6 +55,8 @@ rm -rf "$DATA"/*
 : >"$DATA/Quilo1-20000101.log"
 printf '1000\r\n' >"$PROG/QLCHKCOM.TXT"
 printf '100\r\n' >"$PROG/QLTIMER1.TXT"
+HTTP=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf '1\r\n%s\r\n' "$HTTP" >"$PROG/QLCONSOLE.TXT"
 # The driver slows the printer down through its control file.
 : >"$WORK/sync/ecr-control"
 "$NATIVE/tools/virtual-ecr/virtual-ecr" --link "$TTY" --paper "$WORK/paper.txt" --log "$WORK/ecr.log" \
@@ -75,6 +77,11 @@ wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 
 start_quilo1() {
   wine64 "$EXE" --program-dir "$(winpath "$PROG")" "$@" >>"$WORK/quilo1.log" 2>&1 &
   QUILO1=$!
+}
+# An operator's action on the web console.
+console_post() {
+  curl -sf -o /dev/null -H "Host: 127.0.0.1:$HTTP" -H "X-Quilo1-Token: $(head -c 32 "$PROG/QLTOKEN.TXT")" \
+    -H "Content-Type: application/json" -d "$2" "http://127.0.0.1:$HTTP/api/actions/$1" || fail "console action $1 $2"
 }
 # The X window of a Windows window, by its caption.
 xwindow() { xwininfo -root -tree | grep -F "\"$1\"" | head -n 1 | awk '{print $1}'; }
@@ -119,6 +126,9 @@ while kill -0 "$DRIVER_PID" 2>/dev/null; do
         shot "VEX_Quil1 per Custom RS232/USB                      RT V7" "$WIN/window-shown.png"
         xwd -root -silent | convert xwd:- "$WIN/screen-shown.png" ;;
       shot-about) shot "Informazioni su Quilo1" "$WIN/window-about.png" ;;
+      console-fast) console_post detection '{"fast":true}' ;;
+      console-slow-150) console_post detection '{"fast":false}' && console_post timer '{"value":"150"}' ;;
+      console-timer-100) console_post timer '{"value":"100"}' ;;
     esac
     : >"$WORK/sync/done-$n"
     n=$((n + 1))

@@ -573,6 +573,12 @@ void MainWindow::TimerControls(bool visible, const std::string&) {
 
 void MainWindow::TimerText(const std::string& text) { SetText(IDC_TXTTIMERVAL, text); }
 
+void MainWindow::DetectionSettings(bool fast, const std::string& timerText) {
+  fast_ = fast;
+  CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
+  TimerText(timerText);
+}
+
 void MainWindow::ConfigurationLocked(bool locked) {
   EnableFrames(!locked);
   EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), locked);

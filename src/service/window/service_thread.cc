@@ -58,6 +58,10 @@ void ServiceView::TimerControls(bool visible, const std::string& timerText) {
   console_.TimerControls(visible, timerText);
   window_.Post([w = &window_, visible, timerText] { w->TimerControls(visible, timerText); });
 }
+void ServiceView::DetectionSettings(bool fast, const std::string& timerText) {
+  console_.DetectionSettings(fast, timerText);
+  window_.Post([w = &window_, fast, timerText] { w->DetectionSettings(fast, timerText); });
+}
 void ServiceView::ConfigurationLocked(bool locked) {
   console_.ConfigurationLocked(locked);
   window_.Post([w = &window_, locked] { w->ConfigurationLocked(locked); });

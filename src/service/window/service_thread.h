@@ -34,6 +34,7 @@ class ServiceView : public StatusView {
   void DataDirectory(const std::string& path) override;
   void WatcherStarted() override;
   void TimerControls(bool visible, const std::string& timerText) override;
+  void DetectionSettings(bool fast, const std::string& timerText) override;
   void ConfigurationLocked(bool locked) override;
   void TestButtonEnabled(bool enabled) override;
   void OptionsChanged(const settings::Options& options, bool rtPrinter) override;
