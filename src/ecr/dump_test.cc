@@ -6,8 +6,9 @@
 #include <map>
 #include <sstream>
 
-#include "ecr/test_fakes.h"
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
+#include "testing/fake_file_system.h"
 #include "testing/fake_serial_port.h"
 #include "testing/temp_dir.h"
 
@@ -33,6 +34,7 @@ std::vector<std::string> Lines(const std::string& bytes) {
 class DumpTest : public ::testing::Test {
  protected:
   DumpTest() : port(loop), link(port, loop, options, clock) {
+    fs.AddDirectory(dir.path());
     answers["1009"] = "100900";
     answers["1008"] = "1008" "RT" "99MEY012";
     answers["1511"] = "1511" "X99MEY012345678901234561";
@@ -62,8 +64,8 @@ class DumpTest : public ::testing::Test {
   testing_support::FakeEventLoop loop;
   testing_support::ScopedTempDir dir;
   settings::Options options;
-  ecr_test::FixedClock clock;
-  ecr_test::MemoryFileSystem fs;
+  testing_support::FakeClock clock;
+  testing_support::FakeFileSystem fs;
   FakeSerialPort port;
   EcrLink link;
   PrinterIdentity printer;
@@ -87,7 +89,7 @@ TEST_F(DumpTest, RtPrinter) {
 
 TEST_F(DumpTest, TraceFile) {
   Dump();
-  auto lines = Lines(fs.files[dir.File("tracedump.txt")]);
+  auto lines = Lines(fs.Contents(dir.File("tracedump.txt")));
   std::vector<std::string> texts;
   for (const auto& l : lines) {
     ASSERT_GT(l.size(), 21u);
@@ -113,7 +115,7 @@ TEST_F(DumpTest, TraceFile) {
 TEST_F(DumpTest, TraceFileHoldsOnlyTheLastDump) {
   Dump();
   Dump();
-  const std::string bytes = fs.files[dir.File("tracedump.txt")];
+  const std::string bytes = fs.Contents(dir.File("tracedump.txt"));
   EXPECT_EQ(bytes.find("Dump di configurazione"), bytes.rfind("Dump di configurazione"));
 }
 
@@ -162,7 +164,7 @@ TEST_F(DumpTest, FirmwareFailureFailsTheDump) {
 TEST_F(DumpTest, ClosedPort) {
   EXPECT_EQ(-1, Vexocx21_DoDumpConf(link, fs, dir.path(), printer));
   EXPECT_TRUE(commands.empty());
-  EXPECT_EQ(1u, fs.files.count(dir.File("tracedump.txt")));
+  EXPECT_TRUE(fs.HasFile(dir.File("tracedump.txt")));
 }
 
 TEST(FirmwareTest, Release) {
@@ -210,7 +212,7 @@ class TotalsTest : public DumpTest {
  protected:
   std::vector<std::string> Totals(char separator) {
     failed = ScriviTotaliGiornalieri(link, fs, dir.File("totali.txt"), separator);
-    return Lines(fs.files[dir.File("totali.txt")]);
+    return Lines(fs.Contents(dir.File("totali.txt")));
   }
   bool failed = false;
 };

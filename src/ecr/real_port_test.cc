@@ -7,7 +7,7 @@
 
 #include "ecr/link.h"
 #include "ecr/registers.h"
-#include "ecr/test_fakes.h"
+#include "testing/fake_clock.h"
 
 namespace ecr {
 namespace {
@@ -24,7 +24,7 @@ TEST(RealPortTest, ExchangesThroughTheSystemPort) {
   std::vector<std::string> log;
   port->SetLog([&log](const std::string& l) { log.push_back(l); });
   settings::Options options;
-  ecr_test::FixedClock clock;
+  testing_support::FakeClock clock;
   EcrLink link(*port, *loop, options, clock);
   link.SetCurrentPort(number);
 

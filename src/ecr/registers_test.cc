@@ -5,8 +5,8 @@
 
 #include <map>
 
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
-#include "ecr/test_fakes.h"
 #include "testing/fake_serial_port.h"
 
 namespace ecr {
@@ -60,7 +60,7 @@ class RegistersTest : public ::testing::Test {
 
   testing_support::FakeEventLoop loop;
   settings::Options options;
-  ecr_test::FixedClock clock;
+  testing_support::FakeClock clock;
   FakeSerialPort port;
   EcrLink link;
   std::map<std::string, std::string> answers;

@@ -5,8 +5,9 @@
 
 #include <map>
 
-#include "ecr/test_fakes.h"
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
+#include "testing/fake_file_system.h"
 #include "testing/fake_serial_port.h"
 #include "testing/temp_dir.h"
 
@@ -28,6 +29,7 @@ struct ReadyDocument : DocumentSource {
 class TransmissionTest : public ::testing::Test {
  protected:
   TransmissionTest() : port(loop), link(port, loop, options, clock) {
+    fs.AddDirectory(dir.path());
     port.SetScript(testing_support::Printer([this](const std::string& c) { return Answer(c); }));
     ctx.decimalSeparator = '.';
     ctx.outPath = dir.File("SR_OUT.001");
@@ -65,8 +67,8 @@ class TransmissionTest : public ::testing::Test {
   testing_support::ScopedTempDir dir;
   testing_support::FakeEventLoop loop;
   settings::Options options;
-  ecr_test::FixedClock clock;
-  ecr_test::MemoryFileSystem fs;
+  testing_support::FakeClock clock;
+  testing_support::FakeFileSystem fs;
   FakeSerialPort port;
   EcrLink link;
   ReadyDocument source;
@@ -121,7 +123,7 @@ TEST_F(TransmissionTest, UncreatableOutputFileIsNeverASuccess) {
   std::vector<std::string> messages;
   ctx.message = [&](const std::string& m) { messages.push_back(m); };
   int64_t start = loop.NowMs();
-  fs.unwritable.insert(ctx.outPath);
+  fs.FailNext("write", ctx.outPath, 100);
   source.doc.commands = {"3001"};
   EXPECT_EQ(DoSendFile(link, fs, source, ctx, &detail), 2);
   EXPECT_EQ(loop.NowMs() - start, 200);
@@ -139,28 +141,28 @@ TEST_F(TransmissionTest, ReceiptStampFromAnAnswerWithAColon) {
     return normal(written);
   });
   EXPECT_EQ(Send("07/12\r\n3001\r\n"), 0);
-  std::string out = fs.files[ctx.outPath];
+  std::string out = fs.Contents(ctx.outPath);
   EXPECT_EQ(out.substr(0, out.find("Versione")),
             "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
 
   // A document stopped by the printer leaves the stamp it got, without the header.
   queued["3001"] = {"ERR37"};
   EXPECT_EQ(Send("07/12\r\n3001\r\n3002\r\n"), 7);
-  EXPECT_EQ(fs.files[ctx.outPath], "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
+  EXPECT_EQ(fs.Contents(ctx.outPath), "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
 }
 
 TEST_F(TransmissionTest, DailyTotalsOnlyInsideTheDataDirectory) {
   EXPECT_EQ(Send("READ,1,totali.txt\r\n3001\r\n"), 0);
-  EXPECT_EQ(fs.files[dir.File("totali.txt")].rfind("DataCode|DataDescription|Value|Index\r\n", 0), 0u);
+  EXPECT_EQ(fs.Contents(dir.File("totali.txt")).rfind("DataCode|DataDescription|Value|Index\r\n", 0), 0u);
   EXPECT_EQ(Count("1004"), 1);
   EXPECT_EQ(Count("READ,1,totali.txt"), 0);
 
   // A target outside ends the document like a conversion error; SR_OUT is still replaced.
-  fs.files[ctx.outPath] = "old";
+  fs.AddFile(ctx.outPath, "old");
   EXPECT_EQ(Send("3001\r\nREAD,2,../totali.txt\r\n3002\r\n"), 2);
   EXPECT_EQ(Count("3002"), 0);
   EXPECT_EQ(Count("1004"), 1);
-  EXPECT_EQ(fs.files[ctx.outPath], "");
+  EXPECT_EQ(fs.Contents(ctx.outPath), "");
 
   // A "READ" that asks for no totals is an ordinary line, as before.
   Send("READ,3,/etc/totali.txt\r\n");

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "ecr/link.h"
-#include "ecr/test_fakes.h"
+#include "platform/clock.h"
 #include "virtual_ecr_process.h"
 
 int main(int argc, char** argv) {
@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
   auto loop = platform::EventLoop::Create();
   auto port = platform::SerialPort::Create(*loop);
   settings::Options options;
-  ecr_test::FixedClock clock;
-  ecr::EcrLink link(*port, *loop, options, clock);
+  ecr::EcrLink link(*port, *loop, options, platform::Clock::Real());
   link.SetCurrentPort(1);
   link.Vexocx21_OpenPort();
   if (!link.IsPortOpen()) {

@@ -10,7 +10,8 @@
 #include "ecr/dump.h"
 #include "ecr/link.h"
 #include "ecr/registers.h"
-#include "ecr/test_fakes.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
 #include "testing/temp_dir.h"
 #include "virtual_ecr_process.h"
 
@@ -28,6 +29,7 @@ std::vector<std::string> Lines(const std::string& bytes) {
 
 class LinkE2eTest : public ::testing::Test {
  protected:
+  LinkE2eTest() { fs.AddDirectory(dir.path()); }
   void Start(std::vector<std::string> args = {}) {
     args.push_back("--log");
     args.push_back(dir.File("virtual-ecr.log"));
@@ -50,8 +52,8 @@ class LinkE2eTest : public ::testing::Test {
   std::unique_ptr<platform::EventLoop> loop = platform::EventLoop::Create();
   std::unique_ptr<platform::SerialPort> port = platform::SerialPort::Create(*loop);
   settings::Options options;
-  ecr_test::FixedClock clock;
-  ecr_test::MemoryFileSystem fs;
+  testing_support::FakeClock clock;
+  testing_support::FakeFileSystem fs;
   ecr::EcrLink link{*port, *loop, options, clock};
 };
 
@@ -77,7 +79,7 @@ TEST_F(LinkE2eTest, RtDump) {
   EXPECT_EQ('1', info.identification[25]);
   EXPECT_EQ(2, info.taxCodeKind);
   EXPECT_EQ("05.01.02", info.firmwareVersion);
-  auto trace = Lines(fs.files[dir.File("tracedump.txt")]);
+  auto trace = Lines(fs.Contents(dir.File("tracedump.txt")));
   ASSERT_EQ(11u, trace.size());
   const std::regex stamp("^\\d{8}_\\d{6} <--> ");
   for (const auto& l : trace) EXPECT_TRUE(std::regex_search(l, stamp)) << l;
@@ -95,7 +97,7 @@ TEST_F(LinkE2eTest, MfDump) {
   // No identification: the 8-character serial stands for it.
   EXPECT_EQ("CU100001", info.identification);
   EXPECT_EQ("05.01.02", info.firmwareVersion);
-  auto trace = Lines(fs.files[dir.File("tracedump.txt")]);
+  auto trace = Lines(fs.Contents(dir.File("tracedump.txt")));
   ASSERT_GE(trace.size(), 5u);
   EXPECT_EQ(" -/- CU100001", trace[4].substr(trace[4].size() - 13));
 }
@@ -112,7 +114,7 @@ TEST_F(LinkE2eTest, DailyTotals) {
   Start();
   const std::string path = dir.File("totali.txt");
   EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, fs, path, ','));
-  auto lines = Lines(fs.files[path]);
+  auto lines = Lines(fs.Contents(path));
   ASSERT_EQ(15u, lines.size());
   EXPECT_EQ("DataCode|DataDescription|Value|Index", lines[0]);
   EXPECT_EQ("1|TOT.SCONTR.FISCALI|0,00", lines[2]);
