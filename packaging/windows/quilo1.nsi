@@ -119,6 +119,11 @@ FunctionEnd
 !macro ICACLS ARGS
   nsExec::ExecToLog '"$SYSDIR\icacls.exe" ${ARGS}'
   Pop $9
+  ; A call that failed, or could not start on a busy system, is tried once more.
+  ${If} $9 != 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" ${ARGS}'
+    Pop $9
+  ${EndIf}
   ${If} $9 != 0
     DetailPrint "icacls: risultato $9"
   ${EndIf}

@@ -140,18 +140,23 @@ rm "$DATA"
 echo "installer: a junction in place of C:\\ProgramData\\ZEDODER1 stopped the install (exit $rc)"
 
 # Another folder, and a data directory someone made first. Wine's icacls is
-# a stub that sets no ACL (so none can be read back); it logs its command
-# line, which shows the rights the installer gives.
+# a stub that sets no ACL (so none can be read back), and the log of its
+# arguments now and then misses a call; a stand-in records each command
+# line the installer runs, which shows the rights it gives.
+cp "$WIN/tests/packaging/command_recorder.exe" "$C/windows/system32/icacls.exe"
 mkdir "$DATA"
 : >"$DATA/SR_DATI.003"
-WINEDEBUG=-all,fixme+icacls wine64 "$SETUP" /S '/D=C:\Cassa\Quilo1' 2>"$WORK/icacls.log" ||
-  fail "install into C:\\Cassa\\Quilo1 ended with $?"
+QUILO1_RECORD='C:\icacls-calls.txt' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" \
+  wine64 "$SETUP" /S '/D=C:\Cassa\Quilo1' || fail "install into C:\\Cassa\\Quilo1 ended with $?"
 [ -f "$C/Cassa/Quilo1/Quilo1.exe" ] || fail "not installed into C:\\Cassa\\Quilo1"
-icacls_call() { grep -F "stub: \"C:\\\\windows\\\\system32\\\\icacls.exe\" $1" "$WORK/icacls.log" >/dev/null || fail "no icacls $1"; }
-icacls_call '"C:\\Cassa\\Quilo1" "/inheritance:r" "/grant:r" "*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)RX"'
-icacls_call '"C:\\Cassa\\Quilo1\\QLCHKCOM.TXT" "/grant" "*S-1-5-32-545:M"'
-icacls_call '"C:\\ProgramData\\ZEDODER1" "/setowner" "*S-1-5-32-544"'
-icacls_call '"C:\\ProgramData\\ZEDODER1" "/inheritance:r" "/grant:r" "*S-1-5-32-544:(OI)(CI)F" "*S-1-5-18:(OI)(CI)F" "*S-1-5-32-545:(OI)(CI)M"'
+icacls_call() {
+  tr -d '\r' <"$C/icacls-calls.txt" | grep -qxF "\"C:\\windows\\system32\\icacls.exe\" $1" ||
+    { cat "$C/icacls-calls.txt"; fail "no icacls $1"; }
+}
+icacls_call '"C:\Cassa\Quilo1" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+icacls_call '"C:\Cassa\Quilo1\QLCHKCOM.TXT" /grant *S-1-5-32-545:M'
+icacls_call '"C:\ProgramData\ZEDODER1" /setowner *S-1-5-32-544'
+icacls_call '"C:\ProgramData\ZEDODER1" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)M'
 [ "$(reg_value 'HKLM\Software\Vexwerk\Quilo1' DataDirCreated)" = 0x0 ] || fail "the installer took C:\\ProgramData\\ZEDODER1 for its own"
 wine64 'C:\Cassa\Quilo1\uninstall.exe' /S /PURGE || fail "uninstall /PURGE from C:\\Cassa\\Quilo1 ended with $?"
 wineserver -w
