@@ -7,8 +7,8 @@
 #include <set>
 
 #include "ecr/link.h"
-#include "ecr/test_fakes.h"
 #include "fuzz_support.h"
+#include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_serial_port.h"
 
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   testing_support::FakeSerialPort port(loop);
   settings::Options options;
   options.chbDelayCompatibilita = mode & 0x40;
-  ecr_test::FixedClock clock;
+  testing_support::FakeClock clock;
   ecr::EcrLink link(port, loop, options, clock);
   link.state().checkStatusFirst = mode & 0x80;
   port.SetScript([&](const std::string&) {
