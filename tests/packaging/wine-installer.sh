@@ -50,7 +50,10 @@ DATA=$C/ProgramData/ZEDODER1
 MENU=$C/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quilo1
 UNINST='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quilo1'
 RUN='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-reg_value() { wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+# Read a second time when empty: a Wine program now and then ends before
+# it prints, as icacls does below.
+reg_read() { wine64 reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+reg_value() { v=$(reg_read "$1" "$2"); [ -n "$v" ] || { sleep 1; v=$(reg_read "$1" "$2"); }; printf '%s\n' "$v"; }
 settings="QLCHKCOM.TXT QLTIMER1.TXT QLCHKSCO.TXT QLCHKXXS.TXT QLVALIVA.txt"
 
 wine64 wineboot -i >/dev/null 2>&1 || true
