@@ -187,8 +187,12 @@ void MainWindow::FillOptions(const settings::Options& o) {
   for (const OptionBox& box : kOptionBoxes)
     CheckDlgButton(hwnd_, box.id, o.*box.option ? BST_CHECKED : BST_UNCHECKED);
   CheckRadioButton(hwnd_, IDC_OPTFISCAL, IDC_OPTNONFISCAL, o.OptNonFiscal ? IDC_OPTNONFISCAL : IDC_OPTFISCAL);
-  fast_ = o.OptionFAST;
-  CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast_ ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
+  ShowDetectionMode(o.OptionFAST);
+}
+
+void MainWindow::ShowDetectionMode(bool fast) {
+  fast_ = fast;
+  CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
 }
 
 void MainWindow::Post(std::function<void()> call) {
@@ -574,8 +578,7 @@ void MainWindow::TimerControls(bool visible, const std::string&) {
 void MainWindow::TimerText(const std::string& text) { SetText(IDC_TXTTIMERVAL, text); }
 
 void MainWindow::DetectionSettings(bool fast, const std::string& timerText) {
-  fast_ = fast;
-  CheckRadioButton(hwnd_, IDC_OPTIONFAST, IDC_OPTIONSLOW, fast ? IDC_OPTIONFAST : IDC_OPTIONSLOW);
+  ShowDetectionMode(fast);
   TimerText(timerText);
 }
 

@@ -101,6 +101,8 @@ class MainWindow : public StatusView {
   void DrawShape(const DRAWITEMSTRUCT& item);
   void AddTooltips();
   void FillOptions(const settings::Options& options);
+  // The radio buttons of the detection mode, and the mode they show.
+  void ShowDetectionMode(bool fast);
   void EnableFrames(bool enabled);
   void SetLamp(int16_t port, bool green);
 
