@@ -134,8 +134,8 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::
   return result;
 }
 
-bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& path,
-                             char decimalSeparator) {
+bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& folder,
+                             const std::string& name, char decimalSeparator, bool* written) {
   // A refused request leaves an error text, not counters: write zeros.
   const std::string kept = link.TrasmettiStringa("1004") == 0 ? link.lastAnswer() : std::string();
   std::string file;
@@ -167,7 +167,8 @@ bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std:
   const bool failed = link.TrasmettiStringa("1104") != 0;
   if (!failed && link.lastAnswer().size() > 7) Row("83|NUM.AZZ.FISC.|" + Number(Val(Mid(link.lastAnswer(), 5, 4))));
   std::string error;
-  fs.WriteFile(path, file, &error);
+  const bool ok = fs.WriteBeneath(folder, name, file, &error);
+  if (written) *written = ok;
   return failed;
 }
 

@@ -42,9 +42,11 @@ std::string DumpFailureMessage(int16_t result);
 std::string DumpFailureField(int16_t result);
 inline constexpr const char* kDumpDone = "DUMP ESEGUITO";
 
-// Writes the daily totals into the file at `path` (replaced), amounts with
-// `decimalSeparator`. True when the closing-count exchange failed.
-bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& path,
-                             char decimalSeparator);
+// Writes the daily totals into the file `name` below `folder` (replaced,
+// never through a link: a host may write there), amounts with
+// `decimalSeparator`. True when the closing-count exchange failed;
+// `*written` tells whether the file was written.
+bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& folder,
+                             const std::string& name, char decimalSeparator, bool* written = nullptr);
 
 }  // namespace ecr

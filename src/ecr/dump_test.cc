@@ -211,7 +211,7 @@ std::string CountersWith(const std::map<int, std::string>& fields) {
 class TotalsTest : public DumpTest {
  protected:
   std::vector<std::string> Totals(char separator) {
-    failed = ScriviTotaliGiornalieri(link, fs, dir.File("totali.txt"), separator);
+    failed = ScriviTotaliGiornalieri(link, fs, dir.path(), "totali.txt", separator);
     return Lines(fs.Contents(dir.File("totali.txt")));
   }
   bool failed = false;

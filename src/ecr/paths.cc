@@ -9,10 +9,11 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // A path as its root ("", "/", "//", "C:" or "C:/") and its names, with "."
-// gone and ".." taken back where it can be.
+// gone and ".." taken back where it can be; `climbs` tells it had one.
 struct SplitPath {
   std::string root;
   std::vector<std::string> names;
+  bool climbs = false;
 };
 
 SplitPath Split(const std::string& path) {
@@ -34,6 +35,7 @@ SplitPath Split(const std::string& path) {
       continue;
     }
     if (name == "..") {
+      p.climbs = true;
       // Above a root there is nothing; a relative path keeps its climb.
       if (!p.names.empty() && p.names.back() != "..")
         p.names.pop_back();
@@ -71,17 +73,33 @@ bool Inside(const SplitPath& path, const SplitPath& dir, bool ignoreCase) {
 }  // namespace
 
 std::string AllowedReadTarget(const std::string& target, const std::string& dataDir,
-                              const std::vector<std::string>& allowedDirs, char separator, bool ignoreCase) {
+                              const std::vector<std::string>& allowedDirs, char separator, bool ignoreCase,
+                              std::string* folder, std::string* name) {
   if (target.empty()) return "";
   SplitPath path = Split(target);
+  if (path.climbs) return "";
   if (path.root.empty()) path = Split(dataDir + "/" + target);
-  bool allowed = Inside(path, Split(dataDir), ignoreCase);
-  for (const std::string& dir : allowedDirs) allowed = allowed || (!dir.empty() && Inside(path, Split(dir), ignoreCase));
-  if (!allowed) return "";
+  // The first folder that holds it, the data directory before the others.
+  const std::string* inside = nullptr;
+  size_t depth = 0;
+  auto consider = [&](const std::string& dir) {
+    if (inside || dir.empty()) return;
+    const SplitPath d = Split(dir);
+    if (Inside(path, d, ignoreCase)) inside = &dir, depth = d.names.size();
+  };
+  consider(dataDir);
+  for (const std::string& dir : allowedDirs) consider(dir);
+  if (!inside) return "";
   std::string out = path.root;
   for (char& c : out)
     if (c == '/') c = separator;
-  for (size_t i = 0; i < path.names.size(); ++i) out += (i > 0 ? std::string(1, separator) : "") + path.names[i];
+  std::string below;
+  for (size_t i = 0; i < path.names.size(); ++i) {
+    out += (i > 0 ? std::string(1, separator) : "") + path.names[i];
+    if (i >= depth) below += (i > depth ? std::string(1, separator) : "") + path.names[i];
+  }
+  if (folder) *folder = *inside;
+  if (name) *name = below;
   return out;
 }
 

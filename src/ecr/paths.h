@@ -15,11 +15,14 @@ inline constexpr bool kPathsIgnoreCase = false;
 #endif
 
 // The file a "READ" line may write for `target`: taken from `dataDir` when
-// it is relative, "." and ".." resolved by the letters alone (both '/' and
-// '\' separate), written with `separator`. "" when the result is not inside
-// `dataDir` nor inside one of `allowedDirs`.
+// it is relative, "." dropped (both '/' and '\' separate), written with
+// `separator`. "" when it is not inside `dataDir` nor inside one of
+// `allowedDirs`, or has a ".." part: the letters cannot tell where ".."
+// leads once a folder on the way is a link. `*folder` gets the folder it is
+// inside, as configured, and `*name` the rest, for a write below that folder.
 std::string AllowedReadTarget(const std::string& target, const std::string& dataDir,
                               const std::vector<std::string>& allowedDirs, char separator,
-                              bool ignoreCase = kPathsIgnoreCase);
+                              bool ignoreCase = kPathsIgnoreCase, std::string* folder = nullptr,
+                              std::string* name = nullptr);
 
 }  // namespace ecr

@@ -1,5 +1,5 @@
 // Which "READ" targets may be written: inside the data directory or an
-// allowed folder, judged after "." and "..".
+// allowed folder, judged after "."; never one with "..".
 #include "ecr/paths.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +15,10 @@ TEST(AllowedReadTargetTest, InsideTheDataDirectoryOrAnAllowedFolder) {
     const char* written;  // "" = refused
   } cases[] = {
       {"totali.txt", "/srv/dati", false, "/srv/dati/totali.txt"},
-      {"./giorno/../totali.txt", "/srv/dati/", false, "/srv/dati/totali.txt"},
+      {"./giorno/../totali.txt", "/srv/dati/", false, ""},  // ".." after what may be a link
       {"/srv/dati/./giorno/t.txt", "/srv/dati", false, "/srv/dati/giorno/t.txt"},
-      {"sub\\..\\..\\dati\\t.txt", "/srv/dati", false, "/srv/dati/t.txt"},  // out and back in
+      {"sub\\..\\..\\dati\\t.txt", "/srv/dati", false, ""},  // out and back in
+      {"./giorno/./t.txt", "/srv/dati/", false, "/srv/dati/giorno/t.txt"},
       {"../totali.txt", "/srv/dati", false, ""},
       {"giorno/../../../etc/t.txt", "/srv/dati", false, ""},
       {"/etc/passwd", "/srv/dati", false, ""},
@@ -26,7 +27,7 @@ TEST(AllowedReadTargetTest, InsideTheDataDirectoryOrAnAllowedFolder) {
       {"/srv/dati/..", "/srv/dati", false, ""},
       {"", "/srv/dati", false, ""},
       {"/srv/report/t.txt", "/srv/dati", false, "/srv/report/t.txt"},  // allowed
-      {"/srv/report/x/../t.txt", "/srv/dati", false, "/srv/report/t.txt"},
+      {"/srv/report/x/../t.txt", "/srv/dati", false, ""},
       {"/srv/report/../t.txt", "/srv/dati", false, ""},
       {"/SRV/REPORT/t.txt", "/srv/dati", false, ""},
       {"c:\\QUILO\\dati\\t.txt", "C:\\Quilo\\Dati", true, "c:/QUILO/dati/t.txt"},
@@ -40,6 +41,16 @@ TEST(AllowedReadTargetTest, InsideTheDataDirectoryOrAnAllowedFolder) {
   for (const auto& c : cases)
     EXPECT_EQ(c.written, AllowedReadTarget(c.target, c.dataDir, allowed, '/', c.ignoreCase)) << c.target;
   EXPECT_EQ("C:\\Quilo\\Dati\\t.txt", AllowedReadTarget("t.txt", "C:/Quilo/Dati", {}, '\\', true));
+
+  // The folder it lies in, as configured, and the name below it.
+  std::string folder, name;
+  EXPECT_EQ("/srv/report/a/t.txt", AllowedReadTarget("/srv/./report/a/t.txt", "/srv/dati", allowed, '/', false,
+                                                     &folder, &name));
+  EXPECT_EQ("/srv/report", folder);
+  EXPECT_EQ("a/t.txt", name);
+  AllowedReadTarget("cfg\\t.txt", "C:\\Dati\\", {}, '\\', true, &folder, &name);
+  EXPECT_EQ("C:\\Dati\\", folder);
+  EXPECT_EQ("cfg\\t.txt", name);
 }
 
 }  // namespace

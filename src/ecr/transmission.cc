@@ -177,14 +177,18 @@ bool PrepareDocument(Transmission& t, DocumentSource& source) {
 }
 
 // The daily totals of "READ,1,path" or "READ,2,path"; a target outside the
-// permitted folders ends the document as a conversion error would.
+// permitted folders, or one reached through a link, ends the document as a
+// conversion error would.
 Next DailyTotals(Transmission& t, const std::string& target) {
-  std::string path = AllowedReadTarget(target, t.ctx.dataDir, t.ctx.readAllowedDirs, platform::PathSeparator());
-  if (path.empty()) {
+  std::string folder, name;
+  const std::string path = AllowedReadTarget(target, t.ctx.dataDir, t.ctx.readAllowedDirs, platform::PathSeparator(),
+                                             kPathsIgnoreCase, &folder, &name);
+  bool written = false;
+  if (!path.empty()) ScriviTotaliGiornalieri(t.link, t.fs, folder, name, t.ctx.decimalSeparator, &written);
+  if (!written) {
     t.status = kDocumentNotSent;
     return Next::kStop;
   }
-  ScriviTotaliGiornalieri(t.link, t.fs, path, t.ctx.decimalSeparator);
   t.change = 0;
   return Next::kGoOn;
 }

@@ -82,10 +82,13 @@ void PaymentRequest::WriteLog(const std::string& answer) {
     ShowMessage("ERRORE-CHIAMATA-POS = Path not found - 76 - 9.");
     return;
   }
-  std::string file = Join(folder, "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
-                                      TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(posData_.TerminalId) + ".txt");
+  // The month's folder is in the hosts' data directory: the log goes below
+  // it, never through a link a host put in its place.
+  std::string file = Join("LOG-PAGAME-" + year + TwoDigits(t.month),
+                          "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
+                              TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(posData_.TerminalId) + ".txt");
   settings::FileError error;
-  if (!settings::WriteDocument(*setup_.files, file, {answer}, false, &error))
+  if (!settings::WriteDocumentBeneath(*setup_.files, setup_.dataDirectory, file, {answer}, &error))
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
 }
 

@@ -26,6 +26,10 @@ enum class ReadStatus {
 // The most a host's document may weigh.
 inline constexpr size_t kMaxDocumentBytes = 1u << 20;
 
+// The permission bits of a file a write creates: 0666 less the umask.
+// Windows has no such bits and ignores every mode.
+inline constexpr unsigned kDefaultMode = 0;
+
 // Abstract so it can be faked for tests.
 class FileSystem {
  public:
@@ -38,7 +42,8 @@ class FileSystem {
                               std::string* error) = 0;
   // Creates or replaces the file as a whole: a temporary file in the same
   // folder, then a rename, so a reader sees the old bytes or the new ones.
-  // A link or a non-regular file in the way is refused, not followed.
+  // A link or a non-regular file in the way is refused, not followed. A
+  // replaced file keeps its permission bits; a new one gets kDefaultMode.
   virtual bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) = 0;
   // Creates a new file; fails when the name is taken in any form (O_EXCL).
   virtual bool CreateFile(const std::string& path, const std::string& bytes, std::string* error) = 0;
@@ -52,7 +57,41 @@ class FileSystem {
   // The names in a directory, without "." and "..".
   virtual bool ListDirectory(const std::string& path, std::vector<std::string>* names) = 0;
 
+  // WriteFile and AppendFile giving a file they create exactly `mode`
+  // (0644, 0600), whatever the umask; a file replaced keeps its own. A
+  // fake that does not keep modes may leave them to the calls above.
+  virtual bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
+    (void)mode;
+    return WriteFile(path, bytes, error);
+  }
+  virtual bool AppendFileMode(const std::string& path, const std::string& bytes, bool sync, unsigned mode,
+                              std::string* error) {
+    (void)mode;
+    return AppendFile(path, bytes, sync, error);
+  }
+
+  // A file below a folder that others can write (the hosts' data
+  // directory). `name` is relative to `base` and is looked up from `base`
+  // down, one folder at a time, so a link in any of its parts cannot take
+  // the call elsewhere: a link, a "..", an absolute or empty `name` is
+  // refused and nothing is read, written or removed (kNotRegular, false).
+  // `base` itself is trusted. Otherwise as the calls above; a replace stays
+  // in the folder that was checked. A fake that does not model this
+  // refuses every name.
+  virtual ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
+                                 std::string* contents, std::string* error);
+  virtual bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                            std::string* error);
+  virtual bool AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                             std::string* error);
+  virtual bool RemoveBeneath(const std::string& base, const std::string& name);
+
   static std::unique_ptr<FileSystem> CreateReal();
 };
+
+// The parts of a name below a base folder, split at '/' (and '\\' on
+// Windows), "." and empty parts left out. False for an absolute or empty
+// name and for one with a ".." part: nothing below the base has those.
+bool SplitBeneath(const std::string& name, std::vector<std::string>* parts);
 
 }  // namespace platform

@@ -78,26 +78,28 @@ bool JobRunner::ReadDocument(int16_t port, JobDocument* doc) {
 
 bool JobRunner::OpenTrace() {
   const std::string stamp = platform::DateTimeStamp(clock_.Now(), '_');
-  const std::string root = files_.dataDir();
-  std::string dir = files_.PathOf("TRACE_" + stamp.substr(0, 6));
-  if (!fs_.MakeDirectory(dir)) dir = root;
-  tracePath_ = dir + files_.separator() + "TRACE_" + stamp + ".TXT";
+  // The month's folder is a host's to replace with a link: the trace is
+  // written below the data directory, never through one.
+  const std::string folder = "TRACE_" + stamp.substr(0, 6);
+  traceName_ = "TRACE_" + stamp + ".TXT";
+  if (fs_.MakeDirectory(files_.PathOf(folder))) traceName_ = folder + files_.separator() + traceName_;
+  traceBase_ = files_.dataDir();
   std::string error;
-  if (!fs_.WriteFile(tracePath_, "", &error)) {
-    tracePath_.clear();
+  if (!fs_.WriteBeneath(traceBase_, traceName_, "", &error)) {
+    traceBase_.clear();
     return false;
   }
   printer_.SetTraceSink([this](const std::string& line) {
     std::string error;
-    fs_.AppendFile(tracePath_, line + "\r\n", false, &error);
+    fs_.AppendBeneath(traceBase_, traceName_, line + "\r\n", &error);
   });
   return true;
 }
 
 void JobRunner::CloseTrace() {
-  if (tracePath_.empty()) return;
+  if (traceBase_.empty()) return;
   printer_.SetTraceSink(nullptr);
-  tracePath_.clear();
+  traceBase_.clear();
 }
 
 void JobRunner::Record(JournalRecord record) {

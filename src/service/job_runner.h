@@ -87,7 +87,9 @@ class JobRunner {
   StatusView& view_;
   PaymentStep* payment_;
   std::string errorDetail_;
-  std::string tracePath_;
+  // The open trace: its name below the data directory, traceBase_.
+  std::string traceBase_;
+  std::string traceName_;
   bool reachedPrinter_ = false;
   Journal* journal_ = nullptr;
   uint64_t job_ = 0;

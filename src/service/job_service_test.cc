@@ -105,6 +105,16 @@ class VanishingFiles : public platform::FileSystem {
   bool RemoveFile(const std::string& p) override { return real_->RemoveFile(p); }
   bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
   bool ListDirectory(const std::string& p, std::vector<std::string>* n) override { return real_->ListDirectory(p, n); }
+  bool WriteFileMode(const std::string& p, const std::string& b, unsigned m, std::string* e) override {
+    return real_->WriteFileMode(p, b, m, e);
+  }
+  bool WriteBeneath(const std::string& d, const std::string& n, const std::string& b, std::string* e) override {
+    return real_->WriteBeneath(d, n, b, e);
+  }
+  bool AppendBeneath(const std::string& d, const std::string& n, const std::string& b, std::string* e) override {
+    return real_->AppendBeneath(d, n, b, e);
+  }
+  bool RemoveBeneath(const std::string& d, const std::string& n) override { return real_->RemoveBeneath(d, n); }
   std::string vanish;
 
  private:

@@ -53,20 +53,23 @@ int PruneOldRecords(platform::FileSystem& fs, const std::string& dataDir, char s
                     const platform::LocalTime& today, int days) {
   const long now = DaysFromCivil(today.year, today.month, today.day);
   int removed = 0;
-  std::vector<std::string> folders = {dataDir};
+  // Names below the data directory: a host may swap a folder for a link
+  // meanwhile, and the removal must not follow it.
+  std::vector<std::string> folders = {""};
   std::vector<std::string> names;
   if (fs.ListDirectory(dataDir, &names))
     for (const std::string& name : names)
       if ((StartsWith(name, "TRACE_") || StartsWith(name, "LOG-PAGAME-")) &&
           fs.Kind(dataDir + separator + name) == platform::FileKind::kDirectory)
-        folders.push_back(dataDir + separator + name);
+        folders.push_back(name + separator);
   for (const std::string& folder : folders) {
-    if (!fs.ListDirectory(folder, &names)) continue;
+    if (!fs.ListDirectory(folder.empty() ? dataDir : dataDir + separator + folder.substr(0, folder.size() - 1), &names))
+      continue;
     for (const std::string& name : names) {
       const long date = RecordDate(name);
-      const std::string path = folder + separator + name;
+      const std::string path = dataDir + separator + folder + name;
       if (date == 0 || now - DaysOf(date) <= days || fs.Kind(path) != platform::FileKind::kRegular) continue;
-      removed += fs.RemoveFile(path) ? 1 : 0;
+      removed += fs.RemoveBeneath(dataDir, folder + name) ? 1 : 0;
     }
   }
   return removed;

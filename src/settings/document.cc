@@ -3,6 +3,7 @@
 #include "settings/document.h"
 
 #include "language/language.h"
+#include "platform/system.h"
 
 namespace settings {
 namespace {
@@ -69,17 +70,20 @@ bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vec
   return false;
 }
 
-bool WriteDocument(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
-                   bool append, FileError* error) {
+namespace {
+
+std::string Lines(const std::vector<std::string>& lines) {
   std::string data;
   for (const auto& line : lines) {
     data += line;
     data += "\r\n";
   }
-  std::string text;
-  if (append ? files.AppendFile(path, data, false, &text) : files.WriteFile(path, data, &text)) return true;
-  // The layer gives a text, not a number: the name tells which failure the
-  // program has always reported. ":1" the name is unusable, ":2" the write.
+  return data;
+}
+
+// The layer gives a text, not a number: the name tells which failure the
+// program has always reported. ":1" the name is unusable, ":2" the write.
+void WriteFailure(platform::FileSystem& files, const std::string& path, FileError* error) {
   const std::string folder = FolderOf(path);
   const platform::FileKind kind = files.Kind(path);
   if (!folder.empty() && files.Kind(folder) != platform::FileKind::kDirectory) {
@@ -92,6 +96,29 @@ bool WriteDocument(platform::FileSystem& files, const std::string& path, const s
     *error = Error(kErrPermissionDenied, "Permission denied");
     error->source += " in Tools.WriteDocument:2";
   }
+}
+
+}  // namespace
+
+bool WriteDocument(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
+                   bool append, FileError* error, unsigned mode) {
+  const std::string data = Lines(lines);
+  std::string text;
+  bool ok;
+  if (mode == platform::kDefaultMode)
+    ok = append ? files.AppendFile(path, data, false, &text) : files.WriteFile(path, data, &text);
+  else
+    ok = append ? files.AppendFileMode(path, data, false, mode, &text) : files.WriteFileMode(path, data, mode, &text);
+  if (ok) return true;
+  WriteFailure(files, path, error);
+  return false;
+}
+
+bool WriteDocumentBeneath(platform::FileSystem& files, const std::string& base, const std::string& name,
+                          const std::vector<std::string>& lines, FileError* error) {
+  std::string text;
+  if (files.WriteBeneath(base, name, Lines(lines), &text)) return true;
+  WriteFailure(files, base + platform::PathSeparator() + name, error);
   return false;
 }
 

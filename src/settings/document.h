@@ -29,9 +29,14 @@ bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vec
                   FileError* error);
 
 // Creates or replaces the file (atomically), or appends to it with
-// `append`; every line ends with CR LF.
+// `append`; every line ends with CR LF. A file it creates gets `mode`
+// (FileSystem::WriteFileMode), one it replaces keeps its own.
 bool WriteDocument(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
-                   bool append, FileError* error);
+                   bool append, FileError* error, unsigned mode = platform::kDefaultMode);
+// Creates or replaces the file `name` below `base`, a folder others can
+// write, never through a link (FileSystem::WriteBeneath).
+bool WriteDocumentBeneath(platform::FileSystem& files, const std::string& base, const std::string& name,
+                          const std::vector<std::string>& lines, FileError* error);
 
 // The run-time error numbers a file operation reports.
 enum FileErrorNumber {

@@ -21,6 +21,8 @@ const char kReadFoldersFile[] = "QLCARTREAD.TXT";
 
 namespace {
 
+// What the package gives them: the program writes, the shop's users read.
+constexpr unsigned kSettingsFileMode = 0644;
 constexpr int kDefaultInterval = 1000;
 constexpr int kMaxIntervalMs = 60000;
 constexpr double kMaxIntervalSeconds = 60;
@@ -55,7 +57,8 @@ ReadResult ReadFields(platform::FileSystem& files, const std::string& path, std:
 bool WriteLines(platform::FileSystem& files, const std::string& path, const std::vector<std::string>& lines,
                const MessageFn& message) {
   FileError error;
-  if (WriteDocument(files, path, lines, false, &error)) return true;
+  // Readable by all, written by the program alone, whatever its umask.
+  if (WriteDocument(files, path, lines, false, &error, kSettingsFileMode)) return true;
   if (message) message("Impossibile scrivere il file " + path + ": " + ErrorText(error));
   return false;
 }

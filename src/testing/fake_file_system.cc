@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "platform/system.h"
+
 namespace testing_support {
 
 using platform::FileKind;
@@ -99,10 +101,34 @@ bool FakeFileSystem::MayWrite(const char* op, const std::string& path, bool must
   return true;
 }
 
-bool FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
-  if (!MayWrite("write", path, false, error)) return false;
+unsigned FakeFileSystem::Mode(const std::string& path) const {
+  auto it = modes_.find(path);
+  return it == modes_.end() ? platform::kDefaultMode : it->second;
+}
+
+bool FakeFileSystem::Write(const char* op, const std::string& path, const std::string& bytes, unsigned mode,
+                           std::string* error) {
+  if (!MayWrite(op, path, false, error)) return false;
+  if (!files_.count(path)) modes_[path] = mode;
   files_[path] = bytes;
   return true;
+}
+
+bool FakeFileSystem::Append(const char* op, const std::string& path, const std::string& bytes, unsigned mode,
+                            std::string* error) {
+  if (!MayWrite(op, path, false, error)) return false;
+  if (!files_.count(path)) modes_[path] = mode;
+  files_[path] += bytes;
+  return true;
+}
+
+bool FakeFileSystem::WriteFile(const std::string& path, const std::string& bytes, std::string* error) {
+  return Write("write", path, bytes, platform::kDefaultMode, error);
+}
+
+bool FakeFileSystem::WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode,
+                                   std::string* error) {
+  return Write("write", path, bytes, mode, error);
 }
 
 bool FakeFileSystem::CreateFile(const std::string& path, const std::string& bytes, std::string* error) {
@@ -112,9 +138,65 @@ bool FakeFileSystem::CreateFile(const std::string& path, const std::string& byte
 }
 
 bool FakeFileSystem::AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) {
-  if (!MayWrite("append", path, false, error)) return false;
-  files_[path] += bytes;
+  return Append("append", path, bytes, platform::kDefaultMode, error);
+}
+
+bool FakeFileSystem::AppendFileMode(const std::string& path, const std::string& bytes, bool sync, unsigned mode,
+                                    std::string* error) {
+  return Append("append", path, bytes, mode, error);
+}
+
+bool FakeFileSystem::Beneath(const char* op, const std::string& base, const std::string& name, std::string* path,
+                             std::string* error) {
+  std::vector<std::string> parts;
+  const bool plain = platform::SplitBeneath(name, &parts);
+  // Joined with the separator the test wrote, as its paths are compared by letters.
+  char separator = platform::PathSeparator();
+  for (const std::string* s : {&base, &name})
+    if (s->find_first_of("/\\") != std::string::npos) separator = (*s)[s->find_first_of("/\\")];
+  std::string joined = base;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    joined += separator + parts[i];
+    if (i + 1 < parts.size() && KindOf(joined) != FileKind::kDirectory) {
+      calls_.push_back({std::string(op) + " refused", base + separator + name});
+      SetError(error, KindOf(joined) == FileKind::kMissing ? "no such folder" : "a link in the path");
+      return false;
+    }
+  }
+  if (!plain) {
+    calls_.push_back({std::string(op) + " refused", base + separator + name});
+    SetError(error, "not a name below the folder");
+    return false;
+  }
+  *path = joined;
   return true;
+}
+
+platform::ReadStatus FakeFileSystem::ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
+                                                 std::string* contents, std::string* error) {
+  std::string path;
+  if (!Beneath("read", base, name, &path, error)) return ReadStatus::kNotRegular;
+  return ReadFile(path, maxBytes, contents, error);
+}
+
+bool FakeFileSystem::WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                                  std::string* error) {
+  std::string path;
+  return Beneath("write", base, name, &path, error) &&
+         Write("write", path, bytes, platform::kDefaultMode, error);
+}
+
+bool FakeFileSystem::AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                                   std::string* error) {
+  std::string path;
+  return Beneath("append", base, name, &path, error) &&
+         Append("append", path, bytes, platform::kDefaultMode, error);
+}
+
+bool FakeFileSystem::RemoveBeneath(const std::string& base, const std::string& name) {
+  std::string path;
+  if (!Beneath("remove", base, name, &path, nullptr)) return false;
+  return RemoveFile(path);
 }
 
 bool FakeFileSystem::RemoveFile(const std::string& path) {

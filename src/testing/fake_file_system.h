@@ -15,7 +15,10 @@ namespace testing_support {
 class FakeFileSystem : public platform::FileSystem {
  public:
   struct Call {
-    std::string op;  // "kind", "read", "write", "create", "append", "remove", "mkdir", "list"
+    // "kind", "read", "write", "create", "append", "remove", "mkdir", "list".
+    // A call below a base is recorded as the plain call on the joined path,
+    // or, refused, as "write refused" (the op and " refused") on base/name.
+    std::string op;
     std::string path;
   };
 
@@ -34,6 +37,9 @@ class FakeFileSystem : public platform::FileSystem {
   // The bytes of a file; empty when there is none.
   std::string Contents(const std::string& path) const;
   const std::map<std::string, std::string>& files() const { return files_; }
+  // The permission bits a file was created with; kDefaultMode when no call
+  // asked for any. A replaced file keeps its own, as on the disk.
+  unsigned Mode(const std::string& path) const;
 
   const std::vector<Call>& calls() const { return calls_; }
   int Count(const std::string& op, const std::string& path) const;
@@ -48,6 +54,18 @@ class FakeFileSystem : public platform::FileSystem {
   bool RemoveFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
   bool ListDirectory(const std::string& path, std::vector<std::string>* names) override;
+  bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) override;
+  bool AppendFileMode(const std::string& path, const std::string& bytes, bool sync, unsigned mode,
+                      std::string* error) override;
+  // Below a base: every folder on the way must be a folder of the fake; an
+  // "other" name there (a link) refuses the call, as ".." does.
+  platform::ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
+                                   std::string* contents, std::string* error) override;
+  bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                    std::string* error) override;
+  bool AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                     std::string* error) override;
+  bool RemoveBeneath(const std::string& base, const std::string& name) override;
 
  private:
   // Records the call; true when it is to fail.
@@ -58,10 +76,17 @@ class FakeFileSystem : public platform::FileSystem {
   platform::FileKind KindOf(const std::string& path) const;
   // False when the name has a folder part that is not a folder.
   bool FolderExists(const std::string& path) const;
+  // `name` joined to `base` when every folder on the way is a folder; the
+  // call is recorded as `op` + " beneath" either way.
+  bool Beneath(const char* op, const std::string& base, const std::string& name, std::string* path,
+               std::string* error);
+  bool Write(const char* op, const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
+  bool Append(const char* op, const std::string& path, const std::string& bytes, unsigned mode, std::string* error);
 
   std::map<std::string, std::string> files_;
   std::set<std::string> directories_;
   std::set<std::string> others_;
+  std::map<std::string, unsigned> modes_;
   std::map<std::pair<std::string, std::string>, int> failures_;
   std::vector<Call> calls_;
 };

@@ -113,7 +113,7 @@ TEST_F(LinkE2eTest, DumpOfACoverOpenPrinter) {
 TEST_F(LinkE2eTest, DailyTotals) {
   Start();
   const std::string path = dir.File("totali.txt");
-  EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, fs, path, ','));
+  EXPECT_FALSE(ecr::ScriviTotaliGiornalieri(link, fs, dir.path(), "totali.txt", ','));
   auto lines = Lines(fs.Contents(path));
   ASSERT_EQ(15u, lines.size());
   EXPECT_EQ("DataCode|DataDescription|Value|Index", lines[0]);

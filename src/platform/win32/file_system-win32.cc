@@ -1,6 +1,8 @@
 // The file layer over the wide-character Win32 calls, names converted from
 // the system code page. Opens never follow a reparse point, and a handle
-// that is not a plain file on a disk is refused.
+// that is not a plain file on a disk is refused. Below a folder others can
+// write, every folder on the way is opened without following a reparse
+// point and held, so it cannot be swapped for a link while the file is used.
 #include "platform/file_system.h"
 #include "platform/win32/wide_text.h"
 
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <random>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -70,6 +73,53 @@ ReadStatus ReadFailure(DWORD code, std::string* error) {
     return ReadStatus::kBusy;
   return ReadStatus::kFailed;
 }
+
+// The folders between a base and a file below it, each opened as itself
+// (never through a reparse point) and held open without delete sharing, so
+// none can be renamed, removed or replaced by a junction until this goes.
+class HeldFolders {
+ public:
+  HeldFolders() = default;
+  HeldFolders(const HeldFolders&) = delete;
+  HeldFolders& operator=(const HeldFolders&) = delete;
+  ~HeldFolders() {
+    for (HANDLE h : held_) CloseHandle(h);
+  }
+
+  // The full path of `name` below `base`; false with the reason when a part
+  // is a link, a file, "..", or missing.
+  bool Open(const std::string& base, const std::string& name, std::string* path, std::string* error) {
+    std::vector<std::string> parts;
+    if (!SplitBeneath(name, &parts)) {
+      if (error) *error = "not a name below " + base + ": " + name;
+      return false;
+    }
+    std::string joined = base;
+    if (!joined.empty() && joined.back() != '\\' && joined.back() != '/') joined += '\\';
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
+      joined += parts[i];
+      HANDLE h = CreateFileW(Widen(joined).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        SetError(error, GetLastError());
+        return false;
+      }
+      held_.push_back(h);
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (error) *error = "a link or a file in the path: " + name;
+        return false;
+      }
+      joined += '\\';
+    }
+    *path = joined + parts.back();
+    return true;
+  }
+
+ private:
+  std::vector<HANDLE> held_;
+};
 
 class Win32FileSystem : public FileSystem {
  public:
@@ -196,6 +246,34 @@ class Win32FileSystem : public FileSystem {
     FindClose(h);
     std::sort(names->begin(), names->end());
     return true;
+  }
+
+  ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes, std::string* contents,
+                         std::string* error) override {
+    HeldFolders folders;
+    std::string path;
+    if (!folders.Open(base, name, &path, error)) return ReadStatus::kNotRegular;
+    return ReadFile(path, maxBytes, contents, error);
+  }
+
+  bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                    std::string* error) override {
+    HeldFolders folders;
+    std::string path;
+    return folders.Open(base, name, &path, error) && WriteFile(path, bytes, error);
+  }
+
+  bool AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,
+                     std::string* error) override {
+    HeldFolders folders;
+    std::string path;
+    return folders.Open(base, name, &path, error) && AppendFile(path, bytes, false, error);
+  }
+
+  bool RemoveBeneath(const std::string& base, const std::string& name) override {
+    HeldFolders folders;
+    std::string path;
+    return folders.Open(base, name, &path, nullptr) && RemoveFile(path);
   }
 
  private:
