@@ -61,6 +61,7 @@ int OpenAt(int dir, const std::string& name, int flags, mode_t mode = 0666) {
 // seccomp filter that does not know openat2 answers ENOSYS or EPERM; the
 // walk is as strict, so either answer falls back to it.
 int OpenFolderBeneath(int base, const std::vector<std::string>& folders) {
+  if (folders.empty()) return ::fcntl(base, F_DUPFD_CLOEXEC, 0);
   std::string joined;
   for (const std::string& f : folders) joined += (joined.empty() ? "" : "/") + f;
 #if defined(SYS_openat2) && defined(RESOLVE_BENEATH)
@@ -86,7 +87,7 @@ int OpenFolderBeneath(int base, const std::vector<std::string>& folders) {
     }
     dir = next;
   }
-  return dir == base ? ::fcntl(base, F_DUPFD_CLOEXEC, 0) : dir;
+  return dir;
 }
 
 // `name` below `base` as a folder descriptor and the last part; false with

@@ -1,5 +1,6 @@
 // The POSIX file layer on a real folder: links, FIFOs and folders are never
-// followed, read or written through, and a replace is atomic.
+// followed, read or written through, a replace is atomic and keeps the
+// file's mode, and below a base no folder on the way may be a link.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,10 @@
 
 #include "platform/file_system.h"
 #include "testing/temp_dir.h"
+
+namespace platform {
+extern bool gBeneathWalkOnly;
+}
 
 namespace {
 
@@ -90,6 +95,95 @@ TEST(FileSystemPosixTest, ReplacesAtomicallyCreatesOnceAndAppends) {
   ASSERT_TRUE(fs->ListDirectory(dir.path(), &names));
   EXPECT_EQ((std::vector<std::string>{"doc", "log", "old"}), names);  // no temporary left behind
   EXPECT_FALSE(fs->WriteFile(dir.File("no") + "/x", "x", &error));
+}
+
+// The data directory with a host's links to the program folder in it:
+// every call below the base that passes a link or ".." is refused and
+// leaves the program folder as it was; a real subfolder is served. Both
+// ways: openat2, and the walk of kernels without it.
+TEST(FileSystemPosixTest, BelowABaseNeverThroughALink) {
+  for (bool walk : {false, true}) {
+    SCOPED_TRACE(walk ? "walk" : "openat2");
+    platform::gBeneathWalkOnly = walk;
+    ScopedTempDir data, program;
+    auto fs = platform::FileSystem::CreateReal();
+    WriteFileBytes(program.File("QLTOKEN.TXT"), "token");
+    ASSERT_TRUE(fs->MakeDirectory(program.File("inner")));
+    WriteFileBytes(program.File("inner/QLTOKEN.TXT"), "token");
+    ASSERT_TRUE(fs->MakeDirectory(data.File("sub")));
+    ASSERT_EQ(0, symlink(program.path().c_str(), data.File("cfg").c_str()));
+    ASSERT_EQ(0, symlink(program.path().c_str(), data.File("sub/up").c_str()));
+    ASSERT_EQ(0, symlink(program.File("QLTOKEN.TXT").c_str(), data.File("sub/token").c_str()));
+    const struct {
+      const char* name;
+      bool served;
+    } cases[] = {
+        {"t.txt", true},
+        {"sub/t.txt", true},
+        {"./sub//u.txt", true},
+        {"cfg/QLTOKEN.TXT", false},        // a linked folder
+        {"cfg/inner/QLTOKEN.TXT", false},  // a linked parent of a real folder
+        {"sub/up/QLTOKEN.TXT", false},     // a link deeper down
+        {"sub/token", false},              // a link at the last part
+        {"cfg/../QLTOKEN.TXT", false},     // ".." after a link
+        {"sub/../t.txt", false},
+        {"..", false},
+        {"", false},
+        {"/etc/QLTOKEN.TXT", false},
+        {"missing/t.txt", false},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      std::string error, bytes;
+      EXPECT_EQ(c.served, fs->WriteBeneath(data.path(), c.name, "new", &error)) << error;
+      EXPECT_EQ(c.served, fs->AppendBeneath(data.path(), c.name, "+", &error)) << error;
+      EXPECT_EQ(c.served ? ReadStatus::kOk : ReadStatus::kNotRegular,
+                fs->ReadBeneath(data.path(), c.name, 100, &bytes, &error));
+      if (c.served) {
+        EXPECT_EQ("new+", bytes);
+        EXPECT_TRUE(fs->RemoveBeneath(data.path(), c.name));
+      } else {
+        EXPECT_FALSE(error.empty());
+        // A link at the last part is removed itself, as RemoveFile does.
+        EXPECT_EQ(c.name == std::string("sub/token"), fs->RemoveBeneath(data.path(), c.name));
+      }
+    }
+    EXPECT_EQ("token", ReadFileBytes(program.File("QLTOKEN.TXT")));
+    EXPECT_EQ("token", ReadFileBytes(program.File("inner/QLTOKEN.TXT")));
+    std::vector<std::string> names;
+    ASSERT_TRUE(fs->ListDirectory(program.path(), &names));
+    EXPECT_EQ((std::vector<std::string>{"QLTOKEN.TXT", "inner"}), names);
+    ASSERT_TRUE(fs->ListDirectory(data.File("sub"), &names));
+    EXPECT_EQ((std::vector<std::string>{"up"}), names);  // the link stays, nothing was left
+  }
+  platform::gBeneathWalkOnly = false;
+}
+
+// Under the service's umask a replaced file keeps its bits and a new one
+// gets the mode asked for, exactly.
+TEST(FileSystemPosixTest, ModesWhateverTheUmask) {
+  ScopedTempDir dir;
+  auto fs = platform::FileSystem::CreateReal();
+  const mode_t old = umask(0007);
+  auto mode = [](const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? unsigned(st.st_mode & 07777) : 01000u;
+  };
+  std::string error;
+  WriteFileBytes(dir.File("settings"), "1000");
+  ASSERT_EQ(0, chmod(dir.File("settings").c_str(), 0644));
+  EXPECT_TRUE(fs->WriteFile(dir.File("settings"), "0000", &error));
+  EXPECT_TRUE(fs->WriteFileMode(dir.File("new"), "1", 0644, &error));
+  EXPECT_TRUE(fs->WriteFile(dir.File("plain"), "1", &error));
+  EXPECT_TRUE(fs->AppendFileMode(dir.File("journal"), "1", true, 0600, &error));
+  EXPECT_TRUE(fs->AppendFileMode(dir.File("settings"), "+", false, 0600, &error));
+  EXPECT_TRUE(fs->WriteBeneath(dir.path(), "new", "2", &error));
+  umask(old);
+  EXPECT_EQ(0644u, mode(dir.File("settings")));
+  EXPECT_EQ("0000+", ReadFileBytes(dir.File("settings")));
+  EXPECT_EQ(0644u, mode(dir.File("new")));
+  EXPECT_EQ(0660u, mode(dir.File("plain")));
+  EXPECT_EQ(0600u, mode(dir.File("journal")));
 }
 
 }  // namespace
