@@ -5,6 +5,10 @@
 
 #include <map>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_file_system.h"
@@ -168,6 +172,40 @@ TEST_F(TransmissionTest, DailyTotalsOnlyInsideTheDataDirectory) {
   Send("READ,3,/etc/totali.txt\r\n");
   EXPECT_EQ(Count("READ,3,/etc/totali.txt"), 1);
 }
+
+#ifndef _WIN32
+// A host's links in the data directory on a real disk: a "READ" through a
+// linked folder, a linked parent or ".." after a link writes nothing there
+// and ends the document as a target outside does; a real subfolder is served.
+TEST_F(TransmissionTest, DailyTotalsNeverThroughALink) {
+  testing_support::ScopedTempDir program;
+  auto real = platform::FileSystem::CreateReal();
+  testing_support::WriteFileBytes(program.File("QLTOKEN.TXT"), "token");
+  ASSERT_TRUE(real->MakeDirectory(dir.File("sub")));
+  ASSERT_EQ(0, symlink(program.path().c_str(), dir.File("cfg").c_str()));
+  ASSERT_EQ(0, symlink(program.path().c_str(), dir.File("sub/up").c_str()));
+  const struct {
+    const char* target;
+    int16_t status;
+  } cases[] = {
+      {"cfg/QLTOKEN.TXT", kDocumentNotSent},     // a linked folder
+      {"cfg/QLPOSURL.TXT", kDocumentNotSent},    // a new file there
+      {"sub/up/QLTOKEN.TXT", kDocumentNotSent},  // a linked parent further down
+      {"cfg/../QLTOKEN.TXT", kDocumentNotSent},  // ".." after a link
+      {"sub/totali.txt", kDocumentDone},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    const int sent = Count("3002");
+    source.doc.commands = CommandLines("3001\r\nREAD,1," + std::string(c.target) + "\r\n3002\r\n");
+    EXPECT_EQ(c.status, DoSendFile(link, *real, source, ctx, &detail));
+    EXPECT_EQ(c.status == kDocumentDone ? 1 : 0, Count("3002") - sent);
+  }
+  EXPECT_EQ("token", testing_support::ReadFileBytes(program.File("QLTOKEN.TXT")));
+  EXPECT_FALSE(testing_support::FileExists(program.File("QLPOSURL.TXT")));
+  EXPECT_EQ(0u, testing_support::ReadFileBytes(dir.File("sub/totali.txt")).rfind("DataCode|", 0));
+}
+#endif
 
 TEST(CommandLinesTest, EveryLineEnd) {
   EXPECT_EQ(CommandLines("3001\r\n3002\n3003\r3004"), (std::vector<std::string>{"3001", "3002", "3003", "3004"}));

@@ -292,6 +292,9 @@ TEST(SettingsStoreTest, SaveWritesEveryFileAndLoadReadsItBack) {
             "1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\nF\r\n0\r\n1\r\n");
   EXPECT_EQ(dir.fs.Contents(dir.File("QLVALIVA.txt")), "400\r\n1000\r\n2200\r\n3600\r\n1000\r\n");
   EXPECT_FALSE(dir.fs.HasFile(dir.File("QLTIMER1.TXT")));
+  // Readable by the shop, written by the program alone, whatever its umask.
+  for (const char* name : {"QLCHKCOM.TXT", "QLCHKXXS.TXT", "QLCHKSCO.TXT", "QLVALIVA.txt"})
+    EXPECT_EQ(0644u, dir.fs.Mode(dir.File(name))) << name;
 
   Settings back;
   back.options = AllOn();
