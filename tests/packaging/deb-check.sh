@@ -3,9 +3,10 @@
 # the ports file, and depends on libcurl4; the unit passes systemd-analyze
 # verify and its security exposure is 2.5 or below; postinst run into a
 # temporary root with links planted where its directory and a settings file
-# go changes nothing outside; unpacked there, the daemon started with the
-# unit's own command line prints a receipt on the virtual printer, a second
-# copy ends with an error, and SIGTERM takes the clean closing path.
+# go, and a hard link as a settings file, changes nothing outside; unpacked
+# there, the daemon started with the unit's own command line and umask
+# prints a receipt on the virtual printer, a second copy ends with an error,
+# and SIGTERM takes the clean closing path, its settings files still 0644.
 # Usage: tests/packaging/deb-check.sh NATIVE_BUILD_DIR
 set -eu
 BUILD=${1:?native build directory}
@@ -71,21 +72,27 @@ STUB
 chmod +x "$STUBS"/*
 : >"$OUTSIDE/secret"
 chmod 0600 "$OUTSIDE/secret"
+: >"$OUTSIDE/hard"
+chmod 0600 "$OUTSIDE/hard"
 ln -s "$OUTSIDE" "$ROOT/var/lib/quilo1/data"
 ln -s "$OUTSIDE/secret" "$ROOT/var/lib/quilo1/QLCHKCOM.TXT"
-before=$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret")
+ln "$OUTSIDE/hard" "$ROOT/var/lib/quilo1/QLVALIVA.txt"
+before=$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret" "$OUTSIDE/hard")
 DPKG_ROOT=$ROOT PATH=$STUBS:$PATH sh "$WORK/control/postinst" configure "" 2>"$WORK/postinst.err" ||
   fail "postinst failed: $(cat "$WORK/postinst.err")"
-[ "$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret")" = "$before" ] ||
+[ "$(stat -c '%a %u:%g' "$OUTSIDE" "$OUTSIDE/secret" "$OUTSIDE/hard")" = "$before" ] ||
   fail "postinst changed files outside its directories through a planted link"
+grep -q "QLVALIVA.txt has more than one hard link" "$WORK/postinst.err" ||
+  fail "postinst did not name the hard-linked settings file: $(cat "$WORK/postinst.err")"
+rm "$ROOT/var/lib/quilo1/QLVALIVA.txt"
 [ ! -L "$ROOT/var/lib/quilo1/data" ] && [ "$(stat -c '%a %u' "$ROOT/var/lib/quilo1/data")" = "3770 4242" ] ||
   fail "data directory: $(stat -c '%F %a %u' "$ROOT/var/lib/quilo1/data")"
-for f in QLCHKCOM.TXT QLTIMER1.TXT QLCHKSCO.TXT QLCHKXXS.TXT QLVALIVA.txt; do
+for f in QLCHKCOM.TXT QLTIMER1.TXT QLCHKSCO.TXT QLCHKXXS.TXT; do
   [ ! -L "$ROOT/var/lib/quilo1/$f" ] && [ "$(stat -c '%a %u' "$ROOT/var/lib/quilo1/$f")" = "644 4242" ] ||
     fail "settings file $f: $(stat -c '%F %a %u' "$ROOT/var/lib/quilo1/$f")"
 done
 grep -q "^deb-systemd-invoke start" "$WORK/calls" 2>/dev/null && fail "postinst started the service under DPKG_ROOT"
-echo "deb: postinst removed the planted links, nothing outside changed; data 3770, settings 0644"
+echo "deb: postinst removed the planted links, left the hard-linked file alone, nothing outside changed; data 3770, settings 0644"
 
 "$ROOT/usr/bin/quilo1-convert" "$SRC/samples/receipt.txt" >"$WORK/KB.txt" ||
   fail "installed quilo1-convert refused the sample receipt"
@@ -111,7 +118,8 @@ printf '100\r\n' >"$PROG/QLTIMER1.TXT"
 PIDS="$!"
 i=0; while [ ! -e "$TTY" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
 eval "set -- $exec_start"
-"$@" 2>"$WORK/quilo1.log" &
+# The unit's umask, under which settings files once became group-writable.
+(umask 0007; exec "$@") 2>"$WORK/quilo1.log" &
 DAEMON=$!
 PIDS="$PIDS $DAEMON"
 wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
@@ -133,4 +141,8 @@ rc=0; wait "$DAEMON" || rc=$?
 [ $rc -eq 0 ] || fail "quilo1 ended with $rc after SIGTERM"
 [ ! -e "$DATA/SR_MATR.001" ] || fail "SIGTERM left SR_MATR.001: not the clean closing path"
 [ -s "$PROG/QLCHKSCO.TXT" ] || fail "SIGTERM did not save the settings into $PROG"
+# Replaced (QLCHKCOM.TXT) or created (QLVALIVA.txt) under umask 0007: 0644.
+for f in QLCHKCOM.TXT QLCHKSCO.TXT QLVALIVA.txt; do
+  [ "$(stat -c %a "$PROG/$f")" = 644 ] || fail "settings file $f is $(stat -c %a "$PROG/$f") after the save, not 644"
+done
 echo "deb: SIGTERM closed quilo1 cleanly (exchange files removed, settings saved)"
