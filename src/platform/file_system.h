@@ -72,12 +72,13 @@ class FileSystem {
 
   // A file below a folder that others can write (the hosts' data
   // directory). `name` is relative to `base` and is looked up from `base`
-  // down, one folder at a time, so a link in any of its parts cannot take
-  // the call elsewhere: a link, a "..", an absolute or empty `name` is
-  // refused and nothing is read, written or removed (kNotRegular, false).
-  // `base` itself is trusted. Otherwise as the calls above; a replace stays
-  // in the folder that was checked. A fake that does not model this
-  // refuses every name.
+  // down, one folder at a time, so no link can take the call elsewhere: a
+  // link as a folder on the way, a "..", an absolute or empty `name`, or a
+  // folder that is missing fails the call (kNotRegular, false) and nothing
+  // is read, written or removed. `base` itself is trusted. The last part is
+  // treated as the calls above treat a name (a link there is refused, or
+  // removed itself), and a replace stays in the folder that was checked.
+  // A test double that does not model this refuses every name.
   virtual ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
                                  std::string* contents, std::string* error);
   virtual bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,

@@ -1,6 +1,10 @@
 // The Win32 file layer on a real folder: folders are refused, a replace is
-// atomic and leaves no temporary, a new file is made once.
+// atomic and leaves no temporary, a new file is made once, and below a base
+// no folder on the way may be a reparse point.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
 
 #include "platform/file_system.h"
 #include "testing/temp_dir.h"
@@ -35,6 +39,35 @@ TEST(FileSystemWin32Test, ReadsWritesAndRefuses) {
   EXPECT_TRUE(fs->RemoveFile(doc));
   EXPECT_TRUE(fs->RemoveFile(doc));
   EXPECT_EQ(FileKind::kMissing, fs->Kind(doc));
+}
+
+// A real subfolder is served; "..", a missing folder and a folder link
+// (where the system lets us make one) are refused and write nothing.
+TEST(FileSystemWin32Test, BelowABaseNeverThroughAReparsePoint) {
+  ScopedTempDir data, program;
+  auto fs = platform::FileSystem::CreateReal();
+  std::string error, bytes;
+  ASSERT_TRUE(fs->MakeDirectory(data.File("sub")));
+  EXPECT_TRUE(fs->WriteBeneath(data.path(), "sub\\t.txt", "new", &error)) << error;
+  EXPECT_TRUE(fs->AppendBeneath(data.path(), "sub/t.txt", "+", &error)) << error;
+  EXPECT_EQ(ReadStatus::kOk, fs->ReadBeneath(data.path(), "sub\\t.txt", 10, &bytes, &error));
+  EXPECT_EQ("new+", bytes);
+  EXPECT_TRUE(fs->RemoveBeneath(data.path(), "sub\\t.txt"));
+  for (const char* name : {"sub\\..\\t.txt", "missing\\t.txt", "C:t.txt", "\\t.txt"})
+    EXPECT_FALSE(fs->WriteBeneath(data.path(), name, "x", &error)) << name;
+
+  std::wstring link = std::wstring(data.path().begin(), data.path().end()) + L"\\cfg";
+  std::wstring target(program.path().begin(), program.path().end());
+  if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2 /* unprivileged */)) {
+    std::printf("no folder link here (error %lu): reparse points not checked\n", GetLastError());
+    return;
+  }
+  EXPECT_FALSE(fs->WriteBeneath(data.path(), "cfg\\QLTOKEN.TXT", "x", &error));
+  EXPECT_FALSE(fs->AppendBeneath(data.path(), "cfg\\QLTOKEN.TXT", "x", &error));
+  std::vector<std::string> names;
+  EXPECT_TRUE(fs->ListDirectory(program.path(), &names));
+  EXPECT_TRUE(names.empty());
+  RemoveDirectoryW(link.c_str());
 }
 
 }  // namespace
