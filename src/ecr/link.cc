@@ -263,6 +263,8 @@ int16_t EcrLink::TrasmettiStringa(const std::string& command) {
   if (refusedInDocument_) return kControlByteInCommand;
   if (HoldsControlByte(command)) {
     Trace(" --> rifiutato, carattere di controllo nel comando: " + Shown(command));
+    // The printer never saw it: no error code of an earlier command goes with it.
+    state_.lastErrorCode.clear();
     refusedInDocument_ = documentOpen_;
     return kControlByteInCommand;
   }
