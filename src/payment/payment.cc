@@ -245,8 +245,8 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
   }
   // The slip prints these texts: a control byte the service sent (an STX
   // and ETX round a command of its own) is a blank from here on.
-  posData_.controlBytesBlanked = language::BlankControlBytes(posData_.TransactionResult) +
-                                 language::BlankControlBytes(posData_.resultDescription);
+  posData_.controlBytesBlanked = language::BlankControlBytes(posData_.TransactionResult);
+  language::BlankControlBytes(posData_.resultDescription);  // the same text again
   for (const Field& f : kFields) posData_.controlBytesBlanked += language::BlankControlBytes(posData_.*f.member);
   posData_.transactionDate = posData_.DataTrs;
 
