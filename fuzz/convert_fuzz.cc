@@ -1,6 +1,7 @@
 // The converter on a whole document: byte 0 picks the options, byte 1 the
 // printer, the rest is SR_DATI. Whatever the document, the result is 0 or 1,
-// a failed conversion gives no commands, every command fits a frame, every
+// a failed conversion gives no commands, every command fits a frame and
+// holds no byte below 0x20 (the printer would take it for framing), every
 // line written to a file stays one line, and a second run gives the same.
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Check(result == 0 || result == 1, "result " + std::to_string(result));
   fuzz::Check(result == 0 || converted.commands.empty(), "a failed conversion gave commands");
   for (const std::string& line : converted.commands) {
+    for (unsigned char c : line)
+      fuzz::Check(c >= 0x20, "control byte " + std::to_string(c) + " in command: " + line);
     if (IsPseudoCommand(line)) continue;
     fuzz::Check(line.size() <= kMaxCommand, "command of " + std::to_string(line.size()) + " bytes: " + line);
   }

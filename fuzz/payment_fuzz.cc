@@ -1,11 +1,13 @@
 // The payment service's answer: any body (byte 0 picks the HTTP outcome)
 // given to a card payment. The outcome is always one of the documented
-// ones, and only an answer whose transaction result is "00" pays.
+// ones, only an answer whose transaction result is "00" pays, and the slip's
+// commands hold no byte below 0x20.
 #include <cstddef>
 #include <cstdint>
 
 #include "fuzz_support.h"
 #include "payment/payment.h"
+#include "payment/slip.h"
 #include "testing/fake_event_loop.h"
 
 namespace {
@@ -62,5 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   result == payment::kPosRefused || result == payment::kPosNoConnection,
               "outcome " + std::to_string(result));
   if (result == 0) fuzz::Check(request.posData().TransactionResult == "00", "paid without approval");
+  payment::StampaEsitoPOS(request.posData(), [](const std::string& command) -> int16_t {
+    for (unsigned char c : command) fuzz::Check(c >= 0x20, "control byte in slip command: " + command);
+    return 0;
+  });
   return 0;
 }

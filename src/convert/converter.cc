@@ -2,6 +2,7 @@
 // verb tests and the closing of the receipt.
 #include "convert/converter.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -119,8 +120,27 @@ bool FitsFrame(const std::string& command) {
   return command.compare(5, 2, "1,") == 0 || command.compare(5, 2, "2,") == 0;
 }
 
-int16_t Convert(const std::vector<std::string>& document, const ConvertContext& ctx, ConversionState& st,
+bool HoldsControlByte(const std::string& line) {
+  for (unsigned char c : line)
+    if (c < 0x20 && c != '\t') return true;
+  return false;
+}
+
+// A hostile host's STX or ETX in a text would become a frame of its own:
+// control bytes are blanks from the moment the document is taken in. Tabs
+// wait for the text fields, which drop them.
+const std::vector<std::string>& BlankedDocument(const std::vector<std::string>& document,
+                                                std::vector<std::string>& copy, ConversionResult& r) {
+  if (std::none_of(document.begin(), document.end(), HoldsControlByte)) return document;
+  copy = document;
+  for (std::string& line : copy) r.controlBytesBlanked += language::BlankControlBytes(line, true);
+  return copy;
+}
+
+int16_t Convert(const std::vector<std::string>& taken, const ConvertContext& ctx, ConversionState& st,
                 ConversionResult& r) {
+  std::vector<std::string> blanked;
+  const std::vector<std::string>& document = BlankedDocument(taken, blanked, r);
   const std::vector<std::string>* input = &document;
   if (ctx.options.chbConvXonXoff) {
     // A missing or empty key file is a conversion error.
@@ -167,8 +187,13 @@ int16_t Convert(const std::vector<std::string>& document, const ConvertContext& 
   st.reprintRequested = HasVerb(lines.back(), "RLPR");
   CloseDocument(st, ctx, st.reprintRequested, out);
 
-  for (const std::string& command : out)
+  for (std::string& command : out) {
+    // A tab outside a text field (a print line, a code) is still there.
+    r.controlBytesBlanked += language::BlankControlBytes(command);
     if (!FitsFrame(command)) return 1;
+  }
+  // The transmission prints it after the closing.
+  r.controlBytesBlanked += language::BlankControlBytes(st.facts.paymentText);
 
   return 0;
 }
@@ -199,6 +224,9 @@ ConversionResult ConvertDocument(const std::vector<std::string>& lines, const Co
     return r;
   }
   if (r.result != 0) r.commands.clear();
+  if (r.controlBytesBlanked > 0 && ctx.options.chbTrace)
+    r.traceLines.push_back(" --> ConvertDocument: caratteri di controllo sostituiti da spazi: " +
+                           std::to_string(r.controlBytesBlanked));
   r.facts = st.facts;
   return r;
 }

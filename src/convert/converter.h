@@ -52,6 +52,8 @@ struct ConversionResult {
   // ".txt" ("SR_DATI.001.txt"), then replaced by `rewrittenDocument`.
   bool opfsCopy = false;
   std::vector<std::string> rewrittenDocument;
+  // Bytes below 0x20 of the document's texts, replaced by blanks.
+  size_t controlBytesBlanked = 0;
   // Lines for the job's trace file (only with the trace option on).
   std::vector<std::string> traceLines;
   // Message box texts, in order.

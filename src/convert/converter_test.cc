@@ -224,6 +224,56 @@ TEST(Converter, RefusesWhatNoFrameCouldCarry) {
   EXPECT_EQ(ConvertLines({"READ,N1,:" + std::string(300, 'a') + ";"}).result, 0);
 }
 
+// A control byte in a text of a document, an OPFS invoice or a key sequence
+// reaches no command: it is a blank there (a tab in a text field is dropped,
+// as it always was). '@' stands for the byte.
+TEST(Converter, ControlBytesInTextsBecomeBlanks) {
+  struct Case {
+    const char* name;
+    bool xonxoff;
+    Lines document;
+    std::string printed;  // in some command, '@' the blank
+    bool tabDropped;
+  } cases[] = {
+      {"item", false, {"PLUD,N1,Q1,P100,:A@970200357@;", "CASH;"}, "A@970200357@", true},
+      {"print line", false, {"PRNT,:A@B;"}, "A@B", false},
+      {"display", false, {"DISP,N1,:A@B;"}, "A@B", true},
+      {"payment", false, {"SALE,N1,P100;", "TEND,N3,:PAY@X,V100;"}, "PAY@X", true},
+      {"barcode", false, {"BARC,T1,:12@34;"}, "12@34", true},
+      {"opfs invoice", false, {"OPFS,N3,:VERDI;", "SALE,:X@Y,Q2,P150,I22;", "CASH;"}, "X@Y", true},
+      {"key sequence", true, {"\"CAFF@E\"1R", "1000H1T"}, "CAFF@E", true},
+  };
+  for (const Case& c : cases) {
+    for (int b = 0; b < 0x20; ++b) {
+      const char byte = char(b);
+      auto with = [](std::string text, char ch) {
+        for (char& t : text)
+          if (t == '@') t = ch;
+        return text;
+      };
+      ConvertContext ctx;
+      ctx.options.chbConvXonXoff = c.xonxoff;
+      ctx.options.chbTrace = true;
+      Lines document;
+      for (const std::string& line : c.document) document.push_back(with(line, byte));
+      ConversionResult r = ConvertDocument(document, ctx);
+      ASSERT_EQ(r.result, 0) << c.name << " " << b;
+      std::string printed = with(c.printed, ' ');
+      if (byte == '\t' && c.tabDropped) printed.erase(std::remove(printed.begin(), printed.end(), ' '), printed.end());
+      bool found = false;
+      for (const std::string& command : r.commands) {
+        for (unsigned char ch : command) ASSERT_GE(ch, 0x20) << c.name << " " << b << ": " << command;
+        found = found || command.find(printed) != std::string::npos;
+      }
+      EXPECT_TRUE(found) << c.name << " " << b;
+      EXPECT_EQ(r.controlBytesBlanked > 0, !r.traceLines.empty()) << c.name << " " << b;
+      if (byte != '\t') {
+        EXPECT_GT(r.controlBytesBlanked, 0u) << c.name << " " << b;
+      }
+    }
+  }
+}
+
 // Random documents of known verbs, odd fields and high bytes: every run
 // ends with a result, and every written command fits a frame.
 TEST(Converter, SurvivesMalformedDocuments) {

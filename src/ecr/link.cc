@@ -234,7 +234,40 @@ EcrLink::Next EcrLink::CheckAnswer(const std::string& command, const std::string
   return Next::kDone;
 }
 
+namespace {
+
+bool HoldsControlByte(const std::string& text) {
+  for (unsigned char c : text)
+    if (c < 0x20) return true;
+  return false;
+}
+
+// The command as a trace line can hold it: control bytes as "<02>".
+std::string Shown(const std::string& text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c >= 0x20) {
+      shown += char(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "<%02X>", c);
+      shown += hex;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 int16_t EcrLink::TrasmettiStringa(const std::string& command) {
+  if (refusedInDocument_) return kControlByteInCommand;
+  if (HoldsControlByte(command)) {
+    Trace(" --> rifiutato, carattere di controllo nel comando: " + Shown(command));
+    // The printer never saw it: no error code of an earlier command goes with it.
+    state_.lastErrorCode.clear();
+    refusedInDocument_ = documentOpen_;
+    return kControlByteInCommand;
+  }
   if (beforeCommand_) beforeCommand_(command, kLinkOk);
   const int16_t result = Transmit(command);
   if (afterCommand_) afterCommand_(command, result);

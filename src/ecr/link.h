@@ -45,6 +45,7 @@ enum LinkResult : int16_t {
   kNegativeVat = -29,           // ERR29: the RT document was cancelled
   kRtDocumentRefused = -30,     // "7101" answered with "2"
   kRtDocumentNotFound = -31,    // ERR12
+  kControlByteInCommand = -32,  // a byte below 0x20 in the command: nothing sent
   kPrinterError99 = -99,        // ERR99; status "99"
 };
 
@@ -90,7 +91,15 @@ class EcrLink {
   bool IsPortOpen() const { return port_.IsOpen(); }
 
   // One exchange: 0, 1 (no usable answer) or a negative printer error.
+  // A command holding a byte below 0x20 is never framed: an STX or ETX in
+  // it would end the frame early and start one the document never asked
+  // for. It gives kControlByteInCommand and nothing goes out.
   int16_t TrasmettiStringa(const std::string& command);
+  // Between the two calls (one document) a refused command also refuses
+  // every later one, so that no part of the document follows it.
+  void BeginDocument() { documentOpen_ = true, refusedInDocument_ = false; }
+  void EndDocument() { documentOpen_ = false, refusedInDocument_ = false; }
+  bool controlByteRefused() const { return refusedInDocument_; }
   // Called around every TrasmettiStringa (the job journal watches the
   // receipt's closing and the receipt counter); empty to stop.
   using CommandHook = std::function<void(const std::string& command, int16_t result)>;
@@ -163,6 +172,7 @@ class EcrLink {
   EcrLinkState state_;
   int16_t currentPort_ = 1;
   bool raised_ = false;
+  bool documentOpen_ = false, refusedInDocument_ = false;
   LineSink trace_;
 };
 

@@ -86,6 +86,37 @@ TEST_F(LinkTest, FirstFrameOfTheProgram) {
   EXPECT_EQ(1, port.opens());
 }
 
+// An STX/ETX pair inside a command would be a second frame the printer
+// carries out: no command with a byte below 0x20 goes out, and inside a
+// document none after it either.
+TEST_F(LinkTest, CommandWithAControlByteIsNeverFramed) {
+  port.SetScript(Printer(Ready));
+  for (int b = 0; b < 0x20; ++b) {
+    trace.clear();
+    const std::string command = "3002122A" + std::string(1, char(b)) + "2003" + std::string(1, char(b));
+    EXPECT_EQ(kControlByteInCommand, link.TrasmettiStringa(command)) << b;
+    EXPECT_TRUE(port.writes().empty()) << b;
+    ASSERT_EQ(1u, trace.size()) << b;
+    EXPECT_NE(std::string::npos, trace[0].find("carattere di controllo")) << b;
+  }
+  // Outside a document the next command goes out as ever.
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  EXPECT_EQ(1u, port.frames().size());
+
+  link.BeginDocument();
+  EXPECT_EQ(kControlByteInCommand, link.TrasmettiStringa("30021\x02"));
+  EXPECT_TRUE(link.controlByteRefused());
+  EXPECT_EQ(kControlByteInCommand, link.TrasmettiStringa("3003"));
+  link.EndDocument();
+  EXPECT_FALSE(link.controlByteRefused());
+  EXPECT_EQ(0, link.TrasmettiStringa("3003"));
+  EXPECT_EQ((std::vector<std::string>{"1009", "3003"}), [&] {
+    std::vector<std::string> sent;
+    for (const auto& f : port.frames()) sent.push_back(ParseFrame(f).command);
+    return sent;
+  }());
+}
+
 TEST_F(LinkTest, SequenceRunsOnAndWrapsAfter99) {
   port.SetScript(Printer(Ready));
   link.TrasmettiStringa("1009");

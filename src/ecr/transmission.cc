@@ -35,6 +35,7 @@ const struct {
     {kRtDocumentNotFound, kDocumentRtRefused, true},
     {kRtDocumentRefused, kDocumentRtRefused, true},
     {kFiscalClosingNeeded, kDocumentFiscalClosingNeeded, true},
+    {kControlByteInCommand, kDocumentControlByte, true},
     {kJournalFull, kDocumentJournalFull, false},
     {kJournalNearlyFull, kDocumentJournalNearlyFull, false},
 };
@@ -320,6 +321,11 @@ void SendLines(Transmission& t) {
     }
     if (!SendLine(t, line)) return;
     PrintPaymentSummary(t, line);
+    // A refused payment line ends the document as a refused command does.
+    if (t.link.controlByteRefused()) {
+      t.status = kDocumentControlByte;
+      return;
+    }
   }
 }
 
@@ -349,8 +355,11 @@ int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& sour
     link.Vexocx21_ClosePort();
     return kDocumentNotSent;
   }
+  link.BeginDocument();
   SendLines(t);
   CloseReceipt(t);
+  if (link.controlByteRefused()) t.status = kDocumentControlByte;
+  link.EndDocument();
   // The host reads SR_OUT once the job has ended, whatever its status.
   std::string error;
   fs.WriteFile(ctx.outPath, t.out, &error);

@@ -31,6 +31,7 @@ enum DocumentStatus : int16_t {
   kDocumentNoAnswer = 11,
   kDocumentRtRefused = 12,
   kDocumentFiscalClosingNeeded = 13,
+  kDocumentControlByte = 14,      // a command held a control byte: the rest was not sent
   kDocumentNegativeVat = 29,
   kDocumentError99 = 99,
 };
@@ -67,7 +68,7 @@ struct TransmissionContext {
   std::function<void(const std::string&)> message;
 };
 
-// Sends one document; returns the document status (0 to 13, 29 or 99) and,
+// Sends one document; returns the document status (0 to 14, 29 or 99) and,
 // with 99, the printer's description of the error. SR_OUT and the daily
 // totals are written through `fs`.
 int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& source, const TransmissionContext& ctx,

@@ -116,6 +116,23 @@ TEST_F(TransmissionTest, PrinterErrorsStopTheDocumentWithTheirStatus) {
   }
 }
 
+// A line or a payment text with a control byte ends the document: nothing
+// of it goes out from there on, and the next document goes out whole.
+TEST_F(TransmissionTest, ControlByteStopsTheDocument) {
+  EXPECT_EQ(Send("3001\r\n3002A\x02" "2003\x03\r\n3003\r\n"), kDocumentControlByte);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"3001"}));
+
+  shared.facts.paymentSeen = shared.facts.otherDue = true;
+  shared.facts.paymentText = "BUONI\x02";
+  EXPECT_EQ(Send("3001\r\n3007010000000000000\r\n3003\r\n"), kDocumentControlByte);
+  EXPECT_EQ(Commands().back(), "1003");
+  EXPECT_EQ(Count("3003") + Count("70081") + Count("3013"), 0);
+
+  shared.facts = {};
+  EXPECT_EQ(Send("3001\r\n3003\r\n"), 0);
+  EXPECT_EQ(Count("3003"), 1);
+}
+
 TEST_F(TransmissionTest, SilentPrinterStopsTheDocument) {
   port.SetScript(testing_support::Printer([](const std::string& c) { return c.rfind("3002", 0) == 0 ? "" : c.substr(0, 4) + "00"; }));
   EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 11);

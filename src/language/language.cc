@@ -87,6 +87,16 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
   return lines;
 }
 
+size_t BlankControlBytes(std::string& text, bool keepTabs) {
+  size_t replaced = 0;
+  for (char& ch : text) {
+    if (static_cast<unsigned char>(ch) >= 0x20 || (keepTabs && ch == '\t')) continue;
+    ch = ' ';
+    ++replaced;
+  }
+  return replaced;
+}
+
 bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
   return Find(atStart, value, line, marker);
 }

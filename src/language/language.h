@@ -14,6 +14,12 @@ namespace language {
 // a last line without its end still counts. No line holds CR or LF.
 std::vector<std::string> SplitLines(std::string_view bytes);
 
+// Every byte below 0x20 in `text` becomes a blank, the tab too unless
+// `keepTabs` (text fields drop their tabs, as they always have). Such a
+// byte in a printer command would be taken for the framing. Returns how
+// many were replaced.
+size_t BlankControlBytes(std::string& text, bool keepTabs = false);
+
 // With `atStart` the marker is a verb, searched in the first five characters
 // and counted only in column 1; otherwise it is searched anywhere. Letters
 // compare without regard to case. On success `value` receives the field's

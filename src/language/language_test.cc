@@ -66,6 +66,18 @@ TEST(FindField, TenderSynonymsNeedTheExactNumber) {
   EXPECT_FALSE(IsTenderSynonym("TEND,V500,N1;", '1'));
 }
 
+TEST(BlankControlBytes, OnlyBytesBelowBlank) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  std::string blanked = all, keptTabs = all;
+  EXPECT_EQ(BlankControlBytes(blanked), 32u);
+  EXPECT_EQ(BlankControlBytes(keptTabs, true), 31u);
+  for (int b = 0; b < 256; ++b) {
+    EXPECT_EQ(blanked[b], b < 0x20 ? ' ' : all[b]) << b;
+    EXPECT_EQ(keptTabs[b], b < 0x20 && b != '\t' ? ' ' : all[b]) << b;
+  }
+}
+
 // Exactly the lines the settings' document reader gives for the same bytes.
 TEST(SplitLines, LineEnds) {
   using Lines = std::vector<std::string>;

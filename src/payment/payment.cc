@@ -87,8 +87,11 @@ void PaymentRequest::WriteLog(const std::string& answer) {
   std::string file = Join("LOG-PAGAME-" + year + TwoDigits(t.month),
                           "POSDATA-" + year + TwoDigits(t.month) + TwoDigits(t.day) + TwoDigits(t.hour) +
                               TwoDigits(t.minute) + TwoDigits(t.second) + "-" + FileNamePart(posData_.TerminalId) + ".txt");
+  std::vector<std::string> lines{answer};
+  if (posData_.controlBytesBlanked > 0)
+    lines.push_back("Caratteri di controllo sostituiti da spazi: " + std::to_string(posData_.controlBytesBlanked));
   settings::FileError error;
-  if (!settings::WriteDocumentBeneath(*setup_.files, setup_.dataDirectory, file, {answer}, &error))
+  if (!settings::WriteDocumentBeneath(*setup_.files, setup_.dataDirectory, file, lines, &error))
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
 }
 
@@ -243,6 +246,11 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
     xml->SelectText(kPosDataRoot + std::string(f.name), &value);
     posData_.*f.member = value;
   }
+  // The slip prints these texts: a control byte the service sent (an STX
+  // and ETX round a command of its own) is a blank from here on.
+  posData_.controlBytesBlanked = language::BlankControlBytes(posData_.TransactionResult);
+  language::BlankControlBytes(posData_.resultDescription);  // the same text again
+  for (const Field& f : kFields) posData_.controlBytesBlanked += language::BlankControlBytes(posData_.*f.member);
   posData_.transactionDate = posData_.DataTrs;
 
   if (setup_.options && setup_.options->CheckLogPagamento) WriteLog(answer);

@@ -46,6 +46,8 @@ struct POSData {
   std::string AuthorizationCode;
   std::string OperationNumber;
   std::string DataTrs;
+  // Control bytes of the answer's texts, replaced by blanks.
+  size_t controlBytesBlanked = 0;
 };
 
 // What the card payment borrows from the rest of the program.

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "payment/slip.h"
 #include "settings/document.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_file_system.h"
@@ -359,6 +360,40 @@ TEST_F(PaymentTest, AnswerTextInTheProgramsCodePage) {
     EXPECT_EQ(c.koDescription, pay_->posData().KODescription) << c.name;
     EXPECT_EQ(c.logged + "\r\n", fs_.Contents(file)) << c.name;
   }
+}
+
+// A service that hides frames in its texts ("&#2;...&#3;"): every text the
+// slip prints has blanks there, and the payment log says so.
+TEST_F(PaymentTest, ControlBytesOfTheAnswerBecomeBlanks) {
+  options_.CheckLogPagamento = true;
+  int kept = 0;
+  for (int b = 0; b < 0x20; ++b) {
+    const std::string ref = "&#" + std::to_string(b) + ";";
+    std::string body = PosAnswer("00", "1", "OK" + ref);
+    body.replace(body.find("T0001"), 5, "T1" + ref + "990200258" + ref);
+    http_.response = Answer(body);
+    Run("PAGA,V500,P0;");
+    const POSData& d = pay_->posData();
+    std::vector<std::string> sent;
+    StampaEsitoPOS(d, [&sent](const std::string& command) -> int16_t {
+      sent.push_back(command);
+      return 0;
+    });
+    ASSERT_FALSE(sent.empty()) << b;
+    for (const std::string& command : sent)
+      for (unsigned char ch : command) ASSERT_GE(ch, 0x20) << b << ": " << command;
+    // The parser refuses the references XML forbids; whatever it keeps is blanked.
+    if (d.TerminalId.size() == 13) {
+      ++kept;
+      EXPECT_EQ(d.TerminalId, "T1 990200258 ") << b;
+      EXPECT_EQ(d.KODescription, "OK ") << b;
+      EXPECT_EQ(d.controlBytesBlanked, 3u) << b;
+      const std::string log = fs_.Contents(DataFile("LOG-PAGAME-202405") + platform::PathSeparator() +
+                                           "POSDATA-20240503140509-T1 990200258 .txt");
+      EXPECT_NE(log.find("\r\nCaratteri di controllo sostituiti da spazi: 3\r\n"), std::string::npos) << b;
+    }
+  }
+  EXPECT_GE(kept, 3);  // tab, LF and CR at least: XML allows them
 }
 
 TEST(ServiceUrlTest, FirstLineOfTheFileOrTheDefault) {

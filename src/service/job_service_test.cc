@@ -341,6 +341,7 @@ TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
       {11, "", "", "E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n"},
       {10, "21", "", "E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 21\r\n"},
       {99, "", "CARTA INCEPPATA", "Errore 99: CARTA INCEPPATA\r\n"},
+      {14, "", "", "E512: Carattere di controllo nel comando: documento non stampato\r\n"},
   };
   for (const auto& c : cases) {
     printer.status = c.status;

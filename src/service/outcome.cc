@@ -27,6 +27,7 @@ const struct {
     {ecr::kDocumentNoAnswer, kOutcomeTimedOut},
     {ecr::kDocumentRtRefused, kOutcomeRtRefused},
     {ecr::kDocumentFiscalClosingNeeded, kOutcomeFiscalClosingNeeded},
+    {ecr::kDocumentControlByte, kOutcomeControlByte},
     {ecr::kDocumentNegativeVat, kOutcomeNegativeVat},
     {ecr::kDocumentError99, kOutcomeError99},
 };
@@ -55,6 +56,8 @@ const struct {
      "Errore 12 : Documento RT non trovato non modificabile "},
     {kOutcomeFiscalClosingNeeded, "NECESSARIO ESEGUIRE CHIUSURA FISCALE", "Errore: necessario eseguire chiusura fiscale"},
     {kOutcomeNoInputFile, "FILE DI INPUT NON RILEVATO", "E506: Trasmissione non avvenuta: file di input non presente"},
+    {kOutcomeControlByte, "CARATTERE DI CONTROLLO NEL COMANDO",
+     "E512: Carattere di controllo nel comando: documento non stampato"},
     {kOutcomeNegativeVat, "RILEVATO ERRORE 29 : ", "Errore 29 : IVA Negativa Documento RT Annullato "},
     {kOutcomeError99, "RILEVATO ERRORE 99: ", "Errore 99: "},
     {payment::kPosTimedOut, "E601: Trasmissione POS interrotta: timeout ricevuto",

@@ -22,12 +22,13 @@ enum Outcome : int16_t {
   kOutcomeRtRefused = -12,
   kOutcomeFiscalClosingNeeded = -13,
   kOutcomeNoInputFile = -14,
+  kOutcomeControlByte = -15,
   kOutcomeNegativeVat = -29,
   kOutcomeError99 = -99,
   kOutcomeNoDataFile = -100,
 };
 
-// Outcome of a document status of the transmission (0 to 13, 29, 99).
+// Outcome of a document status of the transmission (0 to 14, 29, 99).
 int16_t OutcomeOfTransmission(int16_t status);
 
 // The text after "QUILO1 TERMINATO : " for an outcome.

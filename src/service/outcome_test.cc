@@ -9,9 +9,9 @@ namespace {
 TEST(OutcomeTest, EveryDocumentStatusHasItsOutcome) {
   const int16_t table[][2] = {{0, 0},   {1, -10}, {2, -14}, {3, -4},   {4, -1},  {5, -7},
                               {6, -8},  {7, -3},  {8, -9},  {9, -5},   {10, -2}, {11, -4},
-                              {12, -12}, {13, -13}, {29, -29}, {99, -99}};
+                              {12, -12}, {13, -13}, {14, -15}, {29, -29}, {99, -99}};
   for (const auto& row : table) EXPECT_EQ(OutcomeOfTransmission(row[0]), row[1]) << row[0];
-  EXPECT_NE(OutcomeOfTransmission(14), 0);
+  EXPECT_NE(OutcomeOfTransmission(15), 0);
 }
 
 TEST(OutcomeTest, TextsCharacterForCharacter) {
@@ -34,6 +34,7 @@ TEST(OutcomeTest, TextsCharacterForCharacter) {
        "Errore 12 : Documento RT non trovato non modificabile "},
       {-13, "NECESSARIO ESEGUIRE CHIUSURA FISCALE", "Errore: necessario eseguire chiusura fiscale"},
       {-14, "FILE DI INPUT NON RILEVATO", "E506: Trasmissione non avvenuta: file di input non presente"},
+      {-15, "CARATTERE DI CONTROLLO NEL COMANDO", "E512: Carattere di controllo nel comando: documento non stampato"},
       {-29, "RILEVATO ERRORE 29 : ABC", "Errore 29 : IVA Negativa Documento RT Annullato "},
       {-99, "RILEVATO ERRORE 99: ABC", "Errore 99: ABC"},
       {-200, "E601: Trasmissione POS interrotta: timeout ricevuto", "E601: Trasmissione POS interrotta: timeout ricevuto"},

@@ -506,6 +506,30 @@ TEST_F(Quilo1E2E, ReceiptCommandsInTheirOrder) {
       << out;
 }
 
+// STX and ETX round a command in a text: the printer carries out the
+// receipt and nothing else (no daily reading, no closing), with blanks
+// where the control bytes were.
+TEST_F(Quilo1E2E, ControlBytesInATextRunNoCommandOfTheirOwn) {
+  StartPrinter(1, {"--log", dir.File("wire1")});
+  StartQuilo1();
+  Identified();
+  size_t from = ReadFileBytes(dir.File("wire1")).size();
+  Submit("PLUD,N1,Q1,P100,:A\x02" "970200357\x03;\r\nCASH;\r\n");
+  ASSERT_TRUE(JobEnded()) << ReadFileBytes(dir.File("quilo1.log"));
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco") << ReadFileBytes(D("SR_ERR.001"));
+  const std::vector<std::string> commands = Commands(from);
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "310110122A 970200357           000000100"), commands.end());
+  for (const std::string& c : commands) {
+    EXPECT_NE(c.substr(0, 3), "200") << c;
+    EXPECT_EQ(c.find("<STX>"), std::string::npos) << c;
+    EXPECT_EQ(c.find("<ETX>"), std::string::npos) << c;
+  }
+  const std::string paper = Paper(1);
+  EXPECT_EQ(Count(paper, "LETTURA"), 0) << paper;
+  EXPECT_EQ(Count(paper, "CHIUSURA"), 0) << paper;
+  EXPECT_EQ(Count(paper, "A 970200357"), 1) << paper;
+}
+
 TEST_F(Quilo1E2E, StartUpRemovesTheStaleFilesOfAvailablePortsOnly) {
   for (const char* name : {"SR_START.001", "SR_MATR.001", "SR_ERR.001", "SR_DATI.001", "SR_OUT.001", "FINESCO.001",
                            "SR_DATI.003", "SR_ERR.003", "SR_START.003"})

@@ -110,6 +110,20 @@ TEST_F(PaymentJobE2eTest, ApprovedPaymentThenReceiptAndSlip) {
   EXPECT_NE(std::string::npos, paper.find("C/M  SIGNATURE      FIRMA")) << paper;
 }
 
+// A terminal id with two frames hidden in it: the slip prints blanks there
+// and the printer carries out no daily closing.
+TEST_F(PaymentJobE2eTest, FramesInTheAnswerRunNoCommandOfTheirOwn) {
+  Start();
+  WriteFileBytes(dir_.File("control"), "--terminal T1\x02" "980400461\x03\x02" "990200258\x03\n");
+  Job(std::string("PAGA,V1250,P0;\r\n") + kReceipt);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(WaitFor([&] { return FileExists(D("FINESCO.001")); }, 5000)) << ReadFileBytes(D("SR_ERR.001"));
+  const std::string paper = Paper();
+  EXPECT_NE(std::string::npos, paper.find("TerminalId : T1 980400461  990200258 ")) << paper;
+  EXPECT_EQ(0, Count(paper, "CHIUSURA")) << paper;
+  EXPECT_EQ(0, Count(paper, "LETTURA")) << paper;
+}
+
 TEST_F(PaymentJobE2eTest, RefusedPaymentPrintsOnlyTheSlip) {
   Start();
   WriteFileBytes(dir_.File("control"), "--result 05\n--ko-description CARTA RIFIUTATA\n");

@@ -81,6 +81,8 @@ std::string Escaped(const std::string& text) {
       out += "&lt;";
     else if (c == '>')
       out += "&gt;";
+    else if (static_cast<unsigned char>(c) < 0x20)
+      out += "&#" + std::to_string(int(c)) + ";";  // as a hostile service hides frames in a text
     else
       out += c;
   }
