@@ -213,14 +213,17 @@ class MhdServer : public HttpServer {
   }
 
   void Run() {
-    unsigned before = Connections();
-    mhd->run(daemon_);
     // At the connection limit libmicrohttpd takes its listening socket out of
     // its epoll set, and puts it back only at the start of a run: after a run
     // that freed a slot nothing would wake us for the clients waiting to be
-    // accepted, and the console would stay deaf for good.
-    unsigned after = Connections(), limit = unsigned(config_.maxConnections);
-    if (after < before || before + 1 >= limit || after + 1 >= limit) mhd->run(daemon_);
+    // accepted, and the console would stay deaf for good. So one more run
+    // follows every run that freed one.
+    unsigned before = Connections();
+    mhd->run(daemon_);
+    for (unsigned now = Connections(); now < before; now = Connections()) {
+      before = now;
+      mhd->run(daemon_);
+    }
     // Gone notices run after libmicrohttpd has returned, so they may answer
     // or drop other requests freely.
     auto due = std::move(later_);
