@@ -200,8 +200,12 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   }
 }
 
+// A session counts for a POST only from the console's own page: a page served
+// on another port of this computer is the same site to the browser, and its
+// form would carry the cookie; browsers send Origin with every POST.
 bool Console::SignedIn(const HttpRequest& request) const {
   if (SameSecret(request.Header(kTokenHeader), config_.token)) return true;
+  if (request.method == "POST" && request.Header("Origin") != "http://" + request.Header("Host")) return false;
   const std::string name = std::string(kSessionCookie) + "=";
   for (const auto& h : request.headers) {
     if (!SameName(h.name, "Cookie")) continue;

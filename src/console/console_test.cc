@@ -265,13 +265,18 @@ TEST_F(ConsoleTest, LoginLinkTradesTheTokenForASessionCookie) {
       {{noToken}, 403},
       {{noToken, {"Cookie", "quilo1_session=" + std::string(kToken)}}, 403},
       {{noToken, {"Cookie", "quilo1_session=" + id.substr(0, 31) + "0"}}, 403},
-      {{noToken, {"Cookie", "other=1; quilo1_session=" + id}}, 200},
-      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Host", "evil.example:8731"}}, 403},
+      {{noToken, {"Cookie", "other=1; quilo1_session=" + id}, {"Origin", "http://127.0.0.1:8731"}}, 200},
+      {{noToken, {"Cookie", "quilo1_session=" + id}}, 403},  // no Origin: not from a browser's page
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "http://127.0.0.1:9999"}}, 403},  // same site, other port
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "null"}}, 403},
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "http://evil.example:8731"}, {"Host", "evil.example:8731"}}, 403},
       {{}, 200},  // the API client's header
   };
   for (const auto& row : rows) {
     auto r = Ask("POST", "/api/actions/test-receipt", "", row.headers);
-    EXPECT_EQ(r->answer.status, row.status) << (row.headers.size() > 1 ? row.headers[1].value : "");
+    std::string sent;
+    for (const auto& h : row.headers) sent += h.name + ": " + h.value + "; ";
+    EXPECT_EQ(r->answer.status, row.status) << sent;
   }
   // The page offers its actions only to a session.
   EXPECT_NE(Ask("GET", "/", "", {{"Cookie", "quilo1_session=" + id}})->answer.body.find("signedIn=true"), std::string::npos);

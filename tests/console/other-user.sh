@@ -68,6 +68,7 @@ headers=$(member curl -s -D - -o /dev/null "$link")
 echo "$headers" | grep -q '^HTTP/1.1 303' || fail "login: $headers"
 cookie=$(echo "$headers" | sed -n 's/^Set-Cookie: \([^;]*\);.*/\1/p')
 [ -n "$cookie" ] || fail "login gave no cookie: $headers"
-[ "$(member curl $POST -H "Cookie: $cookie" "$URL/api/actions/detection")" = 200 ] || fail "the session's POST was refused"
+[ "$(member curl $POST -H "Cookie: $cookie" -H "Origin: $URL" "$URL/api/actions/detection")" = 200 ] ||
+  fail "the session's POST was refused"
 member curl -sf -H "Cookie: $cookie" "$URL/" | grep -q 'signedIn=true' || fail "the session's page has no actions"
 echo "console as another user: outsider read-only and refused (403), quilo1-console's login link works for the group"
