@@ -178,6 +178,32 @@ TEST(HttpServerTest, LeftStreamsAndSlowClientsFreeTheirSlots) {
   EXPECT_LT(afterSlowWait, config.idleSeconds + 1.0);
 }
 
+// The idle limit is for clients that send nothing: a request whose answer
+// comes later than that (a receipt printing) still gets it.
+TEST(HttpServerTest, AnAnswerLaterThanTheIdleLimitStillArrives) {
+  auto loop = EventLoop::Create();
+  HttpServerConfig config{"127.0.0.1", 0, 16, 64};
+  config.idleSeconds = 1;
+  std::string error;
+  auto server = HttpServer::Create(
+      *loop, config,
+      [&](const HttpRequest&, std::shared_ptr<HttpResponder> r) {
+        loop->AddTimer(1500, [r] { r->Send({200, "text/plain", {}, "stampato"}); });
+      },
+      &error);
+  ASSERT_TRUE(server) << error;
+  std::atomic<int> done{0};
+  std::string got;
+  std::thread client([&] {
+    got = Exchange(server->Port(), "POST /api/jobs HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx");
+    done = 1;
+    loop->Wake();
+  });
+  RunUntil(*loop, [&] { return done == 1; }, 10000);
+  client.join();
+  EXPECT_NE(got.find("stampato"), std::string::npos) << got;
+}
+
 TEST(HttpServerTest, RefusesAnAddressItCannotHave) {
   auto loop = EventLoop::Create();
   std::string error;
