@@ -52,7 +52,10 @@ $("login").hidden=signedIn;
 let jobs=[];
 function post(path,body){
   return fetch(path,{method:"POST",headers:{"Content-Type":"application/json"},
-    body:JSON.stringify(body||{})}).then(r=>r.json()).then(a=>{if(a.message)alert(a.message);return a;})
+    body:JSON.stringify(body||{})}).then(r=>{
+      // A session lost with a restart of Quilo1: the page says how to log in again.
+      if(r.status===403){location.reload();return {};}
+      return r.json();}).then(a=>{if(a.message)alert(a.message);return a;})
     .catch(e=>{$("notice").textContent="Richiesta non riuscita: "+e;});
 }
 function cell(tr,text){const td=document.createElement("td");td.textContent=text;tr.appendChild(td);return td;}

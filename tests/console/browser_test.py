@@ -103,6 +103,12 @@ def main():
         assert not errors, errors
         if png:
             browser.save_screenshot(png)
+        # A session the program no longer knows (a restart): the action is refused
+        # and the page turns read-only with how to log in.
+        browser.delete_all_cookies()
+        browser.execute_script("document.getElementById('settimer').click()")
+        until(lambda b: b.find_element(By.ID, "login").is_displayed())
+        assert not browser.find_element(By.ID, "test").is_displayed()
         print("browser test: read-only before login, ports shown, test receipt printed after login, job listed: " +
               row.replace("\n", " "))
     finally:
