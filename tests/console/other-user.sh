@@ -71,4 +71,21 @@ cookie=$(echo "$headers" | sed -n 's/^Set-Cookie: \([^;]*\);.*/\1/p')
 [ "$(member curl $POST -H "Cookie: $cookie" -H "Origin: $URL" "$URL/api/actions/detection")" = 200 ] ||
   fail "the session's POST was refused"
 member curl -sf -H "Cookie: $cookie" "$URL/" | grep -q 'signedIn=true' || fail "the session's page has no actions"
+# --open hands the browser a page only the member reads, never the token on a command line.
+RUN=$WORK/run
+mkdir -p "$RUN" "$WORK/bin"
+chown nobody "$RUN"
+chmod 0700 "$RUN"
+cat >"$WORK/bin/xdg-open" <<'STANDIN'
+#!/bin/sh
+echo "$*" >"$XDG_RUNTIME_DIR/argument"
+stat -c %a "$1" >"$XDG_RUNTIME_DIR/mode"
+cat "$1" >"$XDG_RUNTIME_DIR/page"
+STANDIN
+chmod 0755 "$WORK/bin/xdg-open"
+member env PATH="$WORK/bin:$PATH" XDG_RUNTIME_DIR="$RUN" "$CONSOLE" --program-dir "$PROG" --open ||
+  fail "quilo1-console --open failed"
+grep -qF "$TOKEN" "$RUN/argument" && fail "the token went on xdg-open's command line"
+[ "$(cat "$RUN/mode")" = 600 ] || fail "the page for the browser has mode $(cat "$RUN/mode")"
+grep -qF "url=$link" "$RUN/page" || fail "the page for the browser: $(cat "$RUN/page")"
 echo "console as another user: outsider read-only and refused (403), quilo1-console's login link works for the group"
