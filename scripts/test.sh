@@ -21,6 +21,8 @@ cmake --build build/windows -j "$JOBS"
 (cd build/linux && ctest --output-on-failure -j "$JOBS")
 # The web console in headless Chromium; its screenshot into build/linux.
 /usr/bin/python3 tests/console/browser_test.py build/linux/src/service/quilo1 build/linux/console.png
+# The console as a user outside group quilo1 and as a member (as root; skipped otherwise).
+tests/console/other-user.sh build/linux
 
 # The same native tests, end-to-end ones included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer: any report fails its test. The black-box checks

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from the built programs and the manual:
-#   build-deb.sh OUT.deb VERSION ARCH MANUAL QUILO1 QUILO1_CONVERT QUILO1_SUBMIT VIRTUAL_ECR
+#   build-deb.sh OUT.deb VERSION ARCH MANUAL QUILO1 QUILO1_CONVERT QUILO1_SUBMIT VIRTUAL_ECR QUILO1_CONSOLE
 set -eu
 OUT=$1 VERSION=$2 ARCH=$3 MANUAL=$4
 shift 4
@@ -44,7 +44,8 @@ Description: prints host applications' documents on Custom RT fiscal printers
  Custom RT fiscal printer on a serial or USB port, answering with result
  files. The package runs it as the service quilo1.service and brings
  quilo1-convert, quilo1-submit (a document in, the answer out, from the
- command line) and the virtual printer virtual-ecr for tests without
+ command line), quilo1-console (the web console's login link, for the
+ group quilo1) and the virtual printer virtual-ecr for tests without
  hardware. Operator's manual (Italian): /usr/share/doc/quilo1/dodarav1.pdf.
 CONTROL
 dpkg-deb --root-owner-group -Zxz --build "$ROOT" "$OUT" >/dev/null

@@ -5,6 +5,7 @@
 
 #include "console/console_json.h"
 #include "console/console_page.h"
+#include "platform/secret_file.h"
 
 namespace console {
 namespace {
@@ -34,6 +35,14 @@ bool SameSecret(const std::string& a, const std::string& b) {
   unsigned char diff = 0;
   for (size_t i = 0; i < a.size(); ++i) diff |= (unsigned char)(a[i] ^ b[i]);
   return diff == 0;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  }
+  return true;
 }
 
 // The value of `name` in a query, undecoded; empty when absent.
@@ -67,14 +76,18 @@ std::string Event(const char* name, const nlohmann::json& data) {
 
 }  // namespace
 
-int CheckRequest(const ConsoleConfig& config, const HttpRequest& request) {
+int CheckRequest(const ConsoleConfig& config, const HttpRequest& request, bool signedIn) {
+  // Two Host headers may be read differently by a proxy and by us.
+  int hosts = 0;
+  for (const auto& h : request.headers) hosts += SameName(h.name, "Host") ? 1 : 0;
+  if (hosts > 1) return 400;
   std::string port = ":" + std::to_string(config.port);
   std::string host = request.Header("Host");
   // A name the browser resolved itself (DNS rebinding) never matches.
   bool hostOk = host == "127.0.0.1" + port || host == "localhost" + port ||
                 (config.address != "127.0.0.1" && host == config.address + port);
   if (!hostOk) return 403;
-  if (request.method == "POST" && !SameSecret(request.Header(kTokenHeader), config.token)) return 403;
+  if (request.method == "POST" && !signedIn) return 403;
   if (request.bodyTooLarge) return 413;
   return 0;
 }
@@ -91,8 +104,10 @@ Console::~Console() {
 }
 
 void Console::Handle(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
-  int refused = CheckRequest(config_, request);
-  if (refused == 403) {
+  int refused = CheckRequest(config_, request, SignedIn(request));
+  if (refused == 400) {
+    responder->Send(Problem(400, "Richiesta non valida"));
+  } else if (refused == 403) {
     responder->Send(Problem(403, "Accesso negato"));
   } else if (refused == 413) {
     responder->Send(Problem(413, "Documento troppo grande"));
@@ -105,7 +120,7 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   const std::string& path = request.path;
   bool get = request.method == "GET";
   bool post = request.method == "POST";
-  bool getPath = path == "/" || path == "/api/status" || path == "/api/events" || path == "/metrics";
+  bool getPath = path == "/" || path == "/login" || path == "/api/status" || path == "/api/events" || path == "/metrics";
   bool postPath = path.rfind("/api/actions/", 0) == 0;
   if (path == "/api/jobs" ? !(get || post) : getPath ? !get : postPath ? !post : false) {
     HttpAnswer a = Problem(405, "Metodo non consentito");
@@ -122,8 +137,10 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
                  {"Content-Security-Policy",
                   "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
                   "frame-ancestors 'none'"}};
-    a.body = ConsolePage(config_.token);
+    a.body = ConsolePage(SignedIn(request));
     responder->Send(a);
+  } else if (path == "/login") {
+    Login(request, responder);
   } else if (path == "/api/status") {
     responder->Send(Json(200, StatusJson(backend_.Status())));
   } else if (path == "/api/jobs" && get) {
@@ -181,6 +198,57 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   } else {
     responder->Send(Problem(404, "Pagina non trovata"));
   }
+}
+
+// A session counts for a POST only from the console's own page: a page served
+// on another port of this computer is the same site to the browser, and its
+// form would carry the cookie; browsers send Origin with every POST.
+bool Console::SignedIn(const HttpRequest& request) const {
+  if (SameSecret(request.Header(kTokenHeader), config_.token)) return true;
+  if (request.method == "POST" && request.Header("Origin") != "http://" + request.Header("Host")) return false;
+  const std::string name = std::string(kSessionCookie) + "=";
+  for (const auto& h : request.headers) {
+    if (!SameName(h.name, "Cookie")) continue;
+    size_t i = 0;
+    while (i < h.value.size()) {
+      size_t j = h.value.find(';', i);
+      if (j == std::string::npos) j = h.value.size();
+      size_t b = h.value.find_first_not_of(' ', i);
+      if (b < j && h.value.compare(b, name.size(), name) == 0) {
+        std::string id = h.value.substr(b + name.size(), j - b - name.size());
+        for (const auto& s : sessions_) {
+          if (SameSecret(id, s)) return true;
+        }
+      }
+      i = j + 1;
+    }
+  }
+  return false;
+}
+
+// The login link trades the token for a session cookie, so the token never
+// sits in the page and the cookie never reaches a script.
+void Console::Login(const HttpRequest& request, const std::shared_ptr<HttpResponder>& responder) {
+  HttpAnswer a;
+  a.contentType = "text/html; charset=utf-8";
+  a.headers = {{"Cache-Control", "no-store"}, {"Referrer-Policy", "no-referrer"}, {"X-Frame-Options", "DENY"}};
+  std::string bytes;
+  if (!SameSecret(QueryValue(request.query, "token"), config_.token)) {
+    a.status = 403;
+    a.body = LoginRefusedPage();
+  } else if (!platform::RandomBytes(16, &bytes)) {
+    a.status = 500;
+    a.body = "<!DOCTYPE html><title>Quilo1</title><p>Nessuna sorgente casuale per la sessione.</p>";
+  } else {
+    std::string id = TokenFromBytes(bytes);
+    if (sessions_.size() >= kMaxSessions) sessions_.erase(sessions_.begin());
+    sessions_.push_back(id);
+    a.status = 303;
+    a.headers.push_back({"Location", "/"});
+    a.headers.push_back({"Set-Cookie", std::string(kSessionCookie) + "=" + id + "; HttpOnly; SameSite=Strict; Path=/"});
+    a.body = "<!DOCTYPE html><title>Quilo1</title><p><a href=\"/\">Quilo1</a></p>";
+  }
+  responder->Send(a);
 }
 
 void Console::Subscribe(const std::shared_ptr<HttpResponder>& responder) {

@@ -16,6 +16,10 @@
 namespace console {
 
 inline constexpr const char* kTokenHeader = "X-Quilo1-Token";
+// The page's credential: a session id given for the token by /login.
+inline constexpr const char* kSessionCookie = "quilo1_session";
+// Sessions kept at most; a login past that forgets the oldest.
+inline constexpr size_t kMaxSessions = 64;
 // Comments sent to open event streams while there are any, so a page that
 // went away is noticed and its connection freed.
 inline constexpr int64_t kKeepAliveMs = 25000;
@@ -27,8 +31,9 @@ struct ConsoleConfig {
 };
 
 // The rules every request passes before routing; 0 when it may go on, else
-// the status to answer (403, 413).
-int CheckRequest(const ConsoleConfig& config, const platform::HttpRequest& request);
+// the status to answer (400, 403, 413). `signedIn`: the request carries the
+// token or a session, which a POST needs.
+int CheckRequest(const ConsoleConfig& config, const platform::HttpRequest& request, bool signedIn);
 
 class Console : public ConsoleEvents {
  public:
@@ -49,12 +54,16 @@ class Console : public ConsoleEvents {
   void Subscribe(const std::shared_ptr<platform::HttpResponder>& responder);
   void Broadcast(const std::string& event);
   void KeepAlive();
+  // The token header or a session cookie of ours.
+  bool SignedIn(const platform::HttpRequest& request) const;
+  void Login(const platform::HttpRequest& request, const std::shared_ptr<platform::HttpResponder>& responder);
 
   platform::EventLoop& loop_;
   ConsoleBackend& backend_;
   ConsoleConfig config_;
   JobMetrics metrics_;
   std::vector<std::shared_ptr<platform::HttpResponder>> streams_;
+  std::vector<std::string> sessions_;  // oldest first
   int keepAliveTimer_ = 0;
 };
 

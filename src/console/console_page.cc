@@ -6,7 +6,6 @@ namespace {
 
 const char kPage[] = R"QL(<!DOCTYPE html>
 <html lang="it"><head><meta charset="utf-8">
-<meta name="quilo1-token" content="@TOKEN@">
 <title>Quilo1</title>
 <style>
 body{font:14px sans-serif;margin:12px;background:#ece9d8;color:#000}
@@ -21,8 +20,13 @@ input[type=text]{width:6em}
 #jobs td{border-top:1px solid #ddd;font-size:12px}
 #notice{color:#a00;min-height:1.2em}
 button{margin-right:6px}
+#login{border:1px solid #c90;background:#fff8e0;padding:6px 10px;margin:0 0 10px}
+.ro .act{display:none}
 </style></head><body>
-<div><button id="annullo">Annulla Scontrino</button> <button id="test"> Esegui Test</button>
+<div id="login" hidden><b>Console in sola lettura.</b> Per usare i comandi aprire il link di accesso:
+su Windows con la voce &laquo;Console nel browser&raquo; del menu File di Quilo1 (anche dall'icona vicino all'orologio);
+su Linux con il comando <code>quilo1-console --open</code> (per gli utenti del gruppo quilo1).</div>
+<div><button id="annullo" class="act">Annulla Scontrino</button> <button id="test" class="act"> Esegui Test</button>
 Matricola: <span id="serial" class="box" style="min-width:8em"></span></div>
 <p id="notice"></p>
 <fieldset><legend>Porte di comunicazione</legend>
@@ -30,7 +34,7 @@ Matricola: <span id="serial" class="box" style="min-width:8em"></span></div>
 <fieldset><legend id="frame3">Impostazioni </legend>
 <label><input type="radio" name="det" id="fast"> Notifica (Fast)</label> <span id="dettext" class="box" style="min-width:8em"></span><br>
 <label><input type="radio" name="det" id="slow"> Timer    (Slow)</label>
-<input type="text" id="timer"> <button id="settimer">Set timer</button> <span id="interval"></span></fieldset>
+<input type="text" id="timer"> <button id="settimer" class="act">Set timer</button> <span id="interval"></span></fieldset>
 <fieldset><legend>Messaggi</legend>
 <div>Messaggi ECR : <span id="text1" class="box"></span></div>
 <div>Stato  Quil1 : <span id="text2" class="box"></span></div>
@@ -40,12 +44,18 @@ Matricola: <span id="serial" class="box" style="min-width:8em"></span></div>
 <table id="jobs"><tr><th>Ora</th><th>Porta</th><th>Esito</th><th>Scontrino</th><th>Durata</th></tr></table></fieldset>
 <script>
 "use strict";
-const token=document.querySelector('meta[name="quilo1-token"]').content;
+// Without the session cookie the server refuses every action: show them off.
+const signedIn=@SIGNEDIN@;
 const $=id=>document.getElementById(id);
+document.body.classList.toggle("ro",!signedIn);
+$("login").hidden=signedIn;
 let jobs=[];
 function post(path,body){
-  return fetch(path,{method:"POST",headers:{"X-Quilo1-Token":token,"Content-Type":"application/json"},
-    body:JSON.stringify(body||{})}).then(r=>r.json()).then(a=>{if(a.message)alert(a.message);return a;})
+  return fetch(path,{method:"POST",headers:{"Content-Type":"application/json"},
+    body:JSON.stringify(body||{})}).then(r=>{
+      // A session lost with a restart of Quilo1: the page says how to log in again.
+      if(r.status===403){location.reload();return {};}
+      return r.json();}).then(a=>{if(a.message)alert(a.message);return a;})
     .catch(e=>{$("notice").textContent="Richiesta non riuscita: "+e;});
 }
 function cell(tr,text){const td=document.createElement("td");td.textContent=text;tr.appendChild(td);return td;}
@@ -58,21 +68,22 @@ function showStatus(s){
     led.title="Verde, se COM"+p.port+" disponibile";cell(tr,"").appendChild(led);
     cell(tr,p.dump).title="Segnala se DUMP ricevuto su COM"+p.port;
     const cb=document.createElement("input");cb.type="checkbox";cb.checked=p.ticked;
-    cb.disabled=!p.enabled||s.configurationLocked;cb.title="Abilita / disabilita COM"+p.port;
+    cb.disabled=!signedIn||!p.enabled||s.configurationLocked;cb.title="Abilita / disabilita COM"+p.port;
     cb.onchange=()=>post("/api/actions/port",{port:p.port,ticked:cb.checked});
     cell(tr,"").appendChild(cb);cell(tr,p.serial?(p.serial+" "+p.mode):"");
     if(p.serial&&!serial)serial=p.serial;
   }
   $("serial").textContent=serial;
   $("fast").checked=s.detection.fast;$("slow").checked=!s.detection.fast;
-  $("fast").disabled=$("slow").disabled=s.configurationLocked;
+  $("fast").disabled=$("slow").disabled=!signedIn||s.configurationLocked;
+  $("timer").readOnly=!signedIn;
   if(document.activeElement!==$("timer"))$("timer").value=s.detection.timerText;
   $("interval").textContent=s.detection.intervalMs+" ms";
   $("dettext").textContent=s.detection.text;
   $("text1").textContent=s.printerMessage;$("text2").textContent=s.programStatus;
   $("unit").textContent=s.unit.running?("COM "+s.unit.port+" "+s.unit.running):"-";
   $("queued").textContent=s.unit.queued;$("datadir").textContent=s.dataDirectory;
-  $("test").disabled=!s.testEnabled;$("annullo").disabled=!s.configurationLocked;
+  $("test").disabled=!signedIn||!s.testEnabled;$("annullo").disabled=!signedIn||!s.configurationLocked;
 }
 function showJobs(){
   const t=$("jobs");while(t.rows.length>1)t.deleteRow(1);
@@ -103,11 +114,18 @@ load();
 
 }  // namespace
 
-std::string ConsolePage(const std::string& token) {
+std::string ConsolePage(bool signedIn) {
   std::string page = kPage;
-  size_t at = page.find("@TOKEN@");
-  page.replace(at, 7, token);
+  size_t at = page.find("@SIGNEDIN@");
+  page.replace(at, 10, signedIn ? "true" : "false");
   return page;
+}
+
+std::string LoginRefusedPage() {
+  return "<!DOCTYPE html>\n<html lang=\"it\"><head><meta charset=\"utf-8\"><title>Quilo1</title></head><body>\n"
+         "<p>Link di accesso non valido o scaduto. Aprire di nuovo il link di accesso (su Windows dal menu File di "
+         "Quilo1, su Linux con <code>quilo1-console</code>), oppure <a href=\"/\">la console in sola lettura</a>.</p>\n"
+         "</body></html>\n";
 }
 
 }  // namespace console

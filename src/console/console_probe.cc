@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  std::printf("listening on 127.0.0.1:%d for %d s\n", server->Port(), seconds);
+  std::printf("listening on 127.0.0.1:%d for %d s; login: http://127.0.0.1:%d/login?token=%s\n", server->Port(),
+              seconds, server->Port(), "0123456789abcdef0123456789abcdef");
   std::fflush(stdout);
   int64_t rounds = 0;
   int64_t end = loop->NowMs() + int64_t(seconds) * 1000;

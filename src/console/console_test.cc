@@ -133,7 +133,7 @@ TEST_F(ConsoleTest, ReadsStatusJobsAndPage) {
   EXPECT_EQ(Ask("GET", "/api/jobs?limit=0")->answer.status, 400);
   auto page = Ask("GET", "/");
   EXPECT_EQ(page->answer.status, 200);
-  EXPECT_NE(page->answer.body.find(kToken), std::string::npos);
+  EXPECT_EQ(page->answer.body.find(kToken), std::string::npos) << "the page gives the token away";
   EXPECT_NE(page->answer.body.find("Notifica (Fast)"), std::string::npos);
   EXPECT_EQ(Ask("GET", "/nowhere")->answer.status, 404);
   EXPECT_EQ(Ask("DELETE", "/api/jobs")->answer.status, 405);
@@ -229,6 +229,70 @@ TEST_F(ConsoleTest, ActionsAndEventStream) {
   int64_t before = loop.NowMs();
   loop.RunOnce(3 * kKeepAliveMs);
   EXPECT_EQ(loop.NowMs(), before + 3 * kKeepAliveMs) << "a keep-alive timer is still armed";
+}
+
+TEST_F(ConsoleTest, LoginLinkTradesTheTokenForASessionCookie) {
+  auto cookieOf = [](const std::shared_ptr<FakeResponder>& r) {
+    for (const auto& h : r->answer.headers) {
+      if (h.name == "Set-Cookie") return h.value;
+    }
+    return std::string();
+  };
+  const platform::HttpHeader noToken{"X-Quilo1-Token", ""};
+  auto wrong = Ask("GET", "/login?token=0123456789abcdef0123456789abcdee");
+  EXPECT_EQ(wrong->answer.status, 403);
+  EXPECT_EQ(cookieOf(wrong), "");
+  EXPECT_EQ(Ask("GET", "/login")->answer.status, 403);
+
+  auto login = Ask("GET", std::string("/login?token=") + kToken);
+  EXPECT_EQ(login->answer.status, 303);
+  std::string cookie = cookieOf(login);
+  ASSERT_EQ(cookie.rfind("quilo1_session=", 0), 0u) << cookie;
+  EXPECT_NE(cookie.find("; HttpOnly; SameSite=Strict; Path=/"), std::string::npos) << cookie;
+  std::string id = cookie.substr(15, cookie.find(';') - 15);
+  EXPECT_TRUE(IsToken(id)) << id;
+  EXPECT_NE(id, kToken);
+  EXPECT_NE(cookieOf(Ask("GET", std::string("/login?token=") + kToken)), cookie) << "session ids repeat";
+  bool toRoot = false;
+  for (const auto& h : login->answer.headers) toRoot |= h.name == "Location" && h.value == "/";
+  EXPECT_TRUE(toRoot);
+
+  // Each row: the credential a POST carries; the status expected.
+  struct Row {
+    std::vector<platform::HttpHeader> headers;
+    int status;
+  } rows[] = {
+      {{noToken}, 403},
+      {{noToken, {"Cookie", "quilo1_session=" + std::string(kToken)}}, 403},
+      {{noToken, {"Cookie", "quilo1_session=" + id.substr(0, 31) + "0"}}, 403},
+      {{noToken, {"Cookie", "other=1; quilo1_session=" + id}, {"Origin", "http://127.0.0.1:8731"}}, 200},
+      {{noToken, {"Cookie", "quilo1_session=" + id}}, 403},  // no Origin: not from a browser's page
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "http://127.0.0.1:9999"}}, 403},  // same site, other port
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "null"}}, 403},
+      {{noToken, {"Cookie", "quilo1_session=" + id}, {"Origin", "http://evil.example:8731"}, {"Host", "evil.example:8731"}}, 403},
+      {{}, 200},  // the API client's header
+  };
+  for (const auto& row : rows) {
+    auto r = Ask("POST", "/api/actions/test-receipt", "", row.headers);
+    std::string sent;
+    for (const auto& h : row.headers) sent += h.name + ": " + h.value + "; ";
+    EXPECT_EQ(r->answer.status, row.status) << sent;
+  }
+  // The page offers its actions only to a session.
+  EXPECT_NE(Ask("GET", "/", "", {{"Cookie", "quilo1_session=" + id}})->answer.body.find("signedIn=true"), std::string::npos);
+  auto anonymous = Ask("GET", "/")->answer.body;
+  EXPECT_NE(anonymous.find("signedIn=false"), std::string::npos);
+  EXPECT_NE(anonymous.find("quilo1-console"), std::string::npos);
+}
+
+TEST_F(ConsoleTest, TwoHostHeadersAreRefused) {
+  HttpRequest r;
+  r.method = "GET";
+  r.path = "/api/status";
+  r.headers = {{"Host", "127.0.0.1:8731"}, {"host", "127.0.0.1:8731"}};
+  auto resp = std::make_shared<FakeResponder>();
+  console.Handle(r, resp);
+  EXPECT_EQ(resp->answer.status, 400);
 }
 
 // Parses the exposition format back: every sample's name{labels} -> value,

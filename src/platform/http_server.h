@@ -19,6 +19,10 @@ struct HttpServerConfig {
   int port = 8731;                    // 0: any free port (see HttpServer::Port)
   int maxConnections = 16;
   size_t maxBody = 1u << 20;
+  // A client that sends nothing for this long is dropped, so that slow
+  // clients cannot keep the slots (an event stream waits for events, not
+  // for its client). POSIX only: http.sys keeps its own time-outs.
+  int idleSeconds = 10;
 };
 
 struct HttpRequest {

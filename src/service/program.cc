@@ -185,7 +185,9 @@ void Program::Start() {
 }
 std::string Program::ConsoleUrl() const {
   const console::ConsoleSettings& c = parts_->consoleSettings;
-  return c.enabled ? "http://127.0.0.1:" + std::to_string(c.port) + "/" : "";
+  std::string token, error;
+  if (!c.enabled || !console::LoadOrCreateToken(parts_->choice.programDirectory, &token, &error)) return "";
+  return "http://127.0.0.1:" + std::to_string(c.port) + "/login?token=" + token;
 }
 bool Program::Finished() const { return parts_->service->Finished(); }
 bool Program::RtPrinter() const { return parts_->printer->identity().rtMode; }

@@ -43,7 +43,8 @@ class Program {
   // JobService::Start on the chosen data directory, then the web console
   // (unless QLCONSOLE.TXT turns it off) on this thread's loop.
   void Start();
-  // The console's page, "http://127.0.0.1:8731/"; empty when it is off.
+  // The console's login link, "http://127.0.0.1:8731/login?token=..." (the
+  // token file is made if missing); empty when the console is off.
   std::string ConsoleUrl() const;
   bool Finished() const;
   // The identified printer is an RT one.

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 # The web console in a real browser: quilo1 with its virtual printer, the page
-# in headless Chromium, " Esegui Test" clicked, the receipt on the paper and
-# the job in the list without a reload. Usage: browser_test.py QUILO1 [PNG]
+# in headless Chromium, read-only until the login link from quilo1-console is
+# opened, then " Esegui Test" clicked, the receipt on the paper and the job in
+# the list without a reload. Usage: browser_test.py QUILO1 [PNG]; the page
+# before login goes to PNG with "-readonly" before its extension.
 import os
 import socket
 import subprocess
@@ -70,6 +72,25 @@ def main():
         ports = "return [...document.querySelectorAll('#ports tr td:first-child')].map(td => td.textContent.trim())"
         until(lambda b: b.execute_script(ports) == ["COM 1", "COM 2", "COM 3", "COM 4"])
         until(lambda b: b.find_elements(By.CSS_SELECTOR, "#ports tr:nth-child(2) .led.on"))
+        # Without a session: the state, no action, and how to log in.
+        assert browser.find_element(By.ID, "login").is_displayed()
+        assert "quilo1-console" in browser.find_element(By.ID, "login").text
+        for button in ("test", "annullo", "settimer"):
+            assert not browser.find_element(By.ID, button).is_displayed(), button
+        offered = browser.execute_script(
+            "return [...document.querySelectorAll('#ports input, input[name=det]')].filter(i => !i.disabled).length")
+        assert offered == 0, "%d boxes can be changed before login" % offered
+        if png:
+            browser.save_screenshot(png.replace(".png", "-readonly.png"))
+        tool = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(quilo1))),
+                            "tools", "quilo1-console", "quilo1-console")
+        link = subprocess.run([tool, "--program-dir", prog], check=True, capture_output=True,
+                              text=True).stdout.strip()
+        browser.get(link)
+        until(lambda b: b.current_url == "http://127.0.0.1:%d/" % port)
+        assert browser.execute_script("return document.cookie") == "", "the session cookie is readable by scripts"
+        until(lambda b: b.execute_script(ports) == ["COM 1", "COM 2", "COM 3", "COM 4"])
+        assert not browser.find_element(By.ID, "login").is_displayed()
         until(lambda b: b.find_element(By.ID, "test").is_enabled())
         jobs_before = len(browser.find_elements(By.CSS_SELECTOR, "#jobs tr"))
         browser.execute_script("document.getElementById('test').click()")
@@ -82,7 +103,14 @@ def main():
         assert not errors, errors
         if png:
             browser.save_screenshot(png)
-        print("browser test: ports shown, test receipt printed, job listed: " + row.replace("\n", " "))
+        # A session the program no longer knows (a restart): the action is refused
+        # and the page turns read-only with how to log in.
+        browser.delete_all_cookies()
+        browser.execute_script("document.getElementById('settimer').click()")
+        until(lambda b: b.find_element(By.ID, "login").is_displayed())
+        assert not browser.find_element(By.ID, "test").is_displayed()
+        print("browser test: read-only before login, ports shown, test receipt printed after login, job listed: " +
+              row.replace("\n", " "))
     finally:
         if browser:
             browser.quit()

@@ -24,7 +24,7 @@ trap finish EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 contents=$(dpkg-deb --contents "$DEB")
-for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/virtual-ecr \
+for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/virtual-ecr ./usr/bin/quilo1-console \
          ./usr/share/doc/quilo1/dodarav1.pdf ./lib/systemd/system/quilo1.service \
          ./etc/default/quilo1; do
   echo "$contents" | grep -q " $f\$" || fail "$f not in $DEB"

@@ -3,6 +3,9 @@
 // libmicrohttpd has a time-out to watch (an open connection).
 // libmicrohttpd, and with it the TLS libraries, is loaded when the first
 // server is made: a daemon whose console is off never maps them.
+// An event stream waiting for its next event is suspended, and libmicrohttpd
+// does not watch a suspended connection: the loop watches its socket itself,
+// so a page that leaves frees its slot at once.
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <microhttpd.h>
@@ -23,6 +26,7 @@ struct MhdApi {
   decltype(&MHD_create_response_from_buffer) create_response_from_buffer;
   decltype(&MHD_create_response_from_callback) create_response_from_callback;
   decltype(&MHD_destroy_response) destroy_response;
+  decltype(&MHD_get_connection_info) get_connection_info;
   decltype(&MHD_get_connection_values) get_connection_values;
   decltype(&MHD_get_daemon_info) get_daemon_info;
   decltype(&MHD_get_timeout) get_timeout;
@@ -62,6 +66,7 @@ bool LoadMhd(std::string* error) {
     get(a.create_response_from_buffer, "MHD_create_response_from_buffer");
     get(a.create_response_from_callback, "MHD_create_response_from_callback");
     get(a.destroy_response, "MHD_destroy_response");
+    get(a.get_connection_info, "MHD_get_connection_info");
     get(a.get_connection_values, "MHD_get_connection_values");
     get(a.get_daemon_info, "MHD_get_daemon_info");
     get(a.get_timeout, "MHD_get_timeout");
@@ -107,6 +112,7 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   ssize_t Read(char* buf, size_t max);
   void Completed();
   void ResumeForShutdown() {
+    Unwatch();
     if (state_ == State::kSuspended || readerPaused_) mhd->resume_connection(c_);
     state_ = State::kQueued;
     readerPaused_ = false;
@@ -118,6 +124,9 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
  private:
   MHD_Result QueueAnswer();
   void Resume();
+  // The paused stream's reader goes on (an event, the end, or the client left).
+  void ResumeReader();
+  void Unwatch();
 
   MhdServer* server_;
   MHD_Connection* c_;
@@ -128,6 +137,9 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   std::string pending_;
   bool finished_ = false;
   bool readerPaused_ = false;
+  // The client of a paused stream sent something or closed: the stream ends.
+  bool peerLeft_ = false;
+  int watch_ = 0;  // the loop's watch on a paused stream's socket
   bool gone_ = false;
   std::function<void()> onGone_;
 };
@@ -157,7 +169,8 @@ class MhdServer : public HttpServer {
     }
     daemon_ = mhd->start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, uint16_t(config_.port), nullptr, nullptr,
                                &AccessThunk, this, MHD_OPTION_SOCK_ADDR, &addr, MHD_OPTION_CONNECTION_LIMIT,
-                               unsigned(config_.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT, 60u,
+                               unsigned(config_.maxConnections), MHD_OPTION_CONNECTION_TIMEOUT,
+                               unsigned(config_.idleSeconds),
                                MHD_OPTION_NOTIFY_COMPLETED, &CompletedThunk, this, MHD_OPTION_URI_LOG_CALLBACK,
                                &UriThunk, this, MHD_OPTION_END);
     if (!daemon_) {
@@ -190,11 +203,27 @@ class MhdServer : public HttpServer {
   void Track(MhdResponder* r) { live_.push_back(r); }
   void Untrack(MhdResponder* r) { std::erase(live_, r); }
   const HttpServerConfig& config() const { return config_; }
+  EventLoop& loop() { return loop_; }
   void Handle(const HttpRequest& req, std::shared_ptr<MhdResponder> r) { handler_(req, std::move(r)); }
 
  private:
+  unsigned Connections() const {
+    const MHD_DaemonInfo* info = mhd->get_daemon_info(daemon_, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    return info ? info->num_connections : 0;
+  }
+
   void Run() {
+    // At the connection limit libmicrohttpd takes its listening socket out of
+    // its epoll set, and puts it back only at the start of a run: after a run
+    // that freed a slot nothing would wake us for the clients waiting to be
+    // accepted, and the console would stay deaf for good. So one more run
+    // follows every run that freed one.
+    unsigned before = Connections();
     mhd->run(daemon_);
+    for (unsigned now = Connections(); now < before; now = Connections()) {
+      before = now;
+      mhd->run(daemon_);
+    }
     // Gone notices run after libmicrohttpd has returned, so they may answer
     // or drop other requests freely.
     auto due = std::move(later_);
@@ -337,32 +366,46 @@ void MhdResponder::StartStream(const std::string& contentType, const std::vector
   Resume();
 }
 
+void MhdResponder::ResumeReader() {
+  if (!readerPaused_) return;
+  Unwatch();
+  readerPaused_ = false;
+  mhd->resume_connection(c_);
+  server_->Kick();
+}
+
+void MhdResponder::Unwatch() {
+  if (watch_) server_->loop().RemoveHandle(watch_);
+  watch_ = 0;
+}
+
 void MhdResponder::Push(const std::string& bytes) {
   if (!streaming_ || gone_ || finished_) return;
   pending_ += bytes;
-  if (readerPaused_) {
-    readerPaused_ = false;
-    mhd->resume_connection(c_);
-    server_->Kick();
-  }
+  ResumeReader();
 }
 
 void MhdResponder::Finish() {
   if (!streaming_ || gone_ || finished_) return;
   finished_ = true;
-  if (readerPaused_) {
-    readerPaused_ = false;
-    mhd->resume_connection(c_);
-    server_->Kick();
-  }
+  ResumeReader();
 }
 
 ssize_t MhdResponder::Read(char* buf, size_t max) {
+  // An event stream's client never sends: readable means it left.
+  if (peerLeft_) return MHD_CONTENT_READER_END_WITH_ERROR;
   if (pending_.empty()) {
     if (finished_) return MHD_CONTENT_READER_END_OF_STREAM;
     // Returning 0 alone would make libmicrohttpd ask again at once.
     readerPaused_ = true;
     mhd->suspend_connection(c_);
+    const MHD_ConnectionInfo* info = mhd->get_connection_info(c_, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info && !watch_) {
+      watch_ = server_->loop().AddHandle(NativeHandle(info->connect_fd), [this] {
+        peerLeft_ = true;
+        ResumeReader();
+      });
+    }
     return 0;
   }
   size_t n = pending_.size() < max ? pending_.size() : max;
@@ -372,6 +415,7 @@ ssize_t MhdResponder::Read(char* buf, size_t max) {
 }
 
 void MhdResponder::Completed() {
+  Unwatch();
   gone_ = true;
   c_ = nullptr;
   server_->Untrack(this);

@@ -1,6 +1,8 @@
 // HTTP server on the Windows HTTP Server API (http.sys): one request queue
 // whose overlapped receive signals an event in the event loop. Answers are
 // sent synchronously: they are small and go to a client on this machine.
+// http.sys hands over complete requests only, so a slow client holds no slot
+// of ours; an event stream's slot is freed when its client disconnects.
 #include <windows.h>
 #include <http.h>
 
@@ -24,12 +26,14 @@ const char* const kKnown[] = {"Cache-Control", "Connection", "Date", "Keep-Alive
 const char* Reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 303: return "See Other";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Payload Too Large";
     case 422: return "Unprocessable Entity";
+    case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";
     default: return "";
   }
@@ -47,7 +51,9 @@ bool CanStream() {
 
 class SysResponder : public HttpResponder, public std::enable_shared_from_this<SysResponder> {
  public:
-  SysResponder(SysServer* server, HTTP_REQUEST_ID id) : server_(server), id_(id) {}
+  SysResponder(SysServer* server, HTTP_REQUEST_ID id, HTTP_CONNECTION_ID connection)
+      : server_(server), id_(id), connection_(connection) {}
+  ~SysResponder() override { StopWatching(); }
   void Send(const HttpAnswer& answer) override;
   void StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) override;
   void Push(const std::string& bytes) override;
@@ -61,6 +67,7 @@ class SysResponder : public HttpResponder, public std::enable_shared_from_this<S
     }
   }
   void Detach() {
+    StopWatching();
     server_ = nullptr;
     gone_ = true;
     onGone_ = nullptr;
@@ -70,9 +77,16 @@ class SysResponder : public HttpResponder, public std::enable_shared_from_this<S
   bool SendHead(int status, const std::string& type, const std::vector<HttpHeader>& headers, const std::string* body,
                 ULONG flags);
   void Left();
+  void WatchDisconnect();
+  void StopWatching();
 
   SysServer* server_;
   HTTP_REQUEST_ID id_;
+  HTTP_CONNECTION_ID connection_;
+  // The wait for a streaming client's disconnection, while it is pending.
+  OVERLAPPED disconnect_{};
+  HANDLE disconnectEvent_ = nullptr;
+  int watch_ = 0;
   bool answered_ = false;
   bool streaming_ = false;
   bool gone_ = false;
@@ -122,6 +136,8 @@ class SysServer : public HttpServer {
 
   int Port() const override { return config_.port; }
   HANDLE queue() const { return queue_; }
+  int Watch(HANDLE h, std::function<void()> fn) { return loop_.AddHandle(NativeHandle(h), std::move(fn)); }
+  void Unwatch(int id) { loop_.RemoveHandle(id); }
   void Later(std::function<void()> fn) { loop_.AddTimer(0, std::move(fn)); }
 
  private:
@@ -208,7 +224,7 @@ class SysServer : public HttpServer {
         req.body.clear();
       }
     }
-    auto responder = std::make_shared<SysResponder>(this, q->RequestId);
+    auto responder = std::make_shared<SysResponder>(this, q->RequestId, q->ConnectionId);
     std::erase_if(live_, [](const auto& w) { return w.expired(); });
     size_t open = 0;
     for (auto& w : live_) {
@@ -245,6 +261,13 @@ bool SysResponder::SendHead(int status, const std::string& type, const std::vect
   r.Headers.KnownHeaders[HttpHeaderContentType].RawValueLength = USHORT(type.size());
   std::vector<HTTP_UNKNOWN_HEADER> extra;
   for (const auto& h : headers) {
+    // http.sys takes these response headers from their own slots only.
+    int known = h.name == "Location" ? HttpHeaderLocation : h.name == "Set-Cookie" ? HttpHeaderSetCookie : -1;
+    if (known >= 0) {
+      r.Headers.KnownHeaders[known].pRawValue = h.value.c_str();
+      r.Headers.KnownHeaders[known].RawValueLength = USHORT(h.value.size());
+      continue;
+    }
     extra.push_back({USHORT(h.name.size()), USHORT(h.value.size()), h.name.c_str(), h.value.c_str()});
   }
   r.Headers.UnknownHeaderCount = USHORT(extra.size());
@@ -277,7 +300,43 @@ void SysResponder::StartStream(const std::string& contentType, const std::vector
     streamHeaders_ = headers;
   } else if (!SendHead(200, contentType, headers, nullptr, HTTP_SEND_RESPONSE_FLAG_MORE_DATA)) {
     Left();
+  } else {
+    WatchDisconnect();
   }
+}
+
+// Without the wait a page that left would be noticed only by the next send.
+void SysResponder::WatchDisconnect() {
+  disconnectEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!disconnectEvent_) return;
+  disconnect_ = {};
+  disconnect_.hEvent = disconnectEvent_;
+  ULONG r = HttpWaitForDisconnect(server_->queue(), connection_, &disconnect_);
+  if (r == ERROR_IO_PENDING) {
+    watch_ = server_->Watch(disconnectEvent_, [this] {
+      server_->Unwatch(watch_);
+      watch_ = 0;
+      Left();
+    });
+  } else {
+    CloseHandle(disconnectEvent_);
+    disconnectEvent_ = nullptr;
+    if (r == NO_ERROR) Left();
+  }
+}
+
+void SysResponder::StopWatching() {
+  if (!disconnectEvent_) return;
+  if (watch_ && server_) {
+    server_->Unwatch(watch_);
+    watch_ = 0;
+    // The wait owns the OVERLAPPED until it ends.
+    CancelIoEx(server_->queue(), &disconnect_);
+  }
+  DWORD bytes = 0;
+  if (server_) GetOverlappedResult(server_->queue(), &disconnect_, &bytes, TRUE);
+  CloseHandle(disconnectEvent_);
+  disconnectEvent_ = nullptr;
 }
 
 void SysResponder::Push(const std::string& bytes) {
@@ -313,6 +372,7 @@ void SysResponder::Finish() {
 }
 
 void SysResponder::Left() {
+  StopWatching();
   gone_ = true;
   if (onGone_ && server_) {
     auto fn = std::move(onGone_);

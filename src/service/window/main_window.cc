@@ -374,7 +374,7 @@ void MainWindow::OpenManual() {
   if (reinterpret_cast<INT_PTR>(r) <= 32) MessageBox("Operazione non eseguita: verificare presenza Reader ");
 }
 
-// The system's browser, as the shell opens an address.
+// The system's browser on the login link, as the shell opens an address.
 void MainWindow::OpenConsole() {
   if (consoleUrl_.empty()) {
     MessageBox("Console web disattivata in QLCONSOLE.TXT");

@@ -62,7 +62,8 @@ class MainWindow : public StatusView {
   // The interval field after "Set timer": the only time, after start-up,
   // that it is rewritten.
   void TimerText(const std::string& text);
-  // The web console's page for "Console nel browser"; empty when it is off.
+  // The web console's login link for "Console nel browser": the browser
+  // trades it for a session with the actions. Empty when the console is off.
   void SetConsoleUrl(const std::string& url) { consoleUrl_ = url; }
   // Where the window's own notes go (the program log).
   void SetNotes(std::function<void(const std::string&)> note) { note_ = std::move(note); }
