@@ -45,6 +45,15 @@ class FileSystem {
   // Appends, creating a regular file when missing; with `sync` the bytes are
   // on the disk (fsync) before it returns.
   virtual bool AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) = 0;
+  // WriteFile and AppendFile for the program's own files (the job journal):
+  // what they create or replace is its owner's alone (0600) whatever the
+  // umask. On Windows the folder's permissions decide, as for every file.
+  virtual bool WritePrivateFile(const std::string& path, const std::string& bytes, std::string* error) {
+    return WriteFile(path, bytes, error);
+  }
+  virtual bool AppendPrivateFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) {
+    return AppendFile(path, bytes, sync, error);
+  }
   // Removes a file, or a link itself. True when the name is gone afterwards.
   virtual bool RemoveFile(const std::string& path) = 0;
   // True when a real directory (not a link) is there afterwards.

@@ -22,10 +22,10 @@ void SetError(std::string* error, int err) {
   if (error) *error = SystemError(err);
 }
 
-int Open(const std::string& path, int flags) {
+int Open(const std::string& path, int flags, mode_t mode = 0666) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -109,6 +109,19 @@ class PosixFileSystem : public FileSystem {
   }
 
   bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) override {
+    return Write(path, bytes, 0666, error);
+  }
+  bool WritePrivateFile(const std::string& path, const std::string& bytes, std::string* error) override {
+    return Write(path, bytes, 0600, error);
+  }
+  bool AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) override {
+    return Append(path, bytes, sync, 0666, error);
+  }
+  bool AppendPrivateFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) override {
+    return Append(path, bytes, sync, 0600, error);
+  }
+
+  bool Write(const std::string& path, const std::string& bytes, mode_t mode, std::string* error) {
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
       if (error) *error = "not a regular file";
@@ -118,7 +131,7 @@ class PosixFileSystem : public FileSystem {
     int fd = -1;
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
       temporary = TemporaryName(path);
-      fd = Open(temporary, O_WRONLY | O_CREAT | O_EXCL);
+      fd = Open(temporary, O_WRONLY | O_CREAT | O_EXCL, mode);
       if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
@@ -150,8 +163,8 @@ class PosixFileSystem : public FileSystem {
     return ok;
   }
 
-  bool AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) override {
-    int fd = Open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK);
+  bool Append(const std::string& path, const std::string& bytes, bool sync, mode_t mode, std::string* error) {
+    int fd = Open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, mode);
     if (fd < 0) {
       SetError(error, errno);
       return false;
@@ -160,6 +173,10 @@ class PosixFileSystem : public FileSystem {
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (!ok) {
       if (error) *error = "not a regular file";
+    } else if (mode != 0666 && (st.st_mode & 0777 & ~mode) && ::fchmod(fd, mode) != 0) {
+      // A file made by an older version keeps no wider rights than asked.
+      SetError(error, errno);
+      ok = false;
     } else if (!WriteAll(fd, bytes) || (sync && ::fsync(fd) != 0)) {
       SetError(error, errno);
       ok = false;
