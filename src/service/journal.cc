@@ -133,10 +133,11 @@ const uint32_t* CrcTable() {
 }
 
 // Every well-framed record in file order, `raw` its bytes; a record whose
-// fields do not parse is counted in `*bad` and skipped. Returns where the
+// fields do not parse is counted in `*bad` and skipped. Past `decode`
+// records only the framing is checked and `fn` gets null. Returns where the
 // sound part ends (a torn or corrupt record ends it).
 template <typename Fn>
-size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn) {
+size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn, size_t decode = SIZE_MAX) {
   size_t at = 0;
   std::vector<std::string> fields;
   JournalRecord record;
@@ -145,6 +146,12 @@ size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn) {
     if (length > kMaxPayload || bytes.size() - at < kHeaderSize + length + 4) break;
     std::string_view whole = bytes.substr(at, kHeaderSize + length);
     if (Crc32(whole) != GetU32(bytes, at + whole.size())) break;
+    if (!decode) {
+      fn(nullptr, bytes.substr(at, whole.size() + 4));
+      at += whole.size() + 4;
+      continue;
+    }
+    --decode;
     fields.clear();
     size_t p = kHeaderSize;
     while (p + 4 <= whole.size()) {
@@ -155,7 +162,7 @@ size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn) {
     }
     if (p != whole.size()) break;
     if (FromFields(fields, &record)) {
-      fn(record, bytes.substr(at, whole.size() + 4));
+      fn(&record, bytes.substr(at, whole.size() + 4));
     } else if (bad) {
       ++*bad;
     }
@@ -200,19 +207,20 @@ template <typename Fn>
 Tally ForEachAccepted(std::string_view bytes, Fn&& fn) {
   Tally t;
   Sequence sequence;
-  size_t seen = 0;
-  t.good = Scan(bytes, &t.rejected, [&](const JournalRecord& r, std::string_view raw) {
-    if (seen >= kMaxJournalRecords) {
-      ++t.dropped;
-      return;
-    }
-    ++seen;
-    if (!sequence.Accept(r)) {
-      ++t.rejected;
-      return;
-    }
-    fn(r, raw);
-  });
+  t.good = Scan(
+      bytes, &t.rejected,
+      [&](const JournalRecord* r, std::string_view raw) {
+        if (!r) {
+          ++t.dropped;
+          return;
+        }
+        if (!sequence.Accept(*r)) {
+          ++t.rejected;
+          return;
+        }
+        fn(*r, raw);
+      },
+      kMaxJournalRecords);
   t.last = sequence.last();
   t.jobs = sequence.jobs();
   return t;
@@ -281,7 +289,7 @@ std::string EncodeJournalRecord(const JournalRecord& record) {
 
 std::vector<JournalRecord> DecodeJournal(std::string_view bytes, size_t* good_bytes, size_t* rejected) {
   std::vector<JournalRecord> records;
-  size_t good = Scan(bytes, rejected, [&](const JournalRecord& r, std::string_view) { records.push_back(r); });
+  size_t good = Scan(bytes, rejected, [&](const JournalRecord* r, std::string_view) { records.push_back(*r); });
   if (good_bytes) *good_bytes = good;
   return records;
 }
