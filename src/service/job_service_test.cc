@@ -102,6 +102,12 @@ class VanishingFiles : public platform::FileSystem {
   bool AppendFile(const std::string& p, const std::string& b, bool s, std::string* e) override {
     return real_->AppendFile(p, b, s, e);
   }
+  bool WritePrivateFile(const std::string& p, const std::string& b, std::string* e) override {
+    return real_->WritePrivateFile(p, b, e);
+  }
+  bool AppendPrivateFile(const std::string& p, const std::string& b, bool s, std::string* e) override {
+    return real_->AppendPrivateFile(p, b, s, e);
+  }
   bool RemoveFile(const std::string& p) override { return real_->RemoveFile(p); }
   bool MakeDirectory(const std::string& p) override { return real_->MakeDirectory(p); }
   bool ListDirectory(const std::string& p, std::vector<std::string>* n) override { return real_->ListDirectory(p, n); }
@@ -158,7 +164,7 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
   JobServiceTest() { Restart(); }
   void Restart() {
     svc = std::make_unique<JobService>(
-        ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path()});
+        ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path(), journalDir});
   }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
@@ -199,6 +205,7 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
   RecordingView view;
   settings::Settings settings;
   std::unique_ptr<JobService> svc;
+  std::string journalDir;  // empty: the program directory
   int saves = 0, ends = 0;
 };
 
@@ -723,6 +730,45 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
                         std::filesystem::path(copies[0]).filename().string()));
     }
   }
+}
+
+// The journal of an older version, among the hosts' files, moves to the
+// program's own folder at the first start and still answers the job a crash
+// cut off; a journal the hosts plant there later is not read.
+TEST_F(JobServiceTest, TheOldJournalMovesToTheProgramsFolder) {
+  testing_support::ScopedTempDir own;
+  journalDir = own.path();
+  Restart();
+  settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
+  const std::string document = "SALE,N1,P100;\r\nCASH;\r\n";
+  std::string error;
+  JournalRecord started{.step = JournalStep::kStarted, .job = 7, .port = 1, .document_sha256 = Sha256Hex(document)};
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal")).Append(started, &error)) << error;
+  WriteFileBytes(P("SR_START.001"), "");
+  WriteFileBytes(P("SR_DATI.001"), document);
+  StartIdentified();
+  EXPECT_FALSE(FileExists(P("Quilo1.journal")));
+  ASSERT_TRUE(FileExists(own.File("Quilo1.journal")));
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")),
+            "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n");
+  EXPECT_TRUE(Shown("log: Giornale dei lavori: spostato da " + P("Quilo1.journal") + " a " + own.File("Quilo1.journal")));
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(own.File("Quilo1.journal")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+  // A host's journal in the data directory now: two records that would
+  // answer a job that never printed with FINESCO.
+  started.job = 9;
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal")).Append(started, &error));
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal"))
+                  .Append({.step = JournalStep::kOutcomeWritten, .job = 9, .outcome = "FINESCO"}, &error));
+  std::filesystem::remove(P("SR_ERR.001"));
+  WriteFileBytes(P("SR_START.001"), "");
+  Restart();
+  StartIdentified();
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_TRUE(FileExists(P("Quilo1.journal")));  // left alone, never read
 }
 
 // A started job always ends: a folder where the data file should be is
