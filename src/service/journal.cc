@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <deque>
 #include <iterator>
+#include <map>
 
 namespace service {
 

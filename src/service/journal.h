@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
