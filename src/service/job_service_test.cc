@@ -153,8 +153,17 @@ class FakePayment : public PaymentStep {
     if (slip) slip();
   }
   void Closing() override {}
+  bool Approval(payment::POSData* data) const override {
+    if (approved.commandWord.empty()) return false;
+    *data = approved;
+    return true;
+  }
+  void UseEarlierApproval(const payment::POSData& data) override { reused.push_back(data.AuthorizationCode); }
+  void NoteCharged(const std::string& line) override { notes.push_back(line); }
   std::function<int16_t(const std::vector<std::string>&)> request;
   std::function<void()> slip;
+  payment::POSData approved;  // what Request got approved; none when empty
+  std::vector<std::string> reused, notes;
 };
 
 }  // namespace
@@ -458,6 +467,56 @@ TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
   EXPECT_EQ(printer.log[printer.log.size() - 2], "1109");
   EXPECT_TRUE(FileExists(P("SR_ERR.001")));
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+}
+
+// A card is charged once per document: after a receipt that failed, the
+// approval stands for the same document for 30 minutes, until a receipt of
+// it prints; each failure after a charge says so in the log.
+TEST_F(JobServiceTest, AnApprovalStandsForItsDocumentSentAgain) {
+  clock.Set({.year = 2026, .month = 12, .day = 8, .hour = 10, .minute = 15});
+  StartIdentified();
+  int requests = 0;
+  payment.request = [&](const std::vector<std::string>&) -> int16_t { return ++requests, 0; };
+  payment.approved.commandWord = "PAGA";
+  payment.approved.amount = "1250";
+  payment.approved.TransactionResult = "00";
+  payment.approved.AuthorizationCode = "AB12";
+  const int64_t kMinute = 60 * 1000;
+  const struct {
+    const char* what;
+    int64_t after;
+    int16_t status;
+    int requests;
+    size_t reused, notes;
+  } steps[] = {
+      {"approved, the receipt fails", 0, 11, 1, 0, 1},
+      {"sent again, fails again", 10 * kMinute, 11, 1, 1, 2},
+      {"sent again, printed", 10 * kMinute, 0, 1, 2, 2},
+      {"the same document after its receipt: a new sale", kMinute, 11, 2, 2, 3},
+      {"past 30 minutes: the terminal again", 31 * kMinute, 0, 3, 2, 3},
+  };
+  for (const auto& step : steps) {
+    clock.Advance(step.after);
+    std::filesystem::remove(P("SR_ERR.001"));
+    std::filesystem::remove(P("FINESCO.001"));
+    printer.status = step.status;
+    Job(1);
+    Scan();
+    EXPECT_EQ(requests, step.requests) << step.what;
+    EXPECT_EQ(payment.reused.size(), step.reused) << step.what;
+    EXPECT_EQ(payment.notes.size(), step.notes) << step.what;
+    EXPECT_EQ(FileExists(P("FINESCO.001")), step.status == 0) << step.what;
+    // SR_ERR keeps its one line.
+    const std::string err = step.status ? ReadFileBytes(P("SR_ERR.001")) : "\r\n";
+    EXPECT_EQ(err.find("\r\n"), err.size() - 2) << step.what << ": " << err;
+  }
+  EXPECT_EQ(payment.reused, (std::vector<std::string>{"AB12", "AB12"}));
+  const std::string first = std::string(kChargedNotice) +
+                            "EUR 12.50, autorizzazione AB12 del 08/12/2026 10:15; lo stesso documento inviato "
+                            "entro 30 minuti non chiede un nuovo pagamento";
+  EXPECT_EQ(payment.notes[0], first);
+  EXPECT_EQ(payment.notes[1], first);  // the same charge, not a second one
+  EXPECT_TRUE(Shown("log: " + first));
 }
 
 TEST_F(JobServiceTest, TimerTicks) {
