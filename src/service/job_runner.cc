@@ -20,14 +20,14 @@ const char kE506Unreadable[] = "E506: Trasmissione non avvenuta: file di input n
 const char kE506Link[] = "E506: Trasmissione non avvenuta: collegamento rifiutato: ";
 }  // namespace
 
-std::string ChargedText(const payment::POSData& approval, const std::string& approvedAt) {
+std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt) {
   std::string amount = payment::SlipAmount(approval.amount);
   amount.erase(0, amount.find_first_not_of(' '));
   std::string text = "EUR " + amount + ", autorizzazione " + approval.AuthorizationCode;
   if (approvedAt.size() == 14)
     text += " del " + approvedAt.substr(6, 2) + "/" + approvedAt.substr(4, 2) + "/" + approvedAt.substr(0, 4) + " " +
             approvedAt.substr(8, 2) + ":" + approvedAt.substr(10, 2);
-  return text + "; lo stesso documento inviato entro 30 minuti non chiede un nuovo pagamento";
+  return text;
 }
 
 std::string OutcomeCode(int16_t outcome, const std::string& message) {
@@ -204,7 +204,7 @@ int16_t JobRunner::Pay(const JobDocument& doc, const std::string& sha256, const 
     approved.wall_time = earlier.approved_at;
     approved.approval = earlier.data;
     Record(approved);
-    charged_ = ChargedText(earlier.data, earlier.approved_at);
+    charged_ = ApprovalText(earlier.data, earlier.approved_at);
     view_.Log("Pagamento con carta gi\xE0 ottenuto per questo documento: terminale non interpellato, ricevuta in copia (" +
               charged_ + ")");
     return 0;
@@ -213,7 +213,7 @@ int16_t JobRunner::Pay(const JobDocument& doc, const std::string& sha256, const 
   if (paid == 0 && payment_->Approval(&approved.approval)) {
     approved.wall_time = now;
     Record(approved);
-    charged_ = ChargedText(approved.approval, now);
+    charged_ = ApprovalText(approved.approval, now);
   }
   return paid;
 }
@@ -246,7 +246,7 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
     Record(written);
     if (!charged_.empty()) {
       // SR_ERR keeps its one line; the shop reads this in the logs.
-      const std::string line = std::string(kChargedNotice) + charged_;
+      const std::string line = std::string(kChargedNotice) + charged_ + kChargedAdvice;
       view_.Log(line);
       if (payment_) payment_->NoteCharged(line);
     }

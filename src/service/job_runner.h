@@ -41,10 +41,12 @@ struct FinishedJob {
 // "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.
 std::string OutcomeCode(int16_t outcome, const std::string& message);
 
-// The log line of a job whose card was charged and whose receipt failed.
+// The log line of a job whose card was charged and whose receipt failed:
+// kChargedNotice, ApprovalText, kChargedAdvice.
 inline constexpr char kChargedNotice[] = "Pagamento con carta gi\xE0 addebitato: ";
-// What follows kChargedNotice: amount, approval, when, and what to do.
-std::string ChargedText(const payment::POSData& approval, const std::string& approvedAt);
+inline constexpr char kChargedAdvice[] = "; lo stesso documento inviato entro 30 minuti non chiede un nuovo pagamento";
+// An approval for the log: amount, approval code, when.
+std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt);
 
 class JobRunner {
  public:
@@ -102,7 +104,7 @@ class JobRunner {
   bool journalFailed_ = false;
   int64_t startMs_ = 0;
   std::string receiptNumber_;
-  std::string charged_;  // the card approved for this job: ChargedText
+  std::string charged_;  // the card approved for this job: ApprovalText
   std::function<void(const FinishedJob&)> finished_;
 };
 
