@@ -93,6 +93,19 @@ void PaymentRequest::WriteLog(const std::string& answer) {
   settings::FileError error;
   if (!settings::WriteDocumentBeneath(*setup_.files, setup_.dataDirectory, file, lines, &error))
     ShowMessage("ERRORE-CHIAMATA-POS = " + error.description + " - " + std::to_string(error.number) + " - 9.");
+  else
+    lastLog_ = file;
+}
+
+void PaymentRequest::UseEarlier(const POSData& earlier) {
+  posData_ = earlier;
+  lastLog_.clear();
+}
+
+void PaymentRequest::NoteInLog(const std::string& line) {
+  if (!setup_.options || !setup_.options->CheckLogPagamento) return;
+  settings::FileError error;
+  if (lastLog_.empty() || !settings::WriteDocument(*setup_.files, lastLog_, {line}, true, &error)) WriteLog(line);
 }
 
 
@@ -180,6 +193,7 @@ bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) 
 
 int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines) {
   posData_ = POSData();
+  lastLog_.clear();
   if (documentLines.empty()) return 0;
   const std::string& line = documentLines[0];
   std::string verb;

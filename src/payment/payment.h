@@ -85,6 +85,11 @@ class PaymentRequest {
 
   // Filled by EseguiPaga and read by the slip until the next EseguiPaga.
   const POSData& posData() const { return posData_; }
+  // In place of EseguiPaga: the job's payment is `earlier`, approved before.
+  void UseEarlier(const POSData& earlier);
+  // One more line in the payment log (with CheckLogPagamento): in the file
+  // of the last answer, or a file of its own when there is none.
+  void NoteInLog(const std::string& line);
 
  private:
   void ShowMessage(const std::string& text);
@@ -92,6 +97,7 @@ class PaymentRequest {
 
   PaymentSetup setup_;
   POSData posData_;
+  std::string lastLog_;
 };
 
 // The request path for an amount in cents and the extra "P" value.

@@ -26,7 +26,7 @@ std::string SlipAmount(const std::string& cents) {
 }
 
 
-int16_t StampaEsitoPOS(const POSData& d, const SendCommand& trasmetti) {
+int16_t StampaEsitoPOS(const POSData& d, const SendCommand& trasmetti, bool copy) {
   if (d.commandWord.empty()) return 0;
   const std::string amount = SlipAmount(d.amount);
   auto line = [&](const std::string& text) { trasmetti(SlipLine(text)); };
@@ -35,6 +35,7 @@ int16_t StampaEsitoPOS(const POSData& d, const SendCommand& trasmetti) {
   trasmetti("4002");
   trasmetti("700101");
   line("* ACQUISTO CON POS *");
+  if (copy) line(kSlipCopyLine);
   line("COMANDO : " + d.commandWord);
   if (d.TransactionResult != "00") {
     line("ESITO : " + d.resultDescription);

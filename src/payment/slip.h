@@ -13,9 +13,13 @@ namespace payment {
 // Sends one native command to the printer; the slip ignores its result.
 using SendCommand = std::function<int16_t(const std::string& command)>;
 
+// The line under the title of a slip printed again for an approval obtained
+// before: the card is not charged a second time.
+inline constexpr char kSlipCopyLine[] = "*** COPIA: GIA' ADDEBITATO ***";
+
 // Prints the slip for the last payment request; nothing when no payment
-// was asked. Always 0.
-int16_t StampaEsitoPOS(const POSData& data, const SendCommand& trasmetti);
+// was asked. `copy`: the approval is an earlier one, marked so. Always 0.
+int16_t StampaEsitoPOS(const POSData& data, const SendCommand& trasmetti, bool copy = false);
 
 // The text line command: "40031", the length in plain digits, the text.
 std::string SlipLine(const std::string& text);

@@ -142,5 +142,16 @@ TEST_F(SlipTest, ApprovedPaymentWithoutSignature) {
   for (const auto& c : sent_) EXPECT_EQ(std::string::npos, c.find("FIRMA"));
 }
 
+// The slip of an approval obtained before says under its title that it is a
+// copy; the rest is the slip as it was.
+TEST_F(SlipTest, CopyOfAnEarlierApproval) {
+  StampaEsitoPOS(Approved("1"), Recorder());
+  std::vector<std::string> expected = sent_;
+  expected.insert(expected.begin() + 4, "4003130*** COPIA: GIA' ADDEBITATO ***");
+  sent_.clear();
+  StampaEsitoPOS(Approved("1"), Recorder(), true);
+  EXPECT_EQ(expected, sent_);
+}
+
 }  // namespace
 }  // namespace payment

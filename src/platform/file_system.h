@@ -58,7 +58,9 @@ class FileSystem {
   virtual bool ListDirectory(const std::string& path, std::vector<std::string>* names) = 0;
 
   // WriteFile and AppendFile giving a file they create exactly `mode`
-  // (0644, 0600), whatever the umask; a file replaced keeps its own. A
+  // (0644, 0600), whatever the umask; a file that is there keeps its own
+  // bits unless they give more than `mode`, and then gets `mode` (a journal
+  // or settings file left wider by an older version is narrowed). A
   // fake that does not keep modes may leave them to the calls above.
   virtual bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
     (void)mode;

@@ -26,7 +26,14 @@ void CardPayment::PrintSlip() {
   // While the program closes every wait of the link ends at once and each
   // command would go out again and again: no slip then.
   if (closing_) return;
-  payment::StampaEsitoPOS(request_.posData(), send_);
+  payment::StampaEsitoPOS(request_.posData(), send_, copy_);
+}
+
+bool CardPayment::Approval(payment::POSData* data) const {
+  const payment::POSData& d = request_.posData();
+  if (d.commandWord.empty() || d.TransactionResult != "00") return false;
+  *data = d;
+  return true;
 }
 
 }  // namespace service

@@ -21,15 +21,25 @@ class CardPayment : public PaymentStep {
               const std::string& dataDirectory, const settings::Options& options,
               std::function<void(const std::string&)> showMessage, payment::SendCommand send);
 
-  int16_t Request(const std::vector<std::string>& lines) override { return request_.EseguiPaga(lines); }
+  int16_t Request(const std::vector<std::string>& lines) override {
+    copy_ = false;
+    return request_.EseguiPaga(lines);
+  }
   void PrintSlip() override;
   void Closing() override { closing_ = true; }
+  bool Approval(payment::POSData* data) const override;
+  void UseEarlierApproval(const payment::POSData& data) override {
+    copy_ = true;
+    request_.UseEarlier(data);
+  }
+  void NoteCharged(const std::string& line) override { request_.NoteInLog(line); }
 
  private:
   std::unique_ptr<platform::HttpClient> http_;
   payment::PaymentRequest request_;
   payment::SendCommand send_;
   bool closing_ = false;
+  bool copy_ = false;  // the slip of an earlier approval
 };
 
 }  // namespace service

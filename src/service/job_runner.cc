@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "payment/slip.h"
 #include "service/outcome.h"
 #include "service/sha256.h"
 #include "service/test_stop.h"
@@ -18,6 +19,16 @@ const char kE506TooLarge[] = "E506: Trasmissione non avvenuta: documento troppo 
 const char kE506Unreadable[] = "E506: Trasmissione non avvenuta: file di input non leggibile: ";
 const char kE506Link[] = "E506: Trasmissione non avvenuta: collegamento rifiutato: ";
 }  // namespace
+
+std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt) {
+  std::string amount = payment::SlipAmount(approval.amount);
+  amount.erase(0, amount.find_first_not_of(' '));
+  std::string text = "EUR " + amount + ", autorizzazione " + approval.AuthorizationCode;
+  if (approvedAt.size() == 14)
+    text += " del " + approvedAt.substr(6, 2) + "/" + approvedAt.substr(4, 2) + "/" + approvedAt.substr(0, 4) + " " +
+            approvedAt.substr(8, 2) + ":" + approvedAt.substr(10, 2);
+  return text;
+}
 
 std::string OutcomeCode(int16_t outcome, const std::string& message) {
   size_t digits = 0;
@@ -127,19 +138,22 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   reachedPrinter_ = false;
   startMs_ = clock_.MonotonicMs();
   receiptNumber_.clear();
+  charged_.clear();
   int16_t outcome = kOutcomeTimedOut;
+  std::string now = platform::DateTimeStamp(clock_.Now(), '-');
+  now.erase(8, 1);
+  const std::string sha256 = Sha256Hex(doc.bytes);
   if (journal_) {
     job_ = journal_->NextJobId();
     JournalRecord started;
     started.port = port;
-    started.wall_time = platform::DateTimeStamp(clock_.Now(), '-');
-    started.wall_time.erase(8, 1);
-    started.document_sha256 = Sha256Hex(doc.bytes);
+    started.wall_time = now;
+    started.document_sha256 = sha256;
     started.printer_serial = printer_.identity().printerSerial;
     Record(started);
   }
   if (settings_.options.chbTrace) OpenTrace();
-  int16_t paid = payment_ ? payment_->Request(doc.lines) : 0;
+  int16_t paid = Pay(doc, sha256, now);
   if (paid != 0) {
     outcome = paid;
   } else {
@@ -179,6 +193,33 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   return outcome;
 }
 
+int16_t JobRunner::Pay(const JobDocument& doc, const std::string& sha256, const std::string& now) {
+  if (!payment_) return 0;
+  JournalRecord approved;
+  approved.step = JournalStep::kPaymentApproved;
+  approved.document_sha256 = sha256;
+  PaymentApproval earlier;
+  // The same document after a receipt that failed: its card was charged
+  // already, and a second charge is what the host least expects.
+  if (journal_ && journal_->FindApproval(sha256, now, &earlier)) {
+    payment_->UseEarlierApproval(earlier.data);
+    approved.wall_time = earlier.approved_at;
+    approved.approval = earlier.data;
+    Record(approved);
+    charged_ = ApprovalText(earlier.data, earlier.approved_at);
+    view_.Log("Pagamento con carta gi\xE0 ottenuto per questo documento: terminale non interpellato, ricevuta in copia (" +
+              charged_ + ")");
+    return 0;
+  }
+  const int16_t paid = payment_->Request(doc.lines);
+  if (paid == 0 && payment_->Approval(&approved.approval)) {
+    approved.wall_time = now;
+    Record(approved);
+    charged_ = ApprovalText(approved.approval, now);
+  }
+  return paid;
+}
+
 FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeFiles) {
   FinishedJob end;
   end.port = port;
@@ -205,6 +246,12 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
     end.code = OutcomeCode(outcome, message);
     written.outcome = end.errorLine = files_.ErrorLine(message);
     Record(written);
+    if (!charged_.empty()) {
+      // SR_ERR keeps its one line; the shop reads this in the logs.
+      const std::string line = std::string(kChargedNotice) + charged_ + kChargedAdvice;
+      view_.Log(line);
+      if (payment_) payment_->NoteCharged(line);
+    }
     if (exchangeFiles) {
       files_.WriteErrText(written.outcome, port);
       files_.SubKillStartFile();

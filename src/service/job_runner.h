@@ -41,6 +41,13 @@ struct FinishedJob {
 // "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.
 std::string OutcomeCode(int16_t outcome, const std::string& message);
 
+// The log line of a job whose card was charged and whose receipt failed:
+// kChargedNotice, ApprovalText, kChargedAdvice.
+inline constexpr char kChargedNotice[] = "Pagamento con carta gi\xE0 addebitato: ";
+inline constexpr char kChargedAdvice[] = "; lo stesso documento inviato entro 30 minuti non chiede un nuovo pagamento";
+// An approval for the log: amount, approval code, when.
+std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt);
+
 class JobRunner {
  public:
   JobRunner(platform::FileSystem& fs, platform::Clock& clock, ExchangeFiles& files, JobPrinter& printer,
@@ -76,6 +83,9 @@ class JobRunner {
   // The closing's answer was lost: a receipt counter that moved on says the
   // receipt came out all the same.
   bool ClosedAfterAll(int16_t port, const ClosingWatch& closing, ExchangeFiles& files);
+  // The card payment, or the approval the same document got before; the
+  // approval is journaled. 0 or the payment's failed outcome.
+  int16_t Pay(const JobDocument& doc, const std::string& sha256, const std::string& now);
   bool OpenTrace();
   void CloseTrace();
 
@@ -96,6 +106,7 @@ class JobRunner {
   bool journalFailed_ = false;
   int64_t startMs_ = 0;
   std::string receiptNumber_;
+  std::string charged_;  // the card approved for this job: ApprovalText
   std::function<void(const FinishedJob&)> finished_;
 };
 

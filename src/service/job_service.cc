@@ -58,15 +58,29 @@ void JobService::Start(const std::string& dataDir) {
       view.PortBox(n, false, false);
     }
   }
-  journal_ = std::make_unique<Journal>(parts_.fs, files_.PathOf(kJournalFileName));
+  const std::string journalPath =
+      (parts_.journalDir.empty() ? parts_.programDir : parts_.journalDir) + platform::PathSeparator() + kJournalFileName;
+  std::string note;
+  // The journal of an older version sat among the hosts' files.
+  if (MoveJournal(parts_.fs, files_.PathOf(kJournalFileName), journalPath, &note) || !note.empty())
+    view.Log("Giornale dei lavori: " + note);
+  journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
   runner_.SetJournal(journal_.get());
-  const bool journalFound = parts_.fs.Kind(files_.PathOf(kJournalFileName)) != platform::FileKind::kMissing;
-  const JournalContents contents = journal_->Load();
+  const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
+  JournalContents contents = journal_->Load();
   if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
+  if (contents.too_large)
+    view.Log("Giornale dei lavori oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
   if (!journalFound) view.Log("Giornale dei lavori assente: ne comincia uno nuovo");
   if (contents.damaged_tail) view.Log("Giornale dei lavori: l'ultimo record era incompleto ed \xE8 stato ignorato");
+  if (contents.rejected)
+    view.Log("Giornale dei lavori: " + std::to_string(contents.rejected) + " record fuori sequenza o non validi ignorati");
+  if (contents.dropped)
+    view.Log("Giornale dei lavori: " + std::to_string(contents.dropped) + " record oltre il limite di " +
+             std::to_string(kMaxJournalRecords) + " ignorati");
   std::string error;
-  if ((contents.damaged_tail || contents.jobs.size() > 1000) && !journal_->Compact(&error, 1000))
+  if ((contents.damaged_tail || contents.rejected || contents.dropped || contents.job_count > kKeepJobs) &&
+      !journal_->Compact(&error, kKeepJobs))
     view.Log("Giornale dei lavori non compattato: " + error);
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
@@ -82,6 +96,7 @@ void JobService::Start(const std::string& dataDir) {
       if (std::find(keep.begin(), keep.end(), stem) == keep.end())
         files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
   }
+  journalJobs_ = std::move(contents.jobs);
   for (PortState& p : detection_.ports) p.dumpPending = true;
   // The boxes ticked at loading run their click handlers, so a served port
   // starts with the options locked; a box cleared because its port is

@@ -45,6 +45,8 @@ struct ServiceParts {
   ProgramHost& host;
   PaymentStep* payment = nullptr;  // null: no card payment
   std::string programDir;          // where "Set timer" stores the interval
+  // The job journal's folder, out of the hosts' reach; empty: programDir.
+  std::string journalDir{};
 };
 
 class JobService : public OperatorActions, private ExchangeFiles::Owner, private Detection::Owner {
@@ -84,6 +86,8 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   PrinterQueue& queue() { return queue_; }
   // Jobs that start-up settled after a crash, since the start.
   uint64_t recoveries() const { return recoveries_; }
+  // The jobs the journal held at start-up, for the console's list.
+  const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
   uint64_t paperEndWaits() const { return parts_.printer.PaperEndWaits(); }
 
  private:
@@ -129,6 +133,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   JobRunner runner_;
   PrinterQueue queue_;
   std::unique_ptr<Journal> journal_;
+  std::vector<JobSummary> journalJobs_;
   // A job was cut off (crash or power cut) on the port: its printer may still
   // hold the receipt open, to be cancelled or found closed before the next job.
   enum class Pending { kNone, kCancel, kVerify };

@@ -157,8 +157,17 @@ class FakePayment : public PaymentStep {
     if (slip) slip();
   }
   void Closing() override {}
+  bool Approval(payment::POSData* data) const override {
+    if (approved.commandWord.empty()) return false;
+    *data = approved;
+    return true;
+  }
+  void UseEarlierApproval(const payment::POSData& data) override { reused.push_back(data.AuthorizationCode); }
+  void NoteCharged(const std::string& line) override { notes.push_back(line); }
   std::function<int16_t(const std::vector<std::string>&)> request;
   std::function<void()> slip;
+  payment::POSData approved;  // what Request got approved; none when empty
+  std::vector<std::string> reused, notes;
 };
 
 }  // namespace
@@ -168,7 +177,7 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
   JobServiceTest() { Restart(); }
   void Restart() {
     svc = std::make_unique<JobService>(
-        ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path()});
+        ServiceParts{loop, fs, clock, printer, settings, view, *this, &payment, dir.path(), journalDir});
   }
   void SaveSettings() override { ++saves; }
   void EndProgram() override { ++ends; }
@@ -209,6 +218,7 @@ class JobServiceTest : public ::testing::Test, public ProgramHost {
   RecordingView view;
   settings::Settings settings;
   std::unique_ptr<JobService> svc;
+  std::string journalDir;  // empty: the program directory
   int saves = 0, ends = 0;
 };
 
@@ -462,6 +472,56 @@ TEST_F(JobServiceTest, ApprovedPaymentGetsItsSlipWhenTheDocumentFails) {
   EXPECT_EQ(printer.log[printer.log.size() - 2], "1109");
   EXPECT_TRUE(FileExists(P("SR_ERR.001")));
   EXPECT_TRUE(FileExists(P("SR_DATI.001")));
+}
+
+// A card is charged once per document: after a receipt that failed, the
+// approval stands for the same document for 30 minutes, until a receipt of
+// it prints; each failure after a charge says so in the log.
+TEST_F(JobServiceTest, AnApprovalStandsForItsDocumentSentAgain) {
+  clock.Set({.year = 2026, .month = 12, .day = 8, .hour = 10, .minute = 15});
+  StartIdentified();
+  int requests = 0;
+  payment.request = [&](const std::vector<std::string>&) -> int16_t { return ++requests, 0; };
+  payment.approved.commandWord = "PAGA";
+  payment.approved.amount = "1250";
+  payment.approved.TransactionResult = "00";
+  payment.approved.AuthorizationCode = "AB12";
+  const int64_t kMinute = 60 * 1000;
+  const struct {
+    const char* what;
+    int64_t after;
+    int16_t status;
+    int requests;
+    size_t reused, notes;
+  } steps[] = {
+      {"approved, the receipt fails", 0, 11, 1, 0, 1},
+      {"sent again, fails again", 10 * kMinute, 11, 1, 1, 2},
+      {"sent again, printed", 10 * kMinute, 0, 1, 2, 2},
+      {"the same document after its receipt: a new sale", kMinute, 11, 2, 2, 3},
+      {"past 30 minutes: the terminal again", 31 * kMinute, 0, 3, 2, 3},
+  };
+  for (const auto& step : steps) {
+    clock.Advance(step.after);
+    std::filesystem::remove(P("SR_ERR.001"));
+    std::filesystem::remove(P("FINESCO.001"));
+    printer.status = step.status;
+    Job(1);
+    Scan();
+    EXPECT_EQ(requests, step.requests) << step.what;
+    EXPECT_EQ(payment.reused.size(), step.reused) << step.what;
+    EXPECT_EQ(payment.notes.size(), step.notes) << step.what;
+    EXPECT_EQ(FileExists(P("FINESCO.001")), step.status == 0) << step.what;
+    // SR_ERR keeps its one line.
+    const std::string err = step.status ? ReadFileBytes(P("SR_ERR.001")) : "\r\n";
+    EXPECT_EQ(err.find("\r\n"), err.size() - 2) << step.what << ": " << err;
+  }
+  EXPECT_EQ(payment.reused, (std::vector<std::string>{"AB12", "AB12"}));
+  const std::string first = std::string(kChargedNotice) +
+                            "EUR 12.50, autorizzazione AB12 del 08/12/2026 10:15; lo stesso documento inviato "
+                            "entro 30 minuti non chiede un nuovo pagamento";
+  EXPECT_EQ(payment.notes[0], first);
+  EXPECT_EQ(payment.notes[1], first);  // the same charge, not a second one
+  EXPECT_TRUE(Shown("log: " + first));
 }
 
 TEST_F(JobServiceTest, TimerTicks) {
@@ -734,6 +794,45 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
                         std::filesystem::path(copies[0]).filename().string()));
     }
   }
+}
+
+// The journal of an older version, among the hosts' files, moves to the
+// program's own folder at the first start and still answers the job a crash
+// cut off; a journal the hosts plant there later is not read.
+TEST_F(JobServiceTest, TheOldJournalMovesToTheProgramsFolder) {
+  testing_support::ScopedTempDir own;
+  journalDir = own.path();
+  Restart();
+  settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
+  const std::string document = "SALE,N1,P100;\r\nCASH;\r\n";
+  std::string error;
+  JournalRecord started{.step = JournalStep::kStarted, .job = 7, .port = 1, .document_sha256 = Sha256Hex(document)};
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal")).Append(started, &error)) << error;
+  WriteFileBytes(P("SR_START.001"), "");
+  WriteFileBytes(P("SR_DATI.001"), document);
+  StartIdentified();
+  EXPECT_FALSE(FileExists(P("Quilo1.journal")));
+  ASSERT_TRUE(FileExists(own.File("Quilo1.journal")));
+  EXPECT_EQ(ReadFileBytes(P("SR_ERR.001")),
+            "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n");
+  EXPECT_TRUE(Shown("log: Giornale dei lavori: spostato da " + P("Quilo1.journal") + " a " + own.File("Quilo1.journal")));
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(own.File("Quilo1.journal")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
+  // A host's journal in the data directory now: two records that would
+  // answer a job that never printed with FINESCO.
+  started.job = 9;
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal")).Append(started, &error));
+  ASSERT_TRUE(Journal(fs, P("Quilo1.journal"))
+                  .Append({.step = JournalStep::kOutcomeWritten, .job = 9, .outcome = "FINESCO"}, &error));
+  std::filesystem::remove(P("SR_ERR.001"));
+  WriteFileBytes(P("SR_START.001"), "");
+  Restart();
+  StartIdentified();
+  EXPECT_FALSE(FileExists(P("FINESCO.001")));
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_TRUE(FileExists(P("Quilo1.journal")));  // left alone, never read
 }
 
 // A started job always ends: a folder where the data file should be is

@@ -3,7 +3,11 @@
 #include "service/journal.h"
 
 #include <algorithm>
-#include <set>
+#include <array>
+#include <climits>
+#include <deque>
+#include <iterator>
+#include <map>
 
 namespace service {
 
@@ -12,7 +16,21 @@ namespace {
 constexpr std::string_view kMagic = "QJR1";
 constexpr size_t kHeaderSize = 8;           // magic, payload length
 constexpr size_t kMaxPayload = 64 * 1024;   // far above any real record
-constexpr size_t kMaxJournal = 64u << 20;   // compaction keeps it far below
+// A job starts with an id above the last one; a failed append may leave a
+// gap, never a wide one.
+constexpr uint64_t kMaxIdGap = 1000;
+// Approvals kept in memory: one per document, the latest few.
+constexpr size_t kMaxApprovals = 32;
+
+// The answer fields an approval keeps, in the order they are written.
+constexpr std::string payment::POSData::*kApprovalFields[] = {
+    &payment::POSData::commandWord,     &payment::POSData::amount,          &payment::POSData::resultDescription,
+    &payment::POSData::transactionDate, &payment::POSData::TerminalId,      &payment::POSData::AcquirerId,
+    &payment::POSData::TransactionType, &payment::POSData::TransactionResult, &payment::POSData::KODescription,
+    &payment::POSData::CardType,        &payment::POSData::STAN,            &payment::POSData::PAN,
+    &payment::POSData::AuthorizationCode, &payment::POSData::OperationNumber, &payment::POSData::DataTrs,
+};
+constexpr size_t kApprovalFieldCount = std::size(kApprovalFields);
 
 void PutU32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
@@ -41,6 +59,10 @@ std::vector<std::string> Fields(const JournalRecord& r) {
       break;
     case JournalStep::kAnswered:
       break;
+    case JournalStep::kPaymentApproved:
+      f.insert(f.end(), {r.wall_time, r.document_sha256});
+      for (auto member : kApprovalFields) f.push_back(r.approval.*member);
+      break;
   }
   return f;
 }
@@ -60,9 +82,14 @@ bool ToNumber(const std::string& s, long long min, long long max, long long* out
   return true;
 }
 
+bool IsStamp(const std::string& s) {
+  return s.size() == 14 && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
 bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
   long long step = 0, job = 0, n = 0;
-  if (f.size() < 2 || !ToNumber(f[0], 1, 5, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
+  if (f.size() < 2 || !ToNumber(f[0], 1, 6, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
+  *r = JournalRecord{};
   r->step = static_cast<JournalStep>(step);
   r->job = static_cast<uint64_t>(job);
   switch (r->step) {
@@ -85,18 +112,167 @@ bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
       return true;
     case JournalStep::kAnswered:
       return f.size() == 2;
+    case JournalStep::kPaymentApproved:
+      if (f.size() != 4 + kApprovalFieldCount || !IsStamp(f[2]) || f[3].size() != 64) return false;
+      r->wall_time = f[2], r->document_sha256 = f[3];
+      for (size_t i = 0; i < kApprovalFieldCount; ++i) r->approval.*kApprovalFields[i] = f[4 + i];
+      return true;
   }
   return false;
+}
+
+const uint32_t* CrcTable() {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ (0xedb88320 & (0u - (c & 1)));
+      t[n] = c;
+    }
+    return t;
+  }();
+  return table.data();
+}
+
+// Every well-framed record in file order, `raw` its bytes; a record whose
+// fields do not parse is counted in `*bad` and skipped. Past `decode`
+// records only the framing is checked and `fn` gets null. Returns where the
+// sound part ends (a torn or corrupt record ends it).
+template <typename Fn>
+size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn, size_t decode = SIZE_MAX) {
+  size_t at = 0;
+  std::vector<std::string> fields;
+  JournalRecord record;
+  while (bytes.size() - at >= kHeaderSize + 4 && bytes.substr(at, kMagic.size()) == kMagic) {
+    size_t length = GetU32(bytes, at + kMagic.size());
+    if (length > kMaxPayload || bytes.size() - at < kHeaderSize + length + 4) break;
+    std::string_view whole = bytes.substr(at, kHeaderSize + length);
+    if (Crc32(whole) != GetU32(bytes, at + whole.size())) break;
+    if (!decode) {
+      fn(nullptr, bytes.substr(at, whole.size() + 4));
+      at += whole.size() + 4;
+      continue;
+    }
+    --decode;
+    fields.clear();
+    size_t p = kHeaderSize;
+    while (p + 4 <= whole.size()) {
+      size_t n = GetU32(whole, p);
+      if (n > whole.size() - p - 4) break;
+      fields.emplace_back(whole.substr(p + 4, n));
+      p += 4 + n;
+    }
+    if (p != whole.size()) break;
+    if (FromFields(fields, &record)) {
+      fn(&record, bytes.substr(at, whole.size() + 4));
+    } else if (bad) {
+      ++*bad;
+    }
+    at += whole.size() + 4;
+  }
+  return at;
+}
+
+// The order our own appends keep: a job starts with an id a little above
+// the last one, and every other record names a job that has started. A
+// record out of that order (a forged one) is left out alone, so it cannot
+// spoil the ones after it.
+class Sequence {
+ public:
+  bool Accept(const JournalRecord& r) {
+    if (r.step == JournalStep::kStarted) {
+      if (last_ ? r.job <= last_ || r.job - last_ > kMaxIdGap : r.job > kMaxFirstJobId) return false;
+      if (!first_) first_ = r.job;
+      last_ = r.job;
+      ++jobs_;
+      return true;
+    }
+    return first_ && r.job >= first_ && r.job <= last_;
+  }
+  uint64_t last() const { return last_; }
+  size_t jobs() const { return jobs_; }
+
+ private:
+  uint64_t first_ = 0, last_ = 0;
+  size_t jobs_ = 0;
+};
+
+struct Tally {
+  size_t good = 0, rejected = 0, dropped = 0;
+  uint64_t last = 0;
+  size_t jobs = 0;
+};
+
+// The records Load and Compact take, in file order: sound, in sequence, and
+// no more than kMaxJournalRecords of them.
+template <typename Fn>
+Tally ForEachAccepted(std::string_view bytes, Fn&& fn) {
+  Tally t;
+  Sequence sequence;
+  t.good = Scan(
+      bytes, &t.rejected,
+      [&](const JournalRecord* r, std::string_view raw) {
+        if (!r) {
+          ++t.dropped;
+          return;
+        }
+        if (!sequence.Accept(*r)) {
+          ++t.rejected;
+          return;
+        }
+        fn(*r, raw);
+      },
+      kMaxJournalRecords);
+  t.last = sequence.last();
+  t.jobs = sequence.jobs();
+  return t;
+}
+
+void Apply(const JournalRecord& r, JobSummary& j) {
+  if (r.step != JournalStep::kPaymentApproved) j.step = std::max(j.step, r.step);
+  switch (r.step) {
+    case JournalStep::kStarted:
+      j.port = r.port, j.wall_time = r.wall_time, j.document_sha256 = r.document_sha256;
+      j.printer_serial = r.printer_serial;
+      break;
+    case JournalStep::kClosingAboutToBeSent:
+      j.receipt_counter_before = r.receipt_counter_before;
+      break;
+    case JournalStep::kClosingAnswered:
+      j.receipt_number = r.receipt_number, j.receipt_time = r.receipt_time, j.receipt_date = r.receipt_date;
+      break;
+    case JournalStep::kOutcomeWritten:
+      j.outcome = r.outcome;
+      break;
+    case JournalStep::kAnswered:
+    case JournalStep::kPaymentApproved:
+      break;
+  }
+}
+
+// Days from 1970-01-01 to a civil date (Howard Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+bool StampSeconds(const std::string& s, int64_t* out) {
+  if (!IsStamp(s)) return false;
+  auto n = [&](size_t at, size_t len) { return static_cast<int64_t>(std::stoll(s.substr(at, len))); };
+  *out = DaysFromCivil(n(0, 4), n(4, 2), n(6, 2)) * 86400 + n(8, 2) * 3600 + n(10, 2) * 60 + n(12, 2);
+  return true;
 }
 
 }  // namespace
 
 uint32_t Crc32(std::string_view bytes) {
+  const uint32_t* table = CrcTable();
   uint32_t crc = 0xffffffff;
-  for (char c : bytes) {
-    crc ^= static_cast<unsigned char>(c);
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320 & (0u - (crc & 1)));
-  }
+  for (char c : bytes) crc = (crc >> 8) ^ table[(crc ^ static_cast<unsigned char>(c)) & 0xff];
   return ~crc;
 }
 
@@ -113,34 +289,47 @@ std::string EncodeJournalRecord(const JournalRecord& record) {
   return out;
 }
 
-std::vector<JournalRecord> DecodeJournal(std::string_view bytes, size_t* good_bytes) {
+std::vector<JournalRecord> DecodeJournal(std::string_view bytes, size_t* good_bytes, size_t* rejected) {
   std::vector<JournalRecord> records;
-  size_t at = 0;
-  while (bytes.size() - at >= kHeaderSize + 4 && bytes.substr(at, kMagic.size()) == kMagic) {
-    size_t length = GetU32(bytes, at + kMagic.size());
-    if (length > kMaxPayload || bytes.size() - at < kHeaderSize + length + 4) break;
-    std::string_view whole = bytes.substr(at, kHeaderSize + length);
-    if (Crc32(whole) != GetU32(bytes, at + whole.size())) break;
-    std::vector<std::string> fields;
-    size_t p = kHeaderSize;
-    while (p + 4 <= whole.size()) {
-      size_t n = GetU32(whole, p);
-      if (n > whole.size() - p - 4) break;
-      fields.emplace_back(whole.substr(p + 4, n));
-      p += 4 + n;
-    }
-    JournalRecord record;
-    if (p != whole.size() || !FromFields(fields, &record)) break;
-    records.push_back(std::move(record));
-    at += whole.size() + 4;
-  }
-  if (good_bytes) *good_bytes = at;
+  size_t good = Scan(bytes, rejected, [&](const JournalRecord* r, std::string_view) { records.push_back(*r); });
+  if (good_bytes) *good_bytes = good;
   return records;
 }
 
-bool Journal::Read(std::string* bytes, std::string* error) {
+int64_t SecondsBetween(const std::string& from, const std::string& to) {
+  int64_t a = 0, b = 0;
+  if (!StampSeconds(from, &a) || !StampSeconds(to, &b)) return INT64_MIN;
+  return b - a;
+}
+
+bool MoveJournal(platform::FileSystem& files, const std::string& from, const std::string& to, std::string* note) {
+  if (from == to || files.Kind(to) != platform::FileKind::kMissing) return false;
+  switch (files.Kind(from)) {
+    case platform::FileKind::kMissing:
+      return false;
+    case platform::FileKind::kRegular:
+      break;
+    default:
+      *note = from + ": non \xE8 un file normale, non spostato";
+      return false;
+  }
+  std::string bytes, error;
+  if (files.ReadFile(from, kMaxJournalBytes, &bytes, &error) != platform::ReadStatus::kOk) {
+    *note = from + ": non spostato: " + (error.empty() ? "non leggibile" : error);
+    return false;
+  }
+  if (!files.WriteFileMode(to, bytes, 0600, &error)) {
+    *note = to + ": non scritto: " + error;
+    return false;
+  }
+  files.RemoveFile(from);
+  *note = "spostato da " + from + " a " + to;
+  return true;
+}
+
+bool Journal::Read(std::string* bytes, std::string* error, bool* too_large) {
   std::string why;
-  switch (files_.ReadFile(path_, kMaxJournal, bytes, &why)) {
+  switch (files_.ReadFile(path_, kMaxJournalBytes, bytes, &why)) {
     case platform::ReadStatus::kOk:
       return true;
     case platform::ReadStatus::kMissing:
@@ -148,6 +337,7 @@ bool Journal::Read(std::string* bytes, std::string* error) {
       return true;
     case platform::ReadStatus::kTooLarge:
       *error = path_ + ": too large";
+      if (too_large) *too_large = true;
       return false;
     default:
       *error = path_ + ": " + (why.empty() ? "cannot be read" : why);
@@ -155,63 +345,121 @@ bool Journal::Read(std::string* bytes, std::string* error) {
   }
 }
 
+void Journal::Note(const JournalRecord& r) {
+  last_job_ = std::max(last_job_, r.job);
+  auto drop = [&](auto&& match) {
+    approvals_.erase(std::remove_if(approvals_.begin(), approvals_.end(), match), approvals_.end());
+  };
+  if (r.step == JournalStep::kPaymentApproved) {
+    drop([&](const PaymentApproval& a) { return a.document_sha256 == r.document_sha256; });
+    approvals_.push_back({r.job, r.document_sha256, r.wall_time, r.approval});
+    if (approvals_.size() > kMaxApprovals) approvals_.erase(approvals_.begin());
+  } else if (r.step == JournalStep::kOutcomeWritten && r.outcome == "FINESCO") {
+    // The receipt is printed: the payment is spent.
+    drop([&](const PaymentApproval& a) { return a.job == r.job; });
+  }
+}
+
 JournalContents Journal::Load() {
   JournalContents contents;
+  last_job_ = 0;
+  approvals_.clear();
   std::string bytes;
-  if (!Read(&bytes, &contents.error)) return contents;
-  size_t good = 0;
-  for (const JournalRecord& r : DecodeJournal(bytes, &good)) {
-    last_job_ = std::max(last_job_, r.job);
-    auto it = std::find_if(contents.jobs.begin(), contents.jobs.end(),
-                           [&](const JobSummary& j) { return j.job == r.job; });
-    if (it == contents.jobs.end()) it = contents.jobs.insert(contents.jobs.end(), JobSummary{.job = r.job});
-    JobSummary& j = *it;
-    j.step = std::max(j.step, r.step);
-    switch (r.step) {
-      case JournalStep::kStarted:
-        j.port = r.port, j.wall_time = r.wall_time, j.document_sha256 = r.document_sha256;
-        j.printer_serial = r.printer_serial;
-        break;
-      case JournalStep::kClosingAboutToBeSent:
-        j.receipt_counter_before = r.receipt_counter_before;
-        break;
-      case JournalStep::kClosingAnswered:
-        j.receipt_number = r.receipt_number, j.receipt_time = r.receipt_time, j.receipt_date = r.receipt_date;
-        break;
-      case JournalStep::kOutcomeWritten:
-        j.outcome = r.outcome;
-        break;
-      case JournalStep::kAnswered:
-        break;
+  if (!Read(&bytes, &contents.error, &contents.too_large)) {
+    if (contents.too_large) {
+      // Not one of ours (compaction keeps it far smaller): a new one starts.
+      contents.too_large = true;
+      contents.error.clear();
+      std::string error;
+      if (!files_.WriteFileMode(path_, "", 0600, &error)) contents.error = error;
     }
+    size_ = 0;
+    return contents;
   }
-  contents.damaged_tail = damaged_ = good != bytes.size();
+  // The last kKeepJobs jobs, in id order; a port's last job pushed out of
+  // them is kept aside, since start-up asks for it.
+  std::deque<JobSummary> window;
+  std::map<int, JobSummary> aside;
+  std::map<int, uint64_t> port_last;
+  const Tally tally = ForEachAccepted(bytes, [&](const JournalRecord& r, std::string_view) {
+    Note(r);
+    if (r.step == JournalStep::kStarted) {
+      aside.erase(r.port);
+      port_last[r.port] = r.job;
+      window.push_back(JobSummary{.job = r.job});
+      Apply(r, window.back());
+      if (window.size() > kKeepJobs) {
+        if (port_last[window.front().port] == window.front().job)
+          aside[window.front().port] = std::move(window.front());
+        window.pop_front();
+      }
+      return;
+    }
+    auto it = std::lower_bound(window.begin(), window.end(), r.job,
+                               [](const JobSummary& j, uint64_t id) { return j.job < id; });
+    if (it != window.end() && it->job == r.job) {
+      Apply(r, *it);
+      return;
+    }
+    for (auto& [port, job] : aside)
+      if (job.job == r.job) Apply(r, job);
+  });
+  last_job_ = std::max(last_job_, tally.last);
+  for (auto& [port, job] : aside) contents.jobs.push_back(std::move(job));
+  std::sort(contents.jobs.begin(), contents.jobs.end(),
+            [](const JobSummary& a, const JobSummary& b) { return a.job < b.job; });
+  contents.jobs.insert(contents.jobs.end(), std::make_move_iterator(window.begin()),
+                       std::make_move_iterator(window.end()));
+  contents.rejected = tally.rejected;
+  contents.dropped = tally.dropped;
+  contents.job_count = tally.jobs;
+  contents.damaged_tail = tally.good != bytes.size();
+  damaged_ = contents.damaged_tail || tally.rejected || tally.dropped;
+  size_ = bytes.size();
   return contents;
 }
 
 bool Journal::Append(const JournalRecord& record, std::string* error) {
   if (damaged_ && !Compact(error)) return false;
-  if (!files_.AppendFile(path_, EncodeJournalRecord(record), true, error)) return false;
-  last_job_ = std::max(last_job_, record.job);
+  const std::string bytes = EncodeJournalRecord(record);
+  if (!files_.AppendFileMode(path_, bytes, true, 0600, error)) return false;
+  size_ += bytes.size();
+  Note(record);
+  std::string why;
+  // A failure here is tried again at the next append.
+  if (size_ > kCompactAboveBytes) Compact(&why);
   return true;
 }
 
 bool Journal::Compact(std::string* error, size_t keep_jobs) {
   std::string bytes;
   if (!Read(&bytes, error)) return false;
-  std::vector<JournalRecord> records = DecodeJournal(bytes, nullptr);
-  std::vector<uint64_t> order;
-  for (const JournalRecord& r : records) {
-    if (std::find(order.begin(), order.end(), r.job) == order.end()) order.push_back(r.job);
-  }
-  std::set<uint64_t> keep(order.end() - static_cast<std::ptrdiff_t>(std::min(keep_jobs, order.size())), order.end());
+  // Ids only grow: the last `keep_jobs` jobs are those from the one that
+  // started `keep_jobs` jobs before the end.
+  std::vector<uint64_t> starts;
+  ForEachAccepted(bytes, [&](const JournalRecord& r, std::string_view) {
+    if (r.step == JournalStep::kStarted) starts.push_back(r.job);
+  });
+  const uint64_t from = starts.size() <= keep_jobs ? 0 : starts[starts.size() - keep_jobs];
   std::string kept;
-  for (const JournalRecord& r : records) {
-    if (keep.count(r.job)) kept += EncodeJournalRecord(r);
-  }
-  if (!files_.WriteFile(path_, kept, error)) return false;
+  ForEachAccepted(bytes, [&](const JournalRecord& r, std::string_view raw) {
+    if (keep_jobs && r.job >= from) kept.append(raw);
+  });
+  if (!files_.WriteFileMode(path_, kept, 0600, error)) return false;
   damaged_ = false;
+  size_ = kept.size();
   return true;
+}
+
+bool Journal::FindApproval(const std::string& sha256, const std::string& now, PaymentApproval* out) const {
+  for (auto it = approvals_.rbegin(); it != approvals_.rend(); ++it) {
+    if (it->document_sha256 != sha256) continue;
+    const int64_t age = SecondsBetween(it->approved_at, now);
+    if (age < 0 || age > kPaymentReuseSeconds) return false;
+    *out = *it;
+    return true;
+  }
+  return false;
 }
 
 Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files) {
@@ -228,6 +476,7 @@ Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files)
       if (files.start) return Recovery::kUnexplained;
       return any ? Recovery::kKeepAnswer : Recovery::kNothing;
     case JournalStep::kOutcomeWritten:
+    case JournalStep::kPaymentApproved:  // never a summary's step
       break;
   }
   // A document the host left after the last job is not that job's.

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <functional>
 #include <map>
 
 #include "service/sha256.h"
+#include "testing/fake_file_system.h"
 
 namespace service {
 namespace {
@@ -144,6 +148,154 @@ TEST(Journal, SummariesCompactionAndNextId) {
   EXPECT_EQ(c.jobs[0].step, JournalStep::kClosingAnswered);
   EXPECT_EQ(c.jobs[0].wall_time, "20260307101500");
   EXPECT_EQ(reopened.NextJobId(), 6u);
+}
+
+// Records a host could have planted, each among sound ones: every sound
+// record after it still counts, and the next id stays small.
+TEST(Journal, ForgedRecordsAreLeftOutAlone) {
+  const uint64_t kTop = INT64_MAX;  // 2^63 - 1
+  JournalRecord bad_port = Started(3, 1);
+  bad_port.port = -1;
+  struct Case {
+    const char* what;
+    std::vector<JournalRecord> records;
+    std::vector<uint64_t> jobs;  // the jobs that come back
+    size_t rejected;
+    uint64_t next;
+  } cases[] = {
+      {"top id in the middle", {Started(1, 1), Started(kTop, 1), Outcome(kTop, "FINESCO"), Started(2, 1), Outcome(2, "FINESCO")}, {1, 2}, 2, 3},
+      {"top id first", {Started(kTop, 1), Started(5, 1), AboutToClose(5, 999)}, {5}, 1, 6},
+      {"first id past the bound", {Started(kMaxFirstJobId + 1, 1), Started(kMaxFirstJobId, 2)}, {kMaxFirstJobId}, 1, kMaxFirstJobId + 1},
+      {"a job started again", {Started(1, 1), Started(2, 1), Started(2, 2), Started(3, 1)}, {1, 2, 3}, 1, 4},
+      {"an id far ahead", {Started(1, 1), Started(5000, 1), Started(2, 1)}, {1, 2}, 1, 3},
+      {"a step of a job never started", {Started(1, 1), AboutToClose(2, 999), Outcome(2, "FINESCO"), Started(2, 1)}, {1, 2}, 2, 3},
+      {"a field out of range", {Started(1, 1), Started(2, 1), bad_port, Started(3, 2)}, {1, 2, 3}, 1, 4},
+  };
+  for (const Case& c : cases) {
+    MemoryFiles files;
+    for (const JournalRecord& r : c.records) files.files[kPath] += EncodeJournalRecord(r);
+    Journal journal(files, kPath);
+    JournalContents loaded = journal.Load();
+    std::vector<uint64_t> jobs;
+    for (const JobSummary& j : loaded.jobs) jobs.push_back(j.job);
+    EXPECT_EQ(jobs, c.jobs) << c.what;
+    EXPECT_EQ(loaded.rejected, c.rejected) << c.what;
+    EXPECT_FALSE(loaded.damaged_tail) << c.what;
+    EXPECT_EQ(journal.NextJobId(), c.next) << c.what;
+    // Our next job is read back, and compaction leaves the forged ones out.
+    std::string error;
+    ASSERT_TRUE(journal.Append(Started(journal.NextJobId(), 4), &error)) << c.what;
+    Journal again(files, kPath);
+    loaded = again.Load();
+    EXPECT_EQ(loaded.rejected, 0u) << c.what;
+    EXPECT_EQ(loaded.jobs.back().port, 4) << c.what;
+    EXPECT_EQ(loaded.jobs.back().job, c.next) << c.what;
+  }
+}
+
+// 10^6 records of real-looking jobs: one pass, records past the cap
+// dropped and counted, the last jobs kept by the compaction.
+TEST(Journal, HugeJournalLoadsInOnePass) {
+  MemoryFiles files;
+  std::string& bytes = files.files[kPath];
+  const size_t kRecords = 1000000;
+  for (uint64_t job = 1, n = 0; n < kRecords; ++job) {
+    for (const JournalRecord& r : {Started(job, 1 + static_cast<int>(job % 4)), AboutToClose(job, 10), Answered(job),
+                                   Outcome(job, "FINESCO"), JournalRecord{.step = JournalStep::kAnswered, .job = job}}) {
+      if (n++ < kRecords) bytes += EncodeJournalRecord(r);
+    }
+  }
+  const auto start = std::chrono::steady_clock::now();
+  Journal journal(files, kPath);
+  JournalContents loaded = journal.Load();
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf("journal of %zu records, %zu bytes: loaded in %.0f ms\n", kRecords, bytes.size(), ms);
+  EXPECT_LT(ms, 1000.0);  // generous: the quadratic load took minutes
+  EXPECT_EQ(loaded.dropped, kRecords - kMaxJournalRecords);
+  EXPECT_EQ(loaded.job_count, kMaxJournalRecords / 5);
+  ASSERT_EQ(loaded.jobs.size(), kKeepJobs);
+  EXPECT_EQ(loaded.jobs.back().job, kMaxJournalRecords / 5);
+  EXPECT_EQ(loaded.jobs.back().step, JournalStep::kAnswered);
+  std::string error;
+  ASSERT_TRUE(journal.Compact(&error));
+  loaded = Journal(files, kPath).Load();
+  EXPECT_EQ(loaded.job_count, kKeepJobs);
+  EXPECT_EQ(loaded.dropped, 0u);
+  // Past the byte cap the file is not read at all: a new journal starts.
+  files.files[kPath] = std::string(kMaxJournalBytes + 1, 'Q');
+  loaded = journal.Load();
+  EXPECT_TRUE(loaded.too_large);
+  EXPECT_EQ(files.files[kPath], "");
+}
+
+// The old journal in the data directory moves to the program's folder once;
+// nothing is followed or overwritten on the way.
+TEST(Journal, MovesOutOfTheDataDirectory) {
+  const std::string from = "/data/Quilo1.journal", to = "/prog/Quilo1.journal";
+  const std::string old = EncodeJournalRecord(Started(1, 1));
+  struct Case {
+    const char* what;
+    std::function<void(testing_support::FakeFileSystem&)> plant;
+    bool moved;
+    std::string left_at_to;
+  } cases[] = {
+      {"first start", [&](auto& fs) { fs.AddFile(from, old); }, true, old},
+      {"already moved", [&](auto& fs) { fs.AddFile(from, old), fs.AddFile(to, "ours"); }, false, "ours"},
+      {"a link at the old place", [&](auto& fs) { fs.AddOther(from); }, false, ""},
+      {"a link at the new place", [&](auto& fs) { fs.AddFile(from, old), fs.AddOther(to); }, false, ""},
+      {"nothing to move", [](auto&) {}, false, ""},
+  };
+  for (const Case& c : cases) {
+    testing_support::FakeFileSystem fs;
+    fs.AddDirectory("/data");
+    fs.AddDirectory("/prog");
+    c.plant(fs);
+    std::string note;
+    EXPECT_EQ(MoveJournal(fs, from, to, &note), c.moved) << c.what << ": " << note;
+    EXPECT_EQ(fs.Contents(to), c.left_at_to) << c.what;
+    EXPECT_EQ(fs.HasFile(from), !c.moved && fs.Count("write", to) == 0 && c.what != std::string("nothing to move") &&
+                                    c.what != std::string("a link at the old place"))
+        << c.what;
+  }
+}
+
+// An approved payment stands for its document for 30 minutes, until a
+// receipt of it is printed.
+TEST(Journal, ApprovedPaymentsAreFoundAgain) {
+  MemoryFiles files;
+  Journal journal(files, kPath);
+  journal.Load();
+  const std::string doc = Sha256Hex("doc1");
+  JournalRecord approved{.step = JournalStep::kPaymentApproved, .job = 1, .wall_time = "20261208101500",
+                         .document_sha256 = doc};
+  approved.approval.commandWord = "PAGA";
+  approved.approval.AuthorizationCode = "A1B2C3";
+  std::string error;
+  ASSERT_TRUE(journal.Append(Started(1, 1), &error));
+  ASSERT_TRUE(journal.Append(approved, &error));
+  ASSERT_TRUE(journal.Append(Outcome(1, "Errore 12 : Documento RT non trovato non modificabile "), &error));
+  Journal reloaded(files, kPath);
+  reloaded.Load();
+  PaymentApproval found;
+  for (Journal* j : {&journal, &reloaded}) {
+    EXPECT_TRUE(j->FindApproval(doc, "20261208104500", &found));
+    EXPECT_EQ(found.data.AuthorizationCode, "A1B2C3");
+    EXPECT_EQ(found.approved_at, "20261208101500");
+    EXPECT_FALSE(j->FindApproval(doc, "20261208104501", &found)) << "past 30 minutes";
+    EXPECT_FALSE(j->FindApproval(doc, "20261208101459", &found)) << "before the approval";
+    EXPECT_FALSE(j->FindApproval(Sha256Hex("doc2"), "20261208101600", &found));
+  }
+  EXPECT_EQ(SecondsBetween("20261231235959", "20270101000000"), 1);
+  // The receipt sent again is printed: the payment is spent.
+  ASSERT_TRUE(journal.Append(Started(2, 1), &error));
+  approved.job = 2;
+  ASSERT_TRUE(journal.Append(approved, &error));
+  EXPECT_TRUE(journal.FindApproval(doc, "20261208102000", &found));
+  ASSERT_TRUE(journal.Append(Outcome(2, "FINESCO"), &error));
+  EXPECT_FALSE(journal.FindApproval(doc, "20261208102000", &found));
+  Journal last(files, kPath);
+  last.Load();
+  EXPECT_FALSE(last.FindApproval(doc, "20261208102000", &found));
 }
 
 TEST(Journal, StartUpDecisions) {

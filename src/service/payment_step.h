@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "payment/payment.h"
+
 namespace service {
 
 class PaymentStep {
@@ -22,6 +24,14 @@ class PaymentStep {
   // The program is closing: a wait for the service ends as timed out and no
   // slip is printed any more.
   virtual void Closing() = 0;
+  // After a Request that returned 0: the payment approved, false when the
+  // document asked for none.
+  virtual bool Approval(payment::POSData* data) const { return false; }
+  // In place of Request: the document's payment was approved before; the
+  // terminal is not asked, and PrintSlip marks the slip as a copy.
+  virtual void UseEarlierApproval(const payment::POSData& data) {}
+  // The card was charged and the receipt failed: one line in the payment log.
+  virtual void NoteCharged(const std::string& line) {}
 };
 
 }  // namespace service

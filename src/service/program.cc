@@ -10,6 +10,7 @@
 #include "console/console_settings.h"
 #include "ecr/link.h"
 #include "platform/child_process.h"
+#include "platform/own_folder.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 #include "service/ecr_job_printer.h"
@@ -178,9 +179,7 @@ OperatorActions& Program::actions() { return *parts_->service; }
 void Program::Start() {
   Parts& p = *parts_;
   p.service->Start(p.choice.dataDirectory);
-  const char sep = platform::PathSeparator();
-  Journal journal(*p.disk, p.choice.dataDirectory + sep + kJournalFileName);
-  p.backend->Attach(*p.service, *p.views, journal.Load().jobs);
+  p.backend->Attach(*p.service, *p.views, p.service->journalJobs());
   p.StartConsole();
 }
 std::string Program::ConsoleUrl() const {
@@ -249,9 +248,16 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   p->payment = std::make_unique<CardPayment>(
       *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
       [&link](const std::string& command) { return link.TrasmettiStringa(command); });
+  std::string journalDir, why;
+  if (!platform::OwnDataFolder(choice.programDirectory, &journalDir, &why)) {
+    // The program's folder takes no host's file either; where the journal
+    // cannot be written, jobs run without it.
+    views.Log("Cartella del giornale dei lavori non disponibile: " + why);
+    journalDir = choice.programDirectory;
+  }
   p->service = std::make_unique<JobService>(ServiceParts{*p->loop, *p->disk, platform::Clock::Real(), *p->printer,
                                                         p->settings, views, *p, p->payment.get(),
-                                                        choice.programDirectory});
+                                                        choice.programDirectory, journalDir});
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }
 

@@ -1,7 +1,7 @@
 // Figures of the running program against the virtual printer: detection
 // latency in notification mode, job time over wire time on a paced printer,
-// CPU use and resident memory while idle, and the conversion alone. Prints
-// figures; asserts nothing.
+// CPU use and resident memory while idle, the conversion alone, and the
+// start-up over a huge journal. Prints figures; asserts nothing.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +20,8 @@
 
 #include "convert/converter.h"
 #include "platform/child_process.h"
+#include "service/journal.h"
+#include "service/sha256.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -103,11 +105,13 @@ double CpuSeconds(long pid) {
 
 class Rig {
  public:
-  Rig(bool fast, const char* timer, bool paced) {
+  // `plant` puts files in the program directory before quilo1 starts.
+  Rig(bool fast, const char* timer, bool paced, const std::function<void(const std::string&)>& plant = nullptr) {
     prog_ = dir_.File("prog");
     data_ = dir_.File("data");
     mkdir(prog_.c_str(), 0755);
     mkdir(data_.c_str(), 0755);
+    if (plant) plant(prog_);
     WriteFileBytes(prog_ + "/QLCHKCOM.TXT", "1000\r\n");
     WriteFileBytes(prog_ + "/QLTIMER1.TXT", std::string(timer) + "\r\n");
     std::string options;
@@ -119,12 +123,17 @@ class Rig {
     std::string error;
     printer_ = platform::ChildProcess::Start(argv, dir_.File("virtual-ecr.out"), &error);
     WaitFor([&] { return FileExists(tty); }, 5000);
+    const auto t0 = Clock::now();
     quilo1_ = platform::ChildProcess::Start(
         {QUILO1_BIN, "--program-dir", prog_, "--data-dir", data_, "--com", "1=" + tty}, dir_.File("quilo1.log"), &error);
     ok_ = printer_ && quilo1_ &&
           WaitFor([&] { return ReadFileBytes(D("SR_MATR.001")).find("FW: ") != std::string::npos; }, 20000);
+    startMs_ = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
   }
   bool ok() const { return ok_; }
+  // From quilo1's start to its printer identified.
+  double startMs() const { return startMs_; }
+  std::string Quilo1Log() { return ReadFileBytes(dir_.File("quilo1.log")); }
   std::string D(const std::string& name) { return data_ + "/" + name; }
   std::string Log() { return dir_.File("virtual-ecr.log"); }
   long pid() const { return quilo1_->Id(); }
@@ -145,6 +154,7 @@ class Rig {
   std::string prog_, data_;
   std::unique_ptr<platform::ChildProcess> printer_, quilo1_;
   bool ok_ = false;
+  double startMs_ = 0;
 };
 
 std::string Receipt(int items) {
@@ -281,10 +291,42 @@ void ConversionAlone() {
               ms[ms.size() / 2], ms.front());
 }
 
+// Start-up over a journal of 10^6 records (jobs of five records each, as
+// real ones), against one without a journal: time to the printer
+// identified, and the peak resident memory.
+void HugeJournalStartUp() {
+  auto plant = [](const std::string& prog) {
+    std::ofstream out(prog + "/Quilo1.journal", std::ios::binary);
+    size_t n = 0;
+    for (uint64_t job = 1; n < 1000000; ++job) {
+      using service::JournalStep;
+      for (const service::JournalRecord& r :
+           {service::JournalRecord{.step = JournalStep::kStarted, .job = job, .port = 1, .wall_time = "20261208101500",
+                                   .document_sha256 = service::Sha256Hex(std::to_string(job)),
+                                   .printer_serial = "99MEY012345"},
+            service::JournalRecord{.step = JournalStep::kClosingAboutToBeSent, .job = job, .receipt_counter_before = 7},
+            service::JournalRecord{.step = JournalStep::kClosingAnswered, .job = job, .receipt_number = "8"},
+            service::JournalRecord{.step = JournalStep::kOutcomeWritten, .job = job, .outcome = "FINESCO"},
+            service::JournalRecord{.step = JournalStep::kAnswered, .job = job}})
+        if (n++ < 1000000) out << service::EncodeJournalRecord(r);
+    }
+  };
+  for (bool huge : {false, true}) {
+    Rig rig(true, "100", false, huge ? std::function<void(const std::string&)>(plant) : nullptr);
+    if (!rig.ok()) return (void)std::printf("(f) rig did not start\n");
+    std::ifstream status("/proc/" + std::to_string(rig.pid()) + "/status");
+    std::string hwm;
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmHWM:", 0) == 0) hwm = line.substr(line.find_first_not_of(" \t", 6));
+    std::printf("(f) start-up %s: printer identified after %.0f ms, peak resident memory (VmHWM) %s\n",
+                huge ? "over a journal of 10^6 records" : "without a journal", rig.startMs(), hwm.c_str());
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string which = argc > 1 ? argv[1] : "abcde";
+  std::string which = argc > 1 ? argv[1] : "abcdef";
   if (which.find('a') != std::string::npos) DetectionLatency();
   if (which.find('b') != std::string::npos) PacedReceipt();
   if (which.find('c') != std::string::npos) {
@@ -293,5 +335,6 @@ int main(int argc, char** argv) {
   }
   if (which.find('d') != std::string::npos) IdleMemory();
   if (which.find('e') != std::string::npos) ConversionAlone();
+  if (which.find('f') != std::string::npos) HugeJournalStartUp();
   return 0;
 }

@@ -769,7 +769,12 @@ TEST_F(Quilo1E2E, TornOrMissingJournalAtStartUp) {
   Identified();
   Submit(kReceipt);
   ASSERT_TRUE(JobEnded());
-  const std::string journal = D("Quilo1.journal");
+  // The journal is the program's, out of the hosts' data directory.
+  const std::string journal = prog + "/Quilo1.journal";
+  EXPECT_FALSE(FileExists(D("Quilo1.journal")));
+  struct stat st {};
+  ASSERT_EQ(stat(journal.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   struct Case {
     const char* log;
     std::function<void()> damage;

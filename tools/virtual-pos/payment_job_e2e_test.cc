@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
+#include "payment/slip.h"
 #include "platform/child_process.h"
 #include "testing/temp_dir.h"
 #include "virtual_pos_process.h"
@@ -59,8 +62,10 @@ class PaymentJobE2eTest : public ::testing::Test {
   void Start() {
     std::string tty = dir_.File("tty");
     std::string error;
-    printer_ = platform::ChildProcess::Start({VIRTUAL_ECR_BIN, "--link", tty, "--paper", dir_.File("paper")},
-                                             dir_.File("virtual-ecr.log"), &error);
+    WriteFileBytes(dir_.File("printer-control"), "");
+    printer_ = platform::ChildProcess::Start(
+        {VIRTUAL_ECR_BIN, "--link", tty, "--paper", dir_.File("paper"), "--control", dir_.File("printer-control")},
+        dir_.File("virtual-ecr.log"), &error);
     ASSERT_TRUE(printer_) << error;
     ASSERT_TRUE(WaitFor([&] { return FileExists(tty); }, 5000));
     quilo1_ = platform::ChildProcess::Start(
@@ -122,6 +127,45 @@ TEST_F(PaymentJobE2eTest, FramesInTheAnswerRunNoCommandOfTheirOwn) {
   EXPECT_NE(std::string::npos, paper.find("TerminalId : T1 980400461  990200258 ")) << paper;
   EXPECT_EQ(0, Count(paper, "CHIUSURA")) << paper;
   EXPECT_EQ(0, Count(paper, "LETTURA")) << paper;
+}
+
+// A card is charged once per document: the receipt refused after the
+// approval, the host is told as ever and the logs say the card was charged;
+// the same document sent again prints with that approval, its slip a copy.
+TEST_F(PaymentJobE2eTest, ReceiptRefusedAfterTheApprovalThenSentAgain) {
+  // The payment log on (the 15th option).
+  WriteFileBytes(prog_ + "/QLCHKSCO.TXT", "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nS\r\n1\r\n0\r\n");
+  Start();
+  WriteFileBytes(dir_.File("printer-control"), "err 3101 12\n");
+  const std::string document = std::string("PAGA,V1250,P0;\r\n") + kReceipt;
+  Job(document);
+  ASSERT_TRUE(WaitForEnd());
+  const std::string err = ReadFileBytes(D("SR_ERR.001"));
+  EXPECT_EQ(0u, err.find("Errore 12 ")) << err;
+  EXPECT_EQ(err.find("\r\n"), err.size() - 2) << err;  // one line, as ever
+  const std::string charged = "Pagamento con carta gi\xE0 addebitato: EUR 12.50, autorizzazione ";
+  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.File("quilo1.log")).find(charged)) << ReadFileBytes(dir_.File("quilo1.log"));
+  std::string paymentLog;
+  for (const auto& month : std::filesystem::directory_iterator(data_))
+    if (month.path().filename().string().rfind("LOG-PAGAME-", 0) == 0)
+      for (const auto& file : std::filesystem::directory_iterator(month.path())) paymentLog += ReadFileBytes(file.path());
+  EXPECT_NE(std::string::npos, paymentLog.find(charged)) << paymentLog;
+
+  // The host sends the same document again.
+  WriteFileBytes(dir_.File("printer-control"), "clear\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::remove(D("SR_ERR.001").c_str());
+  Job(document);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(FileExists(D("FINESCO.001"))) << ReadFileBytes(D("SR_ERR.001"));
+  EXPECT_EQ(1, Count(ReadFileBytes(dir_.File("requests.log")), "GET /WebZentarposWS/api/Payment/"));
+  const std::string paper = Paper();
+  EXPECT_EQ(1, Count(paper, "CONTANTI")) << paper;
+  EXPECT_EQ(2, Count(paper, "* ACQUISTO CON POS *")) << paper;
+  const size_t copy = paper.find(kSlipCopyLine);
+  ASSERT_NE(std::string::npos, copy) << paper;
+  EXPECT_LT(paper.find("CONTANTI"), copy) << paper;
+  EXPECT_EQ(1, Count(paper, kSlipCopyLine)) << paper;
 }
 
 TEST_F(PaymentJobE2eTest, RefusedPaymentPrintsOnlyTheSlip) {

@@ -224,7 +224,8 @@ ReadStatus Read(const At& at, size_t maxBytes, std::string* contents, std::strin
 
 // The temporary file and the rename both go through `at.dir`, so the file
 // lands in the folder that was looked at. The new file gets the replaced
-// one's permission bits, or `mode`, set with fchmod so no umask cuts them.
+// one's permission bits (narrowed to an explicit `mode` they exceed), or
+// `mode`, set with fchmod so no umask cuts them.
 bool Write(const At& at, const std::string& bytes, unsigned mode, std::string* error) {
   bool exact = mode != kDefaultMode;
   struct stat st;
@@ -233,7 +234,8 @@ bool Write(const At& at, const std::string& bytes, unsigned mode, std::string* e
       if (error) *error = "not a regular file";
       return false;
     }
-    mode = st.st_mode & 0777;
+    const unsigned kept = st.st_mode & 0777;
+    if (!exact || (kept & ~mode) == 0) mode = kept;
     exact = true;
   }
   std::string temporary;
@@ -261,7 +263,8 @@ bool Write(const At& at, const std::string& bytes, unsigned mode, std::string* e
 bool Append(const At& at, const std::string& bytes, bool sync, unsigned mode, std::string* error) {
   const int flags = O_WRONLY | O_APPEND | O_NONBLOCK;
   int fd = OpenAt(at.dir, at.name, flags);
-  // Only a file this call creates gets `mode`; one that is there keeps its own.
+  // A file this call creates gets `mode`; one that is there keeps its own
+  // bits unless they exceed an explicit `mode`.
   if (fd < 0 && errno == ENOENT) {
     fd = OpenAt(at.dir, at.name, flags | O_CREAT | O_EXCL, mode == kDefaultMode ? 0666 : mode);
     if (fd >= 0 && mode != kDefaultMode && ::fchmod(fd, mode) != 0) {
@@ -278,6 +281,9 @@ bool Append(const At& at, const std::string& bytes, bool sync, unsigned mode, st
   bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   if (!ok) {
     if (error) *error = "not a regular file";
+  } else if (mode != kDefaultMode && (st.st_mode & 0777 & ~mode) && ::fchmod(fd, mode) != 0) {
+    SetError(error, errno);
+    ok = false;
   } else if (!WriteAll(fd, bytes) || (sync && ::fsync(fd) != 0)) {
     SetError(error, errno);
     ok = false;

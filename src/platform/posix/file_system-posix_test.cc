@@ -176,7 +176,14 @@ TEST(FileSystemPosixTest, ModesWhateverTheUmask) {
   EXPECT_TRUE(fs->WriteFileMode(dir.File("new"), "1", 0644, &error));
   EXPECT_TRUE(fs->WriteFile(dir.File("plain"), "1", &error));
   EXPECT_TRUE(fs->AppendFileMode(dir.File("journal"), "1", true, 0600, &error));
-  EXPECT_TRUE(fs->AppendFileMode(dir.File("settings"), "+", false, 0600, &error));
+  EXPECT_TRUE(fs->AppendFileMode(dir.File("settings"), "+", false, 0644, &error));
+  // Left group-writable by an older version: narrowed to what is asked.
+  WriteFileBytes(dir.File("wide"), "1000");
+  ASSERT_EQ(0, chmod(dir.File("wide").c_str(), 0660));
+  EXPECT_TRUE(fs->WriteFileMode(dir.File("wide"), "0000", 0644, &error));
+  WriteFileBytes(dir.File("old-journal"), "1");
+  ASSERT_EQ(0, chmod(dir.File("old-journal").c_str(), 0660));
+  EXPECT_TRUE(fs->AppendFileMode(dir.File("old-journal"), "2", true, 0600, &error));
   EXPECT_TRUE(fs->WriteBeneath(dir.path(), "new", "2", &error));
   umask(old);
   EXPECT_EQ(0644u, mode(dir.File("settings")));
@@ -184,6 +191,8 @@ TEST(FileSystemPosixTest, ModesWhateverTheUmask) {
   EXPECT_EQ(0644u, mode(dir.File("new")));
   EXPECT_EQ(0660u, mode(dir.File("plain")));
   EXPECT_EQ(0600u, mode(dir.File("journal")));
+  EXPECT_EQ(0644u, mode(dir.File("wide")));
+  EXPECT_EQ(0600u, mode(dir.File("old-journal")));
 }
 
 }  // namespace
