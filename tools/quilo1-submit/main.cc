@@ -212,12 +212,11 @@ int main(int argc, char** argv) {
     if (!files->RemoveFile(dati.string())) {
       const std::string owner = submit::OtherOwner(dati.string());
       if (!owner.empty())
-        return drop(dati.string() + " belongs to another user (" + owner +
-                        "), left from an earlier job: port " + std::to_string(port) +
-                        " is blocked until that user or the administrator removes it",
+        return drop(dati.string() + " belongs to another user (" + owner + "), left from an earlier job, and blocks port " +
+                        std::to_string(port) + ": ask that user or the administrator to remove it",
                     4);
-      return drop(dati.string() + " is left from an earlier job and cannot be removed: port " +
-                      std::to_string(port) + " is blocked until the administrator removes it",
+      return drop(dati.string() + " is left from an earlier job and cannot be removed; it blocks port " +
+                      std::to_string(port) + ": ask the administrator to remove it",
                   4);
     }
     claim = submit::MoveIfFree(temp.string(), dati.string(), &error);

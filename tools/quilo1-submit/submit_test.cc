@@ -220,6 +220,7 @@ TEST(SubmitTool, LeftoverOfAnotherUser) {
   ToolRun r = Submit(dir, "- </dev/null", "setpriv --reuid=65534 --regid=65534 --clear-groups");
   EXPECT_EQ(r.status, 4) << r.err;
   EXPECT_NE(r.err.find("SR_DATI.001 belongs to another user (uid 65533)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ask that user or the administrator to remove it"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFileBytes(dir.File("SR_DATI.001")), "left");
   EXPECT_FALSE(FileExists(dir.File("SR_START.001")));
 }
