@@ -159,7 +159,9 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
       return;
     }
     backend_.SubmitJob(port, request.body, [responder](const SubmitResult& r) {
-      responder->Send(Json(r.ok ? 200 : 422, SubmitJson(r)));
+      HttpAnswer a = Json(r.ok ? 200 : r.retryAfterS > 0 ? 503 : 422, SubmitJson(r));
+      if (r.retryAfterS > 0) a.headers.push_back({"Retry-After", std::to_string(r.retryAfterS)});
+      responder->Send(a);
     });
   } else if (path == "/api/events") {
     Subscribe(responder);

@@ -60,6 +60,9 @@ struct SubmitResult {
   // not ok: "E503" and the SR_ERR line.
   std::string code;
   std::string message;
+  // > 0: refused unsent because the port's queue is full; worth sending
+  // again after that many seconds.
+  int retryAfterS = 0;
 };
 
 // What an operator action answered: the message box the window would show

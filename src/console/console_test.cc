@@ -156,9 +156,18 @@ TEST_F(ConsoleTest, SubmitsJobsAndAnswersWhenThePrinterHas) {
   EXPECT_EQ(Body(err)["code"], "E503");
   EXPECT_EQ(Body(err)["outcome"], "error");
 
+  // The port's queue is full: 503, and when to try again.
+  auto full = Ask("POST", "/api/jobs?port=1", "x");
+  backend.pending({false, {}, {}, "busy", "Stampante occupata", 5});
+  EXPECT_EQ(full->answer.status, 503);
+  EXPECT_EQ(Body(full)["code"], "busy");
+  EXPECT_EQ(std::count_if(full->answer.headers.begin(), full->answer.headers.end(),
+                          [](const auto& h) { return h.name == "Retry-After" && h.value == "5"; }),
+            1);
+
   EXPECT_EQ(Ask("POST", "/api/jobs?port=5", "x")->answer.status, 400);
   EXPECT_EQ(Ask("POST", "/api/jobs", "")->answer.status, 400);
-  EXPECT_EQ(backend.submitted.size(), 2u);
+  EXPECT_EQ(backend.submitted.size(), 3u);
 }
 
 TEST_F(ConsoleTest, SecurityRules) {

@@ -134,6 +134,7 @@ void ConsoleBackendService::SubmitJob(int port, const std::string& document,
     } else {
       r.code = end.code;
       r.message = end.errorLine;
+      if (end.queueFull) r.retryAfterS = 5;
     }
     // Never from inside SubmitJob, and never inside the job's unit of work.
     loop_.AddTimer(0, [done, r] { done(r); });

@@ -93,14 +93,14 @@ void Detection::Scan() {
   }
 }
 
-int16_t Detection::FindJob() {
+int16_t Detection::FindJob(bool jobsOnly) {
   bool anyAvailable = false;
   for (int16_t n = 1; n <= 4; ++n) {
     PortState& p = ports[n - 1];
     if (p.available) anyAvailable = true;
     if (!settings_.portEnabled[n - 1] || !p.available) continue;
     if (!files_.Exists(kMatr, n)) {
-      if (!owner_.Occupied()) owner_.RunDump(n);
+      if (!owner_.Occupied() && !jobsOnly) owner_.RunDump(n);
       continue;
     }
     files_.currentPort = n;
@@ -113,7 +113,7 @@ int16_t Detection::FindJob() {
       return n;
     }
   }
-  if (!anyAvailable) {
+  if (!anyAvailable && !jobsOnly) {
     for (int n = 1; n <= 4; ++n) files_.WriteErrFile(kE502, n);
   }
   return 0;

@@ -79,8 +79,8 @@ class Detection {
   // One scan (the hidden counter box of the polling timer).
   void Scan();
   // The port with a job, 0 when none; starts the dump of a port not yet
-  // identified (iVerifyStartPos1).
-  int16_t FindJob();
+  // identified (iVerifyStartPos1) unless `jobsOnly`.
+  int16_t FindJob(bool jobsOnly = false);
 
   // For the tests: one tick of Timer21 and one change event.
   void OnTimerTick();

@@ -36,6 +36,7 @@ struct FinishedJob {
   std::string receiptNumber;  // the closed receipt's counter, empty when unknown
   int64_t durationMs = 0;
   std::string out;            // SR_OUT of a document that came over HTTP
+  bool queueFull = false;     // refused unsent: too many documents wait for the port
 };
 
 // "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.

@@ -22,7 +22,15 @@ JobService::JobService(const ServiceParts& parts)
       files_(parts.loop, parts.fs, parts.clock, *this),
       httpFiles_(parts.loop, parts.fs, parts.clock, *this),
       detection_(parts.loop, files_, parts.settings, parts.view, *this),
-      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment) {}
+      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment) {
+  // Operator's and API's units waiting do not hold a host's file job back:
+  // it is looked for after each unit and goes next. Not after a file job,
+  // so hosts and the console take turns.
+  queue_.SetBetweenUnits([this](const std::string& finished) {
+    if (finished == "job" || detection_.unloading) return;
+    if (int16_t n = detection_.FindJob(true)) RunJob(n);
+  });
+}
 
 JobService::~JobService() = default;
 
@@ -131,16 +139,16 @@ void JobService::KeepInterruptedDocument(int16_t port) {
 }
 
 void JobService::RunJob(int16_t port) {
-  queue_.Submit(port, "job", [this, port] { Job(port, false); });
+  if (queue_.Waiting(port, "job") == 0) queue_.Submit(port, "job", [this, port] { Job(port); }, true);
 }
 
-void JobService::Job(int16_t port, bool asIs) {
+void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
   if (runner_.ReadDocument(port, &doc)) {
     parts_.view.Busy(true, kBusyTip);
     parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-    int16_t outcome = runner_.Execute(port, doc, asIs);
+    int16_t outcome = runner_.Execute(port, doc, false);
     // The closing cut the printer exchange short: the host finds its files
     // as they were, to start the job again. A payment cut off before the
     // printer was reached is still reported, so the host knows no receipt
@@ -154,7 +162,7 @@ void JobService::Job(int16_t port, bool asIs) {
 }
 
 void JobService::RunDump(int16_t port) {
-  queue_.Submit(port, "dump", [this, port] { Dump(port); });
+  if (queue_.Waiting(port, "dump") == 0) queue_.Submit(port, "dump", [this, port] { Dump(port); });
 }
 
 void JobService::Dump(int16_t port) {

@@ -49,6 +49,10 @@ struct ServiceParts {
   std::string journalDir{};
 };
 
+// Documents from the console's API waiting per port; more are refused, to
+// be sent again later.
+inline constexpr size_t kMaxWaitingDocuments = 8;
+
 class JobService : public OperatorActions, private ExchangeFiles::Owner, private Detection::Owner {
  public:
   explicit JobService(const ServiceParts& parts);
@@ -70,7 +74,8 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // a job on the port's queue like an exchange-file job, with its answer
   // files private (HTTP_SR_OUT.001 ...): the host's files are never
   // touched. `done` gets how it ended; it may run before SubmitDocument
-  // returns.
+  // returns. With kMaxWaitingDocuments of them waiting for the port, the
+  // document is refused at once (`queueFull`).
   void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done);
   // Told of every job that ends.
   void SetFinishedHook(std::function<void(const FinishedJob&)> hook) { runner_.SetFinishedHook(std::move(hook)); }
@@ -101,8 +106,12 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void FatalFileError() override;
   void Log(const std::string& text) override { parts_.view.Log(text); }
 
-  // One job as a unit of work; `asIs` for the test receipt alone.
-  void Job(int16_t port, bool asIs);
+  // One host's file job as a unit of work.
+  void Job(int16_t port);
+  // A document from memory on the port's queue, answered through the
+  // private files (HTTP_SR_OUT.001 ...), never the host's; `asIs` for the
+  // test receipt, already in the printer's commands.
+  FinishedJob RunFromMemory(int16_t port, const std::string& bytes, bool asIs);
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);

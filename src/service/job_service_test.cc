@@ -420,11 +420,15 @@ TEST_F(JobServiceTest, OperatorActionsDuringAJobWaitTheirTurn) {
   EXPECT_EQ(printer.documents[0], (std::vector<std::string>{"SALE,N1,P100;", "CASH;"}));
   EXPECT_EQ(printer.documents[1].front(), "1109");
   EXPECT_TRUE(FileExists(P("FINESCO.001")));
-  // A refused payment ends the test receipt; the host's next document is
-  // converted all the same.
+  // A refused payment ends the test receipt, on screen alone; the host's
+  // next document is converted all the same.
   payment.request = [](const std::vector<std::string>&) -> int16_t { return -203; };
+  view.lines.clear();
   svc->PrintTestReceipt();
-  EXPECT_TRUE(FileExists(P("SR_ERR.001")));
+  EXPECT_FALSE(FileExists(P("SR_ERR.001")));
+  EXPECT_EQ(std::count_if(view.lines.begin(), view.lines.end(),
+                          [](const std::string& l) { return l.rfind("log: Esegui Test: ", 0) == 0; }),
+            1);
   payment.request = nullptr;
   Job(1);
   Scan();
@@ -637,7 +641,7 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
   struct Case {
     bool ports[4];
     bool shown, logo, noDrawer;
-    const char* file;  // the data file written, "" for none
+    const char* file;  // the port's data file the test would once have been, "" for none
     std::string document;
   } cases[] = {
       {{true, false, true, false}, true, false, false, "SR_DATI.003", head + "70081\r\n3013\r\n1109\r\n"},
@@ -660,11 +664,13 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
     if (c.shown) svc->ShowMainWindow();
     svc->PrintTestReceipt();
     if (*c.file) {
-      // Written to the port's data file, read back by its own job and sent as it is.
+      // Sent as it is from memory: none of the port's exchange files is written.
       const std::string port = std::string(c.file).substr(10);
       EXPECT_EQ(printer.bytes.back(), c.document) << c.file;
       EXPECT_EQ(printer.log[printer.log.size() - 2], "send " + port + " as is");
-      EXPECT_TRUE(FileExists(P("FINESCO.00" + port)));
+      for (const char* stem : {"SR_DATI", "SR_START", "FINESCO", "SR_OUT", "SR_ERR"})
+        EXPECT_FALSE(FileExists(P(std::string(stem) + ".00" + port))) << stem;
+      EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : TUTTO OK"));
       EXPECT_TRUE(Shown("CMBFile: disabled"));
       EXPECT_TRUE(Shown("CMBFile: enabled"));
     } else {
@@ -673,6 +679,56 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
     }
     timer21().Stop();
   }
+}
+
+// The operator's test between a host's SR_DATI and its SR_START: the test
+// prints from memory, the host's document prints after it, and each side
+// gets its own answer.
+TEST_F(JobServiceTest, TestReceiptBetweenAHostsDataAndStartFiles) {
+  StartIdentified();
+  svc->ShowMainWindow();
+  const std::string document = "SALE,N1,P100;\r\nCASH;\r\n";
+  WriteFileBytes(P("SR_DATI.001"), document);
+  printer.log.clear();
+  printer.duringSend = [&] {
+    printer.duringSend = nullptr;
+    EXPECT_EQ(ReadFileBytes(P("SR_DATI.001")), document);
+    WriteFileBytes(P("SR_START.001"), "");
+  };
+  svc->PrintTestReceipt();
+  ASSERT_GE(printer.log.size(), 3u);
+  EXPECT_EQ(printer.log[0], "send 1 as is");
+  EXPECT_EQ(printer.log[2], "send 1");
+  EXPECT_EQ(printer.bytes.back(), document);
+  EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
+  EXPECT_FALSE(FileExists(P("SR_DATI.001")));
+  EXPECT_FALSE(FileExists(P("SR_START.001")));
+  EXPECT_TRUE(Shown("log: Esegui Test: TUTTO OK"));
+}
+
+// The console's documents: eight wait per port, the ninth is refused at
+// once; a host's file job that comes meanwhile goes after the one running.
+TEST_F(JobServiceTest, ConsoleDocumentsWaitEightAtMostAndNeverBeforeTheHost) {
+  StartIdentified();
+  std::vector<FinishedJob> ends;
+  auto post = [&](int n) {
+    svc->SubmitDocument(1, "PRNT,api " + std::to_string(n) + ";\r\n", [&](const FinishedJob& e) { ends.push_back(e); });
+  };
+  printer.duringSend = [&] {
+    printer.duringSend = nullptr;
+    for (int n = 1; n <= 9; ++n) post(n);
+    Job(1);
+  };
+  post(0);
+  ASSERT_EQ(ends.size(), 10u);
+  EXPECT_TRUE(ends[0].queueFull);  // the ninth, answered before any ran
+  EXPECT_EQ(ends[0].code, "busy");
+  for (size_t i = 1; i < ends.size(); ++i) EXPECT_TRUE(ends[i].ok && !ends[i].queueFull) << i;
+  ASSERT_EQ(printer.bytes.size(), 10u);
+  EXPECT_EQ(printer.bytes[0], "PRNT,api 0;\r\n");
+  EXPECT_EQ(printer.bytes[1], "SALE,N1,P100;\r\nCASH;\r\n");
+  EXPECT_EQ(printer.bytes[9], "PRNT,api 8;\r\n");
+  EXPECT_EQ(ReadFileBytes(P("FINESCO.001")), "finesco");
 }
 
 TEST_F(JobServiceTest, PortBoxesLockAndUnlockTheConfiguration) {

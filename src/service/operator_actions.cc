@@ -90,22 +90,17 @@ void JobService::ConsoleTestReceipt() {
   }
   parts_.view.TestButtonEnabled(false);
   SubmitAction(target, "test", [this, target] {
-    // A host's job waiting on the port goes first: its document must not be
-    // overwritten by the test's.
-    if (files_.Exists(kStart, target)) Job(target, false);
+    // A host's job waiting on the port goes first.
+    if (files_.Exists(kStart, target)) Job(target);
+    // From memory, answered on screen alone: the port's SR_DATI may be a
+    // host's document whose SR_START is yet to come.
     const settings::Options& o = parts_.settings.options;
     std::string document;
     for (const std::string& line : ecr::TestReceiptCommands(o.CheckStampaLogo, o.chbNoInviaApCassetto))
       document += line + "\r\n";
-    std::string error;
-    if (!parts_.fs.WriteFile(files_.PathOf(kDati, target), document, &error) ||
-        !parts_.fs.WriteFile(files_.PathOf(kStart, target), "00000000\r\n", &error)) {
-      parts_.view.MessageBox("Esegui Test: " + error);
-      parts_.view.TestButtonEnabled(true);
-      return;
-    }
-    // Sent as it is by this unit alone; the scan never sees it.
-    Job(target, true);
+    parts_.view.Log("Esegui Test: " + RunFromMemory(target, document, true).text);
+    parts_.view.TestButtonEnabled(true);
+    if (endAfterUnit_) finished_ = true;
   });
 }
 
@@ -139,27 +134,43 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
     refuse(port, done);
     return;
   }
+  if (queue_.Waiting(port, "documento") >= kMaxWaitingDocuments) {
+    FinishedJob end;
+    end.port = port;
+    end.queueFull = true;
+    end.code = "busy";
+    end.text = end.errorLine = "Stampante occupata: " + std::to_string(kMaxWaitingDocuments) +
+                               " documenti in coda sulla porta " + std::to_string(port) +
+                               ", documento non accettato: riprovare fra qualche secondo";
+    done(end);
+    return;
+  }
   SubmitAction(port, "documento", [this, port, bytes, done, served, refuse] {
     // The port may have gone while the document waited.
     if (!served(port)) {
       refuse(port, done);
       return;
     }
-    for (const char* stem : {kOut, kErr, kDati}) parts_.fs.RemoveFile(httpFiles_.PathOf(stem, port));
-    JobDocument doc;
-    doc.bytes = bytes;
-    doc.lines = settings::SplitLines(bytes);
-    parts_.view.Busy(true, kBusyTip);
-    parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-    const int16_t outcome = runner_.Execute(port, doc, false, &httpFiles_);
-    FinishedJob end = runner_.ShowOutcome(port, outcome, false);
-    std::string error;
-    parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
-    detection_.ScanSoon();
-    parts_.view.Busy(false, kIdleTip);
+    FinishedJob end = RunFromMemory(port, bytes, false);
     if (endAfterUnit_) finished_ = true;
     done(end);
   });
+}
+
+FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bool asIs) {
+  for (const char* stem : {kOut, kErr, kDati}) parts_.fs.RemoveFile(httpFiles_.PathOf(stem, port));
+  JobDocument doc;
+  doc.bytes = bytes;
+  doc.lines = settings::SplitLines(bytes);
+  parts_.view.Busy(true, kBusyTip);
+  parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
+  const int16_t outcome = runner_.Execute(port, doc, asIs, &httpFiles_);
+  FinishedJob end = runner_.ShowOutcome(port, outcome, false);
+  std::string error;
+  parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
+  detection_.ScanSoon();
+  parts_.view.Busy(false, kIdleTip);
+  return end;
 }
 
 }  // namespace service

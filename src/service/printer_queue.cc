@@ -3,10 +3,10 @@
 
 namespace service {
 
-bool PrinterQueue::Submit(int16_t port, const std::string& name, Unit unit) {
+bool PrinterQueue::Submit(int16_t port, const std::string& name, Unit unit, bool first) {
   if (port < 1 || port > 4) return false;
-  if (Busy()) {
-    queued_[port - 1].push_back({name, std::move(unit)});
+  if (Busy() || draining_) {
+    (first ? first_ : queued_[port - 1]).push_back({name, std::move(unit), port});
     return false;
   }
   RunThenDrain(port, name, std::move(unit));
@@ -14,36 +14,52 @@ bool PrinterQueue::Submit(int16_t port, const std::string& name, Unit unit) {
 }
 
 size_t PrinterQueue::Queued() const {
-  size_t n = 0;
+  size_t n = first_.size();
   for (const auto& q : queued_) n += q.size();
   return n;
 }
 
-void PrinterQueue::RunThenDrain(int16_t port, const std::string& name, Unit unit) {
-  running_ = name.empty() ? "?" : name;
-  runningPort_ = port;
-  unit();
-  running_.clear();
-  // Lower ports first, as the scan takes them.
-  for (bool more = true; more && !Busy();) {
-    more = false;
-    for (int16_t n = 1; n <= 4; ++n) {
-      auto& q = queued_[n - 1];
-      if (q.empty()) continue;
-      Entry e = std::move(q.front());
-      q.pop_front();
-      running_ = e.name.empty() ? "?" : e.name;
-      runningPort_ = n;
-      e.unit();
-      running_.clear();
-      more = true;
-      break;
-    }
+size_t PrinterQueue::Waiting(int16_t port, const std::string& name) const {
+  size_t n = 0;
+  if (port >= 1 && port <= 4)
+    for (const Entry& e : queued_[port - 1]) n += e.name == name ? 1 : 0;
+  for (const Entry& e : first_) n += e.port == port && e.name == name ? 1 : 0;
+  return n;
+}
+
+bool PrinterQueue::TakeNext(Entry* next) {
+  if (!first_.empty()) {
+    *next = std::move(first_.front());
+    first_.pop_front();
+    return true;
   }
+  // Lower ports first, as the scan takes them.
+  for (auto& q : queued_) {
+    if (q.empty()) continue;
+    *next = std::move(q.front());
+    q.pop_front();
+    return true;
+  }
+  return false;
+}
+
+void PrinterQueue::RunThenDrain(int16_t port, const std::string& name, Unit unit) {
+  draining_ = true;
+  Entry next{name, std::move(unit), port};
+  do {
+    running_ = next.name.empty() ? "?" : next.name;
+    runningPort_ = next.port;
+    next.unit();
+    running_.clear();
+    if (between_) between_(next.name);
+  } while (TakeNext(&next));
+  draining_ = false;
 }
 
 std::vector<std::string> PrinterQueue::DropQueued() {
   std::vector<std::string> names;
+  for (const Entry& e : first_) names.push_back(e.name);
+  first_.clear();
   for (auto& q : queued_) {
     for (const Entry& e : q) names.push_back(e.name);
     q.clear();

@@ -63,7 +63,8 @@ int FreePort() {
 
 // One HTTP/1.0 exchange with the console: status and body.
 std::pair<int, std::string> Http(int port, const std::string& method, const std::string& path,
-                                 const std::string& token = "", const std::string& body = "") {
+                                 const std::string& token = "", const std::string& body = "",
+                                 std::string* head = nullptr) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -82,6 +83,7 @@ std::pair<int, std::string> Http(int port, const std::string& method, const std:
   for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) answer.append(buf, size_t(n));
   close(fd);
   size_t split = answer.find("\r\n\r\n");
+  if (head) *head = answer.substr(0, split);
   return {answer.size() > 12 ? std::atoi(answer.c_str() + 9) : 0,
           split == std::string::npos ? "" : answer.substr(split + 4)};
 }
@@ -651,6 +653,68 @@ TEST_F(Quilo1E2E, DocumentsOverTheConsoleShareThePrinterWithTheHost) {
   EXPECT_NE(body.find("quilo1_jobs_total{port=\"1\",outcome=\"E505\"} 1"), std::string::npos) << body;
   std::tie(status, body) = Http(http, "GET", "/api/jobs?limit=2");
   EXPECT_EQ(Count(body, "\"outcome\":\"ok\""), 2) << body;
+}
+
+// The console never holds back or spoils a host's job: the operator's test
+// between the host's SR_DATI and SR_START prints beside the host's document,
+// each answered to its own side; ten documents posted at once leave one
+// refused (503) and the host's job waits behind one of them at most.
+TEST_F(Quilo1E2E, TheConsoleNeverHoldsBackOrSpoilsTheHost) {
+  const int http = FreePort();
+  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
+  StartPrinter(1);
+  StartQuilo1();
+  Identified();
+  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  Control(1, "delay-line 20");
+
+  WriteFileBytes(D("SR_DATI.001"), kReceipt);
+  std::thread host([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WriteFileBytes(D("SR_START.001"), "");
+  });
+  auto [status, body] = Http(http, "POST", "/api/actions/test-receipt", token, "{}");
+  host.join();
+  EXPECT_EQ(status, 200) << body;
+  ASSERT_TRUE(JobEnded(1, 15000)) << ReadFileBytes(dir.File("quilo1.log"));
+  EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+  EXPECT_EQ(ReadFileBytes(D("SR_OUT.001")).rfind("TIME,CASS. 1 ", 0), 0u);
+  EXPECT_EQ(Count(Paper(1), "CAFFE MACINATO"), 1) << Paper(1);
+  EXPECT_GE(Count(Paper(1), "ARTICOLO 1"), 1) << Paper(1);
+  std::tie(status, body) = Http(http, "GET", "/api/jobs?limit=2");
+  EXPECT_EQ(Count(body, "\"outcome\":\"ok\""), 2) << body;
+
+  std::remove(D("FINESCO.001").c_str());
+  std::vector<std::pair<int, std::string>> answers(10);
+  std::vector<std::string> heads(10);
+  std::vector<std::thread> clients;
+  for (int i = 0; i < 10; ++i)
+    clients.emplace_back([&, i] {
+      const std::string doc = "PLUD,N1,Q1,P100,:APIDOC " + std::to_string(i) + ";\r\nCASH;\r\n";
+      answers[size_t(i)] = Http(http, "POST", "/api/jobs?port=1", token, doc, &heads[size_t(i)]);
+    });
+  ASSERT_TRUE(WaitFor([&] { return Count(Paper(1), "APIDOC") >= 1; }, 10000));
+  const size_t before = Paper(1).size();
+  Submit(kReceipt);
+  for (std::thread& c : clients) c.join();
+  ASSERT_TRUE(JobEnded(1, 30000));
+  int refused = 0;
+  for (int i = 0; i < 10; ++i) {
+    if (answers[size_t(i)].first == 503) {
+      ++refused;
+      EXPECT_NE(heads[size_t(i)].find("\r\nRetry-After: 5"), std::string::npos) << heads[size_t(i)];
+      EXPECT_NE(answers[size_t(i)].second.find("\"code\":\"busy\""), std::string::npos) << answers[size_t(i)].second;
+    } else {
+      EXPECT_EQ(answers[size_t(i)].first, 200) << answers[size_t(i)].second;
+    }
+  }
+  EXPECT_EQ(refused, 1);
+  const std::string paper = Paper(1);
+  EXPECT_EQ(Count(paper, "APIDOC"), 9);
+  const size_t hostAt = paper.find("CAFFE MACINATO", before);
+  ASSERT_NE(hostAt, std::string::npos);
+  // Receipts started after the host's SR_START and before its own: one at most.
+  EXPECT_LE(Count(paper.substr(before, hostAt - before), "APIDOC"), 1) << paper.substr(before);
 }
 
 // Kill -9 at each step of a receipt, then a restart: the host gets one true

@@ -1,11 +1,14 @@
 // quilo1-submit: hands one document to a running Quilo1 through a port's
 // exchange files, as a host application does, and waits for the answer.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -15,8 +18,10 @@
 #include <io.h>
 #endif
 
+#include "claim.h"
 #include "platform/dir_watcher.h"
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -25,17 +30,26 @@ namespace fs = std::filesystem;
 const char kUsage[] =
     "quilo1-submit [--data-dir DIR] [--port N] [--timeout SECONDS] FILE|-\n"
     "  Writes FILE (or standard input for -) as SR_DATI.00N in Quilo1's data\n"
-    "  directory (a temporary name, then a rename), then an empty SR_START.00N, and\n"
-    "  waits for the program's answer, taken once SR_START.00N is gone. FINESCO.00N\n"
-    "  and SR_ERR.00N left from an earlier job are deleted first where allowed.\n"
+    "  directory (a new temporary name, then a rename that never replaces), then an\n"
+    "  empty SR_START.00N, and waits for the program's answer, taken once\n"
+    "  SR_START.00N is gone. Answers are read only as regular files up to 1 MiB.\n"
     "  Exit status: 0 FINESCO came: SR_OUT's content is written to standard output;\n"
     "  1 SR_ERR came: its line is written to standard error; 2 no answer within the\n"
     "  time-out (the exchange files are left as they are); 3 SR_START.00N already\n"
-    "  exists (a job of that port is still waiting; nothing is written); 4 bad usage\n"
-    "  or a file that cannot be read or written.\n"
+    "  exists, or another submit holds the port (a job of that port is still waiting;\n"
+    "  nothing is written); 4 bad usage, a file that cannot be read or written, an\n"
+    "  answer that is not a regular file or is too large, or an SR_DATI.00N left by\n"
+    "  another user that this one cannot remove.\n"
     "  --data-dir DIR   Quilo1's data directory (default: the current directory)\n"
     "  --port N         the port, 1 to 4 (default 1)\n"
     "  --timeout S      seconds to wait for the answer (default 120)\n";
+
+// SR_OUT holds a few lines; anything larger is not an answer of the program.
+constexpr size_t kMaxAnswerBytes = 1u << 20;
+
+// A document another submit has just put in place gets its SR_START within
+// milliseconds; one older than this without it is left from an earlier job.
+constexpr int64_t kClaimGraceMs = 3000;
 
 std::string Name(const char* stem, int port) {
   char ext[8];
@@ -50,14 +64,37 @@ bool ReadAll(const fs::path& path, std::string* out) {
   return !in.bad();
 }
 
-bool Exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(path, ec);
-}
-
 int Fail(const std::string& text, int status) {
   std::cerr << "quilo1-submit: " << text << "\n";
   return status;
+}
+
+// Why an answer file was not taken, in words.
+std::string Why(platform::ReadStatus status, const std::string& error) {
+  switch (status) {
+    case platform::ReadStatus::kNotRegular:
+      return "not a regular file (a link, a FIFO or a device)";
+    case platform::ReadStatus::kTooLarge:
+      return "larger than 1 MiB";
+    default:
+      return error.empty() ? "cannot be read" : error;
+  }
+}
+
+// A name nobody can plant a link at beforehand.
+std::string TemporaryName(int port) {
+  std::random_device random;
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", unsigned(random()), unsigned(random()));
+  return "~" + Name("SR_DATI", port) + suffix;
+}
+
+bool Young(const fs::path& path) {
+  std::error_code ec;
+  const auto written = fs::last_write_time(path, ec);
+  if (ec) return false;
+  const auto age = fs::file_time_type::clock::now() - written;
+  return age < std::chrono::milliseconds(kClaimGraceMs);
 }
 
 }  // namespace
@@ -104,53 +141,95 @@ int main(int argc, char** argv) {
     return Fail("cannot read " + file, 4);
   }
 
+  auto files = platform::FileSystem::CreateReal();
+  auto there = [&](const fs::path& p) { return files->Kind(p.string()) != platform::FileKind::kMissing; };
   const fs::path start = dir / Name("SR_START", port), dati = dir / Name("SR_DATI", port),
                  finesco = dir / Name("FINESCO", port), err = dir / Name("SR_ERR", port),
                  out = dir / Name("SR_OUT", port);
-  if (Exists(start)) return Fail(start.string() + " already exists: a job of port " + std::to_string(port) + " is waiting", 3);
-
-  std::error_code ec;
-  fs::remove(finesco, ec);
-  fs::remove(err, ec);
-  // The program reads SR_DATI once SR_START is there: a whole file or none.
-  const fs::path temp = dir / ("~" + Name("SR_DATI", port) + ".tmp");
-  {
-    std::ofstream o(temp, std::ios::binary | std::ios::trunc);
-    o.write(document.data(), std::streamsize(document.size()));
-    o.close();
-    if (!o) return Fail("cannot write " + temp.string(), 4);
-  }
-  fs::rename(temp, dati, ec);
-  if (ec) {
-    fs::remove(temp, ec);
-    return Fail("cannot write " + dati.string(), 4);
-  }
+  const std::string busy = start.string() + " already exists: a job of port " + std::to_string(port) + " is waiting";
+  if (there(start)) return Fail(busy, 3);
 
   auto loop = platform::EventLoop::Create();
+  bool started = false;
   int result = -1;
-  std::string answer;
+  std::string answer, problem;
   // One look at the answer files: after writing and after each change. The
   // answer is there once the program has taken SR_START away: while it is
-  // there, FINESCO or SR_ERR can be an earlier job's (a shared data folder
-  // may not let us delete them) and SR_ERR can be the paper-end notice of a
-  // job that goes on.
+  // there, FINESCO or SR_ERR can be an earlier job's and SR_ERR can be the
+  // paper-end notice of a job that goes on. Reads never wait: a FIFO or a
+  // device planted at an answer's name is refused, not opened for good.
   auto check = [&] {
-    if (result >= 0 || Exists(start)) return;
-    if (Exists(finesco)) {
-      if (!ReadAll(out, &answer)) answer.clear();
-      result = 0;
-    } else if (Exists(err) && ReadAll(err, &answer)) {
-      result = 1;
+    if (!started || result >= 0 || there(start)) return;
+    std::string error;
+    if (there(finesco)) {
+      auto status = files->ReadFile(out.string(), kMaxAnswerBytes, &answer, &error);
+      if (status == platform::ReadStatus::kOk || status == platform::ReadStatus::kMissing) {
+        if (status == platform::ReadStatus::kMissing) answer.clear();
+        result = 0;
+      } else {
+        problem = "the job ended with " + finesco.filename().string() + ", but " + out.string() + " was not read: " +
+                  Why(status, error);
+        result = 4;
+      }
+    } else if (there(err)) {
+      auto status = files->ReadFile(err.string(), kMaxAnswerBytes, &answer, &error);
+      if (status == platform::ReadStatus::kOk) {
+        result = 1;
+      } else if (status != platform::ReadStatus::kMissing && status != platform::ReadStatus::kBusy) {
+        problem = err.string() + " was not read: " + Why(status, error);
+        result = 4;
+      }
     }
   };
   auto watcher = platform::DirChangeSource::Open(*loop, dir.string(), false, [&](uint32_t) { check(); });
   if (!watcher) return Fail("cannot watch " + dir.string(), 4);
 
-  {
-    std::ofstream s(start, std::ios::binary | std::ios::trunc);
-    s.close();
-    if (!s) return Fail("cannot write " + start.string(), 4);
+  // The program reads SR_DATI once SR_START is there: a whole file or none.
+  // The file is made under a new random name (never through a link planted
+  // at a known one) and moved into place only if no SR_DATI is there, so
+  // two submits on one port cannot swap their documents.
+  std::string error;
+  fs::path temp;
+  bool made = false;
+  for (int attempt = 0; attempt < 8 && !made; ++attempt) {
+    temp = dir / TemporaryName(port);
+    made = files->CreateFile(temp.string(), document, &error);
+    if (!made && !there(temp)) break;
   }
+  if (!made) return Fail("cannot write " + temp.string() + ": " + error, 4);
+  auto drop = [&](const std::string& text, int status) {
+    files->RemoveFile(temp.string());
+    return Fail(text, status);
+  };
+  submit::ClaimResult claim = submit::MoveIfFree(temp.string(), dati.string(), &error);
+  if (claim == submit::ClaimResult::kTaken) {
+    // Either another submit is between its SR_DATI and its SR_START, or the
+    // document of an earlier job was left (after an SR_ERR it stays).
+    if (Young(dati))
+      platform::RunUntil(*loop, [&] { return there(start) || !there(dati); },
+                         std::min<int64_t>(kClaimGraceMs, int64_t(timeoutS) * 1000));
+    if (there(start)) return drop(busy, 3);
+    if (!files->RemoveFile(dati.string())) {
+      const std::string owner = submit::OtherOwner(dati.string());
+      if (!owner.empty())
+        return drop(dati.string() + " belongs to another user (" + owner + "), left from an earlier job, and blocks port " +
+                        std::to_string(port) + ": ask that user or the administrator to remove it",
+                    4);
+      return drop(dati.string() + " is left from an earlier job and cannot be removed; it blocks port " +
+                      std::to_string(port) + ": ask the administrator to remove it",
+                  4);
+    }
+    claim = submit::MoveIfFree(temp.string(), dati.string(), &error);
+    if (claim == submit::ClaimResult::kTaken)
+      return drop("another submit has just taken port " + std::to_string(port) + "; nothing is written", 3);
+  }
+  if (claim != submit::ClaimResult::kDone) return drop("cannot write " + dati.string() + ": " + error, 4);
+
+  if (!files->CreateFile(start.string(), "", &error)) {
+    if (there(start)) return Fail(busy, 3);
+    return Fail("cannot write " + start.string() + ": " + error, 4);
+  }
+  started = true;
   check();
   platform::RunUntil(*loop, [&] { return result >= 0; }, int64_t(timeoutS) * 1000);
 
@@ -163,5 +242,6 @@ int main(int argc, char** argv) {
     std::cerr << answer << "\n";
     return 1;
   }
+  if (result == 4) return Fail(problem, 4);
   return Fail("no answer from Quilo1 on port " + std::to_string(port) + " within " + std::to_string(timeoutS) + " s", 2);
 }
