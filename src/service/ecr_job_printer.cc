@@ -20,6 +20,15 @@ bool IsReceiptClosing(const std::string& command) {
   return command.compare(0, 4, "3011") == 0 || command.compare(0, 4, "1010") == 0;
 }
 
+// The lines that print inside a receipt (and may open one); the end of the
+// document, the logo and the subtotal request do not.
+bool IsReceiptLine(const std::string& command) {
+  if (command.compare(0, 4, "7101") == 0 || command.compare(0, 4, "7102") == 0 || command.compare(0, 4, "7114") == 0)
+    return true;
+  return !command.empty() && command[0] == '3' && command.compare(0, 4, "3013") != 0 &&
+         command.compare(0, 4, "3017") != 0 && command.compare(0, 4, "3003") != 0;
+}
+
 // The receipt number of a "1004" answer, -1 when it has none.
 int CounterOf(const std::string& answer) {
   if (answer.size() < 8 || answer.compare(0, 4, "1004") != 0) return -1;
@@ -69,6 +78,10 @@ int16_t EcrJobPrinter::RunDump(int16_t port, const std::string& dataDir) {
   link_.SetCurrentPort(port);
   link_.Vexocx21_OpenPort();
   int16_t result = ecr::Vexocx21_DoDumpConf(link_, fs_, dataDir, identity_);
+  // Whatever the keys printed while the program was down: the counter of a
+  // former run says nothing of this one's first closing.
+  lastCounter_ = -1;
+  if (result == 0) ReadReceiptCounter(port);
   link_.Vexocx21_ClosePort();
   return result;
 }
@@ -82,6 +95,7 @@ void EcrJobPrinter::BeforeCommand(const std::string& command) {
   // The counter before the closing is the one the printer last told (the
   // stamp of the document before): no frame of our own is added, so the
   // receipt's commands stay as they are.
+  if (closing_ && IsReceiptLine(command)) closing_->printed = true;
   if (!closing_ || closing_->sent || !IsReceiptClosing(command)) return;
   closing_->sent = true;
   closing_->counterBefore = lastCounter_;
@@ -89,6 +103,7 @@ void EcrJobPrinter::BeforeCommand(const std::string& command) {
 }
 
 void EcrJobPrinter::AfterCommand(const std::string& command, int16_t result) {
+  if (closing_ && result == 0 && IsReceiptClosing(command)) closing_->answered = true;
   if (command == "1004" && result == 0) {
     lastCounter_ = CounterOf(link_.lastAnswer());
   } else if (IsReceiptClosing(command) || command.compare(0, 4, "2002") == 0) {
@@ -100,6 +115,15 @@ void EcrJobPrinter::AfterCommand(const std::string& command, int16_t result) {
 int EcrJobPrinter::ReadReceiptCounter(int16_t port) {
   link_.SetCurrentPort(port);
   return link_.TrasmettiStringa("1004") == 0 ? CounterOf(link_.lastAnswer()) : -1;
+}
+
+int EcrJobPrinter::ReceiptOpen(int16_t port) {
+  link_.SetCurrentPort(port);
+  if (link_.TrasmettiStringa("1003") != 0) return -1;
+  // The receipt amounts carry the open flag at 9.
+  const std::string& answer = link_.lastAnswer();
+  if (answer.size() < 9 || answer.compare(0, 4, "1003") != 0) return -1;
+  return answer[8] == '1' ? 1 : answer[8] == '0' ? 0 : -1;
 }
 
 bool EcrJobPrinter::AppendReceiptStamp(int16_t port, ExchangeFiles& files) {
@@ -177,6 +201,17 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
     doc.facts = std::move(r.facts);
   }
   PreparedDocument document(std::move(doc));
+  // A lost closing answer, or a crash, is told from this counter: it is known
+  // before every closing.
+  if (lastCounter_ < 0) ReadReceiptCounter(port);
+  // A receipt rung up on the printer's keys is neither continued nor
+  // cancelled by a host's document.
+  if (ReceiptOpen(port) == 1) {
+    std::string error;
+    fs_.WriteFile(files.PathOf(kOut, port), "", &error);
+    link_.Vexocx21_ClosePort();
+    return ecr::kDocumentReceiptOpen;
+  }
 
   ecr::TransmissionContext ctx;
   ctx.rtMode = identity_.rtMode;

@@ -30,6 +30,7 @@ class EcrJobPrinter : public JobPrinter {
                        const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
                        std::string* errorDetail) override;
   int ReadReceiptCounter(int16_t port) override;
+  int ReceiptOpen(int16_t port) override;
   int LastKnownReceiptCounter() const override { return lastCounter_; }
   void SetLastKnownReceiptCounter(int counter) override { lastCounter_ = counter; }
   bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) override;

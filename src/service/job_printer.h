@@ -22,6 +22,10 @@ struct ClosingWatch {
   // Set once it was called.
   bool sent = false;
   int counterBefore = -1;
+  // A line that goes into a receipt was sent: the printer may hold a receipt
+  // of ours open until its closing is answered.
+  bool printed = false;
+  bool answered = false;
 };
 
 class JobPrinter {
@@ -47,8 +51,11 @@ class JobPrinter {
                                std::string* errorDetail) = 0;
   // The receipt counter ("1004"), -1 when it cannot be read.
   virtual int ReadReceiptCounter(int16_t port) = 0;
+  // Whether the printer holds a receipt open: 1 yes, 0 no, -1 it does not say.
+  virtual int ReceiptOpen(int16_t) { return -1; }
   // The last receipt counter the printer told, -1 when unknown (a receipt
-  // closed since, or a daily closing); the journal gives it after a restart.
+  // closed since, or a daily closing); read again after every identification
+  // and before a document when unknown.
   virtual int LastKnownReceiptCounter() const = 0;
   virtual void SetLastKnownReceiptCounter(int counter) = 0;
   // Appends the receipt stamp (time, date and number, version, totals) read

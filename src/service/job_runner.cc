@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "ecr/receipts.h"
 #include "payment/slip.h"
 #include "service/outcome.h"
 #include "service/sha256.h"
@@ -132,6 +133,21 @@ bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing, Exchan
   return true;
 }
 
+bool JobRunner::CancelOwnReceipt(int16_t port) {
+  printer_.OpenPort(port);
+  bool done = true;
+  for (const std::string& command : ecr::CancelReceiptCommands()) done = printer_.Send(command) == 0 && done;
+  printer_.ClosePort(port);
+  receiptLeftOpen_ = !done;
+  if (done) {
+    cancelled_ = true;
+    view_.Log("Scontrino lasciato aperto dal lavoro: scontrino annullato");
+  } else {
+    view_.Log("Scontrino lasciato aperto dal lavoro: annullamento non riuscito, ritentato prima del prossimo documento");
+  }
+  return done;
+}
+
 int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
   ExchangeFiles& files = answerFiles ? *answerFiles : files_;
   errorDetail_.clear();
@@ -139,6 +155,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   startMs_ = clock_.MonotonicMs();
   receiptNumber_.clear();
   charged_.clear();
+  cancelled_ = false;
   int16_t outcome = kOutcomeTimedOut;
   std::string now = platform::DateTimeStamp(clock_.Now(), '-');
   now.erase(8, 1);
@@ -158,6 +175,9 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     outcome = paid;
   } else {
     reachedPrinter_ = true;
+    // The next customer's lines would join it.
+    if (receiptLeftOpen_) CancelOwnReceipt(port);
+    cancelled_ = false;
     ClosingWatch closing;
     closing.aboutToClose = [this](int counterBefore) {
       JournalRecord r;
@@ -171,6 +191,14 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     if (status != 0 && closing.sent && !printer_.Closing() && ClosedAfterAll(port, closing, files)) {
       status = 0;
       errorDetail_.clear();
+      closing.answered = true;
+    }
+    // Left open, the receipt would take the next document's lines (and the
+    // host sends this one again whole). Cut short by the closing, it is the
+    // next start's to cancel.
+    if (status != 0 && closing.printed && !closing.answered) {
+      receiptLeftOpen_ = true;
+      if (!printer_.Closing()) CancelOwnReceipt(port);
     }
     if (status == 0 && closing.sent) {
       JournalRecord r;
@@ -227,7 +255,7 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
   end.text = OutcomeDisplayText(outcome, errorDetail_);
   end.receiptNumber = receiptNumber_;
   end.durationMs = clock_.MonotonicMs() - startMs_;
-  view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text);
+  view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text + (cancelled_ ? ", scontrino annullato" : ""));
   files_.currentPort = port;
   JournalRecord written;
   written.step = JournalStep::kOutcomeWritten;

@@ -84,6 +84,10 @@ class JobRunner {
   // The closing's answer was lost: a receipt counter that moved on says the
   // receipt came out all the same.
   bool ClosedAfterAll(int16_t port, const ClosingWatch& closing, ExchangeFiles& files);
+  // Cancels the receipt this program left open on the printer, as after a
+  // crash; false when the printer did not take it (tried again before the
+  // next document).
+  bool CancelOwnReceipt(int16_t port);
   // The card payment, or the approval the same document got before; the
   // approval is journaled. 0 or the payment's failed outcome.
   int16_t Pay(const JobDocument& doc, const std::string& sha256, const std::string& now);
@@ -107,6 +111,9 @@ class JobRunner {
   bool journalFailed_ = false;
   int64_t startMs_ = 0;
   std::string receiptNumber_;
+  // A receipt this program opened may still be open on the printer.
+  bool receiptLeftOpen_ = false;
+  bool cancelled_ = false;  // the running job's receipt was cancelled
   std::string charged_;  // the card approved for this job: ApprovalText
   std::function<void(const FinishedJob&)> finished_;
 };

@@ -4,6 +4,7 @@
 
 #include "ecr/receipts.h"
 #include "service/job_service.h"
+#include "service/outcome.h"
 #include "service/sha256.h"
 
 namespace service {
@@ -88,14 +89,22 @@ std::string JobService::FinishRecovery(int16_t port) {
   if (pending == Pending::kVerify && job.receipt_counter_before >= 0) {
     parts_.printer.OpenPort(port);
     const int counter = parts_.printer.ReadReceiptCounter(port);
+    // The counter alone would take a receipt of the keys for ours: ours is
+    // closed only when none is left open.
+    const int open = counter >= 0 && counter != job.receipt_counter_before ? parts_.printer.ReceiptOpen(port) : -1;
     parts_.printer.ClosePort(port);
     if (counter >= 0 && counter != job.receipt_counter_before) {
-      AnswerClosed(port, job);
-      return "SCONTRINO INTERROTTO GI\xC0 CHIUSO: FINESCO";
+      if (open != 1) {
+        AnswerClosed(port, job);
+        return "SCONTRINO INTERROTTO GI\xC0 CHIUSO: FINESCO";
+      }
+      // Closed by somebody else and another opened on the keys: not ours to cancel.
+      AnswerCancelled(port, job, false);
+      return "SCONTRINO APERTO";
     }
   }
   if (pending == Pending::kNone) return "";
-  AnswerCancelled(port, job);
+  AnswerCancelled(port, job, true);
   return "SCONTRINO INTERROTTO ANNULLATO";
 }
 
@@ -117,12 +126,13 @@ void JobService::AnswerClosed(int16_t port, const JobSummary& job) {
   RecordFor(job.job, JournalStep::kAnswered);
 }
 
-void JobService::AnswerCancelled(int16_t port, const JobSummary& job) {
-  SendCommands(port, ecr::CancelReceiptCommands());
+void JobService::AnswerCancelled(int16_t port, const JobSummary& job, bool cancel) {
+  if (cancel) SendCommands(port, ecr::CancelReceiptCommands());
+  const std::string answer = cancel ? kE510 : OutcomeErrorMessage(kOutcomeReceiptOpen, "");
   files_.currentPort = port;
-  RecordFor(job.job, JournalStep::kOutcomeWritten, kE510);
+  RecordFor(job.job, JournalStep::kOutcomeWritten, answer);
   if (files_.Exists(kStart, port)) {
-    files_.WriteErrText(kE510, port);
+    files_.WriteErrText(answer, port);
     files_.SubKillStartFile();
     answerKept_[port - 1] = true;
   }

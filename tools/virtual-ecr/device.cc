@@ -1,6 +1,7 @@
 // Frame handling, repeat detection and fault injection of the virtual printer.
 #include "device.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -167,6 +168,8 @@ const char* Device::ControlHelp() {
          "  paper-out N        paper ends after N more printed lines (0: now)\n"
          "  paper-in           paper replaced\n"
          "  refuse-date on|off setting the date and time answers ERR54\n"
+         "  keys CENTS [open]  a sale of CENTS rung up on the printer's own keys, paid\n"
+         "                     in cash and closed; with open, left open after the item\n"
          "  clear              every fault off, status 00, paper in\n"
          "  quit               end the program: the line goes away as if unplugged\n"
          "Blank lines and lines starting with # are skipped; blanks at the end of a\n"
@@ -277,6 +280,21 @@ std::string Device::Control(const std::string& raw) {
   } else if (word == "refuse-date") {
     if (args.size() != 1 || (args[0] != "on" && args[0] != "off")) error = "refuse-date: expected on or off";
     else printer_.set_refuse_date(args[0] == "on");
+  } else if (word == "keys") {
+    if (args.empty() || args.size() > 2 || !ToInt(args[0], n) || n > 999999999 ||
+        (args.size() == 2 && args[1] != "open")) {
+      error = "keys: expected CENTS [open]";
+    } else {
+      char amount[24];
+      std::snprintf(amount, sizeof amount, "%09lld", static_cast<long long>(n));
+      const std::string answer = printer_.Execute(std::string("3101" "1" "01" "05TASTI") + amount);
+      if (answer.rfind("ERR", 0) == 0) {
+        error = "keys: " + answer;
+      } else if (args.size() == 1) {
+        printer_.Execute("3011");
+        printer_.Execute("3013");
+      }
+    }
   } else if (word == "clear") {
     nak_ = silent_ = lost_ = bad_echo_ = lone_ack_ = delay_ = 0;
     delay_line_ms_ = 0;
