@@ -92,10 +92,9 @@ void EcrJobPrinter::SetTraceSink(std::function<void(const std::string&)> sink) {
 }
 
 void EcrJobPrinter::BeforeCommand(const std::string& command) {
-  // The counter before the closing is the one the printer last told (the
-  // stamp of the document before): no frame of our own is added, so the
-  // receipt's commands stay as they are.
-  if (closing_ && IsReceiptLine(command)) closing_->printed = true;
+  // The counter before the closing is the one the printer last told (read
+  // before the document when it was unknown): no frame of our own goes into
+  // the receipt, so its commands stay as they are.
   if (!closing_ || closing_->sent || !IsReceiptClosing(command)) return;
   closing_->sent = true;
   closing_->counterBefore = lastCounter_;
@@ -103,6 +102,8 @@ void EcrJobPrinter::BeforeCommand(const std::string& command) {
 }
 
 void EcrJobPrinter::AfterCommand(const std::string& command, int16_t result) {
+  // A refused line did nothing; a lost answer may hide a line carried out.
+  if (closing_ && (result == 0 || result == ecr::kLinkNoAnswer) && IsReceiptLine(command)) closing_->printed = true;
   if (closing_ && result == 0 && IsReceiptClosing(command)) closing_->answered = true;
   if (command == "1004" && result == 0) {
     lastCounter_ = CounterOf(link_.lastAnswer());

@@ -126,9 +126,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   std::string FinishRecovery(int16_t port);
   void RewriteOutcome(int16_t port, const JobSummary& job);
   void AnswerClosed(int16_t port, const JobSummary& job);
-  // `cancel`: the receipt left open is ours and is cancelled (E510); else
-  // the one open is not ours and the job gets E503.
-  void AnswerCancelled(int16_t port, const JobSummary& job, bool cancel);
+  void AnswerCancelled(int16_t port, const JobSummary& job);
   void RecordFor(uint64_t job, JournalStep step, const std::string& outcome = "");
   void SendCommands(int16_t port, const std::vector<std::string>& commands);
   // The served port: identified, ticked and available; 0 when none.

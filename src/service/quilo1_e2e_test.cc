@@ -269,6 +269,59 @@ TEST_F(Quilo1E2E, RefusedDocumentKeepsItsDataFile) {
   }
 }
 
+// A document refused after its first printing line: its receipt is
+// cancelled before the answer, which keeps the host's code, and the next
+// document prints a receipt of its own lines only. A receipt open on the
+// printer's keys is neither continued nor cancelled: E503.
+TEST_F(Quilo1E2E, ARefusedDocumentsReceiptIsCancelledNotContinued) {
+  StartPrinter(1, {"--state", dir.File("state1")});
+  StartQuilo1();
+  Identified();
+  const std::string five = "PLUD,N1,Q1,P100,:UNO;\r\nPLUD,N1,Q1,P100,:DUE;\r\nPLUD,N1,Q1,P100,:TRE;\r\n"
+                           "PLUD,N1,Q1,P100,:QUATTRO;\r\nCASH;\r\n";
+  struct Case {
+    const char* fault;
+    std::string document, err;
+  } cases[] = {
+      {"", "SALE,N1,P100,R;\r\nCASH;\r\n", "E505: Totale scontrino negativo\r\n"},
+      {"err 310110122TRE 20", five, "E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr\r\n"},
+  };
+  int64_t total = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.err);
+    Control(1, c.fault);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    size_t before = Paper(1).size();
+    Submit(c.document);
+    ASSERT_TRUE(JobEnded());
+    EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), c.err);
+    const std::string cancelled = Paper(1).substr(before);
+    EXPECT_EQ(Count(cancelled, "ANNULLATO N."), 1) << cancelled;
+    EXPECT_EQ(Count(cancelled, "DOC.N."), 0) << cancelled;
+    before = Paper(1).size();
+    Submit("SALE,N2,P300;\r\nCASH;\r\n");
+    ASSERT_TRUE(JobEnded());
+    EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
+    const std::string paper = Paper(1).substr(before);
+    for (const char* line : {"RESO", "UNO", "DUE", "ANNULL"}) EXPECT_EQ(Count(paper, line), 0) << line << "\n" << paper;
+    EXPECT_EQ(Count(paper, "DOC.N."), 1) << paper;
+    total += 300;
+    const std::string state = ReadFileBytes(dir.File("state1"));
+    EXPECT_NE(state.find("\nreceipts_total=" + std::to_string(total) + "\n"), std::string::npos) << state;
+    EXPECT_NE(state.find("\ndoc.kind=0\n"), std::string::npos) << state;
+  }
+  EXPECT_EQ(Count(ReadFileBytes(dir.File("quilo1.log")), "scontrino annullato"), 4) << ReadFileBytes(dir.File("quilo1.log"));
+  Control(1, "clear");
+  Control(1, "keys 500 open");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const size_t before = Paper(1).size();
+  Submit("SALE,N2,P300;\r\nCASH;\r\n");
+  ASSERT_TRUE(JobEnded());
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n");
+  EXPECT_EQ(Paper(1).substr(before), "");
+  EXPECT_NE(ReadFileBytes(dir.File("state1")).find("\ndoc.kind=1\n"), std::string::npos);
+}
+
 TEST_F(Quilo1E2E, ErrorNinetyNineCarriesThePrinterDescription) {
   StartPrinter(1, {"--error99", "TESTINA GUASTA"});
   StartQuilo1();

@@ -4,7 +4,6 @@
 
 #include "ecr/receipts.h"
 #include "service/job_service.h"
-#include "service/outcome.h"
 #include "service/sha256.h"
 
 namespace service {
@@ -90,21 +89,17 @@ std::string JobService::FinishRecovery(int16_t port) {
     parts_.printer.OpenPort(port);
     const int counter = parts_.printer.ReadReceiptCounter(port);
     // The counter alone would take a receipt of the keys for ours: ours is
-    // closed only when none is left open.
-    const int open = counter >= 0 && counter != job.receipt_counter_before ? parts_.printer.ReceiptOpen(port) : -1;
+    // closed only when it is not still open.
+    const bool moved = counter >= 0 && counter != job.receipt_counter_before;
+    const bool open = moved && parts_.printer.ReceiptOpen(port) == 1;
     parts_.printer.ClosePort(port);
-    if (counter >= 0 && counter != job.receipt_counter_before) {
-      if (open != 1) {
-        AnswerClosed(port, job);
-        return "SCONTRINO INTERROTTO GI\xC0 CHIUSO: FINESCO";
-      }
-      // Closed by somebody else and another opened on the keys: not ours to cancel.
-      AnswerCancelled(port, job, false);
-      return "SCONTRINO APERTO";
+    if (moved && !open) {
+      AnswerClosed(port, job);
+      return "SCONTRINO INTERROTTO GI\xC0 CHIUSO: FINESCO";
     }
   }
   if (pending == Pending::kNone) return "";
-  AnswerCancelled(port, job, true);
+  AnswerCancelled(port, job);
   return "SCONTRINO INTERROTTO ANNULLATO";
 }
 
@@ -126,13 +121,12 @@ void JobService::AnswerClosed(int16_t port, const JobSummary& job) {
   RecordFor(job.job, JournalStep::kAnswered);
 }
 
-void JobService::AnswerCancelled(int16_t port, const JobSummary& job, bool cancel) {
-  if (cancel) SendCommands(port, ecr::CancelReceiptCommands());
-  const std::string answer = cancel ? kE510 : OutcomeErrorMessage(kOutcomeReceiptOpen, "");
+void JobService::AnswerCancelled(int16_t port, const JobSummary& job) {
+  SendCommands(port, ecr::CancelReceiptCommands());
   files_.currentPort = port;
-  RecordFor(job.job, JournalStep::kOutcomeWritten, answer);
+  RecordFor(job.job, JournalStep::kOutcomeWritten, kE510);
   if (files_.Exists(kStart, port)) {
-    files_.WriteErrText(answer, port);
+    files_.WriteErrText(kE510, port);
     files_.SubKillStartFile();
     answerKept_[port - 1] = true;
   }
