@@ -773,10 +773,9 @@ TEST_F(Quilo1E2E, TheConsoleNeverHoldsBackOrSpoilsTheHost) {
 }
 
 // Kill -9 at each step of a receipt, then a restart: the host gets one true
-// answer, the paper one receipt (FINESCO) or none (E510, SR_DATI kept). A
-// receipt goes first in every case: the first receipt of a fresh journal has
-// no counter before its closing, so a crash after that closing is answered
-// E510 by design.
+// answer, the paper one receipt (FINESCO) or none (E510, SR_DATI kept). The
+// first receipt of a fresh data directory, or (keys) one after a receipt of
+// ours and one rung up on the printer's keys.
 struct CrashCase {
   const char* name;
   const char* stopAt;  // QUILO1_TEST_STOP_AT of the run that crashes
@@ -784,6 +783,7 @@ struct CrashCase {
   const char* pause;   // quilo1 is killed once the printer logs "PAUSE " this
   bool powerCut;       // the printer is killed too and restarted on its state
   bool printed;        // FINESCO, else E510
+  bool keys = false;   // our receipt, then one from the keys, before it
 };
 
 class CrashE2E : public Quilo1E2E, public ::testing::WithParamInterface<CrashCase> {
@@ -813,9 +813,16 @@ TEST_P(CrashE2E, OneReceiptOrNoneAndTheHostIsTold) {
   StartQuilo1();
   unsetenv("QUILO1_TEST_STOP_AT");
   Identified();
-  Submit("PLUD,N1,Q1,P100,:PRIMO;\r\nCASH;\r\n");
-  ASSERT_TRUE(JobEnded());
-  ASSERT_TRUE(FileExists(D("FINESCO.001")));
+  if (c.keys) {
+    Submit("PLUD,N1,Q1,P100,:PRIMO;\r\nCASH;\r\n");
+    ASSERT_TRUE(JobEnded());
+    ASSERT_TRUE(FileExists(D("FINESCO.001")));
+    Fault("keys 500");
+  }
+  // Receipts and total before the interrupted one.
+  const int64_t earlier = c.keys ? 600 : 0;
+  const std::string number = c.keys ? "0003" : "0001";
+  ASSERT_TRUE(WaitFor([&] { return ReadFileBytes(dir.File("state1")).find("\nreceipts_total=" + std::to_string(earlier) + "\n") != std::string::npos; }, 5000));
   const size_t before = Paper(1).size();
   if (c.fault) {
     Fault(c.fault);
@@ -850,8 +857,8 @@ TEST_P(CrashE2E, OneReceiptOrNoneAndTheHostIsTold) {
     EXPECT_FALSE(FileExists(D("SR_ERR.001"))) << ReadFileBytes(D("SR_ERR.001"));
     EXPECT_FALSE(FileExists(D("SR_DATI.001")));
     const std::string out = ReadFileBytes(D("SR_OUT.001"));
-    EXPECT_NE(out.find(" SCONTR. N.0001-0002,E,A1;\r\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("\nGTOT,V433;\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(" SCONTR. N.0001-" + number + ",E,A1;\r\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nGTOT,V" + std::to_string(earlier + 333) + ";\r\n"), std::string::npos) << out;
   } else {
     EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")),
               "E510: Stampa interrotta dal riavvio di Quilo1: scontrino annullato, inviare di nuovo\r\n");
@@ -859,7 +866,7 @@ TEST_P(CrashE2E, OneReceiptOrNoneAndTheHostIsTold) {
     EXPECT_FALSE(FileExists(D("FINESCO.001")));
   }
   const std::string state = ReadFileBytes(dir.File("state1"));
-  EXPECT_NE(state.find(c.printed ? "\ngrand_total=433\n" : "\ngrand_total=100\n"), std::string::npos) << state;
+  EXPECT_NE(state.find("\ngrand_total=" + std::to_string(earlier + (c.printed ? 333 : 0)) + "\n"), std::string::npos) << state;
   EXPECT_NE(state.find("\ndoc.kind=0\n"), std::string::npos) << state;
   // No clean closing to wait for.
   kill(pid_t(quilo1->Id()), SIGKILL);
@@ -874,10 +881,12 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"ClosingSentPowerCut", nullptr, "pause-before 3011 5000", "3011", true, false},
         CrashCase{"ClosedAnswerNotSent", nullptr, "pause-after 3011 2000", "3011", false, true},
         CrashCase{"ClosedAnswerNotSentPowerCut", nullptr, "pause-after 3011 5000", "3011", true, true},
-        CrashCase{"ClosingAnswered", "closing-answered:2", nullptr, nullptr, false, true},
-        CrashCase{"BeforeStartDeleted", "before-start-delete:2", nullptr, nullptr, false, true},
-        CrashCase{"BeforeFinesco", "before-finesco:2", nullptr, nullptr, false, true},
-        CrashCase{"ClosingAnswerDropped", nullptr, "drop-answer 3011 always", nullptr, false, true}),
+        CrashCase{"ClosingAnswered", "closing-answered", nullptr, nullptr, false, true},
+        CrashCase{"BeforeStartDeleted", "before-start-delete", nullptr, nullptr, false, true},
+        CrashCase{"BeforeFinesco", "before-finesco", nullptr, nullptr, false, true},
+        CrashCase{"ClosingAnswerDropped", nullptr, "drop-answer 3011 always", nullptr, false, true},
+        CrashCase{"KeysThenClosingSentPowerCut", nullptr, "pause-before 3011 5000", "3011", true, false, true},
+        CrashCase{"KeysThenClosedAnswerNotSentPowerCut", nullptr, "pause-after 3011 5000", "3011", true, true, true}),
     [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.name); });
 
 // A journal whose last record a crash tore, then no journal at all:
