@@ -45,11 +45,13 @@ class FakePrinter : public JobPrinter {
     documents.push_back(lines);
     if (duringSend) duringSend();
     *errorDetail = detail;
+    closing.printed = printed;
     return status;
   }
   int16_t Send(const std::string& command) override {
     log.push_back(command + (traceOpen ? " traced" : ""));
-    return 0;
+    if (onSend) onSend(command);
+    return sendResult;
   }
   std::string LastErrorCode() override { return code; }
   void RaiseTimedOut() override {
@@ -81,6 +83,9 @@ class FakePrinter : public JobPrinter {
   bool rt = false;
   ecr::PrinterIdentity id;
   std::function<void()> duringSend;
+  std::function<void(const std::string&)> onSend;
+  bool printed = false;  // the document sent a line into a receipt
+  int16_t sendResult = 0;
   std::vector<std::string> log;
   std::vector<std::vector<std::string>> documents;
   std::vector<std::string> bytes;
@@ -365,6 +370,44 @@ TEST_F(JobServiceTest, FailedJobKeepsTheDocument) {
     EXPECT_FALSE(FileExists(P("FINESCO.001")));
   }
   EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : RILEVATO ERRORE 99: CARTA INCEPPATA"));
+}
+
+// A document that failed after a line went into its receipt leaves none
+// open: it is cancelled before the answer, which keeps its text; a cancel
+// the printer refused is sent again before the next document.
+TEST_F(JobServiceTest, AReceiptLeftOpenIsCancelledBeforeTheAnswer) {
+  StartIdentified();
+  bool answeredFirst = false;
+  printer.onSend = [&](const std::string& c) { answeredFirst = answeredFirst || (c == "3011" && FileExists(P("SR_ERR.001"))); };
+  struct Step {
+    bool printed;
+    int16_t status, cancelResult;
+    long before, after;  // cancels before and after the document
+    std::string err;
+  } steps[] = {
+      {true, 4, 0, 0, 1, "E505: Totale scontrino negativo\r\n"},
+      {false, 10, 0, 0, 0, "E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n"},
+      {true, 0, 0, 0, 0, ""},
+      {true, 14, 1, 0, 1, "E512: Carattere di controllo nel comando: documento non stampato\r\n"},
+      {false, 0, 0, 1, 0, ""},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.err);
+    printer.printed = s.printed;
+    printer.status = s.status;
+    printer.sendResult = s.cancelResult;
+    printer.log.clear();
+    std::filesystem::remove(P("SR_ERR.001"));
+    Job(1);
+    Scan();
+    printer.sendResult = 0;
+    const auto send = std::find(printer.log.begin(), printer.log.end(), "send 1");
+    EXPECT_EQ(std::count(printer.log.begin(), send, "3011"), s.before);
+    EXPECT_EQ(std::count(send, printer.log.end(), "3011"), s.after);
+    EXPECT_EQ(FileExists(P("SR_ERR.001")) ? ReadFileBytes(P("SR_ERR.001")) : "", s.err);
+  }
+  EXPECT_FALSE(answeredFirst);
+  EXPECT_TRUE(Shown("Text2: QUILO1 TERMINATO : TOTALE SCONTRINO NEGATIVO, scontrino annullato"));
 }
 
 TEST_F(JobServiceTest, VanishedDataFile) {
