@@ -21,12 +21,13 @@ bool IsReceiptClosing(const std::string& command) {
 }
 
 // The lines that print inside a receipt (and may open one); the end of the
-// document, the logo and the subtotal request do not.
+// document, the logo, the subtotal request and the cancelling do not.
 bool IsReceiptLine(const std::string& command) {
   if (command.compare(0, 4, "7101") == 0 || command.compare(0, 4, "7102") == 0 || command.compare(0, 4, "7114") == 0)
     return true;
   return !command.empty() && command[0] == '3' && command.compare(0, 4, "3013") != 0 &&
-         command.compare(0, 4, "3017") != 0 && command.compare(0, 4, "3003") != 0;
+         command.compare(0, 4, "3017") != 0 && command.compare(0, 4, "3003") != 0 &&
+         command.compare(0, 5, "30018") != 0;
 }
 
 // The receipt number of a "1004" answer, -1 when it has none.

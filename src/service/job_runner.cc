@@ -140,7 +140,7 @@ bool JobRunner::CancelOwnReceipt(int16_t port) {
   bool done = true;
   for (const std::string& command : ecr::CancelReceiptCommands()) done = printer_.Send(command) == 0 && done;
   printer_.ClosePort(port);
-  receiptLeftOpen_ = !done;
+  receiptLeftOpen_ = done ? 0 : port;
   if (done) {
     cancelled_ = true;
     view_.Log("Scontrino lasciato aperto dal lavoro: scontrino annullato");
@@ -178,7 +178,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   } else {
     reachedPrinter_ = true;
     // The next customer's lines would join it.
-    if (receiptLeftOpen_) CancelOwnReceipt(port);
+    if (receiptLeftOpen_ == port) CancelOwnReceipt(port);
     cancelled_ = false;
     ClosingWatch closing;
     closing.aboutToClose = [this](int counterBefore) {
@@ -199,7 +199,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     // host sends this one again whole). Cut short by the closing, it is the
     // next start's to cancel.
     if (status != 0 && closing.printed && !closing.answered) {
-      receiptLeftOpen_ = true;
+      receiptLeftOpen_ = port;
       if (!printer_.Closing()) CancelOwnReceipt(port);
     }
     if (status == 0 && closing.sent) {

@@ -111,8 +111,8 @@ class JobRunner {
   bool journalFailed_ = false;
   int64_t startMs_ = 0;
   std::string receiptNumber_;
-  // A receipt this program opened may still be open on the printer.
-  bool receiptLeftOpen_ = false;
+  // The port whose printer may still hold a receipt this program opened; 0 none.
+  int16_t receiptLeftOpen_ = 0;
   bool cancelled_ = false;  // the running job's receipt was cancelled
   std::string charged_;  // the card approved for this job: ApprovalText
   std::function<void(const FinishedJob&)> finished_;

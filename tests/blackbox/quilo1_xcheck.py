@@ -111,8 +111,9 @@ def payment_line(name, cents):
 
 
 def expected_commands(kb, printer, cash_due, closing_answered=True, rt=True):
-    """What the transmission of the converted file must send, in order."""
-    cmds, sent, lines, last, change, header = [], False, 0, b"", 0, False
+    """What the transmission of the converted file must send, in order: first
+    whether a receipt is open (the receipt counter is known from before)."""
+    cmds, sent, lines, last, change, header = [b"1003"], False, 0, b"", 0, False
     paid = False
     for line in kb:
         check(not line[:4] in (b"READ", b"SEDT", b"REDT"), "unexpected pseudo-command")
@@ -212,9 +213,10 @@ def dump(run, printer, matr_lines12, release):
     if nak is not None and len(log) > nak + 2:
         equal(log[nak + 1][:2], log[nak][:2], "a refused status request goes out again")
         equal(log[nak + 2][0], b"00", "after a refused status request the sequence restarts")
-    equal(printer.commands()[-10:],
+    # The receipt counter is read once the printer is identified.
+    equal(printer.commands()[-11:],
           [b"1009", b"1008", b"1009", b"1511", b"1009", b"1214", b"1009", b"1013",
-           b"1009", b"1109"], "dump commands")
+           b"1009", b"1109", b"1004"], "dump commands")
     check(run.read("SR_ERR.001") is None, "a good dump deletes the error file")
     check(run.read("tracedump.txt") is not None, "dump trace written")
 
@@ -226,7 +228,7 @@ def receipt_with_change(run, printer):
     printer.fault(rb"^3101.*LATTE INTERO", "ackfirst")
     printer.fault(rb"^3001", "nak")
     printer.fault(rb"^1004", "split")
-    printer.fault(rb"^1003", "ackfirst")
+    printer.fault(rb"^1003", "ackfirst", 2)
     mark = run.job(doc)
     run.finish()
     log = printer.log[mark:]
@@ -313,12 +315,14 @@ def receipt_refused(run, printer):
 def receipt_failures(run, printer):
     """Printer errors that end the document, each with its error file."""
     doc = b"PLUD,N1,Q1,P250,:PANE COMUNE;\r\nCASH;\r\n"
+    # A line that may have been carried out leaves a receipt to cancel.
+    cancel = [b"7007" + b" " * 40, b"3001818Annull.transazione000000000", b"3011", b"3013", b"1109"]
     cases = [
         ([(rb"^3101", "ERR21"), (rb"^1109$", "ERR21")], [b"1109"],
          b"E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 21"),
-        ([(rb"^3101", "nak")] * 5, [b"1109"],
+        ([(rb"^3101", "nak")] * 5, cancel,
          b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr"),
-        ([(rb"^3101", "echo")] * 7, [b"1109"],
+        ([(rb"^3101", "echo")] * 7, cancel,
          b"E504: Nessun messaggio ricevuto: controllare connessione con l'Ecr"),
         ([(rb"^3101", "ERR29")], [b"3001818Annull.transazione000000000", b"1109"],
          b"Errore 29 : IVA Negativa Documento RT Annullato "),
@@ -381,7 +385,7 @@ def daily_totals_and_report(run, printer):
     reads = [l for l in kb if l.startswith(b"READ,")]
     equal(len(reads), 1, "one READ line")
     sent = [c for c in printer.commands()[mark:]]
-    equal(sent, [l for l in kb if not l.startswith(b"READ,")] + [b"1004", b"1104"] +
+    equal(sent, [b"1003"] + [l for l in kb if not l.startswith(b"READ,")] + [b"1004", b"1104"] +
           HEADER_CMDS + [b"1109"], "READ commands")
     answer = printer._answer(b"1004")
     rows = [b"DataCode|DataDescription|Value|Index"]
@@ -511,7 +515,7 @@ def dump_failures(run, printer):
              15, "the cover dump error")
     run.wait(lambda: run.read("SR_MATR.001") is not None, 15, "SR_MATR.001")
     time.sleep(0.3)
-    equal(printer.commands(), [b"1009", b"1008", b"1009", b"1109"] + DUMP_CMDS + DUMP_CMDS,
+    equal(printer.commands(), [b"1009", b"1008", b"1009", b"1109"] + DUMP_CMDS + DUMP_CMDS + [b"1004"],
           "three dumps")
     check(run.read("SR_ERR.001") is None, "a good dump deletes the error file")
 

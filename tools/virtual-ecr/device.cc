@@ -88,6 +88,8 @@ std::vector<Output> Device::OnFrame(const Frame& frame) {
       return {};
     }
     if (Take(Act::kPauseAfter, command, &rule)) {
+      // A test cuts the power on this line: what was run must be on disk.
+      if (save_) save_();
       Log("PAUSE " + rule.prefix);
       pause_ms = rule.ms;
     }

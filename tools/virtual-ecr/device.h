@@ -36,6 +36,8 @@ class Device {
   void set_log(std::function<void(const std::string&)> log) { log_ = std::move(log); }
   // How the printer stands still for a "pause-before" (the front end sleeps).
   void set_sleep(std::function<void(int64_t ms)> sleep) { sleep_ = std::move(sleep); }
+  // Saves the state (and the paper) now: a "pause-after" is logged once saved.
+  void set_save(std::function<void()> save) { save_ = std::move(save); }
 
   int frames_executed() const { return executed_; }
   // A "quit" control command came: the program should end.
@@ -76,6 +78,7 @@ class Device {
   FrameReader reader_;
   std::function<void(const std::string&)> log_;
   std::function<void(int64_t)> sleep_;
+  std::function<void()> save_;
 
   // The last frame run, so that a repeated frame is answered again
   // without being run twice.

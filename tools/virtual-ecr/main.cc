@@ -354,6 +354,7 @@ int main(int argc, char** argv) {
       if (!error.empty()) std::fprintf(stderr, "virtual-ecr: %s\n", error.c_str());
     }
   };
+  device.set_save(after_frames);
   auto run_control = [&](const std::vector<std::string>& lines) {
     for (const std::string& l : lines) {
       std::string error = device.Control(l);
