@@ -30,6 +30,13 @@ bool IsReceiptLine(const std::string& command) {
          command.compare(0, 5, "30018") != 0;
 }
 
+// The receipt amounts ("1003") carry the open flag at 9: 1 open, 0 not, -1
+// not told.
+int OpenFlagOf(const std::string& answer) {
+  if (answer.size() < 9 || answer.compare(0, 4, "1003") != 0) return -1;
+  return answer[8] == '1' ? 1 : answer[8] == '0' ? 0 : -1;
+}
+
 // The receipt number of a "1004" answer, -1 when it has none.
 int CounterOf(const std::string& answer) {
   if (answer.size() < 8 || answer.compare(0, 4, "1004") != 0) return -1;
@@ -121,11 +128,7 @@ int EcrJobPrinter::ReadReceiptCounter(int16_t port) {
 
 int EcrJobPrinter::ReceiptOpen(int16_t port) {
   link_.SetCurrentPort(port);
-  if (link_.TrasmettiStringa("1003") != 0) return -1;
-  // The receipt amounts carry the open flag at 9.
-  const std::string& answer = link_.lastAnswer();
-  if (answer.size() < 9 || answer.compare(0, 4, "1003") != 0) return -1;
-  return answer[8] == '1' ? 1 : answer[8] == '0' ? 0 : -1;
+  return link_.TrasmettiStringa("1003") == 0 ? OpenFlagOf(link_.lastAnswer()) : -1;
 }
 
 bool EcrJobPrinter::AppendReceiptStamp(int16_t port, ExchangeFiles& files) {
@@ -204,15 +207,16 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
   }
   PreparedDocument document(std::move(doc));
   // A lost closing answer, or a crash, is told from this counter: it is known
-  // before every closing.
-  if (lastCounter_ < 0) ReadReceiptCounter(port);
-  // A receipt rung up on the printer's keys is neither continued nor
-  // cancelled by a host's document.
-  if (ReceiptOpen(port) == 1) {
+  // before every closing. A receipt rung up on the printer's keys is neither
+  // continued nor cancelled by a host's document. A printer silent to these
+  // is not waited for again line by line.
+  int16_t asked = lastCounter_ < 0 ? link_.TrasmettiStringa("1004") : int16_t{ecr::kLinkOk};
+  if (asked != ecr::kLinkNoAnswer) asked = link_.TrasmettiStringa("1003");
+  if (asked == ecr::kLinkNoAnswer || (asked == ecr::kLinkOk && OpenFlagOf(link_.lastAnswer()) == 1)) {
     std::string error;
     fs_.WriteFile(files.PathOf(kOut, port), "", &error);
     link_.Vexocx21_ClosePort();
-    return ecr::kDocumentReceiptOpen;
+    return asked == ecr::kLinkNoAnswer ? ecr::kDocumentNoAnswer : ecr::kDocumentReceiptOpen;
   }
 
   ecr::TransmissionContext ctx;
