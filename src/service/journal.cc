@@ -9,6 +9,8 @@
 #include <iterator>
 #include <map>
 
+#include "settings/date_time.h"
+
 namespace service {
 
 namespace {
@@ -250,20 +252,10 @@ void Apply(const JournalRecord& r, JobSummary& j) {
   }
 }
 
-// Days from 1970-01-01 to a civil date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 bool StampSeconds(const std::string& s, int64_t* out) {
   if (!IsStamp(s)) return false;
   auto n = [&](size_t at, size_t len) { return static_cast<int64_t>(std::stoll(s.substr(at, len))); };
-  *out = DaysFromCivil(n(0, 4), n(4, 2), n(6, 2)) * 86400 + n(8, 2) * 3600 + n(10, 2) * 60 + n(12, 2);
+  *out = settings::DaysFromCivil(n(0, 4), n(4, 2), n(6, 2)) * 86400 + n(8, 2) * 3600 + n(10, 2) * 60 + n(12, 2);
   return true;
 }
 
