@@ -1,6 +1,7 @@
-// The port's claim over Win32: LockFileEx on a lock file, waited for through
-// an event so that the wait has an end (the system drops the lock with the
-// last handle, also when the process is killed); MoveFileEx without
+// The port's claim over Win32: LockFileEx on a lock file (the system drops
+// the lock with the last handle, also when the process is killed), waited
+// for in a thread of its own so that the wait has an end (Wine leaves an
+// overlapped lock wait pending for good); MoveFileEx without
 // MOVEFILE_REPLACE_EXISTING, which fails when the name is taken. The owner
 // is not looked up: a shared folder there is a share, whose rights the
 // server judges.
@@ -28,7 +29,7 @@ class Win32PortLock : public PortLock {
 HANDLE OpenLockFile(const std::string& path, std::string* error) {
   HANDLE file = ::CreateFileW(platform::Widen(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     *error = Win32Error(::GetLastError());
     return INVALID_HANDLE_VALUE;
@@ -43,35 +44,53 @@ HANDLE OpenLockFile(const std::string& path, std::string* error) {
   return file;
 }
 
-ClaimResult LockWithin(HANDLE file, int64_t waitMs, std::string* error) {
-  OVERLAPPED request{};
-  request.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!request.hEvent) {
+// One blocking lock request, run by its own thread.
+struct LockRequest {
+  HANDLE file;
+  BOOL locked = FALSE;
+  DWORD code = 0;
+};
+
+DWORD WINAPI RequestLock(void* arg) {
+  auto* request = static_cast<LockRequest*>(arg);
+  OVERLAPPED at{};
+  request->locked = ::LockFileEx(request->file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+  if (!request->locked) request->code = ::GetLastError();
+  return 0;
+}
+
+// `pending` is set when a request that could not be called off is left to
+// the end of the process, with its file.
+ClaimResult LockWithin(HANDLE file, int64_t waitMs, bool* pending, std::string* error) {
+  OVERLAPPED at{};
+  if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+    return ClaimResult::kDone;
+  auto* request = new LockRequest{file};
+  HANDLE thread = ::CreateThread(nullptr, 0, RequestLock, request, 0, nullptr);
+  if (!thread) {
+    delete request;
     *error = Win32Error(::GetLastError());
     return ClaimResult::kFailed;
   }
   const DWORD waitFor = DWORD(waitMs < 0 ? 0 : waitMs < INFINITE ? waitMs : INFINITE - 1);
-  ClaimResult result = ClaimResult::kDone;
-  if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &request)) {
-    const DWORD code = ::GetLastError();
-    DWORD ignored = 0;
-    if (code != ERROR_IO_PENDING) {
-      *error = Win32Error(code);
-      result = ClaimResult::kFailed;
-    } else if (::WaitForSingleObject(request.hEvent, waitFor) == WAIT_OBJECT_0) {
-      if (!::GetOverlappedResult(file, &request, &ignored, FALSE)) {
-        *error = Win32Error(::GetLastError());
-        result = ClaimResult::kFailed;
-      }
-    } else {
-      // The lock may still come between the time-out and the cancel: then
-      // it is held after all.
-      ::CancelIoEx(file, &request);
-      if (!::GetOverlappedResult(file, &request, &ignored, TRUE)) result = ClaimResult::kTaken;
+  if (::WaitForSingleObject(thread, waitFor) != WAIT_OBJECT_0) {
+    // Past the time: the request is called off. Where the system cannot call
+    // it off, the thread, its request and the file stay to the end of the
+    // process, which ends at once on this answer.
+    ::CancelSynchronousIo(thread);
+    if (::WaitForSingleObject(thread, 200) != WAIT_OBJECT_0) {
+      ::CloseHandle(thread);
+      *pending = true;
+      return ClaimResult::kTaken;
     }
   }
-  ::CloseHandle(request.hEvent);
-  return result;
+  ::CloseHandle(thread);
+  const LockRequest done = *request;
+  delete request;
+  if (done.locked) return ClaimResult::kDone;
+  if (done.code == ERROR_OPERATION_ABORTED) return ClaimResult::kTaken;
+  *error = Win32Error(done.code);
+  return ClaimResult::kFailed;
 }
 
 }  // namespace
@@ -83,9 +102,10 @@ std::unique_ptr<PortLock> PortLock::Take(const std::string& path, int64_t waitMs
     *result = ClaimResult::kFailed;
     return nullptr;
   }
-  *result = LockWithin(file, waitMs, error);
+  bool pending = false;
+  *result = LockWithin(file, waitMs, &pending, error);
   if (*result != ClaimResult::kDone) {
-    ::CloseHandle(file);
+    if (!pending) ::CloseHandle(file);
     return nullptr;
   }
   return std::make_unique<Win32PortLock>(file);
