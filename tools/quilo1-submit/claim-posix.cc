@@ -75,6 +75,11 @@ ClaimResult LockWithin(int fd, int64_t waitMs, std::string* error) {
   cut.sa_handler = Interrupt;  // no SA_RESTART: flock returns EINTR
   sigemptyset(&cut.sa_mask);
   ::sigaction(SIGALRM, &cut, &old);
+  // A mask inherited from the caller must not keep the signal out.
+  sigset_t alarm, oldMask;
+  sigemptyset(&alarm);
+  sigaddset(&alarm, SIGALRM);
+  ::sigprocmask(SIG_UNBLOCK, &alarm, &oldMask);
   itimerval timer{}, oldTimer{};
   const int64_t firstMs = waitMs > 0 ? waitMs : 1;
   timer.it_value = {time_t(firstMs / 1000), suseconds_t(firstMs % 1000 * 1000)};
@@ -93,6 +98,7 @@ ClaimResult LockWithin(int fd, int64_t waitMs, std::string* error) {
     }
   }
   ::setitimer(ITIMER_REAL, &oldTimer, nullptr);
+  ::sigprocmask(SIG_SETMASK, &oldMask, nullptr);
   ::sigaction(SIGALRM, &old, nullptr);
   return result;
 }
