@@ -206,7 +206,8 @@ nlohmann::json JobJson(const JobRecord& j) {
           {"port", j.port},
           {"outcome", Utf8FromCp1252(j.outcomeCode)},
           {"text", Utf8FromCp1252(j.outcomeText)},
-          {"receipt", Utf8FromCp1252(j.receiptNumber)},
+          // Null, as in a job's answer, when the job closed no receipt.
+          {"receipt", j.receiptNumber.empty() ? nlohmann::json() : nlohmann::json(Utf8FromCp1252(j.receiptNumber))},
           {"durationMs", j.durationMs}};
 }
 

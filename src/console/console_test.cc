@@ -133,6 +133,7 @@ TEST_F(ConsoleTest, ReadsStatusJobsAndPage) {
   auto jobs = Ask("GET", "/api/jobs?limit=5");
   EXPECT_EQ(backend.lastLimit, 5);
   EXPECT_EQ(Body(jobs)["jobs"][1]["receipt"], "0042");
+  EXPECT_TRUE(Body(jobs)["jobs"][0]["receipt"].is_null());
   EXPECT_EQ(Ask("GET", "/api/jobs?limit=0")->answer.status, 400);
   auto page = Ask("GET", "/");
   EXPECT_EQ(page->answer.status, 200);
