@@ -22,6 +22,10 @@ struct ClosingWatch {
   // Set once it was called.
   bool sent = false;
   int counterBefore = -1;
+  // A document with no line to print (blank, or nothing the conversion
+  // understood) is refused unsent, ecr::kDocumentNothingToPrint: a stamp
+  // would report the receipt before it.
+  bool refuseNothingToPrint = false;
 };
 
 class JobPrinter {

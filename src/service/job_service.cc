@@ -92,8 +92,12 @@ void JobService::Start(const std::string& dataDir) {
     view.Log("Giornale dei lavori non compattato: " + error);
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
-  if (!contents.jobs.empty() && !contents.jobs.back().receipt_number.empty())
-    parts_.printer.SetLastKnownReceiptCounter(std::atoi(contents.jobs.back().receipt_number.c_str()));
+  if (!contents.jobs.empty() && !contents.jobs.back().receipt_number.empty()) {
+    // "28", or the stamp's "0001-0028": the counter is the last part.
+    const std::string& number = contents.jobs.back().receipt_number;
+    parts_.printer.SetLastKnownReceiptCounter(std::atoi(number.c_str() + number.rfind('-') + 1));
+  }
+  LoadKeys(contents.jobs);
   for (int16_t n = 1; n <= 4; ++n) {
     if (!PortAvailable(n)) continue;
     std::vector<std::string> keep;
