@@ -70,6 +70,24 @@ int NumberIn(const std::string& text, int lo, int hi, int fallback, bool* bad) {
   return n < lo || n > hi ? fallback : n;
 }
 
+const char kNothingToPrint[] = "E511: Documento senza righe da stampare";
+
+// The Idempotency-Key header: true when absent (`*key` empty) or one of 1 to
+// 64 visible ASCII characters; false when malformed or sent twice.
+bool IdempotencyKey(const HttpRequest& request, std::string* key) {
+  int found = 0;
+  for (const auto& h : request.headers) {
+    if (!SameName(h.name, "Idempotency-Key")) continue;
+    *key = h.value;
+    ++found;
+  }
+  if (!found) return true;
+  if (found > 1 || key->empty() || key->size() > 64) return false;
+  for (unsigned char c : *key)
+    if (c < 0x21 || c > 0x7E) return false;
+  return true;
+}
+
 std::string Event(const char* name, const nlohmann::json& data) {
   return std::string("event: ") + name + "\ndata: " + Dump(data) + "\n\n";
 }
@@ -154,12 +172,30 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   } else if (path == "/api/jobs") {
     bool bad = false;
     int port = NumberIn(QueryValue(request.query, "port"), 0, 4, 0, &bad);
-    if (bad || request.body.empty()) {
-      responder->Send(Problem(400, bad ? "port: da 1 a 4" : "Documento vuoto"));
+    if (bad) {
+      responder->Send(Problem(400, "port: da 1 a 4"));
       return;
     }
-    backend_.SubmitJob(port, request.body, [responder](const SubmitResult& r) {
-      HttpAnswer a = Json(r.ok ? 200 : r.retryAfterS > 0 ? 503 : 422, SubmitJson(r));
+    std::string key;
+    if (!IdempotencyKey(request, &key)) {
+      responder->Send(Problem(400, "Idempotency-Key: da 1 a 64 caratteri ASCII visibili"));
+      return;
+    }
+    std::string document;
+    size_t badLine = 0;
+    if (!DocumentBytes(request.Header("Content-Type"), request.body, &document, &badLine)) {
+      responder->Send(Json(422, {{"outcome", "error"},
+                                 {"code", "E513"},
+                                 {"message", "E513: Carattere non stampabile in Windows-1252 alla riga " +
+                                                 std::to_string(badLine)}}));
+      return;
+    }
+    if (document.find_first_not_of(" \t\r\n") == std::string::npos) {
+      responder->Send(Json(422, {{"outcome", "error"}, {"code", "E511"}, {"message", kNothingToPrint}}));
+      return;
+    }
+    backend_.SubmitJob(port, document, key, [responder](const SubmitResult& r) {
+      HttpAnswer a = Json(r.ok ? 200 : r.retryAfterS > 0 ? 503 : r.conflict ? 409 : 422, SubmitJson(r));
       if (r.retryAfterS > 0) a.headers.push_back({"Retry-After", std::to_string(r.retryAfterS)});
       responder->Send(a);
     });

@@ -54,7 +54,8 @@ struct JobRecord {
 
 struct SubmitResult {
   bool ok = false;
-  // ok: the receipt's fields ("number", "date", "time", ...) and SR_OUT's lines.
+  // ok: the receipt's fields ("number", "date", "time", ...) and SR_OUT's
+  // lines; no fields when the job closed no receipt of its own.
   std::vector<std::pair<std::string, std::string>> receipt;
   std::vector<std::string> out;
   // not ok: "E503" and the SR_ERR line.
@@ -63,6 +64,8 @@ struct SubmitResult {
   // > 0: refused unsent because the port's queue is full; worth sending
   // again after that many seconds.
   int retryAfterS = 0;
+  // Refused unsent: its Idempotency-Key came before with another document.
+  bool conflict = false;
 };
 
 // What an operator action answered: the message box the window would show
@@ -81,7 +84,10 @@ class ConsoleBackend {
   // Queues a document for `port` (0: the service picks an available port).
   // `done` runs once, from the event loop, when the printer has answered or
   // the job was refused; never from inside SubmitJob.
-  virtual void SubmitJob(int port, const std::string& document, std::function<void(const SubmitResult&)> done) = 0;
+  // With an `idempotencyKey` (empty: none), a document sent again with the
+  // same key is answered as the first was and never printed twice.
+  virtual void SubmitJob(int port, const std::string& document, const std::string& idempotencyKey,
+                         std::function<void(const SubmitResult&)> done) = 0;
   // " Esegui Test", "Annulla Scontrino", "Notifica (Fast)" / "Timer    (Slow)",
   // "Set timer" with the typed text, a port box.
   virtual ActionResult TestReceipt() = 0;

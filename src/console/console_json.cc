@@ -82,6 +82,99 @@ std::string Cp1252FromUtf8(const std::string& text) {
   return out;
 }
 
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c | 0x20);
+  return s;
+}
+
+std::string Trimmed(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t");
+  return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+bool Utf8Declared(const std::string& contentType) {
+  const std::string type = Lower(contentType);
+  const std::string media = Trimmed(type.substr(0, type.find(';')));
+  bool json = media == "application/json" || (media.size() > 5 && media.compare(media.size() - 5, 5, "+json") == 0);
+  for (size_t at = type.find(';'); at != std::string::npos;) {
+    const size_t next = type.find(';', at + 1);
+    const std::string param = Trimmed(type.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
+    if (param.rfind("charset=", 0) == 0) {
+      std::string value = Trimmed(param.substr(8));
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+      return value == "utf-8" || value == "utf8";
+    }
+    at = next;
+  }
+  return json;
+}
+
+// One UTF-8 character at `i` as its Windows-1252 byte; false when broken or
+// not in the code page (C1 controls included: their bytes are other letters).
+bool NextCp1252(const std::string& text, size_t* i, char* byte) {
+  const unsigned char lead = static_cast<unsigned char>(text[*i]);
+  uint32_t cp;
+  size_t n;
+  if (lead < 0x80) {
+    cp = lead, n = 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    cp = lead & 0x1Fu, n = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    cp = lead & 0x0Fu, n = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    cp = lead & 0x07u, n = 4;
+  } else {
+    return false;
+  }
+  if (*i + n > text.size()) return false;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char c = static_cast<unsigned char>(text[*i + k]);
+    if ((c & 0xC0) != 0x80) return false;
+    cp = cp << 6 | (c & 0x3Fu);
+  }
+  if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    return false;
+  *i += n;
+  if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
+    *byte = char(cp);
+    return true;
+  }
+  for (int k = 0; k < 32; ++k) {
+    if (kHigh[k] && kHigh[k] == cp) {
+      *byte = char(0x80 + k);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool DocumentBytes(const std::string& contentType, const std::string& body, std::string* out, size_t* badLine) {
+  if (!Utf8Declared(contentType)) {
+    *out = body;
+    return true;
+  }
+  out->clear();
+  out->reserve(body.size());
+  size_t line = 1;
+  // A byte-order mark some editors put first is no character of the document.
+  size_t i = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (i < body.size()) {
+    char byte = 0;
+    if (!NextCp1252(body, &i, &byte)) {
+      *badLine = line;
+      return false;
+    }
+    if (byte == '\n') ++line;
+    out->push_back(byte);
+  }
+  return true;
+}
+
 nlohmann::json StatusJson(const ConsoleStatus& s) {
   nlohmann::json ports = nlohmann::json::array();
   for (const auto& p : s.ports) {
@@ -113,7 +206,8 @@ nlohmann::json JobJson(const JobRecord& j) {
           {"port", j.port},
           {"outcome", Utf8FromCp1252(j.outcomeCode)},
           {"text", Utf8FromCp1252(j.outcomeText)},
-          {"receipt", Utf8FromCp1252(j.receiptNumber)},
+          // Null, as in a job's answer, when the job closed no receipt.
+          {"receipt", j.receiptNumber.empty() ? nlohmann::json() : nlohmann::json(Utf8FromCp1252(j.receiptNumber))},
           {"durationMs", j.durationMs}};
 }
 
@@ -127,7 +221,8 @@ nlohmann::json SubmitJson(const SubmitResult& r) {
   if (!r.ok) {
     return {{"outcome", "error"}, {"code", Utf8FromCp1252(r.code)}, {"message", Utf8FromCp1252(r.message)}};
   }
-  nlohmann::json receipt = nlohmann::json::object();
+  // Null when the job closed no receipt of its own.
+  nlohmann::json receipt = r.receipt.empty() ? nlohmann::json() : nlohmann::json::object();
   for (const auto& [name, value] : r.receipt) receipt[Utf8FromCp1252(name)] = Utf8FromCp1252(value);
   nlohmann::json out = nlohmann::json::array();
   for (const auto& line : r.out) out.push_back(Utf8FromCp1252(line));

@@ -29,7 +29,7 @@ struct StandIn : console::ConsoleBackend {
     return s;
   }
   std::vector<console::JobRecord> Jobs(int) override { return {{1700000000, 1, "ok", "TUTTO OK", "0042", 1800}}; }
-  void SubmitJob(int, const std::string&, std::function<void(const console::SubmitResult&)> done) override {
+  void SubmitJob(int, const std::string&, const std::string&, std::function<void(const console::SubmitResult&)> done) override {
     done({false, {}, {}, "E502", "E502: Nessuna porta di comunicazione disponibile"});
   }
   console::ActionResult TestReceipt() override { return {true, ""}; }

@@ -55,8 +55,10 @@ struct FakeBackend : ConsoleBackend {
     lastLimit = limit;
     return jobs;
   }
-  void SubmitJob(int port, const std::string& doc, std::function<void(const SubmitResult&)> done) override {
+  void SubmitJob(int port, const std::string& doc, const std::string& key,
+                 std::function<void(const SubmitResult&)> done) override {
     submitted.push_back({port, doc});
+    keys.push_back(key);
     pending = std::move(done);
   }
   ActionResult TestReceipt() override { return {true, ""}; }
@@ -76,6 +78,7 @@ struct FakeBackend : ConsoleBackend {
   ConsoleStatus status;
   std::vector<JobRecord> jobs;
   std::vector<std::pair<int, std::string>> submitted;
+  std::vector<std::string> keys;
   std::function<void(const SubmitResult&)> pending;
   int lastLimit = 0;
   std::string timerText;
@@ -130,6 +133,7 @@ TEST_F(ConsoleTest, ReadsStatusJobsAndPage) {
   auto jobs = Ask("GET", "/api/jobs?limit=5");
   EXPECT_EQ(backend.lastLimit, 5);
   EXPECT_EQ(Body(jobs)["jobs"][1]["receipt"], "0042");
+  EXPECT_TRUE(Body(jobs)["jobs"][0]["receipt"].is_null());
   EXPECT_EQ(Ask("GET", "/api/jobs?limit=0")->answer.status, 400);
   auto page = Ask("GET", "/");
   EXPECT_EQ(page->answer.status, 200);
@@ -166,8 +170,76 @@ TEST_F(ConsoleTest, SubmitsJobsAndAnswersWhenThePrinterHas) {
             1);
 
   EXPECT_EQ(Ask("POST", "/api/jobs?port=5", "x")->answer.status, 400);
-  EXPECT_EQ(Ask("POST", "/api/jobs", "")->answer.status, 400);
+  EXPECT_EQ(Ask("POST", "/api/jobs", "")->answer.status, 422);
   EXPECT_EQ(backend.submitted.size(), 3u);
+}
+
+TEST_F(ConsoleTest, KeysAndTextEncodingOfADocument) {
+  // Each row: headers, body; the status at once (0: handed to the service
+  // with `sent` and `key`), or the code of the 422.
+  struct Row {
+    std::vector<platform::HttpHeader> headers;
+    std::string body;
+    int status;
+    std::string sent{}, key{}, code{};
+  };
+  const std::string k64(64, 'k');
+  const Row rows[] = {
+      {{}, "PRNT,CAFF\xC8\r\n", 0, "PRNT,CAFF\xC8\r\n", ""},  // no charset: the bytes as they are
+      {{{"Content-Type", "text/plain; Charset=\"UTF-8\""}}, "PRNT,CAFF\xC3\x88 \xE2\x82\xAC\r\n", 0,
+       "PRNT,CAFF\xC8 \x80\r\n", ""},
+      {{{"Content-Type", "application/json"}}, "\xEF\xBB\xBFPRNT,\xC3\xA8", 0, "PRNT,\xE8", ""},
+      {{{"Content-Type", "text/plain; charset=windows-1252"}}, "PRNT,\xC8", 0, "PRNT,\xC8", ""},
+      {{{"Content-Type", "text/plain;charset=utf-8"}}, "A\r\nB\r\nPRNT,\xE2\x80\xA0\xE2\x82\xBD\r\n", 422, "", "",
+       "E513: Carattere non stampabile in Windows-1252 alla riga 3"},  // U+20BD
+      {{{"Content-Type", "text/plain;charset=utf-8"}}, "A\nPRNT,CAFF\xC8\n", 422, "", "",
+       "E513: Carattere non stampabile in Windows-1252 alla riga 2"},  // Latin-1, not UTF-8
+      {{{"Content-Type", "text/plain;charset=utf-8"}}, "PRNT,\xC2\x85", 422, "", "",
+       "E513: Carattere non stampabile in Windows-1252 alla riga 1"},  // a C1 control
+      {{}, " \r\n\t\r\n", 422, "", "", "E511: Documento senza righe da stampare"},
+      {{{"Idempotency-Key", "a"}}, "x", 0, "x", "a"},
+      {{{"idempotency-key", k64}}, "x", 0, "x", k64},
+      {{{"Idempotency-Key", ""}}, "x", 400},
+      {{{"Idempotency-Key", k64 + "k"}}, "x", 400},
+      {{{"Idempotency-Key", "two words"}}, "x", 400},
+      {{{"Idempotency-Key", "caff\xE8"}}, "x", 400},
+      {{{"Idempotency-Key", "a"}, {"Idempotency-Key", "b"}}, "x", 400},
+  };
+  for (const Row& row : rows) {
+    const std::string name = row.body + " " + (row.headers.empty() ? "" : row.headers[0].value);
+    const size_t before = backend.submitted.size();
+    HttpRequest r;
+    r.method = "POST";
+    r.path = "/api/jobs";
+    r.headers = {{"Host", "127.0.0.1:8731"}, {"X-Quilo1-Token", kToken}};
+    r.headers.insert(r.headers.end(), row.headers.begin(), row.headers.end());
+    r.body = row.body;
+    auto resp = std::make_shared<FakeResponder>();
+    console.Handle(r, resp);
+    if (row.status) {
+      EXPECT_EQ(resp->answer.status, row.status) << name;
+      EXPECT_EQ(backend.submitted.size(), before) << name;
+      if (!row.code.empty()) {
+        EXPECT_EQ(Body(resp)["message"], row.code) << name;
+      }
+      continue;
+    }
+    ASSERT_EQ(backend.submitted.size(), before + 1) << name;
+    EXPECT_EQ(backend.submitted.back().second, row.sent) << name;
+    EXPECT_EQ(backend.keys.back(), row.key) << name;
+  }
+  // The service's answers: a key met with another document, a job that
+  // closed no receipt.
+  auto conflict = Ask("POST", "/api/jobs", "x", {{"Idempotency-Key", "a"}});
+  SubmitResult refused;
+  refused.code = "conflict", refused.message = "altro documento", refused.conflict = true;
+  backend.pending(refused);
+  EXPECT_EQ(conflict->answer.status, 409);
+  EXPECT_EQ(Body(conflict)["code"], "conflict");
+  auto none = Ask("POST", "/api/jobs", "PRNT,testo");
+  backend.pending({true, {}, {"DATE,07/12/26  SCONTR. N.0001-0027,E,A1;"}, "", ""});
+  EXPECT_EQ(none->answer.status, 200);
+  EXPECT_TRUE(Body(none)["receipt"].is_null()) << none->answer.body;
 }
 
 TEST_F(ConsoleTest, SecurityRules) {

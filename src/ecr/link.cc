@@ -211,10 +211,12 @@ EcrLink::Next EcrLink::CheckAnswer(const std::string& command, const std::string
     ex.result = kLinkOk;
   } else {
     Trace(" <-- InputBuffer vuoto");
+    // The same number again: a printer that ran the command and only lost
+    // its answer knows the frame as a repeat and does not run it twice.
     if (ex.retries <= kAnswerRetries) {
       ++ex.retries;
       state_.lastAnswer.clear();
-      return Next::kNewSequence;
+      return Next::kResend;
     }
     ex.result = kLinkNoAnswer;
   }
@@ -227,7 +229,7 @@ EcrLink::Next EcrLink::CheckAnswer(const std::string& command, const std::string
     Attendi(options_.chbDelayCompatibilita ? 200.0f : 100.0f);
     if (ex.retries <= kAnswerRetries) {
       ++ex.retries;
-      return Next::kSameSequence;
+      return Next::kResend;
     }
     ex.result = kLinkNoAnswer;
   }
@@ -290,19 +292,15 @@ int16_t EcrLink::Transmit(const std::string& command) {
 
   const int64_t timeout = (command == "1003" || command == "1004") ? kTotalsAnswerTimeoutMs : kAnswerTimeoutMs;
   Exchange ex{kNakBudget};
+  AdvanceSequence();
+  std::string checksum;
+  const std::string frame = BuildFrame(command, &checksum);
   for (;;) {
-    AdvanceSequence();
-    Next next = Next::kSameSequence;
-    while (next == Next::kSameSequence) {
-      std::string checksum;
-      const std::string frame = BuildFrame(command, &checksum);
-      if (raised_) return kLinkNoAnswer;
-      SendFrame(frame);
-      std::string input;
-      if (!ReceiveAnswer(frame, timeout, ex, &input)) return kLinkNoAnswer;
-      next = CheckAnswer(command, checksum, input, ex);
-    }
-    if (next == Next::kDone) return ex.result;
+    if (raised_) return kLinkNoAnswer;
+    SendFrame(frame);
+    std::string input;
+    if (!ReceiveAnswer(frame, timeout, ex, &input)) return kLinkNoAnswer;
+    if (CheckAnswer(command, checksum, input, ex) == Next::kDone) return ex.result;
   }
 }
 

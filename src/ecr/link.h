@@ -134,8 +134,9 @@ class EcrLink {
   platform::Clock& clock() { return clock_; }
 
  private:
-  // What the check of an answer decides.
-  enum class Next { kDone, kSameSequence, kNewSequence };
+  // What the check of an answer decides: the result stands, or the same
+  // frame goes out again.
+  enum class Next { kDone, kResend };
   struct Exchange {
     int nakBudget;     // refusals still accepted
     int retries = 0;   // empty or wrong answers so far

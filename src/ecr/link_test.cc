@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 
 #include "testing/fake_clock.h"
@@ -151,17 +152,52 @@ TEST_F(LinkTest, RefusalThenAnswerResendsTheSameFrame) {
   EXPECT_EQ((std::vector<std::string>{"00", "00", "00"}), Sequences());
 }
 
-TEST_F(LinkTest, SilentPrinterGetsSevenSendsWithNewSequences) {
+TEST_F(LinkTest, SilentPrinterGetsTheSameFrameSevenTimes) {
   const int64_t start = loop.NowMs();
   EXPECT_EQ(1, link.TrasmettiStringa("1001"));
-  EXPECT_EQ((std::vector<std::string>{"00", "01", "02", "03", "04", "05", "06"}), Sequences());
+  ASSERT_EQ(7u, port.frames().size());
+  for (const auto& f : port.frames()) EXPECT_EQ(port.frames()[0], f);
   EXPECT_EQ(7, Acks());  // an ACK follows every wait, also a silent one
   auto lines = TraceTexts();
   EXPECT_EQ(7, std::count(lines.begin(), lines.end(), " <-- InputBuffer vuoto"));
   // Seven 5 s waits and the pause of the last, unusable, answer.
   EXPECT_EQ(7 * 5000 + 100, loop.NowMs() - start);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(" --> 0601001" + CalcolaChecksum("0601001"), lines.back());
+  EXPECT_EQ(" --> 0001001" + CalcolaChecksum("0001001"), lines.back());
+  // The next command takes the next number.
+  port.SetScript(Printer(Ready));
+  EXPECT_EQ(0, link.TrasmettiStringa("1009"));
+  EXPECT_EQ("01", Sequences().back());
+}
+
+// The printer ran the item and only its answer was lost: the resend after the
+// silent wait is the same frame, which such a printer answers from memory
+// instead of registering the item again.
+TEST_F(LinkTest, LostAnswerIsAskedForUnderTheSameNumber) {
+  std::map<std::string, std::string> run;  // sequence -> command carried out
+  int items = 0, sends = 0;
+  port.SetScript([&](const std::string& w) -> std::vector<FakeSerialPort::Reply> {
+    if (w == kAck) return {};
+    const auto frame = ParseFrame(w);
+    ++sends;
+    const bool repeat = run.count(frame.sequence) && run[frame.sequence] == frame.command;
+    if (!repeat) {
+      run[frame.sequence] = frame.command;
+      ++items;
+    }
+    if (sends == 1) return {};  // carried out, answer lost
+    return {{AnswerFrame(frame.sequence, frame.command.substr(0, 4)), 10}};
+  });
+  const std::string item = "310110122PANE" + std::string(18, ' ') + "000000100";
+  const int64_t start = loop.NowMs();
+  EXPECT_EQ(0, link.TrasmettiStringa(item));
+  EXPECT_EQ(1, items);
+  EXPECT_EQ((std::vector<std::string>{"00", "00"}), Sequences());
+  EXPECT_EQ(5000 + 10, loop.NowMs() - start);
+  auto lines = TraceTexts();
+  ASSERT_EQ(3u, lines.size());
+  EXPECT_EQ(" <-- InputBuffer vuoto", lines[0]);
+  EXPECT_EQ(" --> 000" + item + CalcolaChecksum("000" + item), lines[1]);
 }
 
 TEST_F(LinkTest, AnswerTimeOutDependsOnTheCommand) {
@@ -204,8 +240,8 @@ TEST_F(LinkTest, SilenceAndWrongEchoShareSevenSends) {
   });
   EXPECT_EQ(1, link.TrasmettiStringa("1001"));
   EXPECT_EQ(7, sends);
-  // A wrong echo keeps the number, a silence takes a new one.
-  EXPECT_EQ((std::vector<std::string>{"00", "00", "01", "01", "02", "02", "03"}), Sequences());
+  // Both keep the number.
+  EXPECT_EQ(std::vector<std::string>(7, "00"), Sequences());
 }
 
 TEST_F(LinkTest, PrinterErrorCodes) {
@@ -277,8 +313,8 @@ TEST_F(LinkTest, LoneAckWithoutAnswerEndsInSilence) {
   const int64_t start = loop.NowMs();
   EXPECT_EQ(0, link.TrasmettiStringa("1001"));
   // The ACK does not end the 5 s wait; then 15 s for a byte, 5 s more, and a
-  // silent wait means a new send.
-  EXPECT_EQ((std::vector<std::string>{"00", "01"}), Sequences());
+  // silent wait means the same frame again.
+  EXPECT_EQ((std::vector<std::string>{"00", "00"}), Sequences());
   EXPECT_EQ(5000 + 15000 + 5000 + 20, loop.NowMs() - start);
 }
 

@@ -32,6 +32,7 @@ enum DocumentStatus : int16_t {
   kDocumentRtRefused = 12,
   kDocumentFiscalClosingNeeded = 13,
   kDocumentControlByte = 14,      // a command held a control byte: the rest was not sent
+  kDocumentNothingToPrint = 15,   // no line to print: nothing was sent (a document from the API)
   kDocumentNegativeVat = 29,
   kDocumentError99 = 99,
 };

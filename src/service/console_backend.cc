@@ -34,29 +34,6 @@ console::JobRecord JobRecordOf(const JobSummary& job) {
   return r;
 }
 
-std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector<std::string>& outLines) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  auto trim = [](std::string s) {
-    s.erase(0, std::min(s.find_first_not_of(' '), s.size()));
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
-  };
-  for (const std::string& line : outLines) {
-    // "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;" and "DATE,07/12/26  SCONTR. N.0042,E,A1;"
-    const size_t end = line.find(',', 5);
-    const std::string body = line.size() > 5 ? line.substr(5, end == std::string::npos ? end : end - 5) : "";
-    if (line.rfind("TIME,", 0) == 0) {
-      const size_t colon = body.find(':');
-      if (colon != std::string::npos && colon >= 2) fields.push_back({"time", body.substr(colon - 2, 5)});
-    } else if (line.rfind("DATE,", 0) == 0) {
-      const size_t number = body.find("N.");
-      fields.push_back({"date", trim(body.substr(0, body.find(' ')))});
-      if (number != std::string::npos) fields.push_back({"number", trim(body.substr(number + 2))});
-    }
-  }
-  return fields;
-}
-
 ConsoleBackendService::ConsoleBackendService(platform::EventLoop& loop, const settings::Settings& settings,
                                              std::function<bool()> rtPrinter)
     : loop_(loop), settings_(settings), rtPrinter_(std::move(rtPrinter)) {
@@ -122,23 +99,41 @@ std::vector<console::JobRecord> ConsoleBackendService::Jobs(int limit) {
   return {jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
-void ConsoleBackendService::SubmitJob(int port, const std::string& document,
+console::SubmitResult SubmitResultOf(const FinishedJob& end) {
+  console::SubmitResult r;
+  r.ok = end.ok;
+  if (end.ok) {
+    r.out = settings::SplitLines(end.out);
+    // Only a closing this job sent and got answered: a stamp without one
+    // reads the receipt before it.
+    if (end.receiptClosed) {
+      r.receipt = ReceiptFields(r.out);
+      if (r.receipt.empty()) {
+        for (const auto& [name, value] : {std::pair{"date", end.receiptDate}, std::pair{"number", end.receiptNumber},
+                                          std::pair{"time", end.receiptTime}})
+          if (!value.empty()) r.receipt.push_back({name, value});
+      }
+    }
+  } else {
+    r.code = end.code;
+    r.message = end.errorLine;
+    if (end.queueFull) r.retryAfterS = 5;
+    r.conflict = end.keyConflict;
+  }
+  return r;
+}
+
+void ConsoleBackendService::SubmitJob(int port, const std::string& document, const std::string& idempotencyKey,
                                       std::function<void(const console::SubmitResult&)> done) {
   if (!service_) return;
-  service_->SubmitDocument(static_cast<int16_t>(port), document, [this, done](const FinishedJob& end) {
-    console::SubmitResult r;
-    r.ok = end.ok;
-    if (end.ok) {
-      r.out = settings::SplitLines(end.out);
-      r.receipt = ReceiptFields(r.out);
-    } else {
-      r.code = end.code;
-      r.message = end.errorLine;
-      if (end.queueFull) r.retryAfterS = 5;
-    }
-    // Never from inside SubmitJob, and never inside the job's unit of work.
-    loop_.AddTimer(0, [done, r] { done(r); });
-  });
+  service_->SubmitDocument(
+      static_cast<int16_t>(port), document,
+      [this, done](const FinishedJob& end) {
+        const console::SubmitResult r = SubmitResultOf(end);
+        // Never from inside SubmitJob, and never inside the job's unit of work.
+        loop_.AddTimer(0, [done, r] { done(r); });
+      },
+      idempotencyKey);
   Changed();
 }
 

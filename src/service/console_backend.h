@@ -51,9 +51,9 @@ inline constexpr size_t kConsoleJobs = 1000;
 // A job of the journal as the console lists it (no duration is recorded);
 // `time` is the start's wall time read as local time.
 console::JobRecord JobRecordOf(const JobSummary& job);
-// The receipt's fields of an SR_OUT: "time", "date" and "number" of its
-// "TIME," and "DATE," lines, when it has them.
-std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector<std::string>& outLines);
+
+// The API's answer to a job.
+console::SubmitResult SubmitResultOf(const FinishedJob& end);
 
 class ConsoleBackendService : public console::ConsoleBackend, public StatusView {
  public:
@@ -69,7 +69,7 @@ class ConsoleBackendService : public console::ConsoleBackend, public StatusView 
   // console::ConsoleBackend
   console::ConsoleStatus Status() override;
   std::vector<console::JobRecord> Jobs(int limit) override;
-  void SubmitJob(int port, const std::string& document,
+  void SubmitJob(int port, const std::string& document, const std::string& idempotencyKey,
                  std::function<void(const console::SubmitResult&)> done) override;
   console::ActionResult TestReceipt() override;
   console::ActionResult CancelReceipt() override;

@@ -42,5 +42,31 @@ TEST(ConsoleBackendTest, CodesFieldsAndJournalJobs) {
   EXPECT_EQ(JobRecordOf(ok).outcomeCode, "E505");
 }
 
+// The API's receipt comes only from the job's own answered closing; a stamp
+// without one reads the receipt before it.
+TEST(ConsoleBackendTest, AnAnswerCarriesOnlyItsOwnReceipt) {
+  const std::string out = "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0001-0028,E,A1;\r\n";
+  struct {
+    bool closed;
+    std::string out, number;
+    std::vector<std::pair<std::string, std::string>> receipt;
+  } rows[] = {
+      {true, out, "0001-0028", {{"time", "10:15"}, {"date", "07/12/26"}, {"number", "0001-0028"}}},
+      {false, out, "", {}},
+      {true, "", "0001-0028", {{"number", "0001-0028"}}},  // answered after a restart, from the journal
+  };
+  for (const auto& row : rows) {
+    FinishedJob end;
+    end.ok = true;
+    end.receiptClosed = row.closed;
+    end.out = row.out;
+    end.receiptNumber = row.number;
+    EXPECT_EQ(SubmitResultOf(end).receipt, row.receipt) << row.closed << row.out;
+  }
+  FinishedJob conflict;
+  conflict.keyConflict = true;
+  EXPECT_TRUE(SubmitResultOf(conflict).conflict);
+}
+
 }  // namespace
 }  // namespace service

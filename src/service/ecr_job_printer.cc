@@ -2,6 +2,7 @@
 // records in the data directory, the link, the dump and the transmission.
 #include "service/ecr_job_printer.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "convert/converter.h"
@@ -35,6 +36,12 @@ bool IsReceiptLine(const std::string& command) {
 int OpenFlagOf(const std::string& answer) {
   if (answer.size() < 9 || answer.compare(0, 4, "1003") != 0) return -1;
   return answer[8] == '1' ? 1 : answer[8] == '0' ? 0 : -1;
+}
+
+// Every document's conversion opens with a blank description line; only
+// a command past such lines puts something on paper.
+bool PrintsSomething(const std::string& command) {
+  return command.compare(0, 4, "7007") != 0 || command.find_first_not_of(' ', 4) != std::string::npos;
 }
 
 // The receipt number of a "1004" answer, -1 when it has none.
@@ -196,6 +203,8 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
       for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
     WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
     if (r.result != 0) return ecr::kDocumentNotSent;
+    if (closing.refuseNothingToPrint && std::none_of(r.commands.begin(), r.commands.end(), PrintsSomething))
+      return ecr::kDocumentNothingToPrint;
     if (r.commands.empty()) {
       // Nothing converted (an empty document, a refused invoice): reported
       // as the command file that could not be read.

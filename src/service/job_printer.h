@@ -26,6 +26,10 @@ struct ClosingWatch {
   // of ours open until its closing is answered.
   bool printed = false;
   bool answered = false;
+  // A document with no line to print (blank, or nothing the conversion
+  // understood) is refused unsent, ecr::kDocumentNothingToPrint: a stamp
+  // would report the receipt before it.
+  bool refuseNothingToPrint = false;
 };
 
 class JobPrinter {

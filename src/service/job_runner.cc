@@ -1,9 +1,11 @@
 // One job from the start file to FINESCO or SR_ERR.
 #include "service/job_runner.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "ecr/receipts.h"
+#include "ecr/transmission.h"
 #include "payment/slip.h"
 #include "service/outcome.h"
 #include "service/sha256.h"
@@ -29,6 +31,29 @@ std::string ApprovalText(const payment::POSData& approval, const std::string& ap
     text += " del " + approvedAt.substr(6, 2) + "/" + approvedAt.substr(4, 2) + "/" + approvedAt.substr(0, 4) + " " +
             approvedAt.substr(8, 2) + ":" + approvedAt.substr(10, 2);
   return text;
+}
+
+std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector<std::string>& outLines) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  auto trim = [](std::string s) {
+    s.erase(0, std::min(s.find_first_not_of(' '), s.size()));
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+  };
+  for (const std::string& line : outLines) {
+    // "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;" and "DATE,07/12/26  SCONTR. N.0042,E,A1;"
+    const size_t end = line.find(',', 5);
+    const std::string body = line.size() > 5 ? line.substr(5, end == std::string::npos ? end : end - 5) : "";
+    if (line.rfind("TIME,", 0) == 0) {
+      const size_t colon = body.find(':');
+      if (colon != std::string::npos && colon >= 2) fields.push_back({"time", body.substr(colon - 2, 5)});
+    } else if (line.rfind("DATE,", 0) == 0) {
+      const size_t number = body.find("N.");
+      fields.push_back({"date", trim(body.substr(0, body.find(' ')))});
+      if (number != std::string::npos) fields.push_back({"number", trim(body.substr(number + 2))});
+    }
+  }
+  return fields;
 }
 
 std::string OutcomeCode(int16_t outcome, const std::string& message) {
@@ -155,7 +180,8 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   errorDetail_.clear();
   reachedPrinter_ = false;
   startMs_ = clock_.MonotonicMs();
-  receiptNumber_.clear();
+  receiptNumber_.clear(), receiptDate_.clear(), receiptTime_.clear();
+  receiptClosed_ = false;
   charged_.clear();
   cancelled_ = false;
   int16_t outcome = kOutcomeTimedOut;
@@ -170,6 +196,13 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     started.document_sha256 = sha256;
     started.printer_serial = printer_.identity().printerSerial;
     Record(started);
+    if (!doc.idempotencyKey.empty()) {
+      JournalRecord key;
+      key.step = JournalStep::kIdempotencyKey;
+      key.idempotency_key = doc.idempotencyKey;
+      key.document_sha256 = sha256;
+      Record(key);
+    }
   }
   if (settings_.options.chbTrace) OpenTrace();
   int16_t paid = Pay(doc, sha256, now);
@@ -181,6 +214,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     if (receiptLeftOpen_ == port) CancelOwnReceipt(port);
     cancelled_ = false;
     ClosingWatch closing;
+    closing.refuseNothingToPrint = doc.fromApi;
     closing.aboutToClose = [this](int counterBefore) {
       JournalRecord r;
       r.step = JournalStep::kClosingAboutToBeSent;
@@ -207,13 +241,23 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
       r.step = JournalStep::kClosingAnswered;
       const int counter = printer_.LastKnownReceiptCounter();
       if (counter >= 0) r.receipt_number = std::to_string(counter);
-      receiptNumber_ = r.receipt_number;
+      // The number as the stamp prints it ("0001-0028"), so the job list
+      // and the API's answer tell the same.
+      std::string out, why;
+      fs_.ReadFile(files.PathOf(kOut, port), platform::kMaxDocumentBytes, &out, &why);
+      for (const auto& [name, value] : ReceiptFields(settings::SplitLines(out))) {
+        if (name == "number" && !value.empty()) r.receipt_number = value;
+        if (name == "date") r.receipt_date = value;
+        if (name == "time") r.receipt_time = value;
+      }
+      receiptNumber_ = r.receipt_number, receiptDate_ = r.receipt_date, receiptTime_ = r.receipt_time;
+      receiptClosed_ = true;
       Record(r);
       TestStopPoint("closing-answered");
     }
     outcome = OutcomeOfTransmission(status);
     CloseTrace();
-    printer_.Send("1109");
+    if (status != ecr::kDocumentNothingToPrint) printer_.Send("1109");
     // No early return on a failed document: a customer who has paid by card
     // gets the approval slip whatever happened to the receipt.
   }
@@ -256,6 +300,8 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
   end.ok = outcome == 0;
   end.text = OutcomeDisplayText(outcome, errorDetail_);
   end.receiptNumber = receiptNumber_;
+  end.receiptClosed = receiptClosed_;
+  end.receiptDate = receiptDate_, end.receiptTime = receiptTime_;
   end.durationMs = clock_.MonotonicMs() - startMs_;
   view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text + (cancelled_ ? ", scontrino annullato" : ""));
   files_.currentPort = port;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -23,6 +24,10 @@ namespace service {
 struct JobDocument {
   std::string bytes;
   std::vector<std::string> lines;
+  // A document from the API: its Idempotency-Key (journaled), and one with
+  // no line to print is refused unsent.
+  std::string idempotencyKey{};
+  bool fromApi = false;
 };
 
 // How a job ended, for the console's list and the answer to a document
@@ -33,11 +38,19 @@ struct FinishedJob {
   std::string code;           // "ok", or the message's code: "E503"
   std::string text;           // what follows "QUILO1 TERMINATO : "
   std::string errorLine;      // the SR_ERR line of a failure
-  std::string receiptNumber;  // the closed receipt's counter, empty when unknown
+  std::string receiptNumber;  // the closed receipt's number as its stamp says, empty when unknown
+  bool receiptClosed = false; // this job sent a closing and got it answered
+  // The date and time of the closed receipt's stamp, when known.
+  std::string receiptDate, receiptTime;
   int64_t durationMs = 0;
   std::string out;            // SR_OUT of a document that came over HTTP
   bool queueFull = false;     // refused unsent: too many documents wait for the port
+  bool keyConflict = false;   // refused unsent: its Idempotency-Key came with another document
 };
+
+// The receipt's fields of an SR_OUT: "time", "date" and "number" of its
+// "TIME," and "DATE," lines, when it has them.
+std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector<std::string>& outLines);
 
 // "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.
 std::string OutcomeCode(int16_t outcome, const std::string& message);
@@ -79,6 +92,8 @@ class JobRunner {
   // Records one step of the running job; a journal that cannot be written
   // is reported once, the job goes on.
   void Record(JournalRecord record);
+  // The journal's id of the last job that started.
+  uint64_t job() const { return job_; }
 
  private:
   // The closing's answer was lost: a receipt counter that moved on says the
@@ -110,7 +125,8 @@ class JobRunner {
   uint64_t job_ = 0;
   bool journalFailed_ = false;
   int64_t startMs_ = 0;
-  std::string receiptNumber_;
+  std::string receiptNumber_, receiptDate_, receiptTime_;
+  bool receiptClosed_ = false;
   // The port whose printer may still hold a receipt this program opened; 0 none.
   int16_t receiptLeftOpen_ = 0;
   bool cancelled_ = false;  // the running job's receipt was cancelled

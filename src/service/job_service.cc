@@ -92,6 +92,7 @@ void JobService::Start(const std::string& dataDir) {
     view.Log("Giornale dei lavori non compattato: " + error);
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
+  LoadKeys(contents.jobs);
   for (int16_t n = 1; n <= 4; ++n) {
     if (!PortAvailable(n)) continue;
     std::vector<std::string> keep;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,7 +77,12 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // touched. `done` gets how it ended; it may run before SubmitDocument
   // returns. With kMaxWaitingDocuments of them waiting for the port, the
   // document is refused at once (`queueFull`).
-  void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done);
+  // With an `idempotencyKey`, the first request with that key runs; the
+  // same key and document again gets that job's answer once it has one
+  // (never a second job), another document `keyConflict`. Keys hold across a
+  // restart through the journal, for the last kKeepJobs jobs.
+  void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done,
+                      const std::string& idempotencyKey = "");
   // Told of every job that ends.
   void SetFinishedHook(std::function<void(const FinishedJob&)> hook) { runner_.SetFinishedHook(std::move(hook)); }
   void CancelReceipt() override;
@@ -111,7 +117,14 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // A document from memory on the port's queue, answered through the
   // private files (HTTP_SR_OUT.001 ...), never the host's; `asIs` for the
   // test receipt, already in the printer's commands.
-  FinishedJob RunFromMemory(int16_t port, const std::string& bytes, bool asIs);
+  FinishedJob RunFromMemory(int16_t port, const std::string& bytes, bool asIs, const std::string& key = "");
+  // The answer of a keyed job, to its request and those waiting on its key.
+  void SettleKey(const std::string& key, const FinishedJob& end);
+  // Start-up: the keys of the journal's jobs, answered or waiting for the
+  // recovery of their port.
+  void LoadKeys(const std::vector<JobSummary>& jobs);
+  // The recovery wrote the outcome of a job cut off: its key is answered.
+  void SettleRecoveredKey(uint64_t job, const std::string& outcome);
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);
@@ -150,6 +163,17 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   JobSummary interrupted_[4];
   // The port's SR_ERR is an answer start-up kept or wrote for the host.
   bool answerKept_[4] = {false, false, false, false};
+  // Documents that came with an Idempotency-Key, by key.
+  struct KeyedJob {
+    std::string sha256;
+    uint64_t job = 0;  // 0 until its job starts
+    bool answered = false;
+    FinishedJob answer;
+    std::vector<std::function<void(const FinishedJob&)>> waiting;
+  };
+  std::map<std::string, KeyedJob> keys_;
+  // Keyed jobs the journal holds without an outcome, by job id.
+  std::map<uint64_t, JobSummary> pendingKeys_;
   bool endAfterUnit_ = false;
   uint64_t recoveries_ = 0;
   bool finished_ = false;

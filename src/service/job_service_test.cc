@@ -969,5 +969,71 @@ TEST_F(JobServiceTest, ALinkInPlaceOfAnExchangeFileIsNeverFollowed) {
   }
 }
 
+// Documents with an Idempotency-Key: a retry while the job runs, after its
+// answer and after a restart never prints again; another document under the
+// key is refused; a job a crash cut off is answered as the recovery decided.
+TEST_F(JobServiceTest, AKeyedDocumentPrintsOnceAndEveryRetryGetsItsAnswer) {
+  settings.portEnabled[1] = settings.portEnabled[2] = settings.portEnabled[3] = false;
+  StartIdentified();
+  std::vector<std::pair<std::string, FinishedJob>> ends;
+  auto post = [&](const std::string& name, const std::string& doc, const std::string& key) {
+    svc->SubmitDocument(1, doc, [&ends, name](const FinishedJob& e) { ends.push_back({name, e}); }, key);
+  };
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (auto& [name, e] : ends) n.push_back(name + (e.keyConflict ? " conflict" : e.ok ? " ok" : " " + e.code));
+    return n;
+  };
+  printer.status = 4;  // the printer refuses it: E505, a 422 for the API
+  printer.duringSend = [&] {
+    printer.duringSend = nullptr;
+    post("running", "SALE,N1,P100;\r\n", "k1");
+    post("other body", "SALE,N1,P999;\r\n", "k1");
+  };
+  post("first", "SALE,N1,P100;\r\n", "k1");
+  post("after", "SALE,N1,P100;\r\n", "k1");
+  EXPECT_EQ(names(), (std::vector<std::string>{"other body conflict", "running E505", "first E505", "after E505"}));
+  ASSERT_EQ(printer.bytes.size(), 1u);
+  for (size_t i = 2; i < ends.size(); ++i) EXPECT_EQ(ends[i].second.errorLine, ends[1].second.errorLine) << i;
+
+  // No port to print on: not a job, so the key is free for a later try.
+  ends.clear();
+  printer.status = 0;
+  settings.portEnabled[0] = false;
+  post("no port", "PRNT,b;\r\n", "k2");
+  settings.portEnabled[0] = true;
+  post("again", "PRNT,b;\r\n", "k2");
+  post("unkeyed", "PRNT,b;\r\n", "");
+  post("unkeyed", "PRNT,b;\r\n", "");
+  EXPECT_EQ(names(), (std::vector<std::string>{"no port E506", "again ok", "unkeyed ok", "unkeyed ok"}));
+  EXPECT_EQ(printer.bytes.size(), 4u);
+
+  // After a restart the journal answers; a job cut off (started, key
+  // journaled, no outcome) waits for the recovery's E510.
+  Journal journal(fs, P("Quilo1.journal"));
+  journal.Load();
+  const uint64_t cut = journal.NextJobId();
+  std::string error;
+  ASSERT_TRUE(journal.Append({.step = JournalStep::kStarted, .job = cut, .port = 1,
+                              .document_sha256 = Sha256Hex("SALE,N3,P300;\r\n")}, &error));
+  ASSERT_TRUE(journal.Append({.step = JournalStep::kIdempotencyKey, .job = cut,
+                              .document_sha256 = Sha256Hex("SALE,N3,P300;\r\n"), .idempotency_key = "k3"}, &error));
+  ends.clear();
+  printer.log.clear();
+  Restart();
+  svc->Start(dir.path());
+  post("cut off", "SALE,N3,P300;\r\n", "k3");
+  EXPECT_TRUE(ends.empty()) << "answered before the recovery";
+  loop.Advance(settings.pollInterval);
+  loop.RunOnce(0);
+  post("k1 after restart", "SALE,N1,P100;\r\n", "k1");
+  post("k2 after restart", "PRNT,b;\r\n", "k2");
+  post("k2 other body", "PRNT,c;\r\n", "k2");
+  EXPECT_EQ(names(), (std::vector<std::string>{"cut off E510", "k1 after restart E505", "k2 after restart ok",
+                                               "k2 other body conflict"}));
+  EXPECT_EQ(printer.bytes.size(), 4u);
+  EXPECT_NE(std::find(printer.log.begin(), printer.log.end(), "3001818Annull.transazione000000000"), printer.log.end());
+}
+
 }  // namespace
 }  // namespace service

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <map>
 
+#include "settings/date_time.h"
+
 namespace service {
 
 namespace {
@@ -63,6 +65,10 @@ std::vector<std::string> Fields(const JournalRecord& r) {
       f.insert(f.end(), {r.wall_time, r.document_sha256});
       for (auto member : kApprovalFields) f.push_back(r.approval.*member);
       break;
+    case JournalStep::kIdempotencyKey:
+      f.insert(f.end(), {r.idempotency_key, r.document_sha256, r.key_answered ? "1" : "0", r.answer_ok ? "1" : "0",
+                         r.answer_closed ? "1" : "0", r.answer_code, r.answer_line, r.answer_out});
+      break;
   }
   return f;
 }
@@ -88,7 +94,7 @@ bool IsStamp(const std::string& s) {
 
 bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
   long long step = 0, job = 0, n = 0;
-  if (f.size() < 2 || !ToNumber(f[0], 1, 6, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
+  if (f.size() < 2 || !ToNumber(f[0], 1, 7, &step) || !ToNumber(f[1], 1, INT64_MAX, &job)) return false;
   *r = JournalRecord{};
   r->step = static_cast<JournalStep>(step);
   r->job = static_cast<uint64_t>(job);
@@ -117,6 +123,16 @@ bool FromFields(const std::vector<std::string>& f, JournalRecord* r) {
       r->wall_time = f[2], r->document_sha256 = f[3];
       for (size_t i = 0; i < kApprovalFieldCount; ++i) r->approval.*kApprovalFields[i] = f[4 + i];
       return true;
+    case JournalStep::kIdempotencyKey: {
+      auto flag = [](const std::string& s) { return s == "0" || s == "1"; };
+      if (f.size() != 10 || f[2].empty() || f[2].size() > 64 || f[3].size() != 64 || !flag(f[4]) || !flag(f[5]) ||
+          !flag(f[6]))
+        return false;
+      r->idempotency_key = f[2], r->document_sha256 = f[3];
+      r->key_answered = f[4] == "1", r->answer_ok = f[5] == "1", r->answer_closed = f[6] == "1";
+      r->answer_code = f[7], r->answer_line = f[8], r->answer_out = f[9];
+      return true;
+    }
   }
   return false;
 }
@@ -229,7 +245,7 @@ Tally ForEachAccepted(std::string_view bytes, Fn&& fn) {
 }
 
 void Apply(const JournalRecord& r, JobSummary& j) {
-  if (r.step != JournalStep::kPaymentApproved) j.step = std::max(j.step, r.step);
+  if (r.step != JournalStep::kPaymentApproved && r.step != JournalStep::kIdempotencyKey) j.step = std::max(j.step, r.step);
   switch (r.step) {
     case JournalStep::kStarted:
       j.port = r.port, j.wall_time = r.wall_time, j.document_sha256 = r.document_sha256;
@@ -247,23 +263,20 @@ void Apply(const JournalRecord& r, JobSummary& j) {
     case JournalStep::kAnswered:
     case JournalStep::kPaymentApproved:
       break;
+    case JournalStep::kIdempotencyKey:
+      j.idempotency_key = r.idempotency_key;
+      if (r.key_answered) {
+        j.key_answered = true, j.answer_ok = r.answer_ok, j.answer_closed = r.answer_closed;
+        j.answer_code = r.answer_code, j.answer_line = r.answer_line, j.answer_out = r.answer_out;
+      }
+      break;
   }
-}
-
-// Days from 1970-01-01 to a civil date (Howard Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
 }
 
 bool StampSeconds(const std::string& s, int64_t* out) {
   if (!IsStamp(s)) return false;
   auto n = [&](size_t at, size_t len) { return static_cast<int64_t>(std::stoll(s.substr(at, len))); };
-  *out = DaysFromCivil(n(0, 4), n(4, 2), n(6, 2)) * 86400 + n(8, 2) * 3600 + n(10, 2) * 60 + n(12, 2);
+  *out = settings::DaysFromCivil(n(0, 4), n(4, 2), n(6, 2)) * 86400 + n(8, 2) * 3600 + n(10, 2) * 60 + n(12, 2);
   return true;
 }
 
@@ -477,6 +490,7 @@ Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files)
       return any ? Recovery::kKeepAnswer : Recovery::kNothing;
     case JournalStep::kOutcomeWritten:
     case JournalStep::kPaymentApproved:  // never a summary's step
+    case JournalStep::kIdempotencyKey:
       break;
   }
   // A document the host left after the last job is not that job's.

@@ -29,6 +29,9 @@ enum class JournalStep : uint8_t {
   // Beside the order: the card payment approved for the job's document, so
   // the same document sent again after a failed receipt is not charged twice.
   kPaymentApproved = 6,
+  // Beside the order: the Idempotency-Key of a document that came over HTTP,
+  // when its job starts, and again with the answer it got.
+  kIdempotencyKey = 7,
 };
 
 // Ids the journal takes: a forged id near the top of the range would leave
@@ -66,6 +69,11 @@ struct JournalRecord {
   // kPaymentApproved: wall_time is the approval's, document_sha256 the
   // document's, and the answer as the slip prints it.
   payment::POSData approval{};
+  // kIdempotencyKey: the key with document_sha256; key_answered once the
+  // answer is known, with its fields (as FinishedJob has them).
+  std::string idempotency_key{};
+  bool key_answered = false, answer_ok = false, answer_closed = false;
+  std::string answer_code{}, answer_line{}, answer_out{};
 };
 
 // The last state of one job: its Started fields and the latest of the rest.
@@ -77,6 +85,10 @@ struct JobSummary {
   int receipt_counter_before = -1;
   std::string receipt_number{}, receipt_time{}, receipt_date{};
   std::string outcome{};
+  // kIdempotencyKey: the request's key; the answer when it was recorded.
+  std::string idempotency_key{};
+  bool key_answered = false, answer_ok = false, answer_closed = false;
+  std::string answer_code{}, answer_line{}, answer_out{};
 };
 
 struct JournalContents {

@@ -131,6 +131,14 @@ TEST(Journal, SummariesCompactionAndNextId) {
     }
   }
   EXPECT_EQ(files.synced_appends, 17);
+  // An API job's key, claimed when it starts, then with its answer; it
+  // moves no job's step.
+  JournalRecord key = {.step = JournalStep::kIdempotencyKey, .job = 4, .document_sha256 = Sha256Hex("doc4"),
+                       .idempotency_key = "till-7/0042"};
+  ASSERT_TRUE(journal.Append(key, &error));
+  key.job = 5, key.idempotency_key = "k5", key.key_answered = true, key.answer_code = "E505";
+  key.answer_line = "E505: Totale scontrino negativo", key.answer_out = "a\r\nb\r\n";
+  ASSERT_TRUE(journal.Append(key, &error));
   JournalContents c = journal.Load();
   ASSERT_EQ(c.jobs.size(), 5u);
   EXPECT_EQ(c.jobs[2].step, JournalStep::kOutcomeWritten);
@@ -147,6 +155,13 @@ TEST(Journal, SummariesCompactionAndNextId) {
   EXPECT_EQ(c.jobs[0].job, 4u);
   EXPECT_EQ(c.jobs[0].step, JournalStep::kClosingAnswered);
   EXPECT_EQ(c.jobs[0].wall_time, "20260307101500");
+  EXPECT_EQ(c.jobs[0].idempotency_key, "till-7/0042");
+  EXPECT_FALSE(c.jobs[0].key_answered);
+  EXPECT_EQ(c.jobs[1].step, JournalStep::kClosingAboutToBeSent);
+  EXPECT_EQ(c.jobs[1].idempotency_key, "k5");
+  EXPECT_TRUE(c.jobs[1].key_answered && !c.jobs[1].answer_ok);
+  EXPECT_EQ(c.jobs[1].answer_line, "E505: Totale scontrino negativo");
+  EXPECT_EQ(c.jobs[1].answer_out, "a\r\nb\r\n");
   EXPECT_EQ(reopened.NextJobId(), 6u);
 }
 

@@ -3,6 +3,7 @@
 // talk to the printer are units of work on the link's queue.
 #include "ecr/receipts.h"
 #include "service/job_service.h"
+#include "service/sha256.h"
 #include "settings/document.h"
 
 namespace service {
@@ -117,7 +118,41 @@ void JobService::CancelReceipt() {
   });
 }
 
-void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done) {
+void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done,
+                                const std::string& key) {
+  if (!key.empty()) {
+    const std::string sha256 = Sha256Hex(bytes);
+    auto it = keys_.find(key);
+    if (it != keys_.end()) {
+      // A retry never prints: it gets the first request's answer.
+      if (it->second.sha256 != sha256) {
+        FinishedJob end;
+        end.port = port;
+        end.keyConflict = true;
+        end.code = "conflict";
+        end.text = end.errorLine = "Idempotency-Key gi\xE0 usata per un altro documento: nulla stampato";
+        done(end);
+      } else if (it->second.answered) {
+        done(it->second.answer);
+      } else {
+        it->second.waiting.push_back(std::move(done));
+      }
+      return;
+    }
+    keys_[key].sha256 = sha256;
+    // Refused unsent: not a job, the key is free again for a later try.
+    done = [this, key, inner = std::move(done)](const FinishedJob& end) {
+      auto it = keys_.find(key);
+      if (it == keys_.end() || it->second.answered) {
+        inner(end);
+        return;
+      }
+      auto waiting = std::move(it->second.waiting);
+      keys_.erase(it);
+      inner(end);
+      for (auto& w : waiting) w(end);
+    };
+  }
   auto served = [this](int16_t n) {
     return n >= 1 && n <= 4 && !detection_.unloading && !detection_.ports[n - 1].dumpPending &&
            parts_.settings.portEnabled[n - 1] && PortAvailable(n);
@@ -145,23 +180,128 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
     done(end);
     return;
   }
-  SubmitAction(port, "documento", [this, port, bytes, done, served, refuse] {
+  SubmitAction(port, "documento", [this, port, bytes, done, served, refuse, key] {
     // The port may have gone while the document waited.
     if (!served(port)) {
       refuse(port, done);
       return;
     }
-    FinishedJob end = RunFromMemory(port, bytes, false);
+    FinishedJob end = RunFromMemory(port, bytes, false, key);
     if (endAfterUnit_) finished_ = true;
-    done(end);
+    if (key.empty()) {
+      done(end);
+    } else {
+      SettleKey(key, end);
+      // The recovery may have settled it on a restart: the journal's answer.
+      done(keys_.count(key) ? keys_[key].answer : end);
+    }
   });
 }
 
-FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bool asIs) {
+void JobService::SettleKey(const std::string& key, const FinishedJob& end) {
+  auto it = keys_.find(key);
+  if (it == keys_.end() || it->second.answered) return;
+  KeyedJob& k = it->second;
+  if (!k.job) k.job = runner_.job();
+  k.answered = true;
+  k.answer = end;
+  if (journal_ && k.job) {
+    JournalRecord r;
+    r.step = JournalStep::kIdempotencyKey;
+    r.job = k.job;
+    r.idempotency_key = key;
+    r.document_sha256 = k.sha256;
+    r.key_answered = true;
+    r.answer_ok = end.ok;
+    r.answer_closed = end.receiptClosed;
+    r.answer_code = end.code;
+    r.answer_line = end.errorLine;
+    // Far below a record's limit for a receipt's stamp; a larger one is
+    // answered from the outcome after a restart.
+    if (end.out.size() <= 16 * 1024) r.answer_out = end.out;
+    std::string error;
+    if (!journal_->Append(r, &error)) parts_.view.Log("Giornale dei lavori non scritto: " + error);
+  }
+  // Keys of the last kKeepJobs jobs, as the journal keeps them.
+  const uint64_t next = journal_ ? journal_->NextJobId() : 0;
+  std::erase_if(keys_, [next](const auto& e) { return e.second.answered && e.second.job + kKeepJobs < next; });
+  auto waiting = std::move(k.waiting);
+  k.waiting.clear();
+  const FinishedJob answer = k.answer;
+  for (auto& w : waiting) w(answer);
+}
+
+namespace {
+
+// What a keyed job answered, from the journal: the answer recorded with its
+// key, else its outcome (the job was cut off, and the recovery decided).
+FinishedJob AnswerOf(const JobSummary& job) {
+  FinishedJob end;
+  end.port = job.port;
+  end.receiptNumber = job.receipt_number;
+  end.receiptDate = job.receipt_date;
+  end.receiptTime = job.receipt_time;
+  if (job.key_answered) {
+    end.ok = job.answer_ok;
+    end.receiptClosed = job.answer_closed;
+    end.code = job.answer_code;
+    end.errorLine = end.text = job.answer_line;
+    end.out = job.answer_out;
+    if (end.ok) end.text = "TUTTO OK";
+    return end;
+  }
+  end.ok = job.outcome == "FINESCO";
+  end.receiptClosed = end.ok;
+  end.code = end.ok ? "ok" : OutcomeCode(0, job.outcome);
+  end.text = end.ok ? "TUTTO OK" : job.outcome;
+  if (!end.ok) end.errorLine = job.outcome;
+  return end;
+}
+
+}  // namespace
+
+void JobService::LoadKeys(const std::vector<JobSummary>& jobs) {
+  keys_.clear();
+  for (const JobSummary& job : jobs) {
+    if (job.idempotency_key.empty()) continue;
+    KeyedJob& k = keys_[job.idempotency_key];
+    k = KeyedJob{};
+    k.sha256 = job.document_sha256;
+    k.job = job.job;
+    // Still without an outcome: the recovery of its port answers it.
+    if (job.key_answered || job.step >= JournalStep::kOutcomeWritten) {
+      k.answered = true;
+      k.answer = AnswerOf(job);
+    } else {
+      pendingKeys_[job.job] = job;
+    }
+  }
+}
+
+void JobService::SettleRecoveredKey(uint64_t job, const std::string& outcome) {
+  auto it = pendingKeys_.find(job);
+  if (it == pendingKeys_.end()) return;
+  JobSummary summary = std::move(it->second);
+  pendingKeys_.erase(it);
+  summary.step = JournalStep::kOutcomeWritten;
+  summary.outcome = outcome;
+  auto k = keys_.find(summary.idempotency_key);
+  if (k == keys_.end() || k->second.answered || k->second.job != job) return;
+  k->second.answered = true;
+  k->second.answer = AnswerOf(summary);
+  auto waiting = std::move(k->second.waiting);
+  k->second.waiting.clear();
+  const FinishedJob answer = k->second.answer;
+  for (auto& w : waiting) w(answer);
+}
+
+FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bool asIs, const std::string& key) {
   for (const char* stem : {kOut, kErr, kDati}) parts_.fs.RemoveFile(httpFiles_.PathOf(stem, port));
   JobDocument doc;
   doc.bytes = bytes;
   doc.lines = settings::SplitLines(bytes);
+  doc.idempotencyKey = key;
+  doc.fromApi = !asIs;
   parts_.view.Busy(true, kBusyTip);
   parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
   const int16_t outcome = runner_.Execute(port, doc, asIs, &httpFiles_);

@@ -28,6 +28,7 @@ const struct {
     {ecr::kDocumentRtRefused, kOutcomeRtRefused},
     {ecr::kDocumentFiscalClosingNeeded, kOutcomeFiscalClosingNeeded},
     {ecr::kDocumentControlByte, kOutcomeControlByte},
+    {ecr::kDocumentNothingToPrint, kOutcomeNothingToPrint},
     {ecr::kDocumentNegativeVat, kOutcomeNegativeVat},
     {ecr::kDocumentError99, kOutcomeError99},
 };
@@ -58,6 +59,7 @@ const struct {
     {kOutcomeNoInputFile, "FILE DI INPUT NON RILEVATO", "E506: Trasmissione non avvenuta: file di input non presente"},
     {kOutcomeControlByte, "CARATTERE DI CONTROLLO NEL COMANDO",
      "E512: Carattere di controllo nel comando: documento non stampato"},
+    {kOutcomeNothingToPrint, "DOCUMENTO SENZA RIGHE DA STAMPARE", "E511: Documento senza righe da stampare"},
     {kOutcomeNegativeVat, "RILEVATO ERRORE 29 : ", "Errore 29 : IVA Negativa Documento RT Annullato "},
     {kOutcomeError99, "RILEVATO ERRORE 99: ", "Errore 99: "},
     {payment::kPosTimedOut, "E601: Trasmissione POS interrotta: timeout ricevuto",

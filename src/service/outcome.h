@@ -23,6 +23,7 @@ enum Outcome : int16_t {
   kOutcomeFiscalClosingNeeded = -13,
   kOutcomeNoInputFile = -14,
   kOutcomeControlByte = -15,
+  kOutcomeNothingToPrint = -16,
   kOutcomeNegativeVat = -29,
   kOutcomeError99 = -99,
   kOutcomeNoDataFile = -100,

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "settings/date_time.h"
+
 namespace service {
 
 namespace {
@@ -15,17 +17,7 @@ bool Digits(const std::string& s, size_t pos, size_t n) {
   return true;
 }
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-long DaysFromCivil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-long DaysOf(long yyyymmdd) { return DaysFromCivil(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
+long DaysOf(long yyyymmdd) { return settings::DaysFromCivil(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -51,7 +43,7 @@ long RecordDate(const std::string& name) {
 
 int PruneOldRecords(platform::FileSystem& fs, const std::string& dataDir, char separator,
                     const platform::LocalTime& today, int days) {
-  const long now = DaysFromCivil(today.year, today.month, today.day);
+  const long now = settings::DaysFromCivil(today.year, today.month, today.day);
   int removed = 0;
   // Names below the data directory: a host may swap a folder for a link
   // meanwhile, and the removal must not follow it.

@@ -62,9 +62,10 @@ int FreePort() {
 }
 
 // One HTTP/1.0 exchange with the console: status and body.
-std::pair<int, std::string> Http(int port, const std::string& method, const std::string& path,
-                                 const std::string& token = "", const std::string& body = "",
-                                 std::string* head = nullptr) {
+// A request sent, its answer not read yet; -1 when nobody listens.
+// `extra`: more header lines, each ending in CRLF.
+int HttpSend(int port, const std::string& method, const std::string& path, const std::string& token,
+             const std::string& body, const std::string& extra = "") {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -72,12 +73,20 @@ std::pair<int, std::string> Http(int port, const std::string& method, const std:
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     close(fd);
-    return {0, ""};
+    return -1;
   }
   std::string request = method + " " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) +
                         "\r\nX-Quilo1-Token: " + token + "\r\nContent-Length: " + std::to_string(body.size()) +
-                        "\r\n\r\n" + body;
+                        "\r\n" + extra + "\r\n" + body;
   (void)!write(fd, request.data(), request.size());
+  return fd;
+}
+
+std::pair<int, std::string> Http(int port, const std::string& method, const std::string& path,
+                                 const std::string& token = "", const std::string& body = "",
+                                 std::string* head = nullptr, const std::string& extra = "") {
+  int fd = HttpSend(port, method, path, token, body, extra);
+  if (fd < 0) return {0, ""};
   std::string answer;
   char buf[4096];
   for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) answer.append(buf, size_t(n));
@@ -770,6 +779,96 @@ TEST_F(Quilo1E2E, TheConsoleNeverHoldsBackOrSpoilsTheHost) {
   ASSERT_NE(hostAt, std::string::npos);
   // Receipts started after the host's SR_START and before its own: one at most.
   EXPECT_LE(Count(paper.substr(before, hostAt - before), "APIDOC"), 1) << paper.substr(before);
+}
+
+// A web till's retries: a POST whose connection drops mid-print and one
+// sent again after its answer get the first answer, one receipt on paper;
+// the key with another document is refused; a keyed POST cut off by kill -9
+// is answered after the restart as the recovery decided. Documents with no
+// line to print never reach the printer; UTF-8 texts print in Windows-1252.
+TEST_F(Quilo1E2E, WebTillRetriesPrintOnceAndTextsArriveWhole) {
+  const int http = FreePort();
+  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
+  StartPrinter(1, {"--state", dir.File("state1"), "--log", dir.File("wire1")});
+  StartQuilo1();
+  Identified();
+  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  const std::string doc = "PLUD,N1,Q1,P120,:WEB UNO;\r\nPLUD,N1,Q1,P130,:WEB DUE;\r\nCASH;\r\n";
+  const std::string key = "Idempotency-Key: till-3/0001\r\n";
+
+  Control(1, "pause-before 3011 1500");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int dropped = HttpSend(http, "POST", "/api/jobs", token, doc, key);
+  ASSERT_GE(dropped, 0);
+  ASSERT_TRUE(WaitFor([&] { return Paper(1).find("WEB DUE") != std::string::npos; }, 10000));
+  close(dropped);
+  auto [status, first] = Http(http, "POST", "/api/jobs", token, doc, nullptr, key);
+  EXPECT_EQ(status, 200) << first;
+  EXPECT_NE(first.find("\"number\":\"0001-0001\""), std::string::npos) << first;
+  const size_t paperAfter = Paper(1).size();
+  auto [again, second] = Http(http, "POST", "/api/jobs", token, doc, nullptr, key);
+  EXPECT_EQ(again, 200);
+  EXPECT_EQ(second, first);
+  std::tie(status, second) = Http(http, "POST", "/api/jobs", token, doc + "PLUD,N1,Q1,P1,:ALTRO;\r\n", nullptr, key);
+  EXPECT_EQ(status, 409) << second;
+  EXPECT_EQ(Paper(1).size(), paperAfter);
+  EXPECT_EQ(Count(Paper(1), "WEB DUE"), 1) << Paper(1);
+  EXPECT_EQ(Count(Paper(1), "DOC.N."), 1) << Paper(1);
+  std::tie(status, second) = Http(http, "GET", "/api/jobs?limit=1");
+  EXPECT_NE(second.find("\"receipt\":\"0001-0001\""), std::string::npos) << second;
+
+  // Nothing to print: refused, nothing on the wire; no receipt of another.
+  Control(1, "clear");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const size_t wire = ReadFileBytes(dir.File("wire1")).size();
+  for (const std::string& empty : {std::string(""), std::string(" \r\n\r\n"), std::string("NIENTE,X;\r\nBOH;\r\n")}) {
+    std::tie(status, second) = Http(http, "POST", "/api/jobs", token, empty);
+    EXPECT_EQ(status, 422) << empty;
+    EXPECT_NE(second.find("\"message\":\"E511: Documento senza righe da stampare\""), std::string::npos) << second;
+  }
+  EXPECT_EQ(Commands(wire), std::vector<std::string>{});
+
+  const std::string utf8 = "Content-Type: text/plain; charset=UTF-8\r\n";
+  std::tie(status, second) = Http(http, "POST", "/api/jobs", token, "PLUD,N1,Q1,P150,:CAFF\xC3\x88;\r\nCASH;\r\n", nullptr, utf8);
+  EXPECT_EQ(status, 200) << second;
+  // One letter, which the conversion folds as it folds a Windows-1252 "\xC8"
+  // (two bytes taken as they came printed "CAFFEe").
+  EXPECT_EQ(Count(Paper(1), "CAFFE "), 1) << Paper(1);
+  EXPECT_EQ(Count(Paper(1), "CAFFEe"), 0) << Paper(1);
+  std::tie(status, second) =
+      Http(http, "POST", "/api/jobs", token, "PLUD,N1,Q1,P150,:A;\r\nPLUD,N1,Q1,P150,:\xE2\x82\xBD;\r\nCASH;\r\n", nullptr, utf8);
+  EXPECT_EQ(status, 422) << second;
+  EXPECT_NE(second.find("alla riga 2"), std::string::npos) << second;
+
+  // Cut off by kill -9 before the closing, sent again after the restart.
+  const std::string cut = "PLUD,N1,Q1,P210,:TAGLIATO A;\r\nPLUD,N1,Q1,P220,:TAGLIATO B;\r\nCASH;\r\n";
+  const std::string cutKey = "Idempotency-Key: till-3/0002\r\n";
+  Control(1, "pause-before 7007TAGLIATO_B 3000");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int lost = HttpSend(http, "POST", "/api/jobs", token, cut, cutKey);
+  ASSERT_TRUE(WaitFor([&] { return Paper(1).find("TAGLIATO A") != std::string::npos; }, 10000));
+  kill(pid_t(quilo1->Id()), SIGKILL);
+  quilo1.reset();
+  close(lost);
+  Control(1, "clear");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const size_t before = Paper(1).find("TAGLIATO A");
+  StartQuilo1();
+  ASSERT_TRUE(WaitFor([&] { return Http(http, "GET", "/api/status").first == 200; }, 10000));
+  std::tie(status, second) = Http(http, "POST", "/api/jobs", token, cut, nullptr, cutKey);
+  auto [retried, third] = Http(http, "POST", "/api/jobs", token, cut, nullptr, cutKey);
+  EXPECT_EQ(retried, status);
+  EXPECT_EQ(third, second);
+  const std::string after = Paper(1).substr(before);
+  if (status == 200) {
+    EXPECT_EQ(Count(after, "DOC.N."), 1) << after;
+  } else {
+    EXPECT_EQ(status, 422) << second;
+    EXPECT_NE(second.find("\"code\":\"E510\""), std::string::npos) << second;
+    EXPECT_EQ(Count(after, "DOC.N."), 0) << after;
+  }
+  EXPECT_EQ(Count(after, "TAGLIATO A"), 1) << after;
+  kill(pid_t(quilo1->Id()), SIGKILL);
 }
 
 // Kill -9 at each step of a receipt, then a restart: the host gets one true

@@ -20,6 +20,7 @@ void JobService::RecordFor(uint64_t job, JournalStep step, const std::string& ou
   r.outcome = outcome;
   std::string error;
   if (!journal_->Append(r, &error)) parts_.view.Log("Giornale dei lavori non scritto: " + error);
+  if (step == JournalStep::kOutcomeWritten) SettleRecoveredKey(job, outcome);
 }
 
 void JobService::RecoverFromJournal(int16_t port, const JournalContents& contents, std::vector<std::string>* keep) {

@@ -175,7 +175,29 @@ TEST_F(LinkE2eTest, SilenceThenAnswer) {
   EXPECT_EQ(0, link.TrasmettiStringa("1009"));
   const int64_t took = loop->NowMs() - start;
   EXPECT_GE(took, 5000);
-  EXPECT_EQ("01", link.state().sequence);
+  EXPECT_EQ("00", link.state().sequence);
+}
+
+// The printer registers the item and its answer is lost: the link's resend
+// after the silent wait carries the same number, so the printer answers it
+// from memory and the item is on the paper once.
+TEST_F(LinkE2eTest, LostAnswerToAnItemPrintsItOnce) {
+  const std::string paper = dir.File("paper.txt");
+  Start({"--paper", paper, "--fault", "drop-answer 3101"});
+  const std::string item = "310110122" + std::string("PANE COMUNE").append(11, ' ') + "000000250";
+  EXPECT_EQ(0, link.TrasmettiStringa(item));
+  EXPECT_EQ(0, link.TrasmettiStringa("3007010008CONTANTI000000000"));
+  EXPECT_EQ(0, link.TrasmettiStringa("3011"));
+  EXPECT_EQ(2, FramesSeen("3101"));
+  std::istringstream log(ReadFileBytes(dir.File("virtual-ecr.log")));
+  int repeats = 0;
+  for (std::string line; std::getline(log, line);) repeats += line.find("repeated frame") != std::string::npos;
+  EXPECT_EQ(1, repeats);
+  const std::string printed = ReadFileBytes(paper);
+  int items = 0;
+  for (size_t at = 0; (at = printed.find("PANE COMUNE", at)) != std::string::npos; ++at) ++items;
+  EXPECT_EQ(1, items) << printed;
+  EXPECT_NE(std::string::npos, printed.find("2,50")) << printed;
 }
 
 TEST_F(LinkE2eTest, PrinterGoneLeavesTheLoopIdle) {

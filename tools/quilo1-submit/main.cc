@@ -29,20 +29,23 @@ namespace fs = std::filesystem;
 
 const char kUsage[] =
     "quilo1-submit [--data-dir DIR] [--port N] [--timeout SECONDS] FILE|-\n"
-    "  Writes FILE (or standard input for -) as SR_DATI.00N in Quilo1's data\n"
-    "  directory (a new temporary name, then a rename that never replaces), then an\n"
-    "  empty SR_START.00N, and waits for the program's answer, taken once\n"
-    "  SR_START.00N is gone. Answers are read only as regular files up to 1 MiB.\n"
+    "  Takes the port for itself (a lock on SR_LOCK.00N in the data directory, held\n"
+    "  until the answer is read; another submit on that port waits for it), writes\n"
+    "  FILE (or standard input for -) as SR_DATI.00N in Quilo1's data directory (a\n"
+    "  new temporary name, then a rename that never replaces), then an empty\n"
+    "  SR_START.00N, and waits for the program's answer, taken once SR_START.00N is\n"
+    "  gone. Answers are read only as regular files up to 1 MiB.\n"
     "  Exit status: 0 FINESCO came: SR_OUT's content is written to standard output;\n"
     "  1 SR_ERR came: its line is written to standard error; 2 no answer within the\n"
     "  time-out (the exchange files are left as they are); 3 SR_START.00N already\n"
-    "  exists, or another submit holds the port (a job of that port is still waiting;\n"
-    "  nothing is written); 4 bad usage, a file that cannot be read or written, an\n"
-    "  answer that is not a regular file or is too large, or an SR_DATI.00N left by\n"
-    "  another user that this one cannot remove.\n"
+    "  exists, or another submit held the port for the whole time-out (a job of that\n"
+    "  port is still waiting; nothing is written); 4 bad usage, a file that cannot be\n"
+    "  read or written, an answer that is not a regular file or is too large, or an\n"
+    "  SR_DATI.00N left by another user that this one cannot remove.\n"
     "  --data-dir DIR   Quilo1's data directory (default: the current directory)\n"
     "  --port N         the port, 1 to 4 (default 1)\n"
-    "  --timeout S      seconds to wait for the answer (default 120)\n";
+    "  --timeout S      seconds to wait for the port, then as many for the answer\n"
+    "                   (default 120)\n";
 
 // SR_OUT holds a few lines; anything larger is not an answer of the program.
 constexpr size_t kMaxAnswerBytes = 1u << 20;
@@ -147,6 +150,23 @@ int main(int argc, char** argv) {
                  finesco = dir / Name("FINESCO", port), err = dir / Name("SR_ERR", port),
                  out = dir / Name("SR_OUT", port);
   const std::string busy = start.string() + " already exists: a job of port " + std::to_string(port) + " is waiting";
+
+  // The port is ours from before the document is written until its answer
+  // has been read: a second submit waits here rather than take the port
+  // between our job's end and our reading of its answer.
+  std::string error;
+  const fs::path lockPath = dir / Name("SR_LOCK", port);
+  submit::ClaimResult held = submit::ClaimResult::kFailed;
+  const auto portLock = submit::PortLock::Take(lockPath.string(), int64_t(timeoutS) * 1000, &held, &error);
+  if (held == submit::ClaimResult::kTaken)
+    return Fail("another submit held port " + std::to_string(port) + " for " + std::to_string(timeoutS) +
+                    " s; nothing is written",
+                3);
+  if (!portLock) {
+    const std::string owner = submit::OtherOwner(lockPath.string());
+    return Fail("cannot lock " + lockPath.string() + ": " + error + (owner.empty() ? "" : " (belongs to " + owner + ")"),
+                4);
+  }
   if (there(start)) return Fail(busy, 3);
 
   auto loop = platform::EventLoop::Create();
@@ -188,7 +208,6 @@ int main(int argc, char** argv) {
   // The file is made under a new random name (never through a link planted
   // at a known one) and moved into place only if no SR_DATI is there, so
   // two submits on one port cannot swap their documents.
-  std::string error;
   fs::path temp;
   bool made = false;
   for (int attempt = 0; attempt < 8 && !made; ++attempt) {

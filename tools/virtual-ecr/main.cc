@@ -62,7 +62,9 @@ void Usage(FILE* out) {
                "Errors of its own: ERR02 malformed command, ERR03 not allowed now (items\n"
                "after a payment, text outside a document), ERR04 not on this model, ERR21\n"
                "receipt open, ERR98 another document open, ERR23 negative total.\n"
-               "Unknown commands get their code echoed and no data.\n\n"
+               "Unknown commands get their code echoed and no data. A frame with the\n"
+               "sequence number and command of the last one run is a repeat: it gets the\n"
+               "stored answer again and is not run twice.\n\n"
                "Control commands (--fault, --control), one a line; a control file is\n"
                "looked at five times a second and run whole when it has changed:\n%s",
                vecr::Device::ControlHelp());
