@@ -216,16 +216,15 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
   }
   PreparedDocument document(std::move(doc));
   // A lost closing answer, or a crash, is told from this counter: it is known
-  // before every closing. A receipt rung up on the printer's keys is neither
-  // continued nor cancelled by a host's document. A printer silent to these
-  // is not waited for again line by line.
-  int16_t asked = lastCounter_ < 0 ? link_.TrasmettiStringa("1004") : int16_t{ecr::kLinkOk};
-  if (asked != ecr::kLinkNoAnswer) asked = link_.TrasmettiStringa("1003");
-  if (asked == ecr::kLinkNoAnswer || (asked == ecr::kLinkOk && OpenFlagOf(link_.lastAnswer()) == 1)) {
+  // before every closing. Read only when unknown, so that a document's
+  // commands stay the ones it always sent; a receipt open on the keys is
+  // refused by the printer at the first line. A printer silent to it is not
+  // waited for again line by line.
+  if (lastCounter_ < 0 && link_.TrasmettiStringa("1004") == ecr::kLinkNoAnswer) {
     std::string error;
     fs_.WriteFile(files.PathOf(kOut, port), "", &error);
     link_.Vexocx21_ClosePort();
-    return asked == ecr::kLinkNoAnswer ? ecr::kDocumentNoAnswer : ecr::kDocumentReceiptOpen;
+    return ecr::kDocumentNoAnswer;
   }
 
   ecr::TransmissionContext ctx;

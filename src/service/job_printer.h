@@ -56,6 +56,7 @@ class JobPrinter {
   // The receipt counter ("1004"), -1 when it cannot be read.
   virtual int ReadReceiptCounter(int16_t port) = 0;
   // Whether the printer holds a receipt open: 1 yes, 0 no, -1 it does not say.
+  // Asked only when a crash left a closing unverified, never inside a job.
   virtual int ReceiptOpen(int16_t) { return -1; }
   // The last receipt counter the printer told, -1 when unknown (a receipt
   // closed since, or a daily closing); read again after every identification

@@ -152,8 +152,6 @@ bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing, Exchan
   if (closing.counterBefore < 0) return false;
   const int counter = printer_.ReadReceiptCounter(port);
   if (counter < 0 || counter == closing.counterBefore) return false;
-  // Moved by a receipt of the keys while ours is still open.
-  if (printer_.ReceiptOpen(port) == 1) return false;
   view_.Log("Risposta alla chiusura persa: lo scontrino risulta chiuso (contatore " +
             std::to_string(closing.counterBefore) + " -> " + std::to_string(counter) + ")");
   printer_.AppendReceiptStamp(port, files);

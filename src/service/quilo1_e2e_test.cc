@@ -281,7 +281,8 @@ TEST_F(Quilo1E2E, RefusedDocumentKeepsItsDataFile) {
 // A document refused after its first printing line: its receipt is
 // cancelled before the answer, which keeps the host's code, and the next
 // document prints a receipt of its own lines only. A receipt open on the
-// printer's keys is neither continued nor cancelled: E503.
+// printer's keys is neither continued nor cancelled: the printer refuses the
+// first line, E503.
 TEST_F(Quilo1E2E, ARefusedDocumentsReceiptIsCancelledNotContinued) {
   StartPrinter(1, {"--state", dir.File("state1")});
   StartQuilo1();
@@ -326,8 +327,9 @@ TEST_F(Quilo1E2E, ARefusedDocumentsReceiptIsCancelledNotContinued) {
   const size_t before = Paper(1).size();
   Submit("SALE,N2,P300;\r\nCASH;\r\n");
   ASSERT_TRUE(JobEnded());
-  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E503: Scontrino aperto, chiudere e riavviare l'esecuzione\r\n");
+  EXPECT_EQ(ReadFileBytes(D("SR_ERR.001")), "E503: Scontrino aperto, chiudere e riavviare l'esecuzione : ERRORE 21\r\n");
   EXPECT_EQ(Paper(1).substr(before), "");
+  EXPECT_EQ(Count(ReadFileBytes(dir.File("quilo1.log")), "scontrino annullato"), 4);
   EXPECT_NE(ReadFileBytes(dir.File("state1")).find("\ndoc.kind=1\n"), std::string::npos);
 }
 
@@ -541,14 +543,15 @@ TEST_F(Quilo1E2E, ReceiptCommandsInTheirOrder) {
   StartPrinter(1, {"--log", dir.File("wire1")});
   StartQuilo1();
   Identified();
+  // The identification ends with the receipt counter, read once.
+  ASSERT_TRUE(WaitFor([&] { return !Commands().empty() && Commands().back() == "1004"; }, 5000));
   size_t from = ReadFileBytes(dir.File("wire1")).size();
   // A subtotal discount, then cash for the rest without an amount.
   Submit("PLUD,N1,Q1,P1000,:PANE;\r\nDOST,%2.5;\r\nCASH;\r\n");
   ASSERT_TRUE(JobEnded());
   EXPECT_EQ(ReadFileBytes(D("FINESCO.001")), "finesco");
   std::vector<std::string> expected = {
-      // No receipt open on the printer (the counter was read at start-up).
-      "1003",
+      // Nothing before the document: the counter was read at start-up.
       "7007" + std::string(40, ' '),
       "7007PANE                             <7F> 10.00",
       "310110122PANE                  000001000",

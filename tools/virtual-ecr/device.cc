@@ -171,7 +171,8 @@ const char* Device::ControlHelp() {
          "  paper-in           paper replaced\n"
          "  refuse-date on|off setting the date and time answers ERR54\n"
          "  keys CENTS [open]  a sale of CENTS rung up on the printer's own keys, paid\n"
-         "                     in cash and closed; with open, left open after the item\n"
+         "                     in cash and closed; with open, left open after the item,\n"
+         "                     and the line's printing commands get ERR21 meanwhile\n"
          "  clear              every fault off, status 00, paper in\n"
          "  quit               end the program: the line goes away as if unplugged\n"
          "Blank lines and lines starting with # are skipped; blanks at the end of a\n"
@@ -289,12 +290,12 @@ std::string Device::Control(const std::string& raw) {
     } else {
       char amount[24];
       std::snprintf(amount, sizeof amount, "%09lld", static_cast<long long>(n));
-      const std::string answer = printer_.Execute(std::string("3101" "1" "01" "05TASTI") + amount);
+      const std::string answer = printer_.ExecuteFromKeys(std::string("3101" "1" "01" "05TASTI") + amount);
       if (answer.rfind("ERR", 0) == 0) {
         error = "keys: " + answer;
       } else if (args.size() == 1) {
-        printer_.Execute("3011");
-        printer_.Execute("3013");
+        printer_.ExecuteFromKeys("3011");
+        printer_.ExecuteFromKeys("3013");
       }
     }
   } else if (word == "clear") {

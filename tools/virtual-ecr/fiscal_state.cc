@@ -80,6 +80,7 @@ std::string SerializeState(const FiscalState& s) {
   out << "doc.phase=" << static_cast<int>(s.doc.phase) << '\n';
   out << "doc.cancelled=" << (s.doc.cancelled ? 1 : 0) << '\n';
   out << "doc.total_printed=" << (s.doc.total_printed ? 1 : 0) << '\n';
+  out << "doc.keys=" << (s.doc.keys ? 1 : 0) << '\n';
   for (int i = 0; i < 100; ++i) {
     if (s.departments[i] != 0) out << "department." << i << '=' << s.departments[i] << '\n';
   }
@@ -122,6 +123,9 @@ bool ParseState(const std::string& text, FiscalState& s) {
       known = true;
     } else if (key == "doc.total_printed") {
       s.doc.total_printed = value != 0;
+      known = true;
+    } else if (key == "doc.keys") {
+      s.doc.keys = value != 0;
       known = true;
     } else if (key.rfind("doc.department.", 0) == 0) {
       int dep = std::atoi(key.c_str() + 15);

@@ -30,6 +30,9 @@ struct OpenDocument {
   int items = 0;
   bool cancelled = false;
   bool total_printed = false;  // the total line is on the paper already
+  // Rung up on the printer's own keys: the line's printing commands are
+  // refused until it closes.
+  bool keys = false;
   int64_t invoice_amount = 0;
   // The receipt's amounts per department, booked into the day's when it
   // closes, so a cancelled receipt leaves them untouched.

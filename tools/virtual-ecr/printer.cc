@@ -164,11 +164,20 @@ std::string Printer::Block(const std::string& code, const std::string& command) 
 }
 
 std::string Printer::Execute(const std::string& command) {
+  if (state_.doc.keys && ReceiptBusy() && Prints(command)) return Err(kErrReceiptOpen);
   std::string code = command.substr(0, 4);
   std::string blocked = Block(code, command);
   if (!blocked.empty()) return blocked;
   std::string answer = Run(command);
   changed_ = true;  // cheap to save the state after every command
+  return answer;
+}
+
+std::string Printer::ExecuteFromKeys(const std::string& command) {
+  const bool ours = state_.doc.keys || !ReceiptBusy();
+  state_.doc.keys = false;
+  std::string answer = Execute(command);
+  state_.doc.keys = ours && ReceiptBusy();
   return answer;
 }
 

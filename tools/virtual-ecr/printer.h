@@ -41,6 +41,9 @@ class Printer {
   // Runs `command` and returns the answer text: the echoed code followed by
   // data, or "ERR" and two digits.
   std::string Execute(const std::string& command);
+  // The same, typed on the printer's own keys: a receipt it opens is the
+  // keys', and the line's printing commands get "receipt open" until it closes.
+  std::string ExecuteFromKeys(const std::string& command);
 
   FiscalState& state() { return state_; }
   const PrinterConfig& config() const { return config_; }

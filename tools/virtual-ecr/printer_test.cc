@@ -169,6 +169,25 @@ TEST_F(PrinterTest, AnOpenReceiptRefusesOtherDocumentsAndTakesMoreItems) {
   EXPECT_EQ(reloaded.state().grand_total, 350);
 }
 
+// A receipt rung up on the keys is not the line's to add to, pay, close or
+// cancel, also after a restart; once the keys close it the line prints again.
+TEST_F(PrinterTest, AReceiptOfTheKeysRefusesTheLinesPrinting) {
+  EXPECT_EQ(printer_.ExecuteFromKeys(Item('1', "TASTI", 500)), "3101");
+  Printer reloaded(PrinterConfig{}, [] { return kNow; });
+  ASSERT_TRUE(ParseState(SerializeState(printer_.state()), reloaded.state()));
+  for (const std::string& command : {Item('1', "B", 250), Pay("3004", "CONTANTI", 500), std::string("3011"),
+                                     std::string("31018"), std::string("3013")})
+    EXPECT_EQ(reloaded.Execute(command), "ERR21") << command;
+  EXPECT_EQ(reloaded.Execute("7007" + std::string(40, ' ')), "7007");
+  EXPECT_EQ(Body(reloaded.Execute("1003"))[8], '1');
+  EXPECT_EQ(reloaded.ExecuteFromKeys("3011"), "3011");
+  EXPECT_EQ(reloaded.ExecuteFromKeys("3013"), "3013");
+  EXPECT_EQ(reloaded.Execute(Item('1', "B", 250)), "3101");
+  EXPECT_EQ(reloaded.Execute("3011"), "3011");
+  EXPECT_EQ(reloaded.state().receipt_number, 2);
+  EXPECT_EQ(reloaded.state().grand_total, 750);
+}
+
 TEST_F(PrinterTest, RegisterAnswersSitWhereTheProgramReadsThem) {
   std::string serial = Body(Run("1008"));
   EXPECT_EQ(serial.substr(6, 8), "EY012345");
