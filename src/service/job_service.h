@@ -163,6 +163,8 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   JobSummary interrupted_[4];
   // The port's SR_ERR is an answer start-up kept or wrote for the host.
   bool answerKept_[4] = {false, false, false, false};
+  // The port's exchange files hold the interrupted job's document.
+  bool answerHost_[4] = {true, true, true, true};
   // Documents that came with an Idempotency-Key, by key.
   struct KeyedJob {
     std::string sha256;

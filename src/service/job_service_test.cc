@@ -813,7 +813,9 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
     const char* what;
     int lastStep;  // 0: no record
     int counterBefore, counterNow;
-    std::vector<std::string> filesLeft;  // SR_START, SR_DATI, FINESCO, SR_OUT present before the start
+    // SR_START, SR_DATI, FINESCO, SR_OUT present before the start; "SR_DATI+"
+    // is another document than the job's (the job came over the console).
+    std::vector<std::string> filesLeft;
     std::vector<std::string> printed;    // after the dump
     std::string err;                     // SR_ERR afterwards, "" none
     bool finesco, dataKept, copyKept;
@@ -825,6 +827,8 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
       {"outcome recorded, FINESCO missing", 4, -1, -1, {"SR_OUT"}, {}, "", true, false, false},
       {"answered: left for the host", 5, -1, -1, {"FINESCO", "SR_OUT"}, {}, "", true, false, false},
       {"no record: written while down", 0, -1, -1, {"SR_START", "SR_DATI"}, {}, "", false, false, true},
+      {"console job mid-receipt, a host's document waiting", 1, -1, -1, {"SR_START", "SR_DATI+"}, cancel, "", false, false, true},
+      {"console job closed, a host's document waiting", 2, 5, 6, {"SR_START", "SR_DATI+"}, {"open 1", "1004", "close 1"}, "", false, false, true},
   };
   cases[2].printed = {"open 1", "1004", "close 1"};
   cases[2].printed.insert(cases[2].printed.end(), cancel.begin(), cancel.end());
@@ -845,8 +849,12 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
       std::string error;
       ASSERT_TRUE(journal.Append(r, &error)) << error;
     }
-    for (const std::string& stem : c.filesLeft)
-      WriteFileBytes(P(stem + ".001"), stem == "SR_DATI" ? document : stem == "FINESCO" ? "finesco" : "");
+    std::string left = document;
+    for (const std::string& stem : c.filesLeft) {
+      if (stem == "SR_DATI+") left = "SALE,N2,P300;\r\nCASH;\r\n";
+      WriteFileBytes(P(stem.substr(0, 7) == "SR_DATI" ? "SR_DATI.001" : stem + ".001"),
+                     stem.substr(0, 7) == "SR_DATI" ? left : stem == "FINESCO" ? "finesco" : "");
+    }
     printer.counter = c.counterNow;
     printer.log.clear();
     view.lines.clear();
@@ -867,7 +875,7 @@ TEST_F(JobServiceTest, StartUpAnswersTheJobACrashCutOff) {
         copies.push_back(entry.path().string());
     ASSERT_EQ(copies.size(), c.copyKept ? 1u : 0u);
     if (c.copyKept) {
-      EXPECT_EQ(ReadFileBytes(copies[0]), document);
+      EXPECT_EQ(ReadFileBytes(copies[0]), left);
       EXPECT_TRUE(Shown("Text2: DOCUMENTO INTERROTTO, COPIA IN " +
                         std::filesystem::path(copies[0]).filename().string()));
     }

@@ -62,6 +62,15 @@ void JobService::RecoverFromJournal(int16_t port, const JournalContents& content
       if (found.start && found.data) KeepInterruptedDocument(port);
       pending_[port - 1] = last->step == JournalStep::kStarted ? Pending::kCancel : Pending::kVerify;
       interrupted_[port - 1] = *last;
+      // A document that is not the job's (the job came over the console, or
+      // the host wrote another meanwhile) is not answered for it: its files
+      // go as files written while the program was down do.
+      answerHost_[port - 1] = !found.data || found.data_is_last_job;
+      if (!answerHost_[port - 1]) {
+        parts_.view.Log("File di scambio di " + ExchangeFileName(kStart, port).substr(9) +
+                        " senza lavoro nel giornale: rimossi");
+        return;
+      }
       // The host's files wait for the answer, given once the printer is identified.
       *keep = {kStart, kDati, kOut};
       return;
@@ -108,13 +117,14 @@ void JobService::AnswerClosed(int16_t port, const JobSummary& job) {
   files_.currentPort = port;
   // The stamp is in SR_OUT once the closing was answered; before that it is
   // read back from the printer.
-  if (job.step != JournalStep::kClosingAnswered) {
+  const bool host = answerHost_[port - 1] && files_.Exists(kStart, port);
+  if (job.step != JournalStep::kClosingAnswered && host) {
     parts_.printer.OpenPort(port);
     parts_.printer.AppendReceiptStamp(port, files_);
     parts_.printer.ClosePort(port);
   }
   RecordFor(job.job, JournalStep::kOutcomeWritten, "FINESCO");
-  if (files_.Exists(kStart, port)) {
+  if (host) {
     files_.SubKillErrFile();
     files_.SubKillDatiFile();
     files_.SubKillStartFile();
@@ -126,7 +136,7 @@ void JobService::AnswerCancelled(int16_t port, const JobSummary& job) {
   SendCommands(port, ecr::CancelReceiptCommands());
   files_.currentPort = port;
   RecordFor(job.job, JournalStep::kOutcomeWritten, kE510);
-  if (files_.Exists(kStart, port)) {
+  if (answerHost_[port - 1] && files_.Exists(kStart, port)) {
     files_.WriteErrText(kE510, port);
     files_.SubKillStartFile();
     answerKept_[port - 1] = true;
