@@ -370,7 +370,7 @@ TEST_F(Quilo1E2E, LinkFaultsNeverPrintALineTwice) {
   StartPrinter(1);
   StartQuilo1();
   Identified();
-  for (const char* fault : {"nak 2", "bad-echo 1", "lost 1"}) {
+  for (const char* fault : {"nak 2", "bad-echo 1", "lost 1", "drop-answer 3101"}) {
     std::string before = Paper(1);
     Control(1, fault);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
