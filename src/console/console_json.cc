@@ -3,14 +3,10 @@
 
 #include <cstdint>
 
+#include "language/cp1252.h"
+
 namespace console {
 namespace {
-
-// 0x80 to 0x9F; 0 where Windows-1252 has no character (kept as C1 controls).
-constexpr uint16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void AppendUtf8(std::string* out, uint32_t cp) {
   if (cp < 0x80) {
@@ -32,7 +28,7 @@ std::string Utf8FromCp1252(const std::string& bytes) {
   out.reserve(bytes.size());
   for (unsigned char c : bytes) {
     uint32_t cp = c;
-    if (c >= 0x80 && c < 0xA0 && kHigh[c - 0x80]) cp = kHigh[c - 0x80];
+    if (c >= 0x80 && c < 0xA0 && language::kWindows1252High[c - 0x80]) cp = language::kWindows1252High[c - 0x80];
     AppendUtf8(&out, cp);
   }
   return out;
@@ -41,43 +37,17 @@ std::string Utf8FromCp1252(const std::string& bytes) {
 std::string Cp1252FromUtf8(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = text[i];
     uint32_t cp;
-    size_t n;
-    if (c < 0x80) {
-      cp = c, n = 1;
-    } else if ((c & 0xE0) == 0xC0) {
-      cp = c & 0x1F, n = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      cp = c & 0x0F, n = 3;
-    } else if ((c & 0xF8) == 0xF0) {
-      cp = c & 0x07, n = 4;
-    } else {
+    if (!language::NextUtf8(text, &i, &cp)) {
       out.push_back('?');
       ++i;
       continue;
     }
-    bool good = i + n <= text.size();
-    for (size_t k = 1; good && k < n; ++k) {
-      unsigned char d = text[i + k];
-      good = (d & 0xC0) == 0x80;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if (!good) {
-      out.push_back('?');
-      ++i;
-      continue;
-    }
-    i += n;
-    char b = '?';
-    if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
-      b = char(cp);
-    } else {
-      for (int k = 0; k < 32; ++k) {
-        if (kHigh[k] == cp || (kHigh[k] == 0 && cp == uint32_t(0x80 + k))) b = char(0x80 + k);
-      }
-    }
-    out.push_back(b);
+    // A C1 control whose byte has no letter keeps its byte, so bytes that
+    // went out through Utf8FromCp1252 come back whole.
+    int b = language::Windows1252Byte(cp);
+    if (b < 0 && cp >= 0x80 && cp < 0xA0 && language::kWindows1252High[cp - 0x80] == 0) b = static_cast<int>(cp);
+    out.push_back(b < 0 ? '?' : char(b));
   }
   return out;
 }
@@ -115,40 +85,11 @@ bool Utf8Declared(const std::string& contentType) {
 // One UTF-8 character at `i` as its Windows-1252 byte; false when broken or
 // not in the code page (C1 controls included: their bytes are other letters).
 bool NextCp1252(const std::string& text, size_t* i, char* byte) {
-  const unsigned char lead = static_cast<unsigned char>(text[*i]);
   uint32_t cp;
-  size_t n;
-  if (lead < 0x80) {
-    cp = lead, n = 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    cp = lead & 0x1Fu, n = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    cp = lead & 0x0Fu, n = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    cp = lead & 0x07u, n = 4;
-  } else {
-    return false;
-  }
-  if (*i + n > text.size()) return false;
-  for (size_t k = 1; k < n; ++k) {
-    const unsigned char c = static_cast<unsigned char>(text[*i + k]);
-    if ((c & 0xC0) != 0x80) return false;
-    cp = cp << 6 | (c & 0x3Fu);
-  }
-  if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-    return false;
-  *i += n;
-  if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
-    *byte = char(cp);
-    return true;
-  }
-  for (int k = 0; k < 32; ++k) {
-    if (kHigh[k] && kHigh[k] == cp) {
-      *byte = char(0x80 + k);
-      return true;
-    }
-  }
-  return false;
+  if (!language::NextUtf8(text, i, &cp)) return false;
+  const int b = language::Windows1252Byte(cp);
+  *byte = static_cast<char>(b);
+  return b >= 0;
 }
 
 }  // namespace
