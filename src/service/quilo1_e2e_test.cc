@@ -177,6 +177,17 @@ class Quilo1E2E : public ::testing::Test {
                         5000))
         << ReadFileBytes(dir.File("quilo1.log"));
   }
+  // The program with its console on a free port and the printer of COM1
+  // identified; the console's port, and its token in `token`.
+  int StartWithConsole(std::string* token, std::vector<std::string> printer = {}) {
+    const int http = FreePort();
+    WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
+    StartPrinter(1, std::move(printer));
+    StartQuilo1();
+    Identified();
+    *token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+    return http;
+  }
   void Submit(const std::string& document, int port = 1) {
     std::string ext = ".00" + std::to_string(port);
     // As a host does: the last job's answer goes before the next job.
@@ -689,12 +700,8 @@ TEST_F(Quilo1E2E, ErrorCodeOfTheClosingCommandFollowsTheMessage) {
 }
 
 TEST_F(Quilo1E2E, DocumentsOverTheConsoleShareThePrinterWithTheHost) {
-  const int http = FreePort();
-  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
-  StartPrinter(1);
-  StartQuilo1();
-  Identified();
-  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  std::string token;
+  const int http = StartWithConsole(&token);
   auto [status, body] = Http(http, "POST", "/api/jobs", token, kReceipt);
   EXPECT_EQ(status, 200) << body;
   EXPECT_NE(body.find("\"out\":[\"TIME,CASS. 1 "), std::string::npos) << body;
@@ -730,12 +737,8 @@ TEST_F(Quilo1E2E, DocumentsOverTheConsoleShareThePrinterWithTheHost) {
 // each answered to its own side; ten documents posted at once leave one
 // refused (503) and the host's job waits behind one of them at most.
 TEST_F(Quilo1E2E, TheConsoleNeverHoldsBackOrSpoilsTheHost) {
-  const int http = FreePort();
-  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
-  StartPrinter(1);
-  StartQuilo1();
-  Identified();
-  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  std::string token;
+  const int http = StartWithConsole(&token);
   Control(1, "delay-line 20");
 
   WriteFileBytes(D("SR_DATI.001"), kReceipt);
@@ -793,12 +796,8 @@ TEST_F(Quilo1E2E, TheConsoleNeverHoldsBackOrSpoilsTheHost) {
 // is answered after the restart as the recovery decided. Documents with no
 // line to print never reach the printer; UTF-8 texts print in Windows-1252.
 TEST_F(Quilo1E2E, WebTillRetriesPrintOnceAndTextsArriveWhole) {
-  const int http = FreePort();
-  WriteFileBytes(prog + "/QLCONSOLE.TXT", "1\r\n" + std::to_string(http) + "\r\n");
-  StartPrinter(1, {"--state", dir.File("state1"), "--log", dir.File("wire1")});
-  StartQuilo1();
-  Identified();
-  const std::string token = ReadFileBytes(prog + "/QLTOKEN.TXT").substr(0, 32);
+  std::string token;
+  const int http = StartWithConsole(&token, {"--state", dir.File("state1"), "--log", dir.File("wire1")});
   const std::string doc = "PLUD,N1,Q1,P120,:WEB UNO;\r\nPLUD,N1,Q1,P130,:WEB DUE;\r\nCASH;\r\n";
   const std::string key = "Idempotency-Key: till-3/0001\r\n";
 
