@@ -10,8 +10,6 @@ if [ "$(id -u)" != 0 ]; then
   echo "SKIP: the console as another user needs root (runuser/setpriv); not run"
   exit 0
 fi
-QUILO1=$BUILD/src/service/quilo1
-CONSOLE=$BUILD/tools/quilo1-console/quilo1-console
 OWNER=47112 GROUP=47113
 WORK=$(mktemp -d /tmp/quilo1-other-user.XXXXXX)
 PID=""
@@ -23,6 +21,17 @@ trap finish EXIT
 fail() { echo "FAIL: $*"; cat "$WORK/quilo1.log" 2>/dev/null | tail -20; exit 1; }
 
 chmod 0755 "$WORK"
+# The users it switches to need not reach the checkout (a clone under a
+# 0700 home): the programs run from a copy laid out as in the build tree,
+# where quilo1 finds virtual-ecr.
+TREE=$WORK/tree
+mkdir -p "$TREE/src/service" "$TREE/tools/virtual-ecr" "$TREE/tools/quilo1-console"
+cp "$BUILD/src/service/quilo1" "$TREE/src/service/"
+cp "$BUILD/tools/virtual-ecr/virtual-ecr" "$TREE/tools/virtual-ecr/"
+cp "$BUILD/tools/quilo1-console/quilo1-console" "$TREE/tools/quilo1-console/"
+chmod -R a+rX "$TREE"
+QUILO1=$TREE/src/service/quilo1
+CONSOLE=$TREE/tools/quilo1-console/quilo1-console
 PROG=$WORK/prog DATA=$WORK/data
 mkdir "$PROG" "$DATA"
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
