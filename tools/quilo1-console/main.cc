@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "console/console_settings.h"
+#include "settings/document.h"
 
 namespace {
 
@@ -48,18 +48,6 @@ bool ReadSmall(const std::string& path, std::string* out) {
   if (n < 0) return false;
   out->assign(buf, size_t(n));
   return true;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = text.find('\n', i);
-    if (j == std::string::npos) j = text.size();
-    lines.push_back(text.substr(i, j - i));
-    i = j + 1;
-  }
-  return lines;
 }
 
 // The link goes through a page only this user can read: on the browser's
@@ -109,7 +97,7 @@ int main(int argc, char** argv) {
   }
   std::string settingsText;
   ReadSmall(programDir + "/" + console::kConsoleSettingsFile, &settingsText);  // missing: the defaults
-  console::ConsoleSettings settings = console::ParseConsoleSettings(Lines(settingsText));
+  console::ConsoleSettings settings = console::ParseConsoleSettings(settings::SplitLines(settingsText));
   if (!settings.enabled) return Fail(std::string("the console is off in ") + console::kConsoleSettingsFile, 1);
 
   std::string tokenPath = programDir + "/" + console::kTokenFile;
