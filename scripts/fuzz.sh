@@ -2,9 +2,12 @@
 # Builds the libFuzzer targets with clang (build/fuzz) and runs each of them
 # for SECONDS (default 60), from the seeds in fuzz/corpus and the sample
 # documents. Extra arguments name the targets to run (default: all).
+# `fuzz.sh --build-only` builds the targets and runs none.
 # Findings are kept in build/fuzz/artifacts; any finding fails the run.
 set -e
 cd "$(dirname "$0")/.."
+BUILD_ONLY=""
+[ "$1" = --build-only ] && BUILD_ONLY=1 && shift
 SECONDS_EACH=${1:-60}
 [ $# -gt 0 ] && shift
 TARGETS=${*:-"convert xonxoff opfs normalise link settings payment virtual_ecr"}
@@ -16,6 +19,7 @@ command -v ccache >/dev/null && LAUNCHER="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -
 # shellcheck disable=SC2086
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DQUILO1_FUZZ=ON $LAUNCHER >/dev/null
 cmake --build build/fuzz -j "$JOBS" --target quilo1_fuzzers
+[ -z "$BUILD_ONLY" ] || exit 0
 
 mkdir -p build/fuzz/artifacts
 # The targets write their documents into a scratch folder; memory is faster.

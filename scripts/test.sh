@@ -8,35 +8,58 @@ set -e
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
+START=$(date +%s)
+# Seconds since the start, so a slow stage shows in the log.
+stage() { echo "== [$(($(date +%s) - START)) s] $*"; }
 
 scripts/install-deps.sh
 
+stage "Linux build"
 cmake -S . -B build/linux -G Ninja -DQUILO1_WERROR=ON
 cmake --build build/linux -j "$JOBS"
 
-cmake -S . -B build/windows -G Ninja -DQUILO1_WERROR=ON \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
-cmake --build build/windows -j "$JOBS"
+# The native tests mostly wait (printers, time-outs, kills): the other builds
+# run meanwhile at the lowest priority, so they take only the idle processor.
+stage "Windows, sanitizer and fuzzer builds in the background"
+BG_LOG=build/background-builds.log
+ROOT="$ROOT" JOBS="$JOBS" nice -n 19 sh -ec '
+  cmake -S . -B build/windows -G Ninja -DQUILO1_WERROR=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake"
+  cmake --build build/windows -j "$JOBS"
+  cmake -S . -B build/sanitize -G Ninja -DQUILO1_WERROR=ON -DQUILO1_SANITIZE=ON
+  cmake --build build/sanitize -j "$JOBS"
+  scripts/fuzz.sh --build-only
+' >"$BG_LOG" 2>&1 &
+BG_PID=$!
 
+stage "Native tests"
 (cd build/linux && ctest --output-on-failure -j "$JOBS")
 # The web console in headless Chromium; its screenshot into build/linux.
 /usr/bin/python3 tests/console/browser_test.py build/linux/src/service/quilo1 build/linux/console.png
 # The console as a user outside group quilo1 and as a member (as root; skipped otherwise).
 tests/console/other-user.sh build/linux
 
+stage "Waiting for the background builds"
+if ! wait "$BG_PID"; then
+  tail -60 "$BG_LOG"
+  echo "FAIL: a background build (log: $BG_LOG)" >&2
+  exit 1
+fi
+
 # The same native tests, end-to-end ones included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer: any report fails its test. The black-box checks
 # against the independent printer, the crash table and the twenty rounds of
 # two submits mostly wait out time-outs, kills and printing; they ran above.
-cmake -S . -B build/sanitize -G Ninja -DQUILO1_WERROR=ON -DQUILO1_SANITIZE=ON
-cmake --build build/sanitize -j "$JOBS"
+stage "Sanitizer tests"
 (cd build/sanitize &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$JOBS" -E 'blackbox|CrashE2E|SubmitE2E')
 
+stage "Fuzzers"
 # Every fuzz target for a few seconds (clang, libFuzzer; scripts/fuzz.sh runs longer).
 scripts/fuzz.sh "${QUILO1_FUZZ_SECONDS:-5}"
 
+stage "Windows tests under Wine"
 # Windows tests: a throw-away Wine prefix, prepared once.
 WINEPREFIX=$(mktemp -d /tmp/quilo1-wine.XXXXXX)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -52,8 +75,10 @@ tests/e2e/wine-receipt.sh build/windows build/linux
 # Quilo1.exe's window under Xvfb, operated from outside; screenshots into build/windows.
 tests/window/wine-window.sh build/windows build/linux
 
+stage "Manual, packages, installer"
 # What goes onto a till: the manual, the Debian package with its service, the
 # Windows installer (install, run, upgrade, uninstall in a fresh Wine prefix).
 tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf
 tests/packaging/deb-check.sh build/linux
 tests/packaging/wine-installer.sh build/windows build/linux
+stage "All passed"
