@@ -4,15 +4,15 @@
 #include <string>
 #include <string_view>
 
-#include "settings/text_value.h"
+#include "language/text_value.h"
 
 namespace convert {
 
-using settings::Amount9;
-using settings::Len2;
-using settings::PadRight;
-using settings::ParseNumber;
-using settings::RoundCents;
+using language::Amount9;
+using language::Len2;
+using language::PadRight;
+using language::ParseNumber;
+using language::RoundCents;
 
 // `text` cut or padded with blanks to `width`, appended to `out`: the
 // padded copy without a string of its own.

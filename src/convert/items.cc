@@ -1,5 +1,6 @@
 // The body of a sales receipt: items, returns and voids, adjustments on the
 // last item or on the subtotal, and the subtotal.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -58,11 +59,6 @@ std::string TwoDecimals(const std::string& number) {
 bool IsDepartmentName(const std::string& n) {
   if (n.size() == 1) return n[0] >= '1' && n[0] <= '9';
   return n.size() == 2 && ((n[0] == '1' && n[1] >= '0' && n[1] <= '9') || n == "20");
-}
-
-std::string TrimLeft(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  return b == std::string::npos ? "" : s.substr(b);
 }
 
 // An adjustment's command head: "3101", the direction, the department.
@@ -228,7 +224,7 @@ bool ConvertItemPercent(LineContext& c, bool surcharge) {
 void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
   std::string pct, text;
   if (!c.Field(",%", &pct)) return;
-  std::string command = (surcharge ? "MOST%" : "DOST%") + TrimLeft(pct);
+  std::string command = (surcharge ? "MOST%" : "DOST%") + pct.substr(std::min(pct.find_first_not_of(' '), pct.size()));
   if (c.Field(",:", &text)) command += "," + text;
   c.ls.command = command;
 }

@@ -17,7 +17,7 @@ using language::IsTenderSynonym;
 
 // Reset at the start of every conversion.
 struct ConversionState {
-  settings::ReceiptFacts facts;
+  language::ReceiptFacts facts;
   bool itemsSold = false;
   bool invoiceTotalPending = false;
   bool invoiceHeader = false;

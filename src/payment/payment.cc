@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "language/language.h"
-#include "platform/make_directory.h"
+#include "language/text_value.h"
 #include "platform/xml_query.h"
 #include "settings/document.h"
 
@@ -15,13 +15,6 @@ namespace payment {
 namespace {
 
 const char kPosDataRoot[] = "/NativeMethods.POSData/";
-
-std::string Trimmed(const std::string& s) {
-  size_t first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  size_t last = s.find_last_not_of(" \t");
-  return s.substr(first, last - first + 1);
-}
 
 // The number at the start of a field value, as the host writes it: blanks,
 // an optional sign, digits, an optional decimal part. Anything else ends it;
@@ -129,7 +122,7 @@ std::string ReadServiceUrl(platform::FileSystem& files, const std::string& progr
   settings::FileError error;
   std::string url;
   if (settings::ReadDocument(files, Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
-    url = Trimmed(lines[0]);
+    url = language::Trimmed(lines[0], " \t");
   while (!url.empty() && url.back() == '/') url.pop_back();
   if (url.empty()) return kDefaultServiceUrl;
   // WinHTTP refuses an address without its scheme where curl assumes http.
@@ -197,7 +190,7 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
   if (documentLines.empty()) return 0;
   const std::string& line = documentLines[0];
   std::string verb;
-  if (Trimmed(line).size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
+  if (language::Trimmed(line, " \t").size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
 
   posData_.commandWord = "PAGA";
   std::string amountText, extraText;

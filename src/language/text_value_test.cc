@@ -1,5 +1,5 @@
 // Number reading of the settings files: what counts as a number and its value.
-#include "settings/text_value.h"
+#include "language/text_value.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ TEST(TextValueTest, ValueOfTheLeadingNumber) {
       {"1e", 1},      {"2,5", 2},     {"\t42", 42},  {"-", 0},      {".", 0},
       {"70000 ", 70000},
   };
-  for (const auto& c : cases) EXPECT_DOUBLE_EQ(settings::TextValue(c.text), c.value) << c.text;
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(language::TextValue(c.text), c.value) << c.text;
 }
 
 TEST(TextValueTest, NumericMeansTheWholeTextIsANumber) {
@@ -26,20 +26,20 @@ TEST(TextValueTest, NumericMeansTheWholeTextIsANumber) {
       {"2200", true}, {" 22.5 ", true}, {"-4", true},   {"1e2", true},  {"", false},
       {"x", false},   {"12abc", false}, {"  ", false},  {"2,5", false}, {"1 2", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(settings::IsNumericText(c.text), c.numeric) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(language::IsNumericText(c.text), c.numeric) << c.text;
 }
 
 TEST(TextValueTest, FieldSkipsLeadingBlanksOnlyAndTrimRemovesSpaces) {
-  EXPECT_EQ(settings::LineField("  F "), "F ");
-  EXPECT_EQ(settings::LineField("\t1"), "1");
-  EXPECT_EQ(settings::Trimmed("  1  "), "1");
-  EXPECT_EQ(settings::Trimmed("   "), "");
+  EXPECT_EQ(language::LineField("  F "), "F ");
+  EXPECT_EQ(language::LineField("\t1"), "1");
+  EXPECT_EQ(language::Trimmed("  1  "), "1");
+  EXPECT_EQ(language::Trimmed("   "), "");
 }
 
 TEST(TextValueTest, RoundsHalfToEven) {
-  EXPECT_EQ(settings::RoundToInteger(22.5), 22);
-  EXPECT_EQ(settings::RoundToInteger(23.5), 24);
-  EXPECT_EQ(settings::RoundToInteger(-0.4), 0);
+  EXPECT_EQ(language::RoundToInteger(22.5), 22);
+  EXPECT_EQ(language::RoundToInteger(23.5), 24);
+  EXPECT_EQ(language::RoundToInteger(-0.4), 0);
 }
 
 }  // namespace

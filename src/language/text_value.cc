@@ -1,11 +1,11 @@
 // Number and field parsing for the settings files, locale-free on purpose:
 // the files use a point whatever the user's number settings say.
-#include "settings/text_value.h"
+#include "language/text_value.h"
 
 #include <cmath>
 #include <cstdlib>
 
-namespace settings {
+namespace language {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -41,10 +41,10 @@ std::string_view LineField(std::string_view line) {
   return line.substr(i);
 }
 
-std::string_view Trimmed(std::string_view text) {
-  size_t begin = text.find_first_not_of(' ');
+std::string_view Trimmed(std::string_view text, std::string_view blanks) {
+  size_t begin = text.find_first_not_of(blanks);
   if (begin == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(' ');
+  size_t end = text.find_last_not_of(blanks);
   return text.substr(begin, end - begin + 1);
 }
 
@@ -126,4 +126,4 @@ std::string PadRight(const std::string& text, size_t width) {
   return text + std::string(width - text.size(), ' ');
 }
 
-}  // namespace settings
+}  // namespace language
