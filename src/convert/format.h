@@ -9,6 +9,7 @@
 namespace convert {
 
 using language::Amount9;
+using language::FormatCents;
 using language::Len2;
 using language::PadRight;
 using language::ParseNumber;
@@ -45,7 +46,6 @@ std::string NumberText(double value);
 
 // Display texts (40 characters after "7007"). Amounts are cents, shown in
 // currency units with two decimals and `separator`.
-std::string DisplayAmount(double cents, char separator);
 // Item: the 22-character description, then the amount right-aligned behind
 // the character 127 and a blank.
 std::string ItemDisplayText(const std::string& description, double cents, char separator);

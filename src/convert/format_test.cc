@@ -57,9 +57,9 @@ TEST(Format, Texts) {
   EXPECT_EQ(CleanText("A\x80\x81\xe8Z"), "A\x80..Z");
   EXPECT_EQ(PadRight("ABC", 5), "ABC  ");
   EXPECT_EQ(PadRight("ABCDEF", 4), "ABCD");
-  EXPECT_EQ(DisplayAmount(250, '.'), "2.50");
-  EXPECT_EQ(DisplayAmount(5, ','), "0,05");
-  EXPECT_EQ(DisplayAmount(123456, '.'), "1234.56");
+  EXPECT_EQ(FormatCents(RoundCents(250), '.'), "2.50");
+  EXPECT_EQ(FormatCents(RoundCents(5), ','), "0,05");
+  EXPECT_EQ(FormatCents(RoundCents(123456), '.'), "1234.56");
   EXPECT_EQ(NumberText(82.5), "82.5");
   EXPECT_EQ(NumberText(12.34 * 10), "123.4");
   EXPECT_EQ(NumberText(250), "250");

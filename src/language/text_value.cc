@@ -92,6 +92,22 @@ std::string Amount9(long long cents) {
 
 std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
 
+std::string FormatCents(int64_t cents, char decimalSeparator) {
+  uint64_t u = cents < 0 ? 0ULL - static_cast<uint64_t>(cents) : static_cast<uint64_t>(cents);
+  char buf[32];
+  char* p = buf + sizeof buf;
+  *--p = static_cast<char>('0' + u % 10);
+  *--p = static_cast<char>('0' + u / 10 % 10);
+  *--p = decimalSeparator;
+  u /= 100;
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (cents < 0) *--p = '-';
+  return std::string(p, buf + sizeof buf);
+}
+
 std::string Len2(const std::string& text) {
   const size_t n = text.size();
   if (n < 100) return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};

@@ -3,6 +3,7 @@
 // counting as 0.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,8 @@ long long RoundCents(double cents);
 // nearest cent.
 std::string Amount9(double cents);
 std::string Amount9(long long cents);
+// `cents` as units, `decimalSeparator` and two digits: "12,50", "-0.05".
+std::string FormatCents(int64_t cents, char decimalSeparator);
 // Length of `text` as two digits.
 std::string Len2(const std::string& text);
 // A plain decimal number ("." or "," as separator) read without throwing;

@@ -1,4 +1,4 @@
-// Number reading of the settings files: what counts as a number and its value.
+// Numbers and texts of the settings files and the native commands.
 #include "language/text_value.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,23 @@ TEST(TextValueTest, FieldSkipsLeadingBlanksOnlyAndTrimRemovesSpaces) {
   EXPECT_EQ(language::LineField("\t1"), "1");
   EXPECT_EQ(language::Trimmed("  1  "), "1");
   EXPECT_EQ(language::Trimmed("   "), "");
+  EXPECT_EQ(language::Trimmed(" \t1\r\n", " \t\r\n"), "1");
+  EXPECT_EQ(language::Trimmed("\t1 ", " "), "\t1");
+}
+
+// The amounts of the display, the registers' dump, the payment line and the
+// card slip: sign, units, separator and always two digits of cents.
+TEST(TextValueTest, CentsAsUnitsAndTwoDigits) {
+  struct Case {
+    int64_t cents;
+    char separator;
+    const char* text;
+  } cases[] = {
+      {0, ',', "0,00"},       {5, '.', "0.05"},     {-5, ',', "-0,05"},
+      {1250, ',', "12,50"},   {-123456, '.', "-1234.56"},
+      {INT64_MIN, '.', "-92233720368547758.08"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(language::FormatCents(c.cents, c.separator), c.text) << c.cents;
 }
 
 TEST(TextValueTest, RoundsHalfToEven) {
