@@ -100,6 +100,10 @@ void ConvertSubtotalPercent(LineContext& c, bool surcharge);  // DOST, MOST
 bool ConvertItemValue(LineContext& c, bool surcharge);    // COUP, ADDI
 void ConvertSubtotalValue(LineContext& c, bool surcharge);    // COST, ADDS
 
+// An amount field in cents; false (the document refused) when nine digits
+// cannot hold it.
+bool Amount(LineContext& c, const std::string& text, double* cents);
+
 // Payments, tax code, lottery code and invoices.
 void ConvertPayments(LineContext& c);  // CASH CHEQ CRED CARD BANC TEND TICK
 void ConvertLottery(LineContext& c);   // LOTT
