@@ -61,6 +61,31 @@ std::string AnswerText(const std::string& body) {
   return platform::Utf8ToWindows1252(text, &bytes) ? bytes : body;
 }
 
+// The answer's fields the slip prints, each control byte in them a blank
+// from here on (an STX and ETX round a command of the service's own).
+void CopyAnswerFields(platform::XmlQuery& xml, POSData* d) {
+  struct Field {
+    const char* name;
+    std::string POSData::*member;
+  };
+  static const Field kFields[] = {
+      {"TerminalId", &POSData::TerminalId},           {"AcquirerId", &POSData::AcquirerId},
+      {"TransactionType", &POSData::TransactionType}, {"KODescription", &POSData::KODescription},
+      {"CardType", &POSData::CardType},               {"STAN", &POSData::STAN},
+      {"PAN", &POSData::PAN},                         {"AuthorizationCode", &POSData::AuthorizationCode},
+      {"OperationNumber", &POSData::OperationNumber}, {"DataTrs", &POSData::DataTrs},
+  };
+  for (const Field& f : kFields) {
+    std::string value;
+    xml.SelectText(kPosDataRoot + std::string(f.name), &value);
+    d->*f.member = value;
+  }
+  d->controlBytesBlanked = language::BlankControlBytes(d->TransactionResult);
+  language::BlankControlBytes(d->resultDescription);  // the same text again
+  for (const Field& f : kFields) d->controlBytesBlanked += language::BlankControlBytes(d->*f.member);
+  d->transactionDate = d->DataTrs;
+}
+
 }  // namespace
 
 void PaymentRequest::ShowMessage(const std::string& text) {
@@ -187,29 +212,8 @@ bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) 
 int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines) {
   posData_ = POSData();
   lastLog_.clear();
-  if (documentLines.empty()) return 0;
-  const std::string& line = documentLines[0];
-  std::string verb;
-  if (language::Trimmed(line, " \t").size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
-
-  posData_.commandWord = "PAGA";
-  std::string amountText, extraText;
-  bool hasAmount = language::FindField(false, &amountText, line, ",V");
-  bool hasExtra = language::FindField(false, &extraText, line, ",P");
   int32_t amount = 0, extra = 0;
-  if (hasAmount) {
-    posData_.amount = amountText;
-  }
-  if ((hasAmount && !LeadingNumber(amountText, &amount)) || (hasExtra && !LeadingNumber(extraText, &extra))) {
-    posData_.commandWord.clear();
-    ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
-    return 0;
-  }
-  if (!hasAmount || !hasExtra || amount == 0) {
-    // Nothing was requested: the slip must not print a payment either.
-    posData_.commandWord.clear();
-    return 0;
-  }
+  if (documentLines.empty() || !ReadPagaLine(documentLines[0], &amount, &extra)) return 0;
 
   std::string answer;
   bool approved = Pagame(amount, extra, &answer);
@@ -217,7 +221,34 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
     posData_.errorText = answer;
     return answer == kTimedOut ? kPosTimedOut : kPosNoConnection;
   }
+  return ReadAnswer(answer, approved);
+}
 
+bool PaymentRequest::ReadPagaLine(const std::string& line, int32_t* amount, int32_t* extra) {
+  std::string verb;
+  if (language::Trimmed(line, " \t").size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return false;
+
+  posData_.commandWord = "PAGA";
+  std::string amountText, extraText;
+  bool hasAmount = language::FindField(false, &amountText, line, ",V");
+  bool hasExtra = language::FindField(false, &extraText, line, ",P");
+  if (hasAmount) {
+    posData_.amount = amountText;
+  }
+  if ((hasAmount && !LeadingNumber(amountText, amount)) || (hasExtra && !LeadingNumber(extraText, extra))) {
+    posData_.commandWord.clear();
+    ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
+    return false;
+  }
+  if (!hasAmount || !hasExtra || *amount == 0) {
+    // Nothing was requested: the slip must not print a payment either.
+    posData_.commandWord.clear();
+    return false;
+  }
+  return true;
+}
+
+int16_t PaymentRequest::ReadAnswer(const std::string& answer, bool approved) {
   auto xml = platform::XmlQuery::Create();
   xml->Load(answer);
   std::string text;
@@ -236,30 +267,7 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
     posData_.resultDescription = "TRANSAZIONE ANNULLATA";
     outcome = kPosServiceError;
   }
-
-  struct Field {
-    const char* name;
-    std::string POSData::*member;
-  };
-  static const Field kFields[] = {
-      {"TerminalId", &POSData::TerminalId},           {"AcquirerId", &POSData::AcquirerId},
-      {"TransactionType", &POSData::TransactionType}, {"KODescription", &POSData::KODescription},
-      {"CardType", &POSData::CardType},               {"STAN", &POSData::STAN},
-      {"PAN", &POSData::PAN},                         {"AuthorizationCode", &POSData::AuthorizationCode},
-      {"OperationNumber", &POSData::OperationNumber}, {"DataTrs", &POSData::DataTrs},
-  };
-  for (const Field& f : kFields) {
-    std::string value;
-    xml->SelectText(kPosDataRoot + std::string(f.name), &value);
-    posData_.*f.member = value;
-  }
-  // The slip prints these texts: a control byte the service sent (an STX
-  // and ETX round a command of its own) is a blank from here on.
-  posData_.controlBytesBlanked = language::BlankControlBytes(posData_.TransactionResult);
-  language::BlankControlBytes(posData_.resultDescription);  // the same text again
-  for (const Field& f : kFields) posData_.controlBytesBlanked += language::BlankControlBytes(posData_.*f.member);
-  posData_.transactionDate = posData_.DataTrs;
-
+  CopyAnswerFields(*xml, &posData_);
   if (setup_.options && setup_.options->CheckLogPagamento) WriteLog(answer);
   return outcome;
 }
