@@ -104,6 +104,25 @@ void ApplyModifier(KeyState& s) {
   }
 }
 
+// A tender key after its number: 1 to 3 are cash, cheque and card, a
+// higher one a tender of that code.
+void CollectTender(KeyState& s) {
+  s.payment = true;
+  double value = LeadingValue(s.code);
+  if (value == 1) {
+    s.pendingVerb = "CASH";
+    s.code.clear();
+  } else if (value == 2) {
+    s.pendingVerb = "CHEQ";
+    s.code.clear();
+  } else if (value == 3) {
+    s.pendingVerb = "CARD";
+    s.code.clear();
+  } else if (value > 3) {
+    s.pendingVerb = "TEND";
+  }
+}
+
 // Handles a collecting key; returns false for a character that is no key.
 bool CollectKey(char key, KeyState& s) {
   switch (key) {
@@ -113,25 +132,10 @@ bool CollectKey(char key, KeyState& s) {
     case 'H':
       s.price = s.number;
       break;
-    case 'T': {
+    case 'T':
       s.code = s.number;
-      if (s.code.empty()) break;
-      s.payment = true;
-      double value = LeadingValue(s.code);
-      if (value == 1) {
-        s.pendingVerb = "CASH";
-        s.code.clear();
-      } else if (value == 2) {
-        s.pendingVerb = "CHEQ";
-        s.code.clear();
-      } else if (value == 3) {
-        s.pendingVerb = "CARD";
-        s.code.clear();
-      } else if (value > 3) {
-        s.pendingVerb = "TEND";
-      }
+      if (!s.code.empty()) CollectTender(s);
       break;
-    }
     case 'Z':
       s.code = s.number;
       s.barcode = true;
