@@ -123,8 +123,29 @@ void CollectTender(KeyState& s) {
   }
 }
 
+// Keys that end an entry with a verb of their own; the number typed before
+// them becomes the code, the clerk or both.
+struct VerbKey {
+  char key;
+  const char* verb;
+  bool code, clerk;
+};
+constexpr VerbKey kVerbKeys[] = {
+    {'@', "PRNT", false, false}, {'>', "DISP,N1,C2", false, false}, {'O', "OPER", true, true},
+    {'F', "FUNC", true, false},  {'#', "CLER", false, true},        {'R', "SALE", true, false},
+    {'P', "PLUI", true, false},
+};
+
 // Handles a collecting key; returns false for a character that is no key.
 bool CollectKey(char key, KeyState& s) {
+  for (const VerbKey& v : kVerbKeys) {
+    if (v.key != key) continue;
+    if (v.code) s.code = s.number;
+    if (v.clerk) s.clerk = s.number;
+    s.pendingVerb = v.verb;
+    s.number.clear();
+    return true;
+  }
   switch (key) {
     case '*':
       s.quantity = s.number;
@@ -140,38 +161,11 @@ bool CollectKey(char key, KeyState& s) {
       s.code = s.number;
       s.barcode = true;
       break;
-    case '@':
-      s.pendingVerb = "PRNT";
-      break;
-    case '>':
-      s.pendingVerb = "DISP,N1,C2";
-      break;
-    case 'O':
-      s.code = s.number;
-      s.clerk = s.number;
-      s.pendingVerb = "OPER";
-      break;
-    case 'F':
-      s.code = s.number;
-      s.pendingVerb = "FUNC";
-      break;
-    case '#':
-      s.clerk = s.number;
-      s.pendingVerb = "CLER";
-      break;
     case 'M':
       if (!s.number.empty()) {
         s.modifierNumber = s.number;
         ApplyModifier(s);
       }
-      break;
-    case 'R':
-      s.code = s.number;
-      s.pendingVerb = "SALE";
-      break;
-    case 'P':
-      s.code = s.number;
-      s.pendingVerb = "PLUI";
       break;
     default:
       return false;

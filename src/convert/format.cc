@@ -106,19 +106,9 @@ double PercentValue(const std::string& itemCents, const std::string& percentage)
   return cut;
 }
 
-std::string PercentAmount(const std::string& itemCents, const std::string& percentage) {
-  return Amount9(PercentValue(itemCents, percentage));
-}
-
 void CleanInPlace(std::string& text) {
   for (char& ch : text)
     if (static_cast<unsigned char>(ch) > 128) ch = '.';
-}
-
-std::string CleanText(const std::string& text) {
-  std::string s = text;
-  CleanInPlace(s);
-  return s;
 }
 
 namespace {

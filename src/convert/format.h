@@ -30,16 +30,13 @@ std::string DecimalForPrint(const std::string& number);
 // Leading zeros removed, one "0" kept or put before a leading comma; a text
 // of zeros only stays as it is.
 std::string StripLeadingZeros(const std::string& number);
-// Item amount in cents / 100 * percentage, cut to two decimals with 0.01
-// added when the third decimal is 5 or more, as nine digits.
-std::string PercentAmount(const std::string& itemCents, const std::string& percentage);
 // Every character above code 128 becomes ".".
-std::string CleanText(const std::string& text);
 void CleanInPlace(std::string& text);
 
 // Whether the cents round to an amount that nine digits can hold.
 bool FitsAmount9(double cents);
-// The adjusted value behind PercentAmount, in cents (for `lastAmount`).
+// Item amount in cents / 100 * percentage, cut to two decimals with 0.01
+// added when the third decimal is 5 or more.
 double PercentValue(const std::string& itemCents, const std::string& percentage);
 // A number as plain text with "." and no exponent: 250, 82.5, 123.4.
 std::string NumberText(double value);
