@@ -1,5 +1,5 @@
-// Number and field parsing for the settings files, locale-free on purpose:
-// the files use a point whatever the user's number settings say.
+// Numbers and texts of the settings files and the native commands,
+// locale-free on purpose: a point whatever the user's number settings say.
 #include "language/text_value.h"
 
 #include <cmath>
