@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "language/text_value.h"
+
 namespace adapters {
 namespace {
 
@@ -154,12 +156,6 @@ struct VerbRules {
   bool plainNumbers = true;
 };
 
-std::string_view TrimBlanks(std::string_view s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // A text field from its colon on: upper case, "TOTALE" shortened, tabs
 // dropped, letters folded, cut to `width`, in that order.
 char* WriteText(char* w, std::string_view field, int width) {
@@ -186,7 +182,7 @@ char* WriteText(char* w, std::string_view field, int width) {
 char* WriteField(char* w, std::string_view field, const VerbRules& verb, int width, std::string& digits) {
   const size_t colon = field.find(':');
   if (colon != std::string_view::npos) return WriteText(w, field.substr(colon), width);
-  const std::string_view f = TrimBlanks(field);
+  const std::string_view f = language::Trimmed(field);
   if (f.empty()) return w;
 
   *w++ = ',';

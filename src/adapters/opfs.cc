@@ -11,6 +11,7 @@
 
 #include "adapters/normalise.h"
 #include "language/language.h"
+#include "language/text_value.h"
 
 namespace adapters {
 namespace {
@@ -34,12 +35,6 @@ bool Field(const std::string& line, const char* marker, std::string* value) {
   return language::FindField(false, value, line, marker);
 }
 
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // Rounds num / den to an integer, ties to the even neighbour.
 Wide DivideHalfEven(Wide num, Wide den) {
   if (den < 0) num = -num, den = -den;
@@ -61,7 +56,7 @@ enum class Num { kOk, kMissing, kBad, kOverflow };
 // A decimal number ("12", "1.5", "-0.25") scaled by 10^decimals and rounded
 // to an integer, ties to even.
 Num ParseScaled(const std::string& raw, int decimals, long long* out) {
-  std::string s = Trim(raw);
+  std::string s(language::Trimmed(raw));
   if (s.empty()) return Num::kMissing;
   size_t i = 0;
   bool negative = false;
@@ -103,7 +98,7 @@ Num ParseScaled(const std::string& raw, int decimals, long long* out) {
 
 // "0012" -> "12", "1.50" -> "1.5": the number as the register would show it.
 std::string NumericText(const std::string& raw) {
-  std::string s = Trim(raw), sign;
+  std::string s(language::Trimmed(raw)), sign;
   if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
     if (s[0] == '-') sign = "-";
     s.erase(0, 1);
@@ -326,7 +321,7 @@ bool Invoice::Item(const std::string& line) {
   Field(line, ",:", &description);
   std::string quantityText;
   if (Field(line, ",Q", &quantityText)) {
-    quantityText = Trim(quantityText);
+    quantityText = std::string(language::Trimmed(quantityText));
     if (!Number(line, ",Q", 3, &quantity)) quantity = 1000, quantityText = "1";
   } else {
     quantityText = "1";

@@ -104,8 +104,48 @@ void ApplyModifier(KeyState& s) {
   }
 }
 
+// A tender key after its number: 1 to 3 are cash, cheque and card, a
+// higher one a tender of that code.
+void CollectTender(KeyState& s) {
+  s.payment = true;
+  double value = LeadingValue(s.code);
+  if (value == 1) {
+    s.pendingVerb = "CASH";
+    s.code.clear();
+  } else if (value == 2) {
+    s.pendingVerb = "CHEQ";
+    s.code.clear();
+  } else if (value == 3) {
+    s.pendingVerb = "CARD";
+    s.code.clear();
+  } else if (value > 3) {
+    s.pendingVerb = "TEND";
+  }
+}
+
+// Keys that end an entry with a verb of their own; the number typed before
+// them becomes the code, the clerk or both.
+struct VerbKey {
+  char key;
+  const char* verb;
+  bool code, clerk;
+};
+constexpr VerbKey kVerbKeys[] = {
+    {'@', "PRNT", false, false}, {'>', "DISP,N1,C2", false, false}, {'O', "OPER", true, true},
+    {'F', "FUNC", true, false},  {'#', "CLER", false, true},        {'R', "SALE", true, false},
+    {'P', "PLUI", true, false},
+};
+
 // Handles a collecting key; returns false for a character that is no key.
 bool CollectKey(char key, KeyState& s) {
+  for (const VerbKey& v : kVerbKeys) {
+    if (v.key != key) continue;
+    if (v.code) s.code = s.number;
+    if (v.clerk) s.clerk = s.number;
+    s.pendingVerb = v.verb;
+    s.number.clear();
+    return true;
+  }
   switch (key) {
     case '*':
       s.quantity = s.number;
@@ -113,61 +153,19 @@ bool CollectKey(char key, KeyState& s) {
     case 'H':
       s.price = s.number;
       break;
-    case 'T': {
+    case 'T':
       s.code = s.number;
-      if (s.code.empty()) break;
-      s.payment = true;
-      double value = LeadingValue(s.code);
-      if (value == 1) {
-        s.pendingVerb = "CASH";
-        s.code.clear();
-      } else if (value == 2) {
-        s.pendingVerb = "CHEQ";
-        s.code.clear();
-      } else if (value == 3) {
-        s.pendingVerb = "CARD";
-        s.code.clear();
-      } else if (value > 3) {
-        s.pendingVerb = "TEND";
-      }
+      if (!s.code.empty()) CollectTender(s);
       break;
-    }
     case 'Z':
       s.code = s.number;
       s.barcode = true;
-      break;
-    case '@':
-      s.pendingVerb = "PRNT";
-      break;
-    case '>':
-      s.pendingVerb = "DISP,N1,C2";
-      break;
-    case 'O':
-      s.code = s.number;
-      s.clerk = s.number;
-      s.pendingVerb = "OPER";
-      break;
-    case 'F':
-      s.code = s.number;
-      s.pendingVerb = "FUNC";
-      break;
-    case '#':
-      s.clerk = s.number;
-      s.pendingVerb = "CLER";
       break;
     case 'M':
       if (!s.number.empty()) {
         s.modifierNumber = s.number;
         ApplyModifier(s);
       }
-      break;
-    case 'R':
-      s.code = s.number;
-      s.pendingVerb = "SALE";
-      break;
-    case 'P':
-      s.code = s.number;
-      s.pendingVerb = "PLUI";
       break;
     default:
       return false;

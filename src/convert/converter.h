@@ -11,7 +11,7 @@
 
 #include "settings/date_time.h"
 #include "settings/options.h"
-#include "settings/receipt_facts.h"
+#include "language/receipt_facts.h"
 
 namespace convert {
 
@@ -44,7 +44,7 @@ struct ConversionResult {
   // OPFS adapter).
   int16_t result = 0;
   std::vector<std::string> commands;  // the lines of "KB.txt"
-  settings::ReceiptFacts facts;
+  language::ReceiptFacts facts;
 
   // "tempSL.txt" in the data directory: the XonXoff adapter's lines.
   std::optional<std::vector<std::string>> tempSL;

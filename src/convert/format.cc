@@ -106,41 +106,9 @@ double PercentValue(const std::string& itemCents, const std::string& percentage)
   return cut;
 }
 
-std::string PercentAmount(const std::string& itemCents, const std::string& percentage) {
-  return Amount9(PercentValue(itemCents, percentage));
-}
-
 void CleanInPlace(std::string& text) {
   for (char& ch : text)
     if (static_cast<unsigned char>(ch) > 128) ch = '.';
-}
-
-std::string CleanText(const std::string& text) {
-  std::string s = text;
-  CleanInPlace(s);
-  return s;
-}
-
-namespace {
-
-void AppendDisplayAmount(std::string& out, double cents, char separator) {
-  const long long c = RoundCents(cents);
-  const unsigned long long u = c < 0 ? 0ULL - static_cast<unsigned long long>(c) : c;
-  if (c < 0) out += '-';
-  char digits[24];
-  const auto r = std::to_chars(digits, digits + sizeof digits, u / 100);
-  out.append(digits, r.ptr);
-  out += separator;
-  out += static_cast<char>('0' + u % 100 / 10);
-  out += static_cast<char>('0' + u % 10);
-}
-
-}  // namespace
-
-std::string DisplayAmount(double cents, char separator) {
-  std::string s;
-  AppendDisplayAmount(s, cents, separator);
-  return s;
 }
 
 namespace {
@@ -151,7 +119,7 @@ std::string RightAligned(const std::string& description, size_t width, double ce
   std::string tail;
   tail += kDisplayMark;
   tail += ' ';
-  AppendDisplayAmount(tail, cents, separator);
+  tail += FormatCents(RoundCents(cents), separator);
   // Room for the "7007" that callers put in front.
   std::string s;
   s.reserve(48);
@@ -187,7 +155,7 @@ std::string ValueDisplayText(const std::string& description, int blanks, double 
   s.append(static_cast<size_t>(blanks), ' ');
   s += kDisplayMark;
   s += ' ';
-  AppendDisplayAmount(s, cents, separator);
+  s += FormatCents(RoundCents(cents), separator);
   if (s.size() < 40) s.append(40 - s.size(), ' ');
   return s;
 }

@@ -4,15 +4,16 @@
 #include <string>
 #include <string_view>
 
-#include "settings/text_value.h"
+#include "language/text_value.h"
 
 namespace convert {
 
-using settings::Amount9;
-using settings::Len2;
-using settings::PadRight;
-using settings::ParseNumber;
-using settings::RoundCents;
+using language::Amount9;
+using language::FormatCents;
+using language::Len2;
+using language::PadRight;
+using language::ParseNumber;
+using language::RoundCents;
 
 // `text` cut or padded with blanks to `width`, appended to `out`: the
 // padded copy without a string of its own.
@@ -29,23 +30,19 @@ std::string DecimalForPrint(const std::string& number);
 // Leading zeros removed, one "0" kept or put before a leading comma; a text
 // of zeros only stays as it is.
 std::string StripLeadingZeros(const std::string& number);
-// Item amount in cents / 100 * percentage, cut to two decimals with 0.01
-// added when the third decimal is 5 or more, as nine digits.
-std::string PercentAmount(const std::string& itemCents, const std::string& percentage);
 // Every character above code 128 becomes ".".
-std::string CleanText(const std::string& text);
 void CleanInPlace(std::string& text);
 
 // Whether the cents round to an amount that nine digits can hold.
 bool FitsAmount9(double cents);
-// The adjusted value behind PercentAmount, in cents (for `lastAmount`).
+// Item amount in cents / 100 * percentage, cut to two decimals with 0.01
+// added when the third decimal is 5 or more.
 double PercentValue(const std::string& itemCents, const std::string& percentage);
 // A number as plain text with "." and no exponent: 250, 82.5, 123.4.
 std::string NumberText(double value);
 
 // Display texts (40 characters after "7007"). Amounts are cents, shown in
 // currency units with two decimals and `separator`.
-std::string DisplayAmount(double cents, char separator);
 // Item: the 22-character description, then the amount right-aligned behind
 // the character 127 and a blank.
 std::string ItemDisplayText(const std::string& description, double cents, char separator);

@@ -50,16 +50,18 @@ TEST(Format, PercentAmount) {
       // 0.4995 is cut to 0.49 and raised to 0.50, which the amount rounds up.
       {"999", "0.05", "000000001"},
   };
-  for (const Case& c : cases) EXPECT_EQ(PercentAmount(c.cents, c.pct), c.amount) << c.cents << " " << c.pct;
+  for (const Case& c : cases) EXPECT_EQ(Amount9(PercentValue(c.cents, c.pct)), c.amount) << c.cents << " " << c.pct;
 }
 
 TEST(Format, Texts) {
-  EXPECT_EQ(CleanText("A\x80\x81\xe8Z"), "A\x80..Z");
+  std::string text = "A\x80\x81\xe8Z";
+  CleanInPlace(text);
+  EXPECT_EQ(text, "A\x80..Z");
   EXPECT_EQ(PadRight("ABC", 5), "ABC  ");
   EXPECT_EQ(PadRight("ABCDEF", 4), "ABCD");
-  EXPECT_EQ(DisplayAmount(250, '.'), "2.50");
-  EXPECT_EQ(DisplayAmount(5, ','), "0,05");
-  EXPECT_EQ(DisplayAmount(123456, '.'), "1234.56");
+  EXPECT_EQ(FormatCents(RoundCents(250), '.'), "2.50");
+  EXPECT_EQ(FormatCents(RoundCents(5), ','), "0,05");
+  EXPECT_EQ(FormatCents(RoundCents(123456), '.'), "1234.56");
   EXPECT_EQ(NumberText(82.5), "82.5");
   EXPECT_EQ(NumberText(12.34 * 10), "123.4");
   EXPECT_EQ(NumberText(250), "250");

@@ -1,5 +1,6 @@
 // The body of a sales receipt: items, returns and voids, adjustments on the
 // last item or on the subtotal, and the subtotal.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -12,14 +13,6 @@ namespace {
 // Text behind a two-digit length prefix; a longer one has no valid command.
 bool FitsPrefix(LineContext& c, const std::string& text) {
   if (text.size() <= 99) return true;
-  c.abort = true;
-  return false;
-}
-
-bool Amount(LineContext& c, const std::string& text, double* cents) {
-  *cents = 0;
-  ParseNumber(text, cents);
-  if (FitsAmount9(*cents)) return true;
   c.abort = true;
   return false;
 }
@@ -60,11 +53,6 @@ bool IsDepartmentName(const std::string& n) {
   return n.size() == 2 && ((n[0] == '1' && n[1] >= '0' && n[1] <= '9') || n == "20");
 }
 
-std::string TrimLeft(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  return b == std::string::npos ? "" : s.substr(b);
-}
-
 // An adjustment's command head: "3101", the direction, the department.
 std::string AdjustmentHead(const LineContext& c, bool surcharge) {
   std::string command;
@@ -82,7 +70,86 @@ const std::string& SetDescription(LineContext& c, const std::string& description
   return c.st.description;
 }
 
+// The line that prints quantity times price before the item; false when
+// its text is too long for one.
+bool AppendQuantityLine(LineContext& c, const std::string& q, const std::string& p) {
+  const std::string text = " " + StripLeadingZeros(DecimalForPrint(q)) + " X " + StripLeadingZeros(PriceForPrint(p));
+  if (!FitsPrefix(c, text)) return false;
+  c.out.push_back("30021" + Len2(text) + text);
+  return true;
+}
+
+// "3101" and the kind of the item: a sale, a return or one of the voids.
+void AppendItemKind(LineContext& c, std::string& command) {
+  command += "3101";
+  if (c.ls.returnMarked) {
+    command += '9';
+    c.st.lastWasReturn = true;
+  } else if (c.ls.voidMarked) {
+    command += (c.ls.voidKind == 1 || c.ls.voidKind == 2) ? 'F' : c.ls.voidKind == 3 ? 'G' : '4';
+  } else {
+    command += '1';
+    c.st.lastWasReturn = false;
+  }
+}
+
+// A SALE prints the kept description (its department's name when it names
+// one), a PLUD the text it brings, if any.
+void AppendItemDescription(LineContext& c, bool sale, const std::string& n, std::string& command) {
+  ConversionState& st = c.st;
+  if (sale) {
+    if (IsDepartmentName(n)) {
+      st.description.assign("REPARTO ");
+      st.description += n;
+      st.description.resize(22, ' ');
+    }
+    command += "22";
+    AppendPadded(command, st.description, 22);
+    return;
+  }
+  std::string text;
+  if (c.Field(",:", &text)) {
+    SetDescription(c, text);
+    CleanInPlace(st.description);
+    command += "22";
+    command += st.description;
+  }
+}
+
+// The price, times the quantity when there is one, and the display line;
+// false (the document refused) when nine digits cannot hold it.
+bool AppendItemAmount(LineContext& c, const std::string& p, bool withQuantity, double quantity,
+                      std::string& command) {
+  ConversionState& st = c.st;
+  double price = 0;
+  ParseNumber(p, &price);
+  double amount = withQuantity ? price * quantity : price;
+  if (!FitsAmount9(amount)) {
+    c.abort = true;
+    return false;
+  }
+  st.lastAmount = NumberText(amount);
+  command += Amount9(amount);
+  // The printed item keeps its department name; the display shows what
+  // happened to it.
+  if (c.ls.returnMarked)
+    st.description = PadRight("RESO", 22);
+  else if (c.ls.voidMarked)
+    st.description = PadRight("STORNO", 22);
+  if (!c.ctx.options.chkDisableDisplay)
+    c.ls.display = "7007" + ItemDisplayText(st.description, amount, c.ctx.decimalSeparator);
+  return true;
+}
+
 }  // namespace
+
+bool Amount(LineContext& c, const std::string& text, double* cents) {
+  *cents = 0;
+  ParseNumber(text, cents);
+  if (FitsAmount9(*cents)) return true;
+  c.abort = true;
+  return false;
+}
 
 void ConvertVoidMarker(LineContext& c) {
   struct Mark {
@@ -131,73 +198,24 @@ void ConvertItem(LineContext& c) {
   const bool hasP = c.Field(",P", &p);
   const bool hasN = c.Field(",N", &n);
 
-  bool withQuantity = false;
+  const bool withQuantity = hasQ && q != "1";
   double quantity = 0;
-  if (hasQ && q != "1") {
-    withQuantity = true;
+  if (withQuantity) {
     ParseNumber(q, &quantity);
-    const std::string text = " " + StripLeadingZeros(DecimalForPrint(q)) + " X " + StripLeadingZeros(PriceForPrint(p));
-    if (!FitsPrefix(c, text)) return;
-    c.out.push_back("30021" + Len2(text) + text);
+    if (!AppendQuantityLine(c, q, p)) return;
   }
 
   std::string command;
   command.reserve(48);
-  command += "3101";
-  if (c.ls.returnMarked) {
-    command += '9';
-    st.lastWasReturn = true;
-  } else if (c.ls.voidMarked) {
-    command += (c.ls.voidKind == 1 || c.ls.voidKind == 2) ? 'F' : c.ls.voidKind == 3 ? 'G' : '4';
-  } else {
-    command += '1';
-    st.lastWasReturn = false;
-  }
-
+  AppendItemKind(c, command);
   if (hasN) {
     std::string d2;
     if (!Department(c, n, &d2)) return;
     st.lastDepartment = d2;
     command += d2;
   }
-
-  if (sale) {
-    if (IsDepartmentName(n)) {
-      st.description.assign("REPARTO ");
-      st.description += n;
-      st.description.resize(22, ' ');
-    }
-    command += "22";
-    AppendPadded(command, st.description, 22);
-  } else {
-    std::string text;
-    if (c.Field(",:", &text)) {
-      SetDescription(c, text);
-      CleanInPlace(st.description);
-      command += "22";
-      command += st.description;
-    }
-  }
-
-  if (hasP) {
-    double price = 0;
-    ParseNumber(p, &price);
-    double amount = withQuantity ? price * quantity : price;
-    if (!FitsAmount9(amount)) {
-      c.abort = true;
-      return;
-    }
-    st.lastAmount = NumberText(amount);
-    command += Amount9(amount);
-    // The printed item keeps its department name; the display shows what
-    // happened to it.
-    if (c.ls.returnMarked)
-      st.description = PadRight("RESO", 22);
-    else if (c.ls.voidMarked)
-      st.description = PadRight("STORNO", 22);
-    if (!c.ctx.options.chkDisableDisplay)
-      c.ls.display = "7007" + ItemDisplayText(st.description, amount, c.ctx.decimalSeparator);
-  }
+  AppendItemDescription(c, sale, n, command);
+  if (hasP && !AppendItemAmount(c, p, withQuantity, quantity, command)) return;
   c.ls.command = std::move(command);
 }
 
@@ -228,7 +246,7 @@ bool ConvertItemPercent(LineContext& c, bool surcharge) {
 void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
   std::string pct, text;
   if (!c.Field(",%", &pct)) return;
-  std::string command = (surcharge ? "MOST%" : "DOST%") + TrimLeft(pct);
+  std::string command = (surcharge ? "MOST%" : "DOST%") + pct.substr(std::min(pct.find_first_not_of(' '), pct.size()));
   if (c.Field(",:", &text)) command += "," + text;
   c.ls.command = command;
 }

@@ -25,13 +25,6 @@ bool Field(const std::string& line, const char* marker, std::string* value) {
   return FindField(false, value, line, marker);
 }
 
-std::string TrimBlanks(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
-}
-
 bool AllDigits(const std::string& s) {
   if (s.empty()) return false;
   for (char ch : s)
@@ -39,16 +32,18 @@ bool AllDigits(const std::string& s) {
   return true;
 }
 
-// A plain decimal number: digits with at most one ".", at least one digit.
+// A plain decimal number between blanks: digits with at most one ".", at
+// least one digit.
 bool ParseDecimal(const std::string& text, double* out) {
-  return text.find(',') == std::string::npos && ParseNumber(text, out);
+  const std::string number(language::Trimmed(text));
+  return number.find(',') == std::string::npos && ParseNumber(number, out);
 }
 
 // Print attribute digit of PRNT and EXTL.
 std::string Attribute(const LineContext& c) {
   std::string h;
   if (!c.Field(",H", &h)) return "1";
-  h = TrimBlanks(h);
+  h = std::string(language::Trimmed(h));
   if (h == "1") return "4";
   if (h == "2") return "2";
   return "1";
@@ -72,7 +67,7 @@ bool ReferenceNumbers(const std::string& n, std::string* digits) {
   if (n.size() != 8) return false;
   std::string result;
   for (size_t part = 0; part < 8; part += 4) {
-    std::string p = TrimBlanks(n.substr(part, 4));
+    std::string p(language::Trimmed(n.substr(part, 4)));
     if (!AllDigits(p)) return false;
     result += std::string(4 - p.size(), '0') + p;
   }
@@ -167,7 +162,7 @@ void ConvertCashMovementsAndNonFiscal(LineContext& c) {
     std::string v;
     double cents = 0;
     // Nine digits is all the command holds; a larger sum is no deposit.
-    if (c.Field(",V", &v) && ParseDecimal(TrimBlanks(v), &cents) && cents > 0 &&
+    if (c.Field(",V", &v) && ParseDecimal(v, &cents) && cents > 0 &&
         cents < 999999999.5)
       c.ls.command = (deposit ? "7106D" : "7106P") + Amount9(cents);
   }
@@ -237,7 +232,7 @@ bool ConvertDisplay(LineContext& c) {
   bool secondRow = false;
   std::string n;
   double row = 0;
-  if (c.Field(",N", &n) && ParseDecimal(TrimBlanks(n), &row) && row != 1) secondRow = true;
+  if (c.Field(",N", &n) && ParseDecimal(n, &row) && row != 1) secondRow = true;
 
   std::string text;
   if (c.Field(",:", &text)) {
@@ -258,7 +253,7 @@ bool ConvertDisplay(LineContext& c) {
       const std::string& next = *c.nextLine;
       std::string nextN;
       double nextRow = 0;
-      if (Field(next, ",N", &nextN) && ParseDecimal(TrimBlanks(nextN), &nextRow) && nextRow == 2) {
+      if (Field(next, ",N", &nextN) && ParseDecimal(nextN, &nextRow) && nextRow == 2) {
         std::string t;
         if (Field(next, ",:", &t)) row2 = PadRight(t, 20);
         c.consumeNext = true;
@@ -308,7 +303,7 @@ void ConvertFunctions(LineContext& c) {
 
 void ConvertCodes(LineContext& c) {
   std::string text;
-  if (c.verb.Is("QRCO") && c.Field(",:", &text) && !TrimBlanks(text).empty()) {
+  if (c.verb.Is("QRCO") && c.Field(",:", &text) && !language::Trimmed(text).empty()) {
     if (text.size() > kMaxPrefixedText) {
       c.abort = true;
       return;
@@ -341,7 +336,7 @@ std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const
 
   const std::string suffix = ".00" + std::to_string(ctx.currentPort);
   const bool hasDot = name.find('.') != std::string::npos;
-  if (TrimBlanks(name).empty()) return DataFile(ctx, "DataReceived.txt");
+  if (language::Trimmed(name).empty()) return DataFile(ctx, "DataReceived.txt");
   if (name.find_first_of(separators) == std::string::npos)
     return DataFile(ctx, hasDot ? name : name + suffix);
   return hasDot ? name : name + suffix;
@@ -352,7 +347,7 @@ void ConvertRead(LineContext& c) {
   std::string n, text;
   std::string count = "1";
   if (c.Field(",N", &n)) {
-    n = TrimBlanks(n);
+    n = std::string(language::Trimmed(n));
     size_t nonZero = n.find_first_not_of('0');
     if (AllDigits(n))
       count = nonZero == std::string::npos ? "0" : n.substr(nonZero);

@@ -10,14 +10,6 @@ namespace {
 
 const char kNoAmount[] = "000000000";
 
-bool Amount(LineContext& c, const std::string& text, double* cents) {
-  *cents = 0;
-  ParseNumber(text, cents);
-  if (FitsAmount9(*cents)) return true;
-  c.abort = true;
-  return false;
-}
-
 // Every payment line: the receipt is paid, and a held-back tax code goes to
 // the printer now, before the payment.
 void CommonStart(LineContext& c) {

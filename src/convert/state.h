@@ -17,7 +17,7 @@ using language::IsTenderSynonym;
 
 // Reset at the start of every conversion.
 struct ConversionState {
-  settings::ReceiptFacts facts;
+  language::ReceiptFacts facts;
   bool itemsSold = false;
   bool invoiceTotalPending = false;
   bool invoiceHeader = false;
@@ -99,6 +99,10 @@ bool ConvertItemPercent(LineContext& c, bool surcharge);  // DISC, MAGG
 void ConvertSubtotalPercent(LineContext& c, bool surcharge);  // DOST, MOST
 bool ConvertItemValue(LineContext& c, bool surcharge);    // COUP, ADDI
 void ConvertSubtotalValue(LineContext& c, bool surcharge);    // COST, ADDS
+
+// An amount field in cents; false (the document refused) when nine digits
+// cannot hold it.
+bool Amount(LineContext& c, const std::string& text, double* cents);
 
 // Payments, tax code, lottery code and invoices.
 void ConvertPayments(LineContext& c);  // CASH CHEQ CRED CARD BANC TEND TICK

@@ -30,13 +30,4 @@ std::string TwoDigits(int value) {
   return buf;
 }
 
-std::string FormatCents(int64_t cents, char decimalSeparator) {
-  const bool negative = cents < 0;
-  const uint64_t magnitude = negative ? uint64_t(-(cents + 1)) + 1 : uint64_t(cents);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%s%llu%c%02llu", negative ? "-" : "", (unsigned long long)(magnitude / 100),
-                decimalSeparator, (unsigned long long)(magnitude % 100));
-  return buf;
-}
-
 }  // namespace ecr

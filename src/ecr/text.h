@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "language/text_value.h"
+
 namespace ecr {
 
 // Up to `length` characters from 1-based `start` (all the rest when length
@@ -14,7 +16,6 @@ std::string Mid(const std::string& text, long start, long length = -1);
 // 0 when there are none.
 int64_t Val(const std::string& text);
 std::string TwoDigits(int value);
-// `cents` as "0.00" with the given separator.
-std::string FormatCents(int64_t cents, char decimalSeparator);
+using language::FormatCents;
 
 }  // namespace ecr

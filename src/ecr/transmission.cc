@@ -8,7 +8,7 @@
 #include "ecr/dump.h"
 #include "ecr/paths.h"
 #include "ecr/text.h"
-#include "settings/text_value.h"
+#include "language/text_value.h"
 
 namespace ecr {
 namespace {
@@ -62,7 +62,7 @@ bool IsNumeric(const std::string& text) {
   size_t e = text.find_last_not_of(' ');
   std::string t = text.substr(b, e - b + 1);
   if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
-  return !t.empty() && settings::ParseNumber(t, &value);
+  return !t.empty() && language::ParseNumber(t, &value);
 }
 
 std::string Percent2(double value) {
@@ -74,7 +74,7 @@ std::string Percent2(double value) {
 }  // namespace
 
 std::string PaymentLine(const std::string& name, const std::string& amountText) {
-  std::string line = settings::PadRight(name, 20);
+  std::string line = language::PadRight(name, 20);
   std::string tail = std::string(1, char(127)) + " " + amountText;
   if (tail.size() < 20) line += std::string(20 - tail.size(), ' ');
   return line + tail;
@@ -99,7 +99,7 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
   digits.erase(digits.find_last_not_of(' ') + 1);
   bool negative = !digits.empty() && digits[0] == '-';
   if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  settings::ParseNumber(digits, &percent);
+  language::ParseNumber(digits, &percent);
   if (negative) percent = -percent;
   double cents = double(subtotal) * percent / 100.0;
   bool discount = StartsWith(line, "DOST");
@@ -107,8 +107,8 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
                                           : description + " " + Percent2(percent) + "%";
   for (char& c : text)
     if (c == ',') c = '.';
-  std::string command = std::string(word == "DOST" ? "30013" : "30012") + settings::Len2(text) + text +
-                        settings::Amount9(cents);
+  std::string command = std::string(word == "DOST" ? "30013" : "30012") + language::Len2(text) + text +
+                        language::Amount9(cents);
   return link.TrasmettiStringa(command) == 0 ? 0 : -1;
 }
 
@@ -292,7 +292,7 @@ bool SendLine(Transmission& t, const std::string& line) {
 
 // After the closing line, the payment lines of the kinds paid without an amount.
 void PrintPaymentSummary(Transmission& t, const std::string& line) {
-  const settings::ReceiptFacts& f = t.doc.facts;
+  const language::ReceiptFacts& f = t.doc.facts;
   if (!(StartsWith(line, "3007") || StartsWith(line, "3004"))) return;
   if (!(f.cashDue || f.chequeDue || f.cardDue || f.otherDue)) return;
   t.link.TrasmettiStringa("1003");

@@ -11,7 +11,7 @@
 #include "ecr/link.h"
 #include "ecr/registers.h"
 #include "platform/file_system.h"
-#include "settings/receipt_facts.h"
+#include "language/receipt_facts.h"
 
 namespace ecr {
 
@@ -41,7 +41,7 @@ enum DocumentStatus : int16_t {
 // what the conversion found in it.
 struct NativeDocument {
   std::vector<std::string> commands;
-  settings::ReceiptFacts facts;
+  language::ReceiptFacts facts;
 };
 
 // Where the transmission takes its document from: asked again for every

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "language/language.h"
-#include "platform/make_directory.h"
+#include "language/text_value.h"
 #include "platform/xml_query.h"
 #include "settings/document.h"
 
@@ -15,13 +15,6 @@ namespace payment {
 namespace {
 
 const char kPosDataRoot[] = "/NativeMethods.POSData/";
-
-std::string Trimmed(const std::string& s) {
-  size_t first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  size_t last = s.find_last_not_of(" \t");
-  return s.substr(first, last - first + 1);
-}
 
 // The number at the start of a field value, as the host writes it: blanks,
 // an optional sign, digits, an optional decimal part. Anything else ends it;
@@ -66,6 +59,31 @@ std::string AnswerText(const std::string& body) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::string bytes;
   return platform::Utf8ToWindows1252(text, &bytes) ? bytes : body;
+}
+
+// The answer's fields the slip prints, each control byte in them a blank
+// from here on (an STX and ETX round a command of the service's own).
+void CopyAnswerFields(platform::XmlQuery& xml, POSData* d) {
+  struct Field {
+    const char* name;
+    std::string POSData::*member;
+  };
+  static const Field kFields[] = {
+      {"TerminalId", &POSData::TerminalId},           {"AcquirerId", &POSData::AcquirerId},
+      {"TransactionType", &POSData::TransactionType}, {"KODescription", &POSData::KODescription},
+      {"CardType", &POSData::CardType},               {"STAN", &POSData::STAN},
+      {"PAN", &POSData::PAN},                         {"AuthorizationCode", &POSData::AuthorizationCode},
+      {"OperationNumber", &POSData::OperationNumber}, {"DataTrs", &POSData::DataTrs},
+  };
+  for (const Field& f : kFields) {
+    std::string value;
+    xml.SelectText(kPosDataRoot + std::string(f.name), &value);
+    d->*f.member = value;
+  }
+  d->controlBytesBlanked = language::BlankControlBytes(d->TransactionResult);
+  language::BlankControlBytes(d->resultDescription);  // the same text again
+  for (const Field& f : kFields) d->controlBytesBlanked += language::BlankControlBytes(d->*f.member);
+  d->transactionDate = d->DataTrs;
 }
 
 }  // namespace
@@ -129,7 +147,7 @@ std::string ReadServiceUrl(platform::FileSystem& files, const std::string& progr
   settings::FileError error;
   std::string url;
   if (settings::ReadDocument(files, Join(programDirectory, kServiceUrlFile), &lines, &error) && !lines.empty())
-    url = Trimmed(lines[0]);
+    url = language::Trimmed(lines[0], " \t");
   while (!url.empty() && url.back() == '/') url.pop_back();
   if (url.empty()) return kDefaultServiceUrl;
   // WinHTTP refuses an address without its scheme where curl assumes http.
@@ -194,29 +212,8 @@ bool PaymentRequest::Pagame(int32_t amount, int32_t extra, std::string* answer) 
 int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines) {
   posData_ = POSData();
   lastLog_.clear();
-  if (documentLines.empty()) return 0;
-  const std::string& line = documentLines[0];
-  std::string verb;
-  if (Trimmed(line).size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return 0;
-
-  posData_.commandWord = "PAGA";
-  std::string amountText, extraText;
-  bool hasAmount = language::FindField(false, &amountText, line, ",V");
-  bool hasExtra = language::FindField(false, &extraText, line, ",P");
   int32_t amount = 0, extra = 0;
-  if (hasAmount) {
-    posData_.amount = amountText;
-  }
-  if ((hasAmount && !LeadingNumber(amountText, &amount)) || (hasExtra && !LeadingNumber(extraText, &extra))) {
-    posData_.commandWord.clear();
-    ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
-    return 0;
-  }
-  if (!hasAmount || !hasExtra || amount == 0) {
-    // Nothing was requested: the slip must not print a payment either.
-    posData_.commandWord.clear();
-    return 0;
-  }
+  if (documentLines.empty() || !ReadPagaLine(documentLines[0], &amount, &extra)) return 0;
 
   std::string answer;
   bool approved = Pagame(amount, extra, &answer);
@@ -224,7 +221,34 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
     posData_.errorText = answer;
     return answer == kTimedOut ? kPosTimedOut : kPosNoConnection;
   }
+  return ReadAnswer(answer, approved);
+}
 
+bool PaymentRequest::ReadPagaLine(const std::string& line, int32_t* amount, int32_t* extra) {
+  std::string verb;
+  if (language::Trimmed(line, " \t").size() <= 4 || !language::FindField(true, &verb, line, "PAGA")) return false;
+
+  posData_.commandWord = "PAGA";
+  std::string amountText, extraText;
+  bool hasAmount = language::FindField(false, &amountText, line, ",V");
+  bool hasExtra = language::FindField(false, &extraText, line, ",P");
+  if (hasAmount) {
+    posData_.amount = amountText;
+  }
+  if ((hasAmount && !LeadingNumber(amountText, amount)) || (hasExtra && !LeadingNumber(extraText, extra))) {
+    posData_.commandWord.clear();
+    ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
+    return false;
+  }
+  if (!hasAmount || !hasExtra || *amount == 0) {
+    // Nothing was requested: the slip must not print a payment either.
+    posData_.commandWord.clear();
+    return false;
+  }
+  return true;
+}
+
+int16_t PaymentRequest::ReadAnswer(const std::string& answer, bool approved) {
   auto xml = platform::XmlQuery::Create();
   xml->Load(answer);
   std::string text;
@@ -243,30 +267,7 @@ int16_t PaymentRequest::EseguiPaga(const std::vector<std::string>& documentLines
     posData_.resultDescription = "TRANSAZIONE ANNULLATA";
     outcome = kPosServiceError;
   }
-
-  struct Field {
-    const char* name;
-    std::string POSData::*member;
-  };
-  static const Field kFields[] = {
-      {"TerminalId", &POSData::TerminalId},           {"AcquirerId", &POSData::AcquirerId},
-      {"TransactionType", &POSData::TransactionType}, {"KODescription", &POSData::KODescription},
-      {"CardType", &POSData::CardType},               {"STAN", &POSData::STAN},
-      {"PAN", &POSData::PAN},                         {"AuthorizationCode", &POSData::AuthorizationCode},
-      {"OperationNumber", &POSData::OperationNumber}, {"DataTrs", &POSData::DataTrs},
-  };
-  for (const Field& f : kFields) {
-    std::string value;
-    xml->SelectText(kPosDataRoot + std::string(f.name), &value);
-    posData_.*f.member = value;
-  }
-  // The slip prints these texts: a control byte the service sent (an STX
-  // and ETX round a command of its own) is a blank from here on.
-  posData_.controlBytesBlanked = language::BlankControlBytes(posData_.TransactionResult);
-  language::BlankControlBytes(posData_.resultDescription);  // the same text again
-  for (const Field& f : kFields) posData_.controlBytesBlanked += language::BlankControlBytes(posData_.*f.member);
-  posData_.transactionDate = posData_.DataTrs;
-
+  CopyAnswerFields(*xml, &posData_);
   if (setup_.options && setup_.options->CheckLogPagamento) WriteLog(answer);
   return outcome;
 }

@@ -92,6 +92,11 @@ class PaymentRequest {
   void NoteInLog(const std::string& line);
 
  private:
+  // The amount and the "P" value of a PAGA line; false when it asks for no
+  // payment (or a number is too large, which the operator is shown).
+  bool ReadPagaLine(const std::string& line, int32_t* amount, int32_t* extra);
+  // The service's answer into posData_, logged when the option says so.
+  int16_t ReadAnswer(const std::string& answer, bool approved);
   void ShowMessage(const std::string& text);
   void WriteLog(const std::string& answer);
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "payment/payment.h"
+#include "language/language.h"
 #include "platform/event_loop.h"
 #include "platform/http_client.h"
 #include "settings/document.h"
@@ -34,7 +35,7 @@ TEST(PaymentLiveTest, ApprovalFromARunningService) {
   setup.showMessage = [&](const std::string& text) { messages.push_back(text); };
   PaymentRequest pay(setup);
 
-  EXPECT_EQ(0, pay.EseguiPaga(settings::SplitLines("PAGA,V1250,P3;\r\nCASH;\r\n")));
+  EXPECT_EQ(0, pay.EseguiPaga(language::SplitLines("PAGA,V1250,P3;\r\nCASH;\r\n")));
   EXPECT_EQ("00", pay.posData().TransactionResult);
   EXPECT_FALSE(pay.posData().TerminalId.empty());
   EXPECT_FALSE(pay.posData().DataTrs.empty());

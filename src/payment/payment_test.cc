@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "language/language.h"
 #include "payment/slip.h"
 #include "settings/document.h"
 #include "testing/fake_event_loop.h"
@@ -82,7 +83,7 @@ class PaymentTest : public ::testing::Test {
     pay_ = std::make_unique<PaymentRequest>(setup);
   }
 
-  int16_t Run(const std::string& document) { return pay_->EseguiPaga(settings::SplitLines(document)); }
+  int16_t Run(const std::string& document) { return pay_->EseguiPaga(language::SplitLines(document)); }
   std::string DataFile(const std::string& name) const { return kData + (platform::PathSeparator() + name); }
 
   testing_support::FakeEventLoop loop_;

@@ -2,6 +2,8 @@
 // payment, or the reason after a refused or failed one.
 #include "payment/slip.h"
 
+#include "language/text_value.h"
+
 namespace payment {
 
 std::string SlipLine(const std::string& text) { return "40031" + std::to_string(text.size()) + text; }
@@ -17,10 +19,7 @@ std::string SlipAmount(const std::string& cents) {
     for (; i < cents.size() && cents[i] >= '0' && cents[i] <= '9' && value < 100000000000000LL; ++i)
       value = value * 10 + (cents[i] - '0');
   }
-  std::string units = std::to_string(value / 100);
-  std::string hundredths = std::to_string(value % 100);
-  if (hundredths.size() < 2) hundredths.insert(0, "0");
-  std::string text = (negative && value ? "-" : "") + units + "." + hundredths;
+  std::string text = language::FormatCents(negative ? -value : value, '.');
   if (text.size() < 15) text.insert(0, 15 - text.size(), ' ');
   return text;
 }

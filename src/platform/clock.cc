@@ -1,5 +1,6 @@
 // The system's clocks and the date-time stamp; portable, since NowLocal and
-// steady_clock already hide the system.
+// steady_clock already hide the system. The real event loops time their
+// timers with this monotonic clock too.
 #include "platform/clock.h"
 
 #include <chrono>

@@ -16,7 +16,8 @@ class EventLoop {
  public:
   virtual ~EventLoop() = default;
 
-  // Milliseconds of a monotonic clock; only differences mean anything.
+  // Milliseconds of a monotonic clock; only differences mean anything. The
+  // real loops read Clock::Real().MonotonicMs, the program's one such clock.
   virtual int64_t NowMs() = 0;
 
   // Calls `fn` once, `delay_ms` from now. Returns an id above 0.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "language/language.h"
 #include "service/version.h"
 #include "settings/document.h"
 
@@ -103,7 +104,7 @@ console::SubmitResult SubmitResultOf(const FinishedJob& end) {
   console::SubmitResult r;
   r.ok = end.ok;
   if (end.ok) {
-    r.out = settings::SplitLines(end.out);
+    r.out = language::SplitLines(end.out);
     // Only a closing this job sent and got answered: a stamp without one
     // reads the receipt before it.
     if (end.receiptClosed) {

@@ -6,6 +6,7 @@
 
 #include "ecr/receipts.h"
 #include "ecr/transmission.h"
+#include "language/language.h"
 #include "payment/slip.h"
 #include "service/outcome.h"
 #include "service/sha256.h"
@@ -90,7 +91,7 @@ bool JobRunner::ReadDocument(int16_t port, JobDocument* doc) {
   std::string message;
   switch (status) {
     case platform::ReadStatus::kOk:
-      doc->lines = settings::SplitLines(doc->bytes);
+      doc->lines = language::SplitLines(doc->bytes);
       return true;
     case platform::ReadStatus::kMissing:
       // No job on screen: the host took its file back.
@@ -243,7 +244,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
       // and the API's answer tell the same.
       std::string out, why;
       fs_.ReadFile(files.PathOf(kOut, port), platform::kMaxDocumentBytes, &out, &why);
-      for (const auto& [name, value] : ReceiptFields(settings::SplitLines(out))) {
+      for (const auto& [name, value] : ReceiptFields(language::SplitLines(out))) {
         if (name == "number" && !value.empty()) r.receipt_number = value;
         if (name == "date") r.receipt_date = value;
         if (name == "time") r.receipt_time = value;

@@ -2,6 +2,7 @@
 // detection mode, timer, test receipt and "Annulla Scontrino". Those that
 // talk to the printer are units of work on the link's queue.
 #include "ecr/receipts.h"
+#include "language/language.h"
 #include "service/job_service.h"
 #include "service/sha256.h"
 #include "settings/document.h"
@@ -299,7 +300,7 @@ FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bo
   for (const char* stem : {kOut, kErr, kDati}) parts_.fs.RemoveFile(httpFiles_.PathOf(stem, port));
   JobDocument doc;
   doc.bytes = bytes;
-  doc.lines = settings::SplitLines(bytes);
+  doc.lines = language::SplitLines(bytes);
   doc.idempotencyKey = key;
   doc.fromApi = !asIs;
   parts_.view.Busy(true, kBusyTip);

@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "console/console_settings.h"
 #include "ecr/link.h"
+#include "language/language.h"
 #include "platform/child_process.h"
 #include "platform/own_folder.h"
 #include "platform/serial_port.h"
@@ -218,7 +219,7 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   if (p->disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &consoleText,
                         &consoleError) != platform::ReadStatus::kOk)
     consoleText.clear();
-  p->consoleSettings = console::ParseConsoleSettings(settings::SplitLines(consoleText));
+  p->consoleSettings = console::ParseConsoleSettings(language::SplitLines(consoleText));
 
   for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
   if (args.virtualPrinter) {

@@ -43,9 +43,6 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-// One splitter for every document: the command language's.
-std::vector<std::string> SplitLines(const std::string& data) { return language::SplitLines(data); }
-
 bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vector<std::string>* lines,
                   FileError* error) {
   if (files.Kind(path) == platform::FileKind::kMissing) {
@@ -59,7 +56,7 @@ bool ReadDocument(platform::FileSystem& files, const std::string& path, std::vec
     std::string bytes, text;
     platform::ReadStatus status = files.ReadFile(path, platform::kMaxDocumentBytes, &bytes, &text);
     if (status == platform::ReadStatus::kOk) {
-      *lines = SplitLines(bytes);
+      *lines = language::SplitLines(bytes);
       return true;
     }
     last = FromReadStatus(status);

@@ -17,10 +17,6 @@ struct FileError {
   std::string source;
 };
 
-// The lines of a document's bytes: CR LF, LF and a lone CR each end a line;
-// a last line without a line end still counts; no bytes, no lines.
-std::vector<std::string> SplitLines(const std::string& bytes);
-
 // Fails with -1 and "FileInput: <path> Not Exists!" when the file is
 // missing. A busy or unreachable file is read again up to ten more times,
 // at once. Links, folders and devices are refused; at most

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "language/language.h"
 #include "testing/fake_file_system.h"
 #include "testing/temp_dir.h"
 
@@ -19,7 +20,7 @@ TEST(DocumentTest, ReadsCrLfAndLfLinesAndKeepsHighBytes) {
   FileError err;
   ASSERT_TRUE(settings::ReadDocument(fs, "doc", &lines, &err));
   EXPECT_EQ(lines, (std::vector<std::string>{"SALE,N1,P100;", "PRNT,:caff\xE8", "", "CR", "last"}));
-  EXPECT_EQ(settings::SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(language::SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
 }
 
 TEST(DocumentTest, EmptyFileIsAnEmptyListAndMissingFileAnError) {

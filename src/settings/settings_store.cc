@@ -6,11 +6,17 @@
 #include <iterator>
 #include <vector>
 
+#include "language/text_value.h"
 #include "platform/system.h"
 #include "settings/document.h"
-#include "settings/text_value.h"
 
 namespace settings {
+
+using language::IsNumericText;
+using language::LineField;
+using language::RoundToInteger;
+using language::TextValue;
+using language::Trimmed;
 
 const char kPortsFile[] = "QLCHKCOM.TXT";
 const char kTimerFile[] = "QLTIMER1.TXT";

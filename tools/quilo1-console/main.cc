@@ -12,6 +12,7 @@
 #include <string>
 
 #include "console/console_settings.h"
+#include "language/language.h"
 #include "settings/document.h"
 
 namespace {
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
   }
   std::string settingsText;
   ReadSmall(programDir + "/" + console::kConsoleSettingsFile, &settingsText);  // missing: the defaults
-  console::ConsoleSettings settings = console::ParseConsoleSettings(settings::SplitLines(settingsText));
+  console::ConsoleSettings settings = console::ParseConsoleSettings(language::SplitLines(settingsText));
   if (!settings.enabled) return Fail(std::string("the console is off in ") + console::kConsoleSettingsFile, 1);
 
   std::string tokenPath = programDir + "/" + console::kTokenFile;

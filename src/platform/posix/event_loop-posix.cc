@@ -1,12 +1,12 @@
 // POSIX event loop: poll() over the registered descriptors and a self-pipe.
 #include <fcntl.h>
 #include <poll.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/handle_table.h"
 #include "platform/timer_queue.h"
@@ -29,11 +29,7 @@ class PosixEventLoop : public EventLoop {
     close(wake_[1]);
   }
 
-  int64_t NowMs() override {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-  }
+  int64_t NowMs() override { return Clock::Real().MonotonicMs(); }
   int AddTimer(int64_t delay_ms, std::function<void()> fn) override {
     return timers_.Add(NowMs() + (delay_ms < 0 ? 0 : delay_ms), std::move(fn));
   }

@@ -4,6 +4,7 @@
 // become Windows-1252 bytes.
 #include <pugixml.hpp>
 
+#include "language/text_value.h"
 #include "platform/xml_query.h"
 
 namespace platform {
@@ -15,14 +16,6 @@ void CollectText(const pugi::xml_node& node, std::string* out) {
     return;
   }
   for (const auto& child : node.children()) CollectText(child, out);
-}
-
-std::string Trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n";
-  size_t first = s.find_first_not_of(blanks);
-  if (first == std::string::npos) return std::string();
-  size_t last = s.find_last_not_of(blanks);
-  return s.substr(first, last - first + 1);
 }
 
 class PugiXmlQuery : public XmlQuery {
@@ -65,7 +58,7 @@ class PugiXmlQuery : public XmlQuery {
       all = found.attribute().value();
     // pugixml hands out UTF-8; a reference beyond the code page becomes "?".
     std::string bytes;
-    *text = Trimmed(Utf8ToWindows1252(all, &bytes) ? bytes : all);
+    *text = language::Trimmed(Utf8ToWindows1252(all, &bytes) ? bytes : all, " \t\r\n");
     return true;
   }
 

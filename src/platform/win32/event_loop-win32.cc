@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/handle_table.h"
 #include "platform/timer_queue.h"
@@ -22,7 +23,7 @@ class Win32EventLoop : public EventLoop {
   Win32EventLoop() { wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr); }
   ~Win32EventLoop() override { CloseHandle(wake_); }
 
-  int64_t NowMs() override { return int64_t(GetTickCount64()); }
+  int64_t NowMs() override { return Clock::Real().MonotonicMs(); }
   int AddTimer(int64_t delay_ms, std::function<void()> fn) override {
     return timers_.Add(NowMs() + (delay_ms < 0 ? 0 : delay_ms), std::move(fn));
   }

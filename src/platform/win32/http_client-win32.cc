@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "platform/clock.h"
 #include "platform/http_client.h"
 #include "platform/win32/wide_text.h"
 
@@ -111,9 +112,9 @@ bool RunHop(Exchange* x, HINTERNET session, const std::string& url, std::string*
                             WINHTTP_NO_HEADER_INDEX))
       *location = Narrow(std::wstring(where, size / sizeof(wchar_t)));
     // The headers are in: the rest of the answer must come within its time.
-    const ULONGLONG deadline = GetTickCount64() + ULONGLONG(x->limits.answerTimeMs);
+    const int64_t deadline = Clock::Real().MonotonicMs() + x->limits.answerTimeMs;
     for (;;) {
-      ULONGLONG now = GetTickCount64();
+      const int64_t now = Clock::Real().MonotonicMs();
       if (now >= deadline) {
         late = true;
         break;

@@ -5,6 +5,7 @@
 #include <msxml2.h>
 #include <oleauto.h>
 
+#include "language/text_value.h"
 #include "platform/xml_query.h"
 
 namespace platform {
@@ -29,14 +30,6 @@ std::string FromBstr(BSTR b) {
   std::string bytes(size_t(n), '\0');
   WideCharToMultiByte(kBytesCodePage, 0, b, len, bytes.data(), n, nullptr, nullptr);
   return bytes;
-}
-
-std::string Trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n";
-  size_t first = s.find_first_not_of(blanks);
-  if (first == std::string::npos) return std::string();
-  size_t last = s.find_last_not_of(blanks);
-  return s.substr(first, last - first + 1);
 }
 
 class MsxmlQuery : public XmlQuery {
@@ -92,7 +85,7 @@ class MsxmlQuery : public XmlQuery {
     if (hr != S_OK || !node) return false;
     BSTR value = nullptr;
     node->get_text(&value);
-    *text = Trimmed(FromBstr(value));
+    *text = language::Trimmed(FromBstr(value), " \t\r\n");
     SysFreeString(value);
     node->Release();
     return true;

@@ -1,12 +1,13 @@
-// Numbers and fields in the settings files, read the way the files have
-// always been read: a point as decimal separator, text that is no number
+// Numbers and texts as the settings files and the native commands have
+// them, locale-free: a point as decimal separator, text that is no number
 // counting as 0.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace settings {
+namespace language {
 
 // The value of the number that `text` starts with, after leading blanks
 // ("12abc" is 12, "abc" and "" are 0, "0.5" is 0.5, "-3" is -3).
@@ -19,8 +20,8 @@ bool IsNumericText(std::string_view text);
 // A line as the settings reader takes it: one field, leading blanks skipped.
 std::string_view LineField(std::string_view line);
 
-// Leading and trailing spaces removed.
-std::string_view Trimmed(std::string_view text);
+// Leading and trailing `blanks` removed (spaces unless told).
+std::string_view Trimmed(std::string_view text, std::string_view blanks = " ");
 
 // Rounds half to even, as the files' integer conversion always did.
 long long RoundToInteger(double value);
@@ -36,6 +37,8 @@ long long RoundCents(double cents);
 // nearest cent.
 std::string Amount9(double cents);
 std::string Amount9(long long cents);
+// `cents` as units, `decimalSeparator` and two digits: "12,50", "-0.05".
+std::string FormatCents(int64_t cents, char decimalSeparator);
 // Length of `text` as two digits.
 std::string Len2(const std::string& text);
 // A plain decimal number ("." or "," as separator) read without throwing;
@@ -44,4 +47,4 @@ bool ParseNumber(const std::string& text, double* value);
 // `text` cut or padded with blanks to `width`.
 std::string PadRight(const std::string& text, size_t width);
 
-}  // namespace settings
+}  // namespace language

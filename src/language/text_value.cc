@@ -1,11 +1,11 @@
-// Number and field parsing for the settings files, locale-free on purpose:
-// the files use a point whatever the user's number settings say.
-#include "settings/text_value.h"
+// Numbers and texts of the settings files and the native commands,
+// locale-free on purpose: a point whatever the user's number settings say.
+#include "language/text_value.h"
 
 #include <cmath>
 #include <cstdlib>
 
-namespace settings {
+namespace language {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -41,10 +41,10 @@ std::string_view LineField(std::string_view line) {
   return line.substr(i);
 }
 
-std::string_view Trimmed(std::string_view text) {
-  size_t begin = text.find_first_not_of(' ');
+std::string_view Trimmed(std::string_view text, std::string_view blanks) {
+  size_t begin = text.find_first_not_of(blanks);
   if (begin == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(' ');
+  size_t end = text.find_last_not_of(blanks);
   return text.substr(begin, end - begin + 1);
 }
 
@@ -92,6 +92,22 @@ std::string Amount9(long long cents) {
 
 std::string Amount9(double cents) { return Amount9(RoundCents(cents)); }
 
+std::string FormatCents(int64_t cents, char decimalSeparator) {
+  uint64_t u = cents < 0 ? 0ULL - static_cast<uint64_t>(cents) : static_cast<uint64_t>(cents);
+  char buf[32];
+  char* p = buf + sizeof buf;
+  *--p = static_cast<char>('0' + u % 10);
+  *--p = static_cast<char>('0' + u / 10 % 10);
+  *--p = decimalSeparator;
+  u /= 100;
+  do {
+    *--p = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (cents < 0) *--p = '-';
+  return std::string(p, buf + sizeof buf);
+}
+
 std::string Len2(const std::string& text) {
   const size_t n = text.size();
   if (n < 100) return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
@@ -126,4 +142,4 @@ std::string PadRight(const std::string& text, size_t width) {
   return text + std::string(width - text.size(), ' ');
 }
 
-}  // namespace settings
+}  // namespace language

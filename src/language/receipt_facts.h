@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace settings {
+namespace language {
 
 struct ReceiptFacts {
   bool paymentSeen = false;  // a paid receipt: drawer and "3013" at the end
@@ -15,4 +15,4 @@ struct ReceiptFacts {
   std::string paymentText;
 };
 
-}  // namespace settings
+}  // namespace language
