@@ -1,5 +1,5 @@
-// The Linux daemon's status view: one line per event on standard error, with
-// the local time and the port it concerns.
+// The Linux daemon's log lines: one line per change of the service's state,
+// with the local time and the port it concerns.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/system.h"
-#include "service/status_view.h"
+#include "service/service_state.h"
 
 namespace service {
 
@@ -16,48 +16,14 @@ namespace service {
 std::string StatusLine(const platform::LocalTime& time, int16_t port, const std::string& label,
                        const std::string& text);
 
-class ConsoleStatusView : public StatusView {
- public:
-  using Clock = std::function<platform::LocalTime()>;
-  using Writer = std::function<void(const std::string& line)>;
-  // Standard error and the system clock unless given.
-  explicit ConsoleStatusView(Writer write = nullptr, Clock clock = nullptr);
+// The label and text of the line a change writes; false for a change only a
+// window shows.
+bool LogEntry(const ServiceState& state, StateChange change, std::string* label, std::string* text);
 
-  void PrinterMessage(const std::string& text) override { Line(0, "Messaggi ECR:", text); }
-  void ProgramStatus(int16_t port, const std::string& text) override { Line(port, "Stato:", text); }
-  void DetectionStatus(const std::string& text) override { Line(0, "Rilevamento:", text); }
-  void Busy(bool busy, const std::string& tip) override { Line(0, "Icona:", tip); }
-  void PortAvailable(int16_t port, bool available) override {
-    Line(port, "Porta:", available ? "disponibile" : "non disponibile");
-  }
-  void PortBox(int16_t port, bool ticked, bool enabled) override {
-    Line(port, "Casella:", std::string(ticked ? "attiva" : "non attiva") + (enabled ? "" : ", bloccata"));
-  }
-  void DumpState(int16_t port, const std::string& text) override { Line(port, "Dump:", text); }
-  void PrinterSerial(int16_t port, const std::string& serial) override { Line(port, "Matricola:", serial); }
-  void DataDirectory(const std::string& path) override { Line(0, "Dati:", path); }
-  void WatcherStarted() override { Line(0, "Rilevamento:", "Stato del collegamento"); }
-  // Controls that only a window has: nothing to write.
-  void TimerControls(bool visible, const std::string& timerText) override {}
-  void TestButtonEnabled(bool enabled) override {}
-  void DetectionSettings(bool fast, const std::string& timerText) override {}
-  void ConfigurationLocked(bool locked) override {
-    Line(0, "Configurazione:", locked ? "bloccata" : "modificabile");
-  }
-  void ClosingNotice(const std::string& text) override { Line(0, "Chiusura:", text); }
-  void MessageBox(const std::string& text) override { Line(0, "Messaggio:", text); }
-  void OptionsChanged(const settings::Options& o, bool rtPrinter) override {
-    Line(0, "Opzioni:", std::string("Estensione Pagamenti ") + (o.chbPagamentiEstesi ? "si" : "no") +
-                            ", Inversione Sconti su Reso " +
-                            (rtPrinter ? "nascosta" : o.chbInversioneScontiSuReso ? "si" : "no"));
-  }
-  void Log(const std::string& text) override { Line(0, "Nota:", text); }
-
- private:
-  void Line(int16_t port, const char* label, const std::string& text);
-
-  Writer write_;
-  Clock clock_;
-};
+// A subscriber that writes each change's line: to standard error and with
+// the system clock unless given.
+std::function<void(const ServiceState&, StateChange)> LogLines(
+    std::function<void(const std::string& line)> write = nullptr,
+    std::function<platform::LocalTime()> clock = nullptr);
 
 }  // namespace service

@@ -65,9 +65,9 @@ void Detection::OnTimerTick() {
     StartPolling();
     return;
   }
-  if (windowShown && !settings_.options.OptionFAST) {
-    heartbeat_ = !heartbeat_;
-    view_.DetectionStatus(heartbeat_ ? "Timer ON" : "Timer on");
+  if (heartbeat && !settings_.options.OptionFAST) {
+    beat_ = !beat_;
+    view_.DetectionStatus(beat_ ? "Timer ON" : "Timer on");
   }
   Scan();
 }
@@ -88,7 +88,7 @@ void Detection::Scan() {
   int16_t n = FindJob();
   if (n >= 1 && n <= 4 && !owner_.Occupied()) owner_.RunJob(n);
   if (!settings_.options.OptionFAST && !unloading) {
-    view_.TimerControls(true, settings_.timerText);
+    view_.TimerShown(true);
     timer_.Start();
   }
 }
@@ -124,7 +124,7 @@ void Detection::StartWatching() {
   timer_.Stop();
   if (!files_.DirectoryExists(dir)) return;
   view_.WatcherStarted();
-  view_.TimerControls(false, settings_.timerText);
+  view_.TimerShown(false);
   view_.DetectionStatus("PRONTO");
   watcher_.StartWatch(dir, 5, false, false);
 }

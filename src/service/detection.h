@@ -58,7 +58,8 @@ class Detection {
             Owner& owner);
 
   PortState ports[4];
-  bool windowShown = false;
+  // A view of the state is shown: each tick writes the heartbeat.
+  bool heartbeat = false;
   bool unloading = false;
 
   // Timer21 from the settings' interval.
@@ -97,7 +98,7 @@ class Detection {
   WindowTimer timer_;
   cWatchForChanges watcher_;
   bool restartTick_ = false;
-  bool heartbeat_ = false;
+  bool beat_ = false;
 };
 
 }  // namespace service

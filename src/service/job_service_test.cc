@@ -126,33 +126,38 @@ class VanishingFiles : public platform::FileSystem {
   std::unique_ptr<platform::FileSystem> real_ = platform::FileSystem::CreateReal();
 };
 
-// Records what the service shows, one "field: text" line per call.
+// Records what the service shows, one "field: text" line per change.
 class RecordingView : public StatusView {
  public:
-  void PrinterMessage(const std::string& t) override { Add("Text1", t); }
-  void ProgramStatus(int16_t, const std::string& t) override { Add("Text2", t); }
-  void DetectionStatus(const std::string& t) override { Add("Text3", t); }
-  void Busy(bool, const std::string& tip) override { Add("tip", tip); }
-  void PortAvailable(int16_t port, bool available) override {}
-  void PortBox(int16_t port, bool ticked, bool enabled) override {
-    Add("Check" + std::to_string(port), std::string(ticked ? "ticked" : "cleared") + (enabled ? "" : " disabled"));
+  RecordingView() {
+    Subscribe([this](const ServiceState& s, StateChange c) { Record(s, c); });
   }
-  void DumpState(int16_t port, const std::string& t) override { Add("Dump COM" + std::to_string(port), t); }
-  void PrinterSerial(int16_t port, const std::string& serial) override { Add("Text8", serial); }
-  void DataDirectory(const std::string&) override {}
-  void WatcherStarted() override {}
-  void TimerControls(bool, const std::string&) override {}
-  void DetectionSettings(bool, const std::string&) override {}
-  void ConfigurationLocked(bool locked) override { Add("frames", locked ? "locked" : "unlocked"); }
-  void TestButtonEnabled(bool enabled) override { Add("CMBFile", enabled ? "enabled" : "disabled"); }
-  void ClosingNotice(const std::string& t) override { Add("Form1", t); }
-  void MessageBox(const std::string& t) override { Add("message", t); }
-  void Log(const std::string& t) override { Add("log", t); }
-  void OptionsChanged(const settings::Options& o, bool rt) override {
-    Add("options", std::string(o.chbPagamentiEstesi ? "estesi" : "") + (rt ? " rt" : ""));
+  std::vector<std::string> lines;
+
+ private:
+  void Record(const ServiceState& s, StateChange c) {
+    const PortStatus& p = s.ports[c.port >= 1 && c.port <= 4 ? c.port - 1 : 0];
+    const std::string n = std::to_string(c.port);
+    switch (c.what) {
+      case Shown::kPrinterMessage: return Add("Text1", s.printerMessage);
+      case Shown::kProgramStatus: return Add("Text2", s.programStatus);
+      case Shown::kDetectionText: return Add("Text3", s.detectionText);
+      case Shown::kTrayIcon: return Add("tip", s.trayTip);
+      case Shown::kPortBox:
+        return Add("Check" + n, std::string(p.ticked ? "ticked" : "cleared") + (p.enabled ? "" : " disabled"));
+      case Shown::kDumpState: return Add("Dump COM" + n, p.dumpState);
+      case Shown::kSerial: return Add("Text8", p.serial);
+      case Shown::kConfiguration: return Add("frames", s.configurationLocked ? "locked" : "unlocked");
+      case Shown::kTestAvailable: return Add("CMBFile", s.testAvailable ? "enabled" : "disabled");
+      case Shown::kClosingNotice: return Add("Form1", s.closingNotice);
+      case Shown::kMessage: return Add("message", s.lastMessage);
+      case Shown::kNote: return Add("log", s.lastNote);
+      case Shown::kOptions:
+        return Add("options", std::string(s.options.chbPagamentiEstesi ? "estesi" : "") + (s.rtPrinter ? " rt" : ""));
+      default: return;
+    }
   }
   void Add(const std::string& field, const std::string& text) { lines.push_back(field + ": " + text); }
-  std::vector<std::string> lines;
 };
 
 class FakePayment : public PaymentStep {
@@ -424,12 +429,12 @@ TEST_F(JobServiceTest, NoScanInsideAJob) {
 // drops what still waits.
 TEST_F(JobServiceTest, OperatorActionsDuringAJobWaitTheirTurn) {
   StartIdentified();
-  svc->ShowMainWindow();
+  svc->ViewShown(true);
   Job(1);
   printer.log.clear();
   printer.duringSend = [&] {
     printer.duringSend = nullptr;
-    svc->PrintTestReceipt();
+    svc->TestReceipt();
     svc->CancelReceipt();
     EXPECT_EQ(svc->queue().Queued(), 2u);
   };
@@ -446,7 +451,7 @@ TEST_F(JobServiceTest, OperatorActionsDuringAJobWaitTheirTurn) {
   // next document is converted all the same.
   payment.request = [](const std::vector<std::string>&) -> int16_t { return -203; };
   view.lines.clear();
-  svc->PrintTestReceipt();
+  svc->TestReceipt();
   EXPECT_FALSE(FileExists(P("SR_ERR.001")));
   EXPECT_EQ(std::count_if(view.lines.begin(), view.lines.end(),
                           [](const std::string& l) { return l.rfind("log: Esegui Test: ", 0) == 0; }),
@@ -461,7 +466,7 @@ TEST_F(JobServiceTest, OperatorActionsDuringAJobWaitTheirTurn) {
   printer.log.clear();
   printer.duringSend = [&] {
     printer.duringSend = nullptr;
-    svc->PrintTestReceipt();
+    svc->TestReceipt();
     svc->Unload();
   };
   Scan();
@@ -571,13 +576,13 @@ TEST_F(JobServiceTest, TimerTicks) {
 
 TEST_F(JobServiceTest, SwitchingTheTrigger) {
   StartIdentified();
-  svc->SelectFastDetection();
+  svc->SetFastDetection(true);
   EXPECT_FALSE(timer21().enabled());
   Job(1);
   loop.Advance(10000);
   loop.RunOnce(0);
   EXPECT_TRUE(FileExists(P("SR_START.001")));
-  svc->SelectTimerDetection();
+  svc->SetFastDetection(false);
   EXPECT_TRUE(FileExists(P("FINESCO.001")));
   EXPECT_TRUE(timer21().enabled());
 }
@@ -670,6 +675,8 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
       {{true, true, false, false}, true, true, true, "SR_DATI.002", head + "3017011\r\n3013\r\n1109\r\n"},
       {{true, false, false, false}, true, true, false, "SR_DATI.001", head + "3017011\r\n70081\r\n3013\r\n1109\r\n"},
       {{false, false, false, false}, true, false, false, "", ""},
+      // Hidden, the dump flags stay as the last showing set them; the window,
+      // not the service, keeps the button to its shown state.
       {{true, false, false, false}, false, false, false, "", ""},
   };
   svc->Start(dir.path());
@@ -682,9 +689,9 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
     settings.options.CheckStampaLogo = c.logo;
     settings.options.chbNoInviaApCassetto = c.noDrawer;
     view.lines.clear();
-    svc->WindowMinimised();
-    if (c.shown) svc->ShowMainWindow();
-    svc->PrintTestReceipt();
+    svc->ViewShown(false);
+    if (c.shown) svc->ViewShown(true);
+    svc->TestReceipt();
     if (*c.file) {
       // Sent as it is from memory: none of the port's exchange files is written.
       const std::string port = std::string(c.file).substr(10);
@@ -696,7 +703,7 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
       EXPECT_TRUE(Shown("CMBFile: disabled"));
       EXPECT_TRUE(Shown("CMBFile: enabled"));
     } else {
-      EXPECT_EQ(Shown("Text1: DUMP NON ANCORA ESEGUITO"), c.shown);
+      EXPECT_TRUE(Shown("Text1: DUMP NON ANCORA ESEGUITO"));
       EXPECT_FALSE(Shown("CMBFile: disabled"));
     }
     timer21().Stop();
@@ -708,7 +715,7 @@ TEST_F(JobServiceTest, TestReceiptGoesToTheHighestIdentifiedPort) {
 // gets its own answer.
 TEST_F(JobServiceTest, TestReceiptBetweenAHostsDataAndStartFiles) {
   StartIdentified();
-  svc->ShowMainWindow();
+  svc->ViewShown(true);
   const std::string document = "SALE,N1,P100;\r\nCASH;\r\n";
   WriteFileBytes(P("SR_DATI.001"), document);
   printer.log.clear();
@@ -717,7 +724,7 @@ TEST_F(JobServiceTest, TestReceiptBetweenAHostsDataAndStartFiles) {
     EXPECT_EQ(ReadFileBytes(P("SR_DATI.001")), document);
     WriteFileBytes(P("SR_START.001"), "");
   };
-  svc->PrintTestReceipt();
+  svc->TestReceipt();
   ASSERT_GE(printer.log.size(), 3u);
   EXPECT_EQ(printer.log[0], "send 1 as is");
   EXPECT_EQ(printer.log[2], "send 1");
@@ -777,8 +784,8 @@ TEST_F(JobServiceTest, ShowingTheWindowRecomputesTheDumpFlags) {
   view.lines.clear();
   Tick();
   EXPECT_FALSE(Shown("Text3: Timer ON"));  // no heartbeat while hidden
-  svc->ShowMainWindow();
-  EXPECT_TRUE(svc->WindowShown());
+  svc->ViewShown(true);
+  EXPECT_TRUE(svc->detection().heartbeat);
   EXPECT_EQ(std::vector<std::string>(view.lines.end() - 4, view.lines.end()),
             (std::vector<std::string>{"Dump COM1: DUMP ESEGUITO", "Dump COM2: DUMP NON ESEGUITO",
                                       "Dump COM3: DUMP NON ESEGUITO", "Dump COM4: DUMP NON ESEGUITO"}));
@@ -786,8 +793,8 @@ TEST_F(JobServiceTest, ShowingTheWindowRecomputesTheDumpFlags) {
   EXPECT_TRUE(DumpPending(3));
   Tick();
   EXPECT_TRUE(Shown("Text3: Timer ON"));
-  svc->WindowMinimised();
-  EXPECT_FALSE(svc->WindowShown());
+  svc->ViewShown(false);
+  EXPECT_FALSE(svc->detection().heartbeat);
 }
 
 TEST_F(JobServiceTest, CancelReceiptSendsTheSequenceOnTheScannedPort) {

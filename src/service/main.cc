@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     return 3;
   }
 
-  service::ConsoleStatusView view;
+  service::StatusView view;
+  view.Subscribe(service::LogLines());
   std::string error;
   auto program = service::Program::Create(args, view, &error);
   if (!program) return 1;
