@@ -25,7 +25,7 @@ TEST(LogLinesTest, OneStampedLinePerChange) {
   view.Busy(true);
   view.DetectionStatus("Timer ON");
   view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
-  view.MessageBox("Connessione in corso, valore non accettato");
+  view.Message("Connessione in corso, valore non accettato");
   view.TimerShown(false);
   settings::Options rt;
   rt.chbPagamentiEstesi = true;

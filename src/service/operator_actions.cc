@@ -65,7 +65,7 @@ ActionResult JobService::SetFastDetection(bool fast) {
 ActionResult JobService::SetTimerValue(const std::string& typedText) {
   std::string refusal;
   auto message = [this, &refusal](const std::string& text) {
-    parts_.view.MessageBox(text);
+    parts_.view.Message(text);
     refusal += (refusal.empty() ? "" : "\n") + text;
   };
   if (queue_.Busy()) {

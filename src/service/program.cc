@@ -111,7 +111,7 @@ struct Program::Parts : ProgramHost {
   }
   void SaveSettings() override {
     settings::SaveSettings(*disk, choice.programDirectory, settings,
-                           [this](const std::string& t) { view.MessageBox(t); });
+                           [this](const std::string& t) { view.Message(t); });
   }
   void EndProgram() override { std::exit(1); }
 
@@ -174,7 +174,7 @@ void Program::Parts::StartConsole() {
 }
 
 void Program::Parts::LoadSettings() {
-  auto message = [this](const std::string& text) { view.MessageBox(text); };
+  auto message = [this](const std::string& text) { view.Message(text); };
   view.DataDirectory(choice.dataDirectory);
   settings::LoadSettings(*disk, choice.programDirectory, &settings, message);
   std::string text, error;
@@ -213,7 +213,7 @@ bool Program::Parts::StartVirtualPrinter(std::string* error) {
 }
 
 void Program::Parts::BuildService() {
-  auto message = [this](const std::string& text) { view.MessageBox(text); };
+  auto message = [this](const std::string& text) { view.Message(text); };
   port = platform::SerialPort::Create(*loop);
   link = std::make_unique<ecr::EcrLink>(*port, *loop, settings.options, platform::Clock::Real());
   printer = std::make_unique<EcrJobPrinter>(*link, *disk, settings, message);
@@ -258,11 +258,11 @@ std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& vi
   auto p = std::make_unique<Parts>(view);
   auto fail = [&](const std::string& text) {
     *error = text;
-    view.MessageBox(text);
+    view.Message(text);
     return nullptr;
   };
   CommandLineEnvironment env(args);
-  if (!settings::ChooseDataDirectory(env, [&view](const std::string& t) { view.MessageBox(t); }, &p->choice, error))
+  if (!settings::ChooseDataDirectory(env, [&view](const std::string& t) { view.Message(t); }, &p->choice, error))
     return fail(*error);
   const settings::DataDirectoryChoice& choice = p->choice;
   if (!args.dataDir.empty() && choice.dataDirectory != args.dataDir && !choice.fromRegistry)

@@ -34,7 +34,7 @@ class Program {
   // Chooses the data directory, reads the settings, starts the virtual printer when asked, builds
   // loop, port, link, job printer, card payment and the job service, which shows its state through
   // `view`. nullptr when the program must end; the reason ("... : DIR NON ESISTENTE" etc.) has been
-  // shown through view.MessageBox and is in *error.
+  // shown through view.Message and is in *error.
   static std::unique_ptr<Program> Create(const ProgramArgs& args, StatusView& view, std::string* error);
   ~Program();
   platform::EventLoop& loop();

@@ -124,7 +124,7 @@ void StatusView::ClosingNotice(const std::string& text) {
   Publish(Shown::kClosingNotice);
 }
 
-void StatusView::MessageBox(const std::string& text) {
+void StatusView::Message(const std::string& text) {
   state_.lastMessage = text;
   Publish(Shown::kMessage);
 }

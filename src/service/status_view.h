@@ -59,7 +59,7 @@ class StatusView {
   // The closing began: the icon goes, Form1 shows `text`.
   void ClosingNotice(const std::string& text);
   // A message box: settings errors, run-time errors, refusals.
-  void MessageBox(const std::string& text);
+  void Message(const std::string& text);
   // A line for the operator's log only.
   void Log(const std::string& text);
   // The unit of work running and those waiting; the figures since start.
