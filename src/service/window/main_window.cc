@@ -231,40 +231,33 @@ void MainWindow::AddTooltips() {
 
 // ---- the notification icon ----
 
-bool MainWindow::AddIcon() {
+// The icon as it stands: the busy or idle picture and its tip.
+bool MainWindow::NotifyIcon(DWORD command) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = sizeof nid;
   nid.hWnd = hwnd_;
   nid.uID = kIconId;
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid.uFlags = NIF_ICON | NIF_TIP | (command == NIM_ADD ? NIF_MESSAGE : 0);
   nid.uCallbackMessage = WM_QUILO1_ICON;
   nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
   lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
-  iconAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != 0;
+  return Shell_NotifyIconW(command, &nid) != 0;
+}
+
+bool MainWindow::AddIcon() {
+  iconAdded_ = NotifyIcon(NIM_ADD);
   if (!iconAdded_) Log("Shell_NotifyIcon: icona non aggiunta (" + std::to_string(GetLastError()) + ")");
   return iconAdded_;
 }
 
 void MainWindow::UpdateIcon() {
   // A failed icon waits for the taskbar to announce itself again.
-  if (!iconAdded_) return;
-  NOTIFYICONDATAW nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = hwnd_;
-  nid.uID = kIconId;
-  nid.uFlags = NIF_ICON | NIF_TIP;
-  nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
-  lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
-  if (!Shell_NotifyIconW(NIM_MODIFY, &nid)) Log("Shell_NotifyIcon: icona non aggiornata");
+  if (iconAdded_ && !NotifyIcon(NIM_MODIFY)) Log("Shell_NotifyIcon: icona non aggiornata");
 }
 
 void MainWindow::RemoveIcon() {
   if (!iconAdded_) return;
-  NOTIFYICONDATAW nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = hwnd_;
-  nid.uID = kIconId;
-  Shell_NotifyIconW(NIM_DELETE, &nid);
+  NotifyIcon(NIM_DELETE);
   iconAdded_ = false;
 }
 

@@ -89,6 +89,7 @@ class MainWindow {
   void OpenConsole();
   void Close();
 
+  bool NotifyIcon(DWORD command);
   bool AddIcon();
   void UpdateIcon();
   void SetText(int id, const std::string& text);
