@@ -1,7 +1,7 @@
 // Job detection: the scan over the ports, Timer21's ticks and the change
 // events, on the job service's test bench; the directory watch on a real
 // directory and the real event loop.
-#include "service/job_service_test.h"
+#include "testing/job_service_fixture.h"
 
 #include <cstdio>
 

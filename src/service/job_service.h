@@ -93,7 +93,6 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   uint64_t recoveries() const { return recoveries_; }
   // The jobs the journal held at start-up, for the console's list.
   const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
-  uint64_t paperEndWaits() const { return parts_.printer.PaperEndWaits(); }
 
  private:
   friend class JobServiceTest;

@@ -1,6 +1,6 @@
 // Start-up, dumps, jobs, payments, closing and recovery of the job service
 // against a fake printer, the virtual-time loop and a temporary data directory.
-#include "service/job_service_test.h"
+#include "testing/job_service_fixture.h"
 
 #include <filesystem>
 

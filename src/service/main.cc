@@ -6,7 +6,7 @@
 
 #include "platform/close_request.h"
 #include "platform/single_instance.h"
-#include "service/console_view.h"
+#include "service/log_lines.h"
 #include "service/program.h"
 
 int main(int argc, char** argv) {

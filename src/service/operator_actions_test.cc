@@ -1,7 +1,7 @@
 // The operator's actions: port boxes, detection mode and timer, the test
 // receipt, "Annulla Scontrino" and the console's documents, each against the
 // job service's test bench.
-#include "service/job_service_test.h"
+#include "testing/job_service_fixture.h"
 
 #include "service/journal.h"
 #include "service/sha256.h"

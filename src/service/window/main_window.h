@@ -53,7 +53,6 @@ class MainWindow {
   // Once the program has finished: Form1 stays up for its second, then the
   // icon and the windows go.
   void FinishClosing();
-  HWND hwnd() const { return hwnd_; }
   // Takes the icon out of the notification area.
   void RemoveIcon();
 

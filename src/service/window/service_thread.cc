@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "service/console_view.h"
+#include "service/log_lines.h"
 
 namespace service::window {
 

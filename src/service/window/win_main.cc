@@ -14,7 +14,7 @@
 
 #include "platform/single_instance.h"
 #include "platform/system.h"
-#include "service/console_view.h"
+#include "service/log_lines.h"
 #include "service/program.h"
 #include "service/window/dialogs.h"
 #include "service/window/main_window.h"

@@ -1,5 +1,5 @@
 // The log lines' format: time stamp, port when there is one, label, text.
-#include "service/console_view.h"
+#include "service/log_lines.h"
 #include "service/status_view.h"
 
 #include <gtest/gtest.h>

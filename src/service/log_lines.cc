@@ -1,5 +1,5 @@
 // The time-stamped log lines of the Linux daemon.
-#include "service/console_view.h"
+#include "service/log_lines.h"
 
 #include <cstdio>
 
