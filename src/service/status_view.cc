@@ -24,21 +24,6 @@ void StatusView::Publish(Shown what, int16_t port) {
   for (auto& s : subscribers) s.second(state_, {what, port});
 }
 
-void StatusView::PrinterMessage(const std::string& text) {
-  state_.printerMessage = text;
-  Publish(Shown::kPrinterMessage);
-}
-
-void StatusView::ProgramStatus(int16_t port, const std::string& text) {
-  state_.programStatus = text;
-  Publish(Shown::kProgramStatus, port);
-}
-
-void StatusView::DetectionStatus(const std::string& text) {
-  state_.detectionText = text;
-  Publish(Shown::kDetectionText);
-}
-
 void StatusView::Busy(bool busy) {
   state_.busy = busy;
   state_.trayTip = busy ? kBusyTip : kIdleTip;
@@ -61,34 +46,12 @@ void StatusView::PortBox(int16_t port, bool ticked, bool enabled) {
   Publish(Shown::kPortBox, port);
 }
 
-void StatusView::DumpState(int16_t port, const std::string& text) {
-  PortStatus* p = Port(port);
-  if (!p) return;
-  p->dumpState = text;
-  Publish(Shown::kDumpState, port);
-}
-
 void StatusView::PrinterSerial(int16_t port, const std::string& serial, bool rt) {
   PortStatus* p = Port(port);
   if (!p) return;
   p->serial = serial;
   p->mode = serial.empty() ? "" : rt ? "RT" : "MF";
   Publish(Shown::kSerial, port);
-}
-
-void StatusView::DataDirectory(const std::string& path) {
-  state_.dataDirectory = path;
-  Publish(Shown::kDataDirectory);
-}
-
-void StatusView::WatcherStarted() {
-  state_.watching = true;
-  Publish(Shown::kWatching);
-}
-
-void StatusView::TimerShown(bool shown) {
-  state_.timerShown = shown;
-  Publish(Shown::kTimerShown);
 }
 
 void StatusView::SettingsShown(const settings::Settings& settings, Shown what) {
@@ -98,16 +61,6 @@ void StatusView::SettingsShown(const settings::Settings& settings, Shown what) {
   state_.intervalMs = settings.pollInterval;
   state_.options = settings.options;
   Publish(what);
-}
-
-void StatusView::ConfigurationLocked(bool locked) {
-  state_.configurationLocked = locked;
-  Publish(Shown::kConfiguration);
-}
-
-void StatusView::TestAvailable(bool available) {
-  state_.testAvailable = available;
-  Publish(Shown::kTestAvailable);
 }
 
 void StatusView::OptionsChanged(const settings::Options& options, bool rtPrinter) {
@@ -122,16 +75,6 @@ void StatusView::ClosingNotice(const std::string& text) {
   Publish(Shown::kTrayIcon);
   state_.closingNotice = state_.programStatus = text;
   Publish(Shown::kClosingNotice);
-}
-
-void StatusView::Message(const std::string& text) {
-  state_.lastMessage = text;
-  Publish(Shown::kMessage);
-}
-
-void StatusView::Log(const std::string& text) {
-  state_.lastNote = text;
-  Publish(Shown::kNote);
 }
 
 void StatusView::Units(int runningPort, const std::string& running, int queued, uint64_t paperEndWaits,
