@@ -110,11 +110,13 @@ int CheckRequest(const ConsoleConfig& config, const HttpRequest& request, bool s
   return 0;
 }
 
-Console::Console(platform::EventLoop& loop, ConsoleBackend& backend, const ConsoleConfig& config)
-    : loop_(loop), backend_(backend), config_(config) {}
+Console::Console(platform::EventLoop& loop, const service::ServiceState& state, service::OperatorActions& actions,
+                 JobDesk& jobs, const ConsoleConfig& config)
+    : loop_(loop), state_(state), actions_(actions), jobs_(jobs), config_(config) {}
 
 Console::~Console() {
   if (keepAliveTimer_) loop_.CancelTimer(keepAliveTimer_);
+  if (changeTimer_) loop_.CancelTimer(changeTimer_);
   for (auto& s : streams_) {
     s->OnGone([] {});
     s->Finish();
@@ -147,95 +149,104 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
     return;
   }
   if (path == "/") {
-    HttpAnswer a;
-    a.contentType = "text/html; charset=utf-8";
-    a.headers = {{"Cache-Control", "no-store"},
-                 {"X-Content-Type-Options", "nosniff"},
-                 {"X-Frame-Options", "DENY"},
-                 {"Content-Security-Policy",
-                  "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
-                  "frame-ancestors 'none'"}};
-    a.body = ConsolePage(SignedIn(request));
-    responder->Send(a);
+    SendPage(request, *responder);
   } else if (path == "/login") {
     Login(request, responder);
   } else if (path == "/api/status") {
-    responder->Send(Json(200, StatusJson(backend_.Status())));
+    responder->Send(Json(200, StatusJson(state_)));
   } else if (path == "/api/jobs" && get) {
     bool bad = false;
     int limit = NumberIn(QueryValue(request.query, "limit"), 1, 1000, 100, &bad);
-    if (bad) {
-      responder->Send(Problem(400, "limit: da 1 a 1000"));
-      return;
-    }
-    responder->Send(Json(200, JobsJson(backend_.Jobs(limit))));
+    responder->Send(bad ? Problem(400, "limit: da 1 a 1000") : Json(200, JobsJson(jobs_.Jobs(limit))));
   } else if (path == "/api/jobs") {
-    bool bad = false;
-    int port = NumberIn(QueryValue(request.query, "port"), 0, 4, 0, &bad);
-    if (bad) {
-      responder->Send(Problem(400, "port: da 1 a 4"));
-      return;
-    }
-    std::string key;
-    if (!IdempotencyKey(request, &key)) {
-      responder->Send(Problem(400, "Idempotency-Key: da 1 a 64 caratteri ASCII visibili"));
-      return;
-    }
-    std::string document;
-    size_t badLine = 0;
-    if (!DocumentBytes(request.Header("Content-Type"), request.body, &document, &badLine)) {
-      responder->Send(Json(422, {{"outcome", "error"},
-                                 {"code", "E513"},
-                                 {"message", "E513: Carattere non stampabile in Windows-1252 alla riga " +
-                                                 std::to_string(badLine)}}));
-      return;
-    }
-    if (document.find_first_not_of(" \t\r\n") == std::string::npos) {
-      responder->Send(Json(422, {{"outcome", "error"}, {"code", "E511"}, {"message", kNothingToPrint}}));
-      return;
-    }
-    backend_.SubmitJob(port, document, key, [responder](const SubmitResult& r) {
-      HttpAnswer a = Json(r.ok ? 200 : r.retryAfterS > 0 ? 503 : r.conflict ? 409 : 422, SubmitJson(r));
-      if (r.retryAfterS > 0) a.headers.push_back({"Retry-After", std::to_string(r.retryAfterS)});
-      responder->Send(a);
-    });
+    SubmitJob(request, responder);
   } else if (path == "/api/events") {
     Subscribe(responder);
   } else if (path == "/metrics") {
     HttpAnswer a;
     a.contentType = "text/plain; version=0.0.4; charset=utf-8";
     a.headers = {{"Cache-Control", "no-store"}};
-    a.body = MetricsText(metrics_, backend_.Status());
+    a.body = MetricsText(metrics_, state_);
     responder->Send(a);
   } else if (postPath) {
-    nlohmann::json body = request.body.empty() ? nlohmann::json::object() : nlohmann::json::parse(request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) {
-      responder->Send(Problem(400, "JSON non valido"));
-      return;
-    }
-    std::string action = path.substr(13);
-    ActionResult r;
-    if (action == "test-receipt") {
-      r = backend_.TestReceipt();
-    } else if (action == "cancel-receipt") {
-      r = backend_.CancelReceipt();
-    } else if (action == "detection" && body.contains("fast") && body["fast"].is_boolean()) {
-      r = backend_.SetFastDetection(body["fast"].get<bool>());
-    } else if (action == "timer" && body.contains("value") && body["value"].is_string()) {
-      r = backend_.SetTimer(Cp1252FromUtf8(body["value"].get<std::string>()));
-    } else if (action == "port" && body.contains("port") && body["port"].is_number_integer() &&
-               body["port"].get<int>() >= 1 && body["port"].get<int>() <= 4 && body.contains("ticked") &&
-               body["ticked"].is_boolean()) {
-      r = backend_.SetPort(body["port"].get<int>(), body["ticked"].get<bool>());
-    } else {
-      responder->Send(Problem(action == "detection" || action == "timer" || action == "port" ? 400 : 404,
-                              "Richiesta non riconosciuta"));
-      return;
-    }
-    responder->Send(Json(r.ok ? 200 : 422, ActionJson(r)));
+    Act(request, *responder);
   } else {
     responder->Send(Problem(404, "Pagina non trovata"));
   }
+}
+
+void Console::SendPage(const HttpRequest& request, HttpResponder& responder) {
+  HttpAnswer a;
+  a.contentType = "text/html; charset=utf-8";
+  a.headers = {{"Cache-Control", "no-store"},
+               {"X-Content-Type-Options", "nosniff"},
+               {"X-Frame-Options", "DENY"},
+               {"Content-Security-Policy",
+                "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
+                "frame-ancestors 'none'"}};
+  a.body = ConsolePage(SignedIn(request));
+  responder.Send(a);
+}
+
+void Console::SubmitJob(const HttpRequest& request, const std::shared_ptr<HttpResponder>& responder) {
+  bool bad = false;
+  int port = NumberIn(QueryValue(request.query, "port"), 0, 4, 0, &bad);
+  if (bad) {
+    responder->Send(Problem(400, "port: da 1 a 4"));
+    return;
+  }
+  std::string key;
+  if (!IdempotencyKey(request, &key)) {
+    responder->Send(Problem(400, "Idempotency-Key: da 1 a 64 caratteri ASCII visibili"));
+    return;
+  }
+  std::string document;
+  size_t badLine = 0;
+  if (!DocumentBytes(request.Header("Content-Type"), request.body, &document, &badLine)) {
+    responder->Send(Json(422, {{"outcome", "error"},
+                               {"code", "E513"},
+                               {"message", "E513: Carattere non stampabile in Windows-1252 alla riga " +
+                                               std::to_string(badLine)}}));
+    return;
+  }
+  if (document.find_first_not_of(" \t\r\n") == std::string::npos) {
+    responder->Send(Json(422, {{"outcome", "error"}, {"code", "E511"}, {"message", kNothingToPrint}}));
+    return;
+  }
+  jobs_.SubmitJob(port, document, key, [responder](const SubmitResult& r) {
+    HttpAnswer a = Json(r.ok ? 200 : r.retryAfterS > 0 ? 503 : r.conflict ? 409 : 422, SubmitJson(r));
+    if (r.retryAfterS > 0) a.headers.push_back({"Retry-After", std::to_string(r.retryAfterS)});
+    responder->Send(a);
+  });
+}
+
+// The operator's actions; a port box the service shut out is refused there.
+void Console::Act(const HttpRequest& request, HttpResponder& responder) {
+  nlohmann::json body = request.body.empty() ? nlohmann::json::object() : nlohmann::json::parse(request.body, nullptr, false);
+  if (body.is_discarded() || !body.is_object()) {
+    responder.Send(Problem(400, "JSON non valido"));
+    return;
+  }
+  std::string action = request.path.substr(13);
+  service::ActionResult r;
+  if (action == "test-receipt") {
+    r = actions_.TestReceipt();
+  } else if (action == "cancel-receipt") {
+    r = actions_.CancelReceipt();
+  } else if (action == "detection" && body.contains("fast") && body["fast"].is_boolean()) {
+    r = actions_.SetFastDetection(body["fast"].get<bool>());
+  } else if (action == "timer" && body.contains("value") && body["value"].is_string()) {
+    r = actions_.SetTimerValue(Cp1252FromUtf8(body["value"].get<std::string>()));
+  } else if (action == "port" && body.contains("port") && body["port"].is_number_integer() &&
+             body["port"].get<int>() >= 1 && body["port"].get<int>() <= 4 && body.contains("ticked") &&
+             body["ticked"].is_boolean()) {
+    r = actions_.SetPortEnabled(static_cast<int16_t>(body["port"].get<int>()), body["ticked"].get<bool>());
+  } else {
+    responder.Send(Problem(action == "detection" || action == "timer" || action == "port" ? 400 : 404,
+                           "Richiesta non riconosciuta"));
+    return;
+  }
+  responder.Send(Json(r.ok() ? 200 : 422, ActionJson(r)));
 }
 
 // A session counts for a POST only from the console's own page: a page served
@@ -291,7 +302,7 @@ void Console::Login(const HttpRequest& request, const std::shared_ptr<HttpRespon
 
 void Console::Subscribe(const std::shared_ptr<HttpResponder>& responder) {
   responder->StartStream("text/event-stream", {{"Cache-Control", "no-store"}, {"X-Accel-Buffering", "no"}});
-  responder->Push("retry: 3000\n\n" + Event("status", StatusJson(backend_.Status())));
+  responder->Push("retry: 3000\n\n" + Event("status", StatusJson(state_)));
   streams_.push_back(responder);
   HttpResponder* raw = responder.get();
   responder->OnGone([this, raw] {
@@ -315,15 +326,21 @@ void Console::Broadcast(const std::string& event) {
   for (auto& s : streams) s->Push(event);
 }
 
-void Console::StatusChanged() {
-  if (!streams_.empty()) Broadcast(Event("status", StatusJson(backend_.Status())));
+void Console::StateChanged(service::StateChange change) {
+  if (change.what == service::Shown::kMessage) {
+    Broadcast(Event("message", {{"message", Utf8FromCp1252(state_.lastMessage)}}));
+    return;
+  }
+  if (change.what == service::Shown::kNote || changeTimer_ || streams_.empty()) return;
+  changeTimer_ = loop_.AddTimer(0, [this] {
+    changeTimer_ = 0;
+    if (!streams_.empty()) Broadcast(Event("status", StatusJson(state_)));
+  });
 }
 
 void Console::JobFinished(const JobRecord& job) {
   metrics_.Add(job);
   Broadcast(Event("job", JobJson(job)));
 }
-
-void Console::Message(const std::string& text) { Broadcast(Event("message", {{"message", Utf8FromCp1252(text)}})); }
 
 }  // namespace console

@@ -1,17 +1,20 @@
-// The local web console: routes the HTTP server's requests to the job
-// service's ConsoleBackend, enforces the console's security rules, and pushes
-// the service's events to open pages as Server-Sent Events.
+// The local web console: renders the service's state, routes the HTTP
+// server's requests to the operator's actions and the job desk, enforces the
+// console's security rules, and pushes changes to open pages as Server-Sent
+// Events.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "console/console_backend.h"
+#include "console/jobs.h"
 #include "console/console_settings.h"
 #include "console/metrics.h"
 #include "platform/event_loop.h"
 #include "platform/http_server.h"
+#include "service/operator_actions.h"
+#include "service/service_state.h"
 
 namespace console {
 
@@ -35,22 +38,29 @@ struct ConsoleConfig {
 // token or a session, which a POST needs.
 int CheckRequest(const ConsoleConfig& config, const platform::HttpRequest& request, bool signedIn);
 
-class Console : public ConsoleEvents {
+class Console {
  public:
-  Console(platform::EventLoop& loop, ConsoleBackend& backend, const ConsoleConfig& config);
-  ~Console() override;
+  // `state` is the service's own, read as it is when a page asks.
+  Console(platform::EventLoop& loop, const service::ServiceState& state, service::OperatorActions& actions,
+          JobDesk& jobs, const ConsoleConfig& config);
+  ~Console();
 
   // The HTTP server's handler.
   void Handle(const platform::HttpRequest& request, std::shared_ptr<platform::HttpResponder> responder);
 
-  void StatusChanged() override;
-  void JobFinished(const JobRecord& job) override;
-  void Message(const std::string& text) override;
+  // The service published a change: open pages get the state once per turn
+  // of the loop however many changes came, and each message box.
+  void StateChanged(service::StateChange change);
+  // A job ended, however it was submitted.
+  void JobFinished(const JobRecord& job);
 
   size_t subscribers() const { return streams_.size(); }
 
  private:
   void Route(const platform::HttpRequest& request, const std::shared_ptr<platform::HttpResponder>& responder);
+  void SendPage(const platform::HttpRequest& request, platform::HttpResponder& responder);
+  void SubmitJob(const platform::HttpRequest& request, const std::shared_ptr<platform::HttpResponder>& responder);
+  void Act(const platform::HttpRequest& request, platform::HttpResponder& responder);
   void Subscribe(const std::shared_ptr<platform::HttpResponder>& responder);
   void Broadcast(const std::string& event);
   void KeepAlive();
@@ -59,12 +69,15 @@ class Console : public ConsoleEvents {
   void Login(const platform::HttpRequest& request, const std::shared_ptr<platform::HttpResponder>& responder);
 
   platform::EventLoop& loop_;
-  ConsoleBackend& backend_;
+  const service::ServiceState& state_;
+  service::OperatorActions& actions_;
+  JobDesk& jobs_;
   ConsoleConfig config_;
   JobMetrics metrics_;
   std::vector<std::shared_ptr<platform::HttpResponder>> streams_;
   std::vector<std::string> sessions_;  // oldest first
   int keepAliveTimer_ = 0;
+  int changeTimer_ = 0;
 };
 
 }  // namespace console

@@ -116,7 +116,7 @@ bool DocumentBytes(const std::string& contentType, const std::string& body, std:
   return true;
 }
 
-nlohmann::json StatusJson(const ConsoleStatus& s) {
+nlohmann::json StatusJson(const service::ServiceState& s) {
   nlohmann::json ports = nlohmann::json::array();
   for (const auto& p : s.ports) {
     ports.push_back({{"port", p.port},
@@ -137,7 +137,7 @@ nlohmann::json StatusJson(const ConsoleStatus& s) {
           {"programStatus", Utf8FromCp1252(s.programStatus)},
           {"dataDirectory", Utf8FromCp1252(s.dataDirectory)},
           {"configurationLocked", s.configurationLocked},
-          {"testEnabled", s.testEnabled},
+          {"testEnabled", s.testEnabled()},
           {"unit", {{"port", s.runningPort}, {"running", Utf8FromCp1252(s.runningUnit)}, {"queued", s.queued}}},
           {"version", Utf8FromCp1252(s.version)}};
 }
@@ -170,8 +170,8 @@ nlohmann::json SubmitJson(const SubmitResult& r) {
   return {{"outcome", "ok"}, {"receipt", receipt}, {"out", out}};
 }
 
-nlohmann::json ActionJson(const ActionResult& r) {
-  return {{"outcome", r.ok ? "ok" : "error"}, {"message", Utf8FromCp1252(r.message)}};
+nlohmann::json ActionJson(const service::ActionResult& r) {
+  return {{"outcome", r.ok() ? "ok" : "error"}, {"message", Utf8FromCp1252(r.message)}};
 }
 
 }  // namespace console

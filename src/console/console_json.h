@@ -7,7 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "console/console_backend.h"
+#include "console/jobs.h"
+#include "service/operator_actions.h"
+#include "service/service_state.h"
 
 namespace console {
 
@@ -21,12 +23,12 @@ std::string Cp1252FromUtf8(const std::string& text);
 // cannot hold: nothing is guessed on a fiscal document.
 bool DocumentBytes(const std::string& contentType, const std::string& body, std::string* out, size_t* badLine);
 
-nlohmann::json StatusJson(const ConsoleStatus& status);
+nlohmann::json StatusJson(const service::ServiceState& status);
 nlohmann::json JobJson(const JobRecord& job);
 nlohmann::json JobsJson(const std::vector<JobRecord>& jobs);
 // {"outcome":"ok","receipt":{...},"out":[...]} or
 // {"outcome":"error","code":"E503","message":"..."}.
 nlohmann::json SubmitJson(const SubmitResult& result);
-nlohmann::json ActionJson(const ActionResult& result);
+nlohmann::json ActionJson(const service::ActionResult& result);
 
 }  // namespace console

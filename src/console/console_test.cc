@@ -49,8 +49,7 @@ struct FakeResponder : platform::HttpResponder {
   std::function<void()> onGone;
 };
 
-struct FakeBackend : ConsoleBackend {
-  ConsoleStatus Status() override { return status; }
+struct FakeBackend : service::OperatorActions, JobDesk {
   std::vector<JobRecord> Jobs(int limit) override {
     lastLimit = limit;
     return jobs;
@@ -61,21 +60,27 @@ struct FakeBackend : ConsoleBackend {
     keys.push_back(key);
     pending = std::move(done);
   }
-  ActionResult TestReceipt() override { return {true, ""}; }
-  ActionResult CancelReceipt() override { return {true, ""}; }
-  ActionResult SetFastDetection(bool fast) override {
+  service::ActionResult TestReceipt() override { return {}; }
+  service::ActionResult CancelReceipt() override { return {}; }
+  service::ActionResult SetFastDetection(bool fast) override {
     status.fastDetection = fast;
     return {};
   }
-  ActionResult SetTimer(const std::string& text) override {
+  service::ActionResult SetTimerValue(const std::string& text) override {
     timerText = text;
-    return {false, "Connessione in corso, valore non accettato"};
+    return service::ActionResult::Refused("Connessione in corso, valore non accettato");
   }
-  ActionResult SetPort(int port, bool ticked) override {
+  service::ActionResult SetPortEnabled(int16_t port, bool ticked) override {
     status.ports[size_t(port - 1)].ticked = ticked;
     return {};
   }
-  ConsoleStatus status;
+  service::ActionResult SetOption(bool settings::Options::*, bool) override { return {}; }
+  service::ActionResult ViewShown(bool) override { return {}; }
+  void SubmitDocument(int16_t, const std::string&, std::function<void(const service::FinishedJob&)>,
+                      const std::string&) override {}
+  void Unload() override {}
+  bool Finished() const override { return false; }
+  service::ServiceState status;
   std::vector<JobRecord> jobs;
   std::vector<std::pair<int, std::string>> submitted;
   std::vector<std::string> keys;
@@ -87,7 +92,6 @@ struct FakeBackend : ConsoleBackend {
 class ConsoleTest : public ::testing::Test {
  protected:
   ConsoleTest() {
-    for (int i = 0; i < 4; ++i) backend.status.ports[size_t(i)].port = i + 1;
     backend.status.ports[0] = {1, true, true, true, "DUMP ESEGUITO", "99MEY012345", "RT"};
     backend.status.programStatus = "QUILO1 TERMINATO : TUTTO OK";
     backend.status.printerMessage = "Caff\xE8 \x80";  // Windows-1252 bytes
@@ -120,7 +124,7 @@ class ConsoleTest : public ::testing::Test {
 
   testing_support::FakeEventLoop loop;
   FakeBackend backend;
-  Console console{loop, backend, ConsoleConfig{8731, "127.0.0.1", kToken}};
+  Console console{loop, backend.status, backend, backend, ConsoleConfig{8731, "127.0.0.1", kToken}};
   std::vector<std::shared_ptr<FakeResponder>> all;
 };
 
@@ -292,9 +296,13 @@ TEST_F(ConsoleTest, ActionsAndEventStream) {
   EXPECT_EQ(Ask("POST", "/api/actions/port", R"({"port":9,"ticked":true})")->answer.status, 400);
   EXPECT_EQ(Ask("POST", "/api/actions/timer", "{nope")->answer.status, 400);
 
-  console.StatusChanged();
+  // Changes in one turn of the loop make one status event.
+  console.StateChanged({service::Shown::kProgramStatus});
+  console.StateChanged({service::Shown::kDumpState, 1});
+  loop.RunOnce(0);
   console.JobFinished({1700000000, 1, "ok", "TUTTO OK", "0001", 1200});
-  console.Message("Valore non ammesso");
+  backend.status.lastMessage = "Valore non ammesso";
+  console.StateChanged({service::Shown::kMessage});
   std::istringstream lines(events->stream);
   std::vector<std::string> kinds;
   for (std::string line; std::getline(lines, line);) {

@@ -44,7 +44,7 @@ void JobMetrics::Add(const JobRecord& job) {
   if (job.time > lastJobTime) lastJobTime = job.time;
 }
 
-std::string MetricsText(const JobMetrics& m, const ConsoleStatus& status) {
+std::string MetricsText(const JobMetrics& m, const service::ServiceState& status) {
   std::string out;
   Head(&out, "quilo1_jobs_total", "counter", "Jobs ended since start, by port and outcome.");
   for (const auto& [key, n] : m.jobs) {

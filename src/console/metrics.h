@@ -7,7 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "console/console_backend.h"
+#include "console/jobs.h"
+#include "service/service_state.h"
 
 namespace console {
 
@@ -25,6 +26,6 @@ struct JobMetrics {
   void Add(const JobRecord& job);
 };
 
-std::string MetricsText(const JobMetrics& jobs, const ConsoleStatus& status);
+std::string MetricsText(const JobMetrics& jobs, const service::ServiceState& status);
 
 }  // namespace console

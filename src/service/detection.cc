@@ -1,4 +1,9 @@
-// Job detection: ticks, change events and the scan over the four ports.
+// Job detection: ticks, change events and the scan over the four ports, and
+// the directory watch on top of the platform's change notifications. A
+// change is reported as soon as the loop gets to it; the changes that arrive
+// before then, or while the watch is suspended, are reported together. No
+// change waits for a tick: a host writes SR_DATI and SR_START a moment
+// apart, and the start file must not wait for a burst to settle.
 #include "service/detection.h"
 
 namespace service {
@@ -34,6 +39,56 @@ void WindowTimer::Arm() {
   });
 }
 
+bool cWatchForChanges::StartWatch(const std::string& sDir, bool bStartSuspended, bool bWatchSubTree) {
+  StopWatch();
+  suspended_ = bStartSuspended;
+  source_ = platform::DirChangeSource::Open(loop_, sDir, bWatchSubTree, [this](uint32_t k) { OnChange(k); });
+  if (!source_) {
+    StopWatch();
+    return false;
+  }
+  return true;
+}
+
+void cWatchForChanges::StopWatch() {
+  if (tickId_) loop_.CancelTimer(tickId_);
+  tickId_ = 0;
+  source_.reset();
+  pending_ = 0;
+  suspended_ = false;
+}
+
+void cWatchForChanges::SuspendWatch(bool bNewVal) {
+  suspended_ = bNewVal;
+  if (!suspended_ && pending_) ScheduleTick();
+}
+
+void cWatchForChanges::OnChange(uint32_t kinds) {
+  pending_ |= kinds;
+  ScheduleTick();
+}
+
+void cWatchForChanges::ScheduleTick() {
+  if (tickId_ || !source_) return;
+  // Through the loop: the handler may end the watch, which must not happen
+  // inside the notification source's own callback.
+  tickId_ = loop_.AddTimer(0, [this] {
+    tickId_ = 0;
+    PollChanges();
+  });
+}
+
+void cWatchForChanges::PollChanges() {
+  if (suspended_ || !pending_) return;
+  // What else is signalled by now goes with it: on Win32 the three kinds of
+  // one write come on three handles.
+  uint32_t kinds = pending_ | source_->Poll();
+  pending_ = 0;
+  // Nothing of this object is touched after the handler: it may restart or
+  // stop the watch.
+  if (ChangeDetected) ChangeDetected(static_cast<int32_t>(kinds));
+}
+
 Detection::Detection(platform::EventLoop& loop, ExchangeFiles& files, settings::Settings& settings, StatusView& view,
                      Owner& owner)
     : files_(files), settings_(settings), view_(view), owner_(owner), timer_(loop, [this] { OnTimerTick(); }),
@@ -65,9 +120,9 @@ void Detection::OnTimerTick() {
     StartPolling();
     return;
   }
-  if (windowShown && !settings_.options.OptionFAST) {
-    heartbeat_ = !heartbeat_;
-    view_.DetectionStatus(heartbeat_ ? "Timer ON" : "Timer on");
+  if (heartbeat && !settings_.options.OptionFAST) {
+    beat_ = !beat_;
+    view_.DetectionStatus(beat_ ? "Timer ON" : "Timer on");
   }
   Scan();
 }
@@ -88,7 +143,7 @@ void Detection::Scan() {
   int16_t n = FindJob();
   if (n >= 1 && n <= 4 && !owner_.Occupied()) owner_.RunJob(n);
   if (!settings_.options.OptionFAST && !unloading) {
-    view_.TimerControls(true, settings_.timerText);
+    view_.TimerShown(true);
     timer_.Start();
   }
 }
@@ -124,9 +179,9 @@ void Detection::StartWatching() {
   timer_.Stop();
   if (!files_.DirectoryExists(dir)) return;
   view_.WatcherStarted();
-  view_.TimerControls(false, settings_.timerText);
+  view_.TimerShown(false);
   view_.DetectionStatus("PRONTO");
-  watcher_.StartWatch(dir, 5, false, false);
+  watcher_.StartWatch(dir, false, false);
 }
 
 }  // namespace service

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "platform/dir_watcher.h"
 #include "platform/event_loop.h"
 #include "service/exchange_files.h"
 #include "service/status_view.h"
-#include "service/watch/watch_for_changes.h"
 #include "settings/settings_store.h"
 
 namespace service {
@@ -32,6 +33,43 @@ class WindowTimer {
   int32_t interval_ = 1000;
   bool enabled_ = false;
   int id_ = 0;
+};
+
+// cWatchForChanges: tells its owner, on the loop thread, that something
+// changed in a directory. Changes seen while suspended are kept and reported
+// as one event at the first tick after resuming.
+class cWatchForChanges {
+ public:
+  explicit cWatchForChanges(platform::EventLoop& loop) : loop_(loop) {}
+  ~cWatchForChanges() { StopWatch(); }
+  cWatchForChanges(const cWatchForChanges&) = delete;
+  cWatchForChanges& operator=(const cWatchForChanges&) = delete;
+
+  bool SuspendWatch() const { return suspended_; }
+  void SuspendWatch(bool bNewVal);
+
+  // Any earlier watch ends first. A change is reported at once, never after
+  // a polling interval. False when `sDir` cannot be watched; the object is
+  // then idle.
+  bool StartWatch(const std::string& sDir, bool bStartSuspended, bool bWatchSubTree);
+  // Harmless when not watching.
+  void StopWatch();
+  bool watching() const { return source_ != nullptr; }
+
+  // Raised with the kinds (1 file name, 2 size, 4 last write) as a bit set.
+  // The handler may suspend, stop or restart the watch.
+  std::function<void(int32_t eChangeType)> ChangeDetected;
+
+ private:
+  void OnChange(uint32_t kinds);
+  void ScheduleTick();
+  void PollChanges();
+
+  platform::EventLoop& loop_;
+  std::unique_ptr<platform::DirChangeSource> source_;
+  bool suspended_ = false;
+  uint32_t pending_ = 0;
+  int tickId_ = 0;
 };
 
 // What the service knows of each port.
@@ -58,7 +96,8 @@ class Detection {
             Owner& owner);
 
   PortState ports[4];
-  bool windowShown = false;
+  // A view of the state is shown: each tick writes the heartbeat.
+  bool heartbeat = false;
   bool unloading = false;
 
   // Timer21 from the settings' interval.
@@ -97,7 +136,7 @@ class Detection {
   WindowTimer timer_;
   cWatchForChanges watcher_;
   bool restartTick_ = false;
-  bool heartbeat_ = false;
+  bool beat_ = false;
 };
 
 }  // namespace service

@@ -17,24 +17,11 @@ namespace {
 
 class NoView : public StatusView {
  public:
-  void PrinterMessage(const std::string&) override {}
-  void ProgramStatus(int16_t, const std::string& t) override { status.push_back(t); }
-  void DetectionStatus(const std::string&) override {}
-  void Busy(bool, const std::string&) override {}
-  void PortAvailable(int16_t, bool) override {}
-  void PortBox(int16_t, bool, bool) override {}
-  void DumpState(int16_t, const std::string&) override {}
-  void PrinterSerial(int16_t, const std::string&) override {}
-  void DataDirectory(const std::string&) override {}
-  void WatcherStarted() override {}
-  void TimerControls(bool, const std::string&) override {}
-  void DetectionSettings(bool, const std::string&) override {}
-  void ConfigurationLocked(bool) override {}
-  void TestButtonEnabled(bool) override {}
-  void ClosingNotice(const std::string&) override {}
-  void MessageBox(const std::string&) override {}
-  void OptionsChanged(const settings::Options&, bool) override {}
-  void Log(const std::string&) override {}
+  NoView() {
+    Subscribe([this](const ServiceState& s, StateChange c) {
+      if (c.what == Shown::kProgramStatus) status.push_back(s.programStatus);
+    });
+  }
   std::vector<std::string> status;
 };
 

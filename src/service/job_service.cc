@@ -12,11 +12,6 @@
 
 namespace service {
 
-namespace {
-const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
-const char kBusyTip[] = "Quilo1 in esecuzione...";
-}  // namespace
-
 JobService::JobService(const ServiceParts& parts)
     : parts_(parts),
       files_(parts.loop, parts.fs, parts.clock, *this),
@@ -26,6 +21,10 @@ JobService::JobService(const ServiceParts& parts)
   // Operator's and API's units waiting do not hold a host's file job back:
   // it is looked for after each unit and goes next. Not after a file job,
   // so hosts and the console take turns.
+  queue_.SetChanged([this] {
+    parts_.view.Units(queue_.RunningPort(), queue_.Running(), static_cast<int>(queue_.Queued()),
+                      parts_.printer.PaperEndWaits(), recoveries_);
+  });
   queue_.SetBetweenUnits([this](const std::string& finished) {
     if (finished == "job" || detection_.unloading) return;
     if (int16_t n = detection_.FindJob(true)) RunJob(n);
@@ -57,6 +56,7 @@ void JobService::Start(const std::string& dataDir) {
   settings::Settings& settings = parts_.settings;
   StatusView& view = parts_.view;
   detection_.unloading = false;
+  view.SettingsShown(settings);
   for (int16_t n = 1; n <= 4; ++n) {
     PortState& p = detection_.ports[n - 1];
     p.available = parts_.printer.ProbePort(n);
@@ -111,8 +111,8 @@ void JobService::Start(const std::string& dataDir) {
   bool locked = false;
   for (int16_t n = 1; n <= 4; ++n) locked = locked || (PortAvailable(n) && settings.portEnabled[n - 1]);
   view.ConfigurationLocked(locked);
-  view.Busy(false, kIdleTip);
-  view.TimerControls(!settings.options.OptionFAST, settings.timerText);
+  view.Busy(false);
+  view.TimerShown(!settings.options.OptionFAST);
   detection_.StartPolling();
 }
 
@@ -145,7 +145,7 @@ void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
   if (runner_.ReadDocument(port, &doc)) {
-    parts_.view.Busy(true, kBusyTip);
+    parts_.view.Busy(true);
     parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
     int16_t outcome = runner_.Execute(port, doc, false);
     // The closing cut the printer exchange short: the host finds its files
@@ -154,8 +154,8 @@ void JobService::Job(int16_t port) {
     // went out.
     if (!(detection_.unloading && runner_.reachedPrinter())) runner_.ShowOutcome(port, outcome);
     detection_.ScanSoon();
-    parts_.view.TestButtonEnabled(true);
-    parts_.view.Busy(false, kIdleTip);
+    parts_.view.TestAvailable(true);
+    parts_.view.Busy(false);
   }
   if (endAfterUnit_) finished_ = true;
 }
@@ -203,7 +203,7 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     view.ProgramStatus(port, printer.identification);
     // The last notice stays on screen.
     if (!notice.empty()) view.ProgramStatus(port, notice);
-    view.PrinterSerial(port, printer.serialField);
+    view.PrinterSerial(port, printer.serialField, printer.rtMode);
     view.DumpState(port, ecr::kDumpDone);
   } else {
     files_.WriteErrFile(ecr::DumpFailureMessage(result), port);
@@ -234,7 +234,6 @@ void JobService::Unload() {
   detection_.unloading = true;
   for (const std::string& name : queue_.DropQueued()) parts_.view.Log("Chiusura: annullato in coda: " + name);
   if (parts_.payment) parts_.payment->Closing();
-  parts_.view.Busy(false, "");
   parts_.view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
   Pause(1000);
   if (!queue_.Busy() || parts_.printer.CheckStatusFirst()) {

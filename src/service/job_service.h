@@ -62,35 +62,29 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // Probes the ports, deletes their stale files and starts Timer21.
   void Start(const std::string& dataDir);
 
-  void SetPortEnabled(int16_t port, bool ticked) override;
-  void SelectFastDetection() override;
-  void SelectTimerDetection() override;
-  void SetTimerValue(const std::string& typedText) override;
-  void ShowMainWindow() override;
-  void WindowMinimised() override;
-  void PrintTestReceipt() override;
-  // " Esegui Test" from the web console, whose page is a window shown.
-  void ConsoleTestReceipt();
-  // A document that came over HTTP for `port` (0: the served port), run as
-  // a job on the port's queue like an exchange-file job, with its answer
-  // files private (HTTP_SR_OUT.001 ...): the host's files are never
-  // touched. `done` gets how it ended; it may run before SubmitDocument
-  // returns. With kMaxWaitingDocuments of them waiting for the port, the
-  // document is refused at once (`queueFull`).
+  ActionResult SetPortEnabled(int16_t port, bool ticked) override;
+  ActionResult SetFastDetection(bool fast) override;
+  ActionResult SetTimerValue(const std::string& typedText) override;
+  ActionResult SetOption(bool settings::Options::*option, bool value) override;
+  ActionResult ViewShown(bool shown) override;
+  ActionResult TestReceipt() override;
+  ActionResult CancelReceipt() override;
+  // A document that came over HTTP, run as a job on the port's queue like an
+  // exchange-file job, with its answer files private (HTTP_SR_OUT.001 ...):
+  // the host's files are never touched. With kMaxWaitingDocuments of them
+  // waiting for the port, the document is refused at once (`queueFull`).
   // With an `idempotencyKey`, the first request with that key runs; the
   // same key and document again gets that job's answer once it has one
   // (never a second job), another document `keyConflict`. Keys hold across a
   // restart through the journal, for the last kKeepJobs jobs.
   void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done,
-                      const std::string& idempotencyKey = "");
+                      const std::string& idempotencyKey = "") override;
   // Told of every job that ends.
   void SetFinishedHook(std::function<void(const FinishedJob&)> hook) { runner_.SetFinishedHook(std::move(hook)); }
-  void CancelReceipt() override;
   // Closing: clean when idle, otherwise the running exchange is abandoned.
   void Unload() override;
   bool Finished() const override { return finished_; }
-  bool PortAvailable(int16_t port) const override;
-  bool WindowShown() const override { return detection_.windowShown; }
+  bool PortAvailable(int16_t port) const;
 
   // For the tests: the parts and the link's queue.
   Detection& detection() { return detection_; }
@@ -99,7 +93,6 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   uint64_t recoveries() const { return recoveries_; }
   // The jobs the journal held at start-up, for the console's list.
   const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
-  uint64_t paperEndWaits() const { return parts_.printer.PaperEndWaits(); }
 
  private:
   friend class JobServiceTest;
@@ -145,7 +138,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // The served port: identified, ticked and available; 0 when none.
   int16_t ServedPort(bool highest) const;
   // An operator's unit that has to wait shows it.
-  void SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit);
+  ActionResult SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit);
   void Pause(int64_t ms);
 
   ServiceParts parts_;

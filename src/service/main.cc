@@ -6,7 +6,7 @@
 
 #include "platform/close_request.h"
 #include "platform/single_instance.h"
-#include "service/console_view.h"
+#include "service/log_lines.h"
 #include "service/program.h"
 
 int main(int argc, char** argv) {
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     return 3;
   }
 
-  service::ConsoleStatusView view;
+  service::StatusView view;
+  view.Subscribe(service::LogLines());
   std::string error;
   auto program = service::Program::Create(args, view, &error);
   if (!program) return 1;

@@ -13,13 +13,13 @@ namespace {
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kQueued[] = "Stampante occupata: in coda";
 const char kNoPort[] = "E506: Trasmissione non avvenuta: nessuna stampante pronta sulla porta";
-const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
-const char kBusyTip[] = "Quilo1 in esecuzione...";
 }  // namespace
 
-void JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
-  if (queue_.Busy()) parts_.view.ProgramStatus(port, kQueued);
+ActionResult JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
+  const bool waits = queue_.Busy();
+  if (waits) parts_.view.ProgramStatus(port, kQueued);
   queue_.Submit(port, name, std::move(unit));
+  return {waits ? ActionResult::kQueued : ActionResult::kDone, ""};
 }
 
 int16_t JobService::ServedPort(bool highest) const {
@@ -30,9 +30,13 @@ int16_t JobService::ServedPort(bool highest) const {
   return 0;
 }
 
-void JobService::SetPortEnabled(int16_t port, bool ticked) {
-  if (port < 1 || port > 4) return;
+ActionResult JobService::SetPortEnabled(int16_t port, bool ticked) {
+  const std::string refusal = "Porta COM" + std::to_string(port) + " non disponibile";
+  if (port < 1 || port > 4) return ActionResult::Refused(refusal);
+  const PortStatus& shown = parts_.view.state().ports[port - 1];
+  if (!shown.available || !shown.enabled) return ActionResult::Refused(refusal);
   parts_.settings.portEnabled[port - 1] = ticked;
+  parts_.view.PortBox(port, ticked, true);
   // Only the clicked box counts: clearing one stops the polling even while
   // another stays ticked.
   parts_.view.ConfigurationLocked(ticked);
@@ -41,57 +45,70 @@ void JobService::SetPortEnabled(int16_t port, bool ticked) {
   } else {
     detection_.PausePolling();
   }
+  return {};
 }
 
-void JobService::SelectFastDetection() {
-  parts_.settings.options.OptionFAST = true;
-  detection_.PausePolling();
-  parts_.view.TimerControls(false, parts_.settings.timerText);
-  parts_.view.DetectionStatus("PRONTO");
+ActionResult JobService::SetFastDetection(bool fast) {
+  // A click on the mode already chosen does nothing.
+  if (fast == parts_.settings.options.OptionFAST) return {};
+  parts_.settings.options.OptionFAST = fast;
+  if (fast) {
+    detection_.PausePolling();
+    parts_.view.TimerShown(false);
+    parts_.view.DetectionStatus("PRONTO");
+  } else {
+    detection_.Scan();
+  }
+  parts_.view.SettingsShown(parts_.settings);
+  return {};
 }
 
-void JobService::SelectTimerDetection() {
-  parts_.settings.options.OptionFAST = false;
-  detection_.Scan();
-}
-
-void JobService::SetTimerValue(const std::string& typedText) {
-  auto message = [this](const std::string& text) { parts_.view.MessageBox(text); };
+ActionResult JobService::SetTimerValue(const std::string& typedText) {
+  std::string refusal;
+  auto message = [this, &refusal](const std::string& text) {
+    parts_.view.Message(text);
+    refusal += (refusal.empty() ? "" : "\n") + text;
+  };
   if (queue_.Busy()) {
     message("Connessione in corso, valore non accettato");
-    return;
+  } else {
+    bool wasRunning = detection_.Polling();
+    detection_.PausePolling();
+    settings::SetTimer(parts_.fs, parts_.programDir, typedText, false, &parts_.settings, message);
+    detection_.SetInterval(parts_.settings.pollInterval);
+    if (wasRunning) detection_.ResumePolling();
   }
-  bool wasRunning = detection_.Polling();
-  detection_.PausePolling();
-  settings::SetTimer(parts_.fs, parts_.programDir, typedText, false, &parts_.settings, message);
-  detection_.SetInterval(parts_.settings.pollInterval);
-  if (wasRunning) detection_.ResumePolling();
+  // The interval field shows the value in force again, taken or not.
+  parts_.view.SettingsShown(parts_.settings, Shown::kTimerText);
+  return refusal.empty() ? ActionResult{} : ActionResult::Refused(refusal);
 }
 
-void JobService::ShowMainWindow() {
+ActionResult JobService::SetOption(bool settings::Options::*option, bool value) {
+  parts_.settings.options.*option = value;
+  parts_.view.SettingsShown(parts_.settings);
+  return {};
+}
+
+ActionResult JobService::ViewShown(bool shown) {
+  detection_.heartbeat = shown;
+  if (!shown) return {};
   for (int16_t n = 1; n <= 4; ++n) {
     bool pending = !parts_.settings.portEnabled[n - 1];
     detection_.ports[n - 1].dumpPending = pending;
     parts_.view.DumpState(n, pending ? "DUMP NON ESEGUITO" : ecr::kDumpDone);
   }
-  detection_.windowShown = true;
+  return {};
 }
 
-void JobService::WindowMinimised() { detection_.windowShown = false; }
-
-void JobService::PrintTestReceipt() {
-  if (detection_.windowShown) ConsoleTestReceipt();
-}
-
-void JobService::ConsoleTestReceipt() {
-  if (detection_.unloading) return;
+ActionResult JobService::TestReceipt() {
+  if (detection_.unloading) return {};
   const int16_t target = ServedPort(true);
   if (target == 0) {
     parts_.view.PrinterMessage(kNoDumpYet);
-    return;
+    return ActionResult::Refused(kNoDumpYet);
   }
-  parts_.view.TestButtonEnabled(false);
-  SubmitAction(target, "test", [this, target] {
+  parts_.view.TestAvailable(false);
+  return SubmitAction(target, "test", [this, target] {
     // A host's job waiting on the port goes first.
     if (files_.Exists(kStart, target)) Job(target);
     // From memory, answered on screen alone: the port's SR_DATI may be a
@@ -101,19 +118,19 @@ void JobService::ConsoleTestReceipt() {
     for (const std::string& line : ecr::TestReceiptCommands(o.CheckStampaLogo, o.chbNoInviaApCassetto))
       document += line + "\r\n";
     parts_.view.Log("Esegui Test: " + RunFromMemory(target, document, true).text);
-    parts_.view.TestButtonEnabled(true);
+    parts_.view.TestAvailable(true);
     if (endAfterUnit_) finished_ = true;
   });
 }
 
-void JobService::CancelReceipt() {
-  if (detection_.unloading) return;
+ActionResult JobService::CancelReceipt() {
+  if (detection_.unloading) return {};
   const int16_t port = ServedPort(false);
   if (port == 0) {
     parts_.view.PrinterMessage(kNoDumpYet);
-    return;
+    return ActionResult::Refused(kNoDumpYet);
   }
-  SubmitAction(port, "annullo", [this, port] {
+  return SubmitAction(port, "annullo", [this, port] {
     SendCommands(port, ecr::CancelReceiptCommands());
     if (endAfterUnit_) finished_ = true;
   });
@@ -303,14 +320,14 @@ FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bo
   doc.lines = language::SplitLines(bytes);
   doc.idempotencyKey = key;
   doc.fromApi = !asIs;
-  parts_.view.Busy(true, kBusyTip);
+  parts_.view.Busy(true);
   parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
   const int16_t outcome = runner_.Execute(port, doc, asIs, &httpFiles_);
   FinishedJob end = runner_.ShowOutcome(port, outcome, false);
   std::string error;
   parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
   detection_.ScanSoon();
-  parts_.view.Busy(false, kIdleTip);
+  parts_.view.Busy(false);
   return end;
 }
 

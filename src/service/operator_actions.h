@@ -1,37 +1,54 @@
-// What the operator can ask of the job service from the main window. The job
-// service implements it; the window calls it and never reaches further in.
+// What the operator can ask of the job service, from the window, the web
+// console or anything later: the one way in. The job service implements it;
+// every action says how it went.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "settings/options.h"
+
 namespace service {
+
+struct FinishedJob;
+
+struct ActionResult {
+  enum Kind { kDone, kQueued, kRefused };
+  Kind kind = kDone;
+  // A refusal's text, as the operator sees it.
+  std::string message;
+  bool ok() const { return kind != kRefused; }
+  static ActionResult Refused(const std::string& text) { return {kRefused, text}; }
+};
 
 class OperatorActions {
  public:
   virtual ~OperatorActions() = default;
 
-  // A port box ticked (LockConfiguration) or cleared (UnlockConfiguration).
-  virtual void SetPortEnabled(int16_t port, bool ticked) = 0;
-  // "Notifica (Fast)" and "Timer    (Slow)".
-  virtual void SelectFastDetection() = 0;
-  virtual void SelectTimerDetection() = 0;
+  // A port box ticked (the options locked) or cleared (unlocked).
+  virtual ActionResult SetPortEnabled(int16_t port, bool ticked) = 0;
+  // "Notifica (Fast)" or "Timer    (Slow)".
+  virtual ActionResult SetFastDetection(bool fast) = 0;
   // "Set timer" with the text typed in the interval field.
-  virtual void SetTimerValue(const std::string& typedText) = 0;
-  // The window shown from the notification icon, or minimised and hidden.
-  virtual void ShowMainWindow() = 0;
-  virtual void WindowMinimised() = 0;
+  virtual ActionResult SetTimerValue(const std::string& typedText) = 0;
+  // A box of "Altre Opzioni" or "Gest. Fatture su Scontrino".
+  virtual ActionResult SetOption(bool settings::Options::*option, bool value) = 0;
+  // A view of the state was opened or closed: while one is shown the
+  // polling's heartbeat is written, and opening it reads the port boxes
+  // again for the dump flags.
+  virtual ActionResult ViewShown(bool shown) = 0;
   // " Esegui Test" and "Annulla Scontrino".
-  virtual void PrintTestReceipt() = 0;
-  virtual void CancelReceipt() = 0;
+  virtual ActionResult TestReceipt() = 0;
+  virtual ActionResult CancelReceipt() = 0;
+  // A document that came over HTTP for `port` (0: the served port), run on
+  // the port's queue; `done` gets how it ended, maybe before this returns.
+  virtual void SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done,
+                              const std::string& idempotencyKey = "") = 0;
   // Closing from the close box, the menus or the end of the session; the
   // program may end once Finished() holds.
   virtual void Unload() = 0;
   virtual bool Finished() const = 0;
-
-  // What the window reads when it is shown.
-  virtual bool PortAvailable(int16_t port) const = 0;
-  virtual bool WindowShown() const = 0;
 };
 
 }  // namespace service

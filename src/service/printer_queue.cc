@@ -7,6 +7,7 @@ bool PrinterQueue::Submit(int16_t port, const std::string& name, Unit unit, bool
   if (port < 1 || port > 4) return false;
   if (Busy() || draining_) {
     (first ? first_ : queued_[port - 1]).push_back({name, std::move(unit), port});
+    Changed();
     return false;
   }
   RunThenDrain(port, name, std::move(unit));
@@ -49,8 +50,10 @@ void PrinterQueue::RunThenDrain(int16_t port, const std::string& name, Unit unit
   do {
     running_ = next.name.empty() ? "?" : next.name;
     runningPort_ = next.port;
+    Changed();
     next.unit();
     running_.clear();
+    Changed();
     if (between_) between_(next.name);
   } while (TakeNext(&next));
   draining_ = false;
@@ -64,6 +67,7 @@ std::vector<std::string> PrinterQueue::DropQueued() {
     for (const Entry& e : q) names.push_back(e.name);
     q.clear();
   }
+  Changed();
   return names;
 }
 

@@ -25,6 +25,8 @@ class PrinterQueue {
   // for file jobs, so a host's job whose start came during a unit goes
   // next, not after every unit that waits.
   void SetBetweenUnits(std::function<void(const std::string& finished)> hook) { between_ = std::move(hook); }
+  // Runs whenever a unit is queued, starts or ends, or the queue is dropped.
+  void SetChanged(std::function<void()> hook) { changed_ = std::move(hook); }
   bool Busy() const { return !running_.empty(); }
   // The running unit's name, empty when idle.
   const std::string& Running() const { return running_; }
@@ -43,6 +45,9 @@ class PrinterQueue {
     int16_t port = 0;
   };
   void RunThenDrain(int16_t port, const std::string& name, Unit unit);
+  void Changed() {
+    if (changed_) changed_();
+  }
   bool TakeNext(Entry* next);
 
   // One list per port: the link is one today, so any running unit holds all
@@ -50,6 +55,7 @@ class PrinterQueue {
   std::deque<Entry> queued_[4];
   std::deque<Entry> first_;
   std::function<void(const std::string&)> between_;
+  std::function<void()> changed_;
   bool draining_ = false;
   std::string running_;
   int16_t runningPort_ = 0;

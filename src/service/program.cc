@@ -16,7 +16,7 @@
 #include "platform/system.h"
 #include "service/ecr_job_printer.h"
 #include "service/card_payment.h"
-#include "service/console_backend.h"
+#include "service/job_history.h"
 #include "service/job_service.h"
 #include "settings/document.h"
 
@@ -108,11 +108,11 @@ std::string VirtualEcrProgram() {
 struct Program::Parts : ProgramHost {
   explicit Parts(StatusView& v) : view(v) {}
   ~Parts() override {
-    if (backend) backend->SetEvents(nullptr);
+    if (consoleSubscription) view.Unsubscribe(consoleSubscription);
   }
   void SaveSettings() override {
     settings::SaveSettings(*disk, choice.programDirectory, settings,
-                           [this](const std::string& t) { views->MessageBox(t); });
+                           [this](const std::string& t) { view.Message(t); });
   }
   void EndProgram() override { std::exit(1); }
 
@@ -127,28 +127,30 @@ struct Program::Parts : ProgramHost {
   std::unique_ptr<EcrJobPrinter> printer;
   std::unique_ptr<CardPayment> payment;
   console::ConsoleSettings consoleSettings;
-  std::unique_ptr<ConsoleBackendService> backend;
-  // The window (or the log lines) and the console's state, both told.
-  std::unique_ptr<StatusViewPair> views;
   std::unique_ptr<JobService> service;
+  std::unique_ptr<JobHistory> history;
   std::unique_ptr<console::Console> console;
   std::unique_ptr<platform::HttpServer> server;
+  int consoleSubscription = 0;
 
+  void LoadSettings();
+  bool StartVirtualPrinter(std::string* error);
+  void BuildService();
   void StartConsole();
 };
 
 void Program::Parts::StartConsole() {
   if (!consoleSettings.enabled) return;
-  if (!consoleSettings.warning.empty()) views->Log(std::string(console::kConsoleSettingsFile) + ": " + consoleSettings.warning);
+  if (!consoleSettings.warning.empty()) view.Log(std::string(console::kConsoleSettingsFile) + ": " + consoleSettings.warning);
   console::ConsoleConfig config;
   config.port = consoleSettings.port;
   config.address = consoleSettings.address;
   std::string error;
   if (!console::LoadOrCreateToken(choice.programDirectory, &config.token, &error)) {
-    views->Log("Console web non avviata: " + error);
+    view.Log("Console web non avviata: " + error);
     return;
   }
-  console = std::make_unique<console::Console>(*loop, *backend, config);
+  console = std::make_unique<console::Console>(*loop, view.state(), *service, *history, config);
   platform::HttpServerConfig http;
   http.address = config.address;
   http.port = config.port;
@@ -164,11 +166,72 @@ void Program::Parts::StartConsole() {
       &error);
   if (!server) {
     console.reset();
-    views->Log("Console web non avviata: " + error);
+    view.Log("Console web non avviata: " + error);
     return;
   }
-  backend->SetEvents(console.get());
-  views->Log("Console web: http://" + config.address + ":" + std::to_string(server->Port()) + "/");
+  consoleSubscription = view.Subscribe([&c](const ServiceState&, StateChange change) { c.StateChanged(change); });
+  history->SetFinishedHook([&c](const console::JobRecord& job) { c.JobFinished(job); });
+  view.Log("Console web: http://" + config.address + ":" + std::to_string(server->Port()) + "/");
+}
+
+void Program::Parts::LoadSettings() {
+  auto message = [this](const std::string& text) { view.Message(text); };
+  view.DataDirectory(choice.dataDirectory);
+  settings::LoadSettings(*disk, choice.programDirectory, &settings, message);
+  std::string text, error;
+  const char separator = platform::PathSeparator();
+  if (disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &text, &error) !=
+      platform::ReadStatus::kOk)
+    text.clear();
+  consoleSettings = console::ParseConsoleSettings(language::SplitLines(text));
+}
+
+bool Program::Parts::StartVirtualPrinter(std::string* error) {
+  const char sep = platform::PathSeparator();
+  std::string tty = choice.dataDirectory + sep + "virtual-ecr.tty";
+  std::string paper = choice.dataDirectory + sep + "virtual-ecr-paper.txt";
+  disk->RemoveFile(tty);
+  std::string err;
+  virtualPrinter = platform::ChildProcess::Start({VirtualEcrProgram(), "--link", tty, "--paper", paper},
+                                                 choice.dataDirectory + sep + "virtual-ecr.log", &err);
+  if (!virtualPrinter) {
+    *error = "virtual-ecr: " + err;
+    return false;
+  }
+  // The printer makes its terminal and the link to it; wait for that.
+  bool ready = false;
+  for (int i = 0; i < 250 && !ready && virtualPrinter->Running(); ++i) {
+    ready = disk->Kind(tty) != platform::FileKind::kMissing;
+    if (!ready) loop->RunOnce(20);
+  }
+  if (!ready || !virtualPrinter->Running()) {
+    *error = "virtual-ecr did not start";
+    return false;
+  }
+  platform::SetSerialDevice(1, tty);
+  view.Log("virtual printer: COM1 = " + tty + ", paper in " + paper);
+  return true;
+}
+
+void Program::Parts::BuildService() {
+  auto message = [this](const std::string& text) { view.Message(text); };
+  port = platform::SerialPort::Create(*loop);
+  link = std::make_unique<ecr::EcrLink>(*port, *loop, settings.options, platform::Clock::Real());
+  printer = std::make_unique<EcrJobPrinter>(*link, *disk, settings, message);
+  ecr::EcrLink& l = *link;
+  payment = std::make_unique<CardPayment>(
+      *loop, *disk, choice.programDirectory, choice.dataDirectory, settings.options, message,
+      [&l](const std::string& command) { return l.TrasmettiStringa(command); });
+  std::string journalDir, why;
+  if (!platform::OwnDataFolder(choice.programDirectory, &journalDir, &why)) {
+    // The program's folder takes no host's file either; where the journal
+    // cannot be written, jobs run without it.
+    view.Log("Cartella del giornale dei lavori non disponibile: " + why);
+    journalDir = choice.programDirectory;
+  }
+  service = std::make_unique<JobService>(ServiceParts{*loop, *disk, platform::Clock::Real(), *printer, settings,
+                                                      view, *this, payment.get(), choice.programDirectory,
+                                                      journalDir});
 }
 
 Program::Program(std::unique_ptr<Parts> parts) : parts_(std::move(parts)) {}
@@ -180,7 +243,8 @@ OperatorActions& Program::actions() { return *parts_->service; }
 void Program::Start() {
   Parts& p = *parts_;
   p.service->Start(p.choice.dataDirectory);
-  p.backend->Attach(*p.service, *p.views, p.service->journalJobs());
+  p.history = std::make_unique<JobHistory>(*p.loop, *p.service, p.service->journalJobs());
+  p.service->SetFinishedHook([h = p.history.get()](const FinishedJob& job) { h->Finished(job); });
   p.StartConsole();
 }
 std::string Program::ConsoleUrl() const {
@@ -190,75 +254,25 @@ std::string Program::ConsoleUrl() const {
   return "http://127.0.0.1:" + std::to_string(c.port) + "/login?token=" + token;
 }
 bool Program::Finished() const { return parts_->service->Finished(); }
-bool Program::RtPrinter() const { return parts_->printer->identity().rtMode; }
 
 std::unique_ptr<Program> Program::Create(const ProgramArgs& args, StatusView& view, std::string* error) {
   auto p = std::make_unique<Parts>(view);
-  std::function<void(const std::string&)> message = [&view](const std::string& text) { view.MessageBox(text); };
   auto fail = [&](const std::string& text) {
     *error = text;
-    view.MessageBox(text);
+    view.Message(text);
     return nullptr;
   };
   CommandLineEnvironment env(args);
-  if (!settings::ChooseDataDirectory(env, message, &p->choice, error)) return fail(*error);
+  if (!settings::ChooseDataDirectory(env, [&view](const std::string& t) { view.Message(t); }, &p->choice, error))
+    return fail(*error);
   const settings::DataDirectoryChoice& choice = p->choice;
   if (!args.dataDir.empty() && choice.dataDirectory != args.dataDir && !choice.fromRegistry)
     return fail(args.dataDir + " : DIR NON ESISTENTE");
   p->loop = platform::EventLoop::Create();
-  p->backend = std::make_unique<ConsoleBackendService>(*p->loop, p->settings, [parts = p.get()] {
-    return parts->printer && parts->printer->identity().rtMode;
-  });
-  p->views = std::make_unique<StatusViewPair>(view, *p->backend);
-  StatusView& views = *p->views;
-  message = [&views](const std::string& text) { views.MessageBox(text); };
-  views.DataDirectory(choice.dataDirectory);
-  settings::LoadSettings(*p->disk, choice.programDirectory, &p->settings, message);
-  std::string consoleText, consoleError;
-  const char separator = platform::PathSeparator();
-  if (p->disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &consoleText,
-                        &consoleError) != platform::ReadStatus::kOk)
-    consoleText.clear();
-  p->consoleSettings = console::ParseConsoleSettings(language::SplitLines(consoleText));
-
+  p->LoadSettings();
   for (const auto& [n, device] : args.ports) platform::SetSerialDevice(n, device);
-  if (args.virtualPrinter) {
-    const char sep = platform::PathSeparator();
-    std::string tty = choice.dataDirectory + sep + "virtual-ecr.tty";
-    std::string paper = choice.dataDirectory + sep + "virtual-ecr-paper.txt";
-    p->disk->RemoveFile(tty);
-    std::string err;
-    p->virtualPrinter = platform::ChildProcess::Start({VirtualEcrProgram(), "--link", tty, "--paper", paper},
-                                                      choice.dataDirectory + sep + "virtual-ecr.log", &err);
-    if (!p->virtualPrinter) return fail("virtual-ecr: " + err);
-    // The printer makes its terminal and the link to it; wait for that.
-    bool ready = false;
-    for (int i = 0; i < 250 && !ready && p->virtualPrinter->Running(); ++i) {
-      ready = p->disk->Kind(tty) != platform::FileKind::kMissing;
-      if (!ready) p->loop->RunOnce(20);
-    }
-    if (!ready || !p->virtualPrinter->Running()) return fail("virtual-ecr did not start");
-    platform::SetSerialDevice(1, tty);
-    views.Log("virtual printer: COM1 = " + tty + ", paper in " + paper);
-  }
-
-  p->port = platform::SerialPort::Create(*p->loop);
-  p->link = std::make_unique<ecr::EcrLink>(*p->port, *p->loop, p->settings.options, platform::Clock::Real());
-  p->printer = std::make_unique<EcrJobPrinter>(*p->link, *p->disk, p->settings, message);
-  ecr::EcrLink& link = *p->link;
-  p->payment = std::make_unique<CardPayment>(
-      *p->loop, *p->disk, choice.programDirectory, choice.dataDirectory, p->settings.options, message,
-      [&link](const std::string& command) { return link.TrasmettiStringa(command); });
-  std::string journalDir, why;
-  if (!platform::OwnDataFolder(choice.programDirectory, &journalDir, &why)) {
-    // The program's folder takes no host's file either; where the journal
-    // cannot be written, jobs run without it.
-    views.Log("Cartella del giornale dei lavori non disponibile: " + why);
-    journalDir = choice.programDirectory;
-  }
-  p->service = std::make_unique<JobService>(ServiceParts{*p->loop, *p->disk, platform::Clock::Real(), *p->printer,
-                                                        p->settings, views, *p, p->payment.get(),
-                                                        choice.programDirectory, journalDir});
+  if (args.virtualPrinter && !p->StartVirtualPrinter(error)) return fail(*error);
+  p->BuildService();
   return std::unique_ptr<Program>(new Program(std::move(p)));
 }
 

@@ -32,8 +32,9 @@ std::string ProgramDirectoryOf(const ProgramArgs& args);
 class Program {
  public:
   // Chooses the data directory, reads the settings, starts the virtual printer when asked, builds
-  // loop, port, link, job printer, card payment and the job service. nullptr when the program must end;
-  // the reason ("... : DIR NON ESISTENTE" etc.) has been shown through view.MessageBox and is in *error.
+  // loop, port, link, job printer, card payment and the job service, which shows its state through
+  // `view`. nullptr when the program must end; the reason ("... : DIR NON ESISTENTE" etc.) has been
+  // shown through view.Message and is in *error.
   static std::unique_ptr<Program> Create(const ProgramArgs& args, StatusView& view, std::string* error);
   ~Program();
   platform::EventLoop& loop();
@@ -47,8 +48,6 @@ class Program {
   // token file is made if missing); empty when the console is off.
   std::string ConsoleUrl() const;
   bool Finished() const;
-  // The identified printer is an RT one.
-  bool RtPrinter() const;
 
  private:
   struct Parts;

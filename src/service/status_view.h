@@ -1,70 +1,95 @@
-// What the job service shows the operator: the main window and its
-// notification icon on Windows, one time-stamped line per event on the Linux
-// console. The service calls it; it never calls back into the service.
+// The service's side of what the operator sees: it keeps the one
+// ServiceState, and every call changes it and hands a copy, with what
+// changed, to each subscriber (the window, the log lines, the console).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "settings/options.h"
+#include "service/service_state.h"
+#include "settings/settings_store.h"
 
 namespace service {
 
 class StatusView {
  public:
-  virtual ~StatusView() = default;
+  using Subscriber = std::function<void(const ServiceState& state, StateChange change)>;
 
-  // "Messaggi ECR :" (Text1): what the printer said; empty clears it.
-  virtual void PrinterMessage(const std::string& text) = 0;
-  // "Stato  Quil1 :" (Text2): the program's state and the last outcome.
-  // `port` is the port it concerns, 0 for none.
-  virtual void ProgramStatus(int16_t port, const std::string& text) = 0;
-  // Text3 of the detection frame: "PRONTO" or the heartbeat "Timer ON" /
-  // "Timer on".
-  virtual void DetectionStatus(const std::string& text) = 0;
-  // Notification icon: busy shows the busy icon (Image1) with the tip
-  // "Quilo1 in esecuzione...", idle the program's icon with
-  // "Quilo1 in attesa esecuzione...". `tip` is that text.
-  virtual void Busy(bool busy, const std::string& tip) = 0;
-  // Port indicator (Shape1, Shape2, Shape4, Shape5) green when available;
-  // an unavailable port's box is cleared and disabled.
-  virtual void PortAvailable(int16_t port, bool available) = 0;
-  // The service changed a port box: ticked or cleared, enabled or disabled
-  // (a successful dump clears and disables the other three).
-  virtual void PortBox(int16_t port, bool ticked, bool enabled) = 0;
-  // Text4 to Text7: "DUMP ESEGUITO", "DUMP NON ESEGUITO", or a failed
-  // dump's text.
-  virtual void DumpState(int16_t port, const std::string& text) = 0;
-  // Text8 ("Matricola"): the identified printer's serial number.
-  virtual void PrinterSerial(int16_t port, const std::string& serial) = 0;
-  // txtAppDataVista: the data directory in use.
-  virtual void DataDirectory(const std::string& path) = 0;
-  // The watcher started: frame "Impostazioni " becomes
-  // "Stato del collegamento".
-  virtual void WatcherStarted() = 0;
-  // txtTimerVal and cmdChgTimer shown or hidden; `timerText` is the
-  // interval field's text.
-  virtual void TimerControls(bool visible, const std::string& timerText) = 0;
-  // The detection mode and the interval as the service holds them, after
-  // the operator changed them from the console: the window's radio buttons
-  // and interval field follow the page.
-  virtual void DetectionSettings(bool fast, const std::string& timerText) = 0;
-  // LockConfiguration (true) / UnlockConfiguration (false): the five option
-  // frames disabled and " Esegui Test" and "Annulla Scontrino" enabled, or
-  // the reverse.
-  virtual void ConfigurationLocked(bool locked) = 0;
-  // " Esegui Test" alone, disabled while a test receipt runs.
-  virtual void TestButtonEnabled(bool enabled) = 0;
-  // The closing notice Form1, on top: "Chiusura programma Quilo1 in corso ...".
-  virtual void ClosingNotice(const std::string& text) = 0;
-  // A message box (settings errors, run-time error boxes, "Set timer" refusals).
-  virtual void MessageBox(const std::string& text) = 0;
-  // The service changed the options (a dump that identified an RT printer
-  // ticks "Abilita Estensione Pagamenti"); with `rtPrinter` "Abilita
-  // Inversione Sconti su Reso" is hidden as well.
-  virtual void OptionsChanged(const settings::Options& options, bool rtPrinter) = 0;
-  // A line for the operator's log only (the window keeps it out of sight).
-  virtual void Log(const std::string& text) = 0;
+  StatusView();
+  const ServiceState& state() const { return state_; }
+  // Subscribers are told in the order they came; the id ends the subscription.
+  int Subscribe(Subscriber subscriber);
+  void Unsubscribe(int id);
+
+  // "Messaggi ECR": what the printer said; empty clears it.
+  void PrinterMessage(const std::string& text) { Set(&ServiceState::printerMessage, text, Shown::kPrinterMessage); }
+  // "Stato": the program's state and the last outcome, for `port` (0: none).
+  void ProgramStatus(int16_t port, const std::string& text) {
+    Set(&ServiceState::programStatus, text, Shown::kProgramStatus, port);
+  }
+  // "PRONTO" or the heartbeat "Timer ON" / "Timer on".
+  void DetectionStatus(const std::string& text) { Set(&ServiceState::detectionText, text, Shown::kDetectionText); }
+  // The notification icon: busy or idle, with its tip.
+  void Busy(bool busy);
+  // The port's lamp; an unavailable port's box is cleared and shut.
+  void PortAvailable(int16_t port, bool available);
+  void PortBox(int16_t port, bool ticked, bool enabled);
+  // "DUMP ESEGUITO", "DUMP NON ESEGUITO", or a failed dump's text.
+  void DumpState(int16_t port, const std::string& text) {
+    SetPort(&PortStatus::dumpState, port, text, Shown::kDumpState);
+  }
+  // "Matricola": the identified printer's serial number; `rt` an RT printer.
+  void PrinterSerial(int16_t port, const std::string& serial, bool rt = false);
+  void DataDirectory(const std::string& path) { Set(&ServiceState::dataDirectory, path, Shown::kDataDirectory); }
+  // The watcher started: the detection frame becomes "Stato del collegamento".
+  void WatcherStarted() { Set(&ServiceState::watching, true, Shown::kWatching); }
+  // The interval field and "Set timer" shown or hidden.
+  void TimerShown(bool shown) { Set(&ServiceState::timerShown, shown, Shown::kTimerShown); }
+  // The port boxes, the detection mode and the interval as the settings hold
+  // them: at start and after the operator changed them. kTimerText: the
+  // interval field is written again too.
+  void SettingsShown(const settings::Settings& settings, Shown what = Shown::kDetectionMode);
+  // A ticked port box locks the option frames and frees " Esegui Test" and
+  // "Annulla Scontrino".
+  void ConfigurationLocked(bool locked) { Set(&ServiceState::configurationLocked, locked, Shown::kConfiguration); }
+  // " Esegui Test" may run, unless a test receipt is running.
+  void TestAvailable(bool available) { Set(&ServiceState::testAvailable, available, Shown::kTestAvailable); }
+  // The service changed the options; `rtPrinter` hides "Abilita Inversione
+  // Sconti su Reso".
+  void OptionsChanged(const settings::Options& options, bool rtPrinter);
+  // The closing began: the icon goes, Form1 shows `text`.
+  void ClosingNotice(const std::string& text);
+  // A message box: settings errors, run-time errors, refusals.
+  void Message(const std::string& text) { Set(&ServiceState::lastMessage, text, Shown::kMessage); }
+  // A line for the operator's log only.
+  void Log(const std::string& text) { Set(&ServiceState::lastNote, text, Shown::kNote); }
+  // The unit of work running and those waiting; the figures since start.
+  void Units(int runningPort, const std::string& running, int queued, uint64_t paperEndWaits,
+             uint64_t recoveries);
+
+ private:
+  void Publish(Shown what, int16_t port = 0);
+  // One field changed, then published.
+  template <typename T, typename V>
+  void Set(T ServiceState::*field, const V& value, Shown what, int16_t port = 0) {
+    state_.*field = value;
+    Publish(what, port);
+  }
+  template <typename T, typename V>
+  void SetPort(T PortStatus::*field, int16_t port, const V& value, Shown what) {
+    if (PortStatus* p = Port(port)) {
+      p->*field = value;
+      Publish(what, port);
+    }
+  }
+  PortStatus* Port(int16_t port) { return port >= 1 && port <= 4 ? &state_.ports[port - 1] : nullptr; }
+
+  ServiceState state_;
+  std::vector<std::pair<int, Subscriber>> subscribers_;
+  int nextId_ = 1;
 };
 
 }  // namespace service

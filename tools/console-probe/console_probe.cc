@@ -16,27 +16,30 @@
 
 namespace {
 
-struct StandIn : console::ConsoleBackend {
-  console::ConsoleStatus Status() override {
-    console::ConsoleStatus s;
-    for (int i = 0; i < 4; ++i) s.ports[size_t(i)] = {i + 1, i == 0, i == 0, true, i == 0 ? "DUMP ESEGUITO" : "", i == 0 ? "99MEY012345" : "", i == 0 ? "RT" : ""};
-    s.timerText = "1";
-    s.intervalMs = 1000;
-    s.detectionText = "PRONTO";
-    s.programStatus = "QUILO1 IN ATTESA";
-    s.configurationLocked = true;
-    s.testEnabled = true;
-    return s;
+struct StandIn : service::OperatorActions, console::JobDesk {
+  StandIn() {
+    for (int i = 0; i < 4; ++i) state.ports[size_t(i)] = {i + 1, i == 0, i == 0, true, i == 0 ? "DUMP ESEGUITO" : "", i == 0 ? "99MEY012345" : "", i == 0 ? "RT" : ""};
+    state.timerText = "1";
+    state.intervalMs = 1000;
+    state.detectionText = "PRONTO";
+    state.programStatus = "QUILO1 IN ATTESA";
+    state.configurationLocked = true;
   }
   std::vector<console::JobRecord> Jobs(int) override { return {{1700000000, 1, "ok", "TUTTO OK", "0042", 1800}}; }
   void SubmitJob(int, const std::string&, const std::string&, std::function<void(const console::SubmitResult&)> done) override {
     done({false, {}, {}, "E502", "E502: Nessuna porta di comunicazione disponibile"});
   }
-  console::ActionResult TestReceipt() override { return {true, ""}; }
-  console::ActionResult CancelReceipt() override { return {true, ""}; }
-  console::ActionResult SetFastDetection(bool) override { return {}; }
-  console::ActionResult SetTimer(const std::string&) override { return {false, "Valore non ammesso"}; }
-  console::ActionResult SetPort(int, bool) override { return {}; }
+  service::ActionResult TestReceipt() override { return {}; }
+  service::ActionResult CancelReceipt() override { return {}; }
+  service::ActionResult SetFastDetection(bool) override { return {}; }
+  service::ActionResult SetTimerValue(const std::string&) override { return service::ActionResult::Refused("Valore non ammesso"); }
+  service::ActionResult SetPortEnabled(int16_t, bool) override { return {}; }
+  service::ActionResult SetOption(bool settings::Options::*, bool) override { return {}; }
+  service::ActionResult ViewShown(bool) override { return {}; }
+  void SubmitDocument(int16_t, const std::string&, std::function<void(const service::FinishedJob&)>, const std::string&) override {}
+  void Unload() override {}
+  bool Finished() const override { return false; }
+  service::ServiceState state;
 };
 
 }  // namespace
@@ -46,7 +49,7 @@ int main(int argc, char** argv) {
   int seconds = argc > 2 ? std::atoi(argv[2]) : 5;
   auto loop = platform::EventLoop::Create();
   StandIn backend;
-  console::Console web(*loop, backend, {port, "127.0.0.1", "0123456789abcdef0123456789abcdef"});
+  console::Console web(*loop, backend.state, backend, backend, {port, "127.0.0.1", "0123456789abcdef0123456789abcdef"});
   std::string error;
   auto server = platform::HttpServer::Create(
       *loop, {"127.0.0.1", port}, [&](const auto& req, auto r) { web.Handle(req, std::move(r)); }, &error);

@@ -1,5 +1,5 @@
 // fQuilo1: the dialog from the resource script, its tool tips, indicators,
-// menus and notification icon, and the status view the job service posts to.
+// menus and notification icon, and the service's state drawn on them.
 #include "service/window/main_window.h"
 
 #include <commctrl.h>
@@ -168,10 +168,10 @@ bool MainWindow::Create(std::string* error) {
   return true;
 }
 
-void MainWindow::Bind(platform::EventLoop& loop, WindowActions& actions, const settings::Settings& settings,
+void MainWindow::Bind(platform::EventLoop& loop, PostAction act, const settings::Settings& settings,
                       const std::string& manualPath) {
   loop_ = &loop;
-  actions_ = &actions;
+  act_ = std::move(act);
   manualPath_ = manualPath;
   FillOptions(settings.options);
   SetText(IDC_TXTTIMERVAL, settings.timerText);
@@ -231,40 +231,33 @@ void MainWindow::AddTooltips() {
 
 // ---- the notification icon ----
 
-bool MainWindow::AddIcon() {
+// The icon as it stands: the busy or idle picture and its tip.
+bool MainWindow::NotifyIcon(DWORD command) {
   NOTIFYICONDATAW nid{};
   nid.cbSize = sizeof nid;
   nid.hWnd = hwnd_;
   nid.uID = kIconId;
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  nid.uFlags = NIF_ICON | NIF_TIP | (command == NIM_ADD ? NIF_MESSAGE : 0);
   nid.uCallbackMessage = WM_QUILO1_ICON;
   nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
   lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
-  iconAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) != 0;
+  return Shell_NotifyIconW(command, &nid) != 0;
+}
+
+bool MainWindow::AddIcon() {
+  iconAdded_ = NotifyIcon(NIM_ADD);
   if (!iconAdded_) Log("Shell_NotifyIcon: icona non aggiunta (" + std::to_string(GetLastError()) + ")");
   return iconAdded_;
 }
 
 void MainWindow::UpdateIcon() {
   // A failed icon waits for the taskbar to announce itself again.
-  if (!iconAdded_) return;
-  NOTIFYICONDATAW nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = hwnd_;
-  nid.uID = kIconId;
-  nid.uFlags = NIF_ICON | NIF_TIP;
-  nid.hIcon = busy_ ? smallBusyIcon_ : smallIcon_;
-  lstrcpynW(nid.szTip, tip_.c_str(), ARRAYSIZE(nid.szTip));
-  if (!Shell_NotifyIconW(NIM_MODIFY, &nid)) Log("Shell_NotifyIcon: icona non aggiornata");
+  if (iconAdded_ && !NotifyIcon(NIM_MODIFY)) Log("Shell_NotifyIcon: icona non aggiornata");
 }
 
 void MainWindow::RemoveIcon() {
   if (!iconAdded_) return;
-  NOTIFYICONDATAW nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = hwnd_;
-  nid.uID = kIconId;
-  Shell_NotifyIconW(NIM_DELETE, &nid);
+  NotifyIcon(NIM_DELETE);
   iconAdded_ = false;
 }
 
@@ -282,9 +275,9 @@ void MainWindow::OnIconMessage(UINT mouseMessage) {
 }
 
 void MainWindow::ShowFromIcon() {
-  if (!actions_ || closing_) return;
+  if (!act_ || closing_) return;
   shown_ = true;
-  actions_->ShowMainWindow();
+  act_([](OperatorActions& a) { a.ViewShown(true); });
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   SetForegroundWindow(hwnd_);
 }
@@ -321,42 +314,47 @@ void MainWindow::OnCommand(int id) {
     OpenConsole();
     return;
   }
-  if (!actions_ || closing_) return;
+  if (!act_ || closing_) return;
   if (id >= IDC_CHECK1 && id < IDC_CHECK1 + 4) {
-    int16_t port = int16_t(id - IDC_CHECK1 + 1);
-    actions_->SetPortEnabled(port, IsDlgButtonChecked(hwnd_, id) == BST_CHECKED);
+    const int16_t port = int16_t(id - IDC_CHECK1 + 1);
+    const bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+    act_([port, ticked](OperatorActions& a) { a.SetPortEnabled(port, ticked); });
     return;
   }
   for (const OptionBox& box : kOptionBoxes) {
     if (box.id == id) {
-      actions_->SetOption(box.option, IsDlgButtonChecked(hwnd_, id) == BST_CHECKED);
+      const bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+      act_([option = box.option, ticked](OperatorActions& a) { a.SetOption(option, ticked); });
       return;
     }
   }
   switch (id) {
     case IDC_OPTFISCAL:
-    case IDC_OPTNONFISCAL:
-      actions_->SetOption(&settings::Options::OptNonFiscal, IsDlgButtonChecked(hwnd_, IDC_OPTNONFISCAL) == BST_CHECKED);
+    case IDC_OPTNONFISCAL: {
+      const bool nonFiscal = IsDlgButtonChecked(hwnd_, IDC_OPTNONFISCAL) == BST_CHECKED;
+      act_([nonFiscal](OperatorActions& a) { a.SetOption(&settings::Options::OptNonFiscal, nonFiscal); });
       break;
+    }
     case IDC_OPTIONFAST:
     case IDC_OPTIONSLOW: {
       bool fast = IsDlgButtonChecked(hwnd_, IDC_OPTIONFAST) == BST_CHECKED;
       if (fast == fast_) break;  // a click on the option already chosen
       fast_ = fast;
-      fast ? actions_->SelectFastDetection() : actions_->SelectTimerDetection();
+      act_([fast](OperatorActions& a) { a.SetFastDetection(fast); });
       break;
     }
     case IDC_CMDCHGTIMER: {
       wchar_t text[64] = L"";
       GetDlgItemTextW(hwnd_, IDC_TXTTIMERVAL, text, ARRAYSIZE(text));
-      actions_->SetTimerValue(Narrow(text));
+      act_([typed = Narrow(text)](OperatorActions& a) { a.SetTimerValue(typed); });
       break;
     }
     case IDC_CMBFILE:
-      if (shown_) actions_->PrintTestReceipt();
+      // Only from the window shown: a click that came while it was going away is dropped.
+      if (shown_) act_([](OperatorActions& a) { a.TestReceipt(); });
       break;
     case IDC_ANNULLO:
-      actions_->CancelReceipt();
+      act_([](OperatorActions& a) { a.CancelReceipt(); });
       break;
     default:
       break;
@@ -386,13 +384,13 @@ void MainWindow::OpenConsole() {
 }
 
 void MainWindow::Close() {
-  if (!actions_) {
+  if (!act_) {
     closeRequested_ = true;
     return;
   }
   if (closing_) return;
   closing_ = true;
-  actions_->Unload();
+  act_([](OperatorActions& a) { a.Unload(); });
 }
 
 void MainWindow::FinishClosing() {
@@ -456,7 +454,7 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == SIZE_MINIMIZED && shown_) {
         shown_ = false;
         ShowWindow(hwnd_, SW_HIDE);
-        if (actions_) actions_->WindowMinimised();
+        if (act_) act_([](OperatorActions& a) { a.ViewShown(false); });
       }
       return TRUE;
     case WM_CLOSE:
@@ -514,17 +512,53 @@ void MainWindow::SetText(int id, const std::string& text) {
   SetDlgItemTextW(hwnd_, id, Widen(text).c_str());
 }
 
-// ---- StatusView ----
+// ---- the service's state ----
 
-// The texts are written while the window is hidden too: opened, it shows the
-// last ones since start-up.
-void MainWindow::PrinterMessage(const std::string& text) { SetText(IDC_TEXT1, text); }
+void MainWindow::Show(const ServiceState& s, StateChange change) {
+  switch (change.what) {
+    case Shown::kPrinterMessage: return SetText(IDC_TEXT1, s.printerMessage);
+    case Shown::kProgramStatus: return SetText(IDC_TEXT2, s.programStatus);
+    case Shown::kDetectionText: return SetText(IDC_TEXT3, s.detectionText);
+    case Shown::kTrayIcon: return ShowBusy(s.busy, s.trayTip);
+    case Shown::kPortAvailable:
+    case Shown::kPortBox:
+    case Shown::kDumpState:
+      if (ValidPort(change.port)) ShowPort(change.port, s.ports[change.port - 1], change.what);
+      return;
+    case Shown::kSerial:
+      if (ValidPort(change.port)) SetText(IDC_TEXT8, s.ports[change.port - 1].serial);
+      return;
+    case Shown::kDataDirectory: return SetText(IDC_TXTAPPDATAVISTA, s.dataDirectory);
+    case Shown::kWatching: return SetText(IDC_FRAME3, "Stato del collegamento");
+    case Shown::kTimerShown:
+      ShowWindow(GetDlgItem(hwnd_, IDC_TXTTIMERVAL), s.timerShown ? SW_SHOW : SW_HIDE);
+      ShowWindow(GetDlgItem(hwnd_, IDC_CMDCHGTIMER), s.timerShown ? SW_SHOW : SW_HIDE);
+      return;
+    case Shown::kDetectionMode:
+      // Changed from the console: the radio buttons and the field follow the
+      // page. The window's own click has set them already, and the field
+      // keeps what the operator types until "Set timer".
+      if (s.fastDetection == fast_) return;
+      ShowDetectionMode(s.fastDetection);
+      return TimerText(s.timerText);
+    case Shown::kTimerText: return TimerText(s.timerText);
+    case Shown::kConfiguration:
+      EnableFrames(!s.configurationLocked);
+      EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), s.configurationLocked);
+      EnableWindow(GetDlgItem(hwnd_, IDC_ANNULLO), s.configurationLocked);
+      return;
+    case Shown::kTestAvailable: EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), s.testAvailable); return;
+    case Shown::kOptions:
+      FillOptions(s.options);
+      ShowWindow(GetDlgItem(hwnd_, IDC_CHBINVERSIONESCONTISURESO), s.rtPrinter ? SW_HIDE : SW_SHOW);
+      return;
+    case Shown::kClosingNotice: return ShowClosingNotice(s.closingNotice);
+    case Shown::kMessage: return MessageBox(s.lastMessage);
+    default: return;  // for the log, the console or nobody
+  }
+}
 
-void MainWindow::ProgramStatus(int16_t, const std::string& text) { SetText(IDC_TEXT2, text); }
-
-void MainWindow::DetectionStatus(const std::string& text) { SetText(IDC_TEXT3, text); }
-
-void MainWindow::Busy(bool busy, const std::string& tip) {
+void MainWindow::ShowBusy(bool busy, const std::string& tip) {
   busy_ = busy;
   tip_ = Widen(tip);
   if (!closing_) UpdateIcon();
@@ -541,61 +575,27 @@ void MainWindow::SetLamp(int16_t port, bool green) {
   InvalidateRect(GetDlgItem(hwnd_, IDC_SHAPE1 + port - 1), nullptr, TRUE);
 }
 
-void MainWindow::PortAvailable(int16_t port, bool available) {
-  if (!ValidPort(port)) return;
-  SetLamp(port, available);
-  if (!available) {
-    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, BST_UNCHECKED);
-    EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), FALSE);
+void MainWindow::ShowPort(int16_t port, const PortStatus& p, Shown what) {
+  HWND box = GetDlgItem(hwnd_, IDC_CHECK1 + port - 1);
+  if (what == Shown::kDumpState) {
+    SetText(IDC_TEXT4 + port - 1, p.dumpState);
+  } else if (what == Shown::kPortAvailable) {
+    SetLamp(port, p.available);
+    if (!p.available) {
+      CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, BST_UNCHECKED);
+      EnableWindow(box, FALSE);
+    }
+  } else {
+    CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, p.ticked ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(box, p.enabled);
+    // A port shut out (another port's printer was identified) is no longer active.
+    if (!p.ticked && !p.enabled) SetLamp(port, false);
   }
-}
-
-void MainWindow::PortBox(int16_t port, bool ticked, bool enabled) {
-  if (!ValidPort(port)) return;
-  CheckDlgButton(hwnd_, IDC_CHECK1 + port - 1, ticked ? BST_CHECKED : BST_UNCHECKED);
-  EnableWindow(GetDlgItem(hwnd_, IDC_CHECK1 + port - 1), enabled);
-  // A port shut out (another port's printer was identified) is no longer active.
-  if (!ticked && !enabled) SetLamp(port, false);
-}
-
-void MainWindow::DumpState(int16_t port, const std::string& text) {
-  if (ValidPort(port)) SetText(IDC_TEXT4 + port - 1, text);
-}
-
-void MainWindow::PrinterSerial(int16_t, const std::string& serial) { SetText(IDC_TEXT8, serial); }
-
-void MainWindow::DataDirectory(const std::string& path) { SetText(IDC_TXTAPPDATAVISTA, path); }
-
-void MainWindow::WatcherStarted() { SetText(IDC_FRAME3, "Stato del collegamento"); }
-
-// The text is the service's copy: the field keeps what the operator types
-// until "Set timer" (TimerText).
-void MainWindow::TimerControls(bool visible, const std::string&) {
-  ShowWindow(GetDlgItem(hwnd_, IDC_TXTTIMERVAL), visible ? SW_SHOW : SW_HIDE);
-  ShowWindow(GetDlgItem(hwnd_, IDC_CMDCHGTIMER), visible ? SW_SHOW : SW_HIDE);
 }
 
 void MainWindow::TimerText(const std::string& text) { SetText(IDC_TXTTIMERVAL, text); }
 
-void MainWindow::DetectionSettings(bool fast, const std::string& timerText) {
-  ShowDetectionMode(fast);
-  TimerText(timerText);
-}
-
-void MainWindow::ConfigurationLocked(bool locked) {
-  EnableFrames(!locked);
-  EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), locked);
-  EnableWindow(GetDlgItem(hwnd_, IDC_ANNULLO), locked);
-}
-
-void MainWindow::TestButtonEnabled(bool enabled) { EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), enabled); }
-
-void MainWindow::OptionsChanged(const settings::Options& options, bool rtPrinter) {
-  FillOptions(options);
-  ShowWindow(GetDlgItem(hwnd_, IDC_CHBINVERSIONESCONTISURESO), rtPrinter ? SW_HIDE : SW_SHOW);
-}
-
-void MainWindow::ClosingNotice(const std::string& text) {
+void MainWindow::ShowClosingNotice(const std::string& text) {
   closing_ = true;
   RemoveIcon();
   shown_ = false;
@@ -616,7 +616,7 @@ void MainWindow::MessageBox(const std::string& text) {
   if (splash_) SetWindowPos(splash_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// The window's own notes; the service's lines are logged before they are posted.
+// The window's own notes; the service's changes are logged before they are posted.
 void MainWindow::Log(const std::string& text) {
   if (note_) note_(text);
 }

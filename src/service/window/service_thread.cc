@@ -1,89 +1,21 @@
-// The service's thread, the status calls it posts to the window and the
-// operator actions the window queues to it.
+// The service's thread, the state it posts to the window and the operator
+// actions the window posts to it.
 #include "service/window/service_thread.h"
 
 #include <exception>
 
-#include "ecr/dump.h"
+#include "service/log_lines.h"
 
 namespace service::window {
 
-ServiceView::ServiceView(MainWindow& window, ProgramLog& log)
-    : window_(window), log_(log), console_([&log](const std::string& line) { log.Write(line); }) {}
-
-// Each call: the log line on this thread, the window's part copied into a
-// closure for the window thread.
-void ServiceView::PrinterMessage(const std::string& text) {
-  console_.PrinterMessage(text);
-  window_.Post([w = &window_, text] { w->PrinterMessage(text); });
+StatusView::Subscriber PostedToWindow(MainWindow& window, ProgramLog& log) {
+  auto lines = LogLines([&log](const std::string& line) { log.Write(line); });
+  return [&window, &log, lines](const ServiceState& state, StateChange change) {
+    if (change.what == Shown::kDataDirectory) log.SetDirectory(state.dataDirectory);
+    lines(state, change);
+    window.Post([w = &window, state, change] { w->Show(state, change); });
+  };
 }
-void ServiceView::ProgramStatus(int16_t port, const std::string& text) {
-  console_.ProgramStatus(port, text);
-  window_.Post([w = &window_, port, text] { w->ProgramStatus(port, text); });
-}
-void ServiceView::DetectionStatus(const std::string& text) {
-  console_.DetectionStatus(text);
-  window_.Post([w = &window_, text] { w->DetectionStatus(text); });
-}
-void ServiceView::Busy(bool busy, const std::string& tip) {
-  console_.Busy(busy, tip);
-  window_.Post([w = &window_, busy, tip] { w->Busy(busy, tip); });
-}
-void ServiceView::PortAvailable(int16_t port, bool available) {
-  console_.PortAvailable(port, available);
-  window_.Post([w = &window_, port, available] { w->PortAvailable(port, available); });
-}
-void ServiceView::PortBox(int16_t port, bool ticked, bool enabled) {
-  console_.PortBox(port, ticked, enabled);
-  window_.Post([w = &window_, port, ticked, enabled] { w->PortBox(port, ticked, enabled); });
-}
-void ServiceView::DumpState(int16_t port, const std::string& text) {
-  console_.DumpState(port, text);
-  window_.Post([w = &window_, port, text] { w->DumpState(port, text); });
-}
-void ServiceView::PrinterSerial(int16_t port, const std::string& serial) {
-  console_.PrinterSerial(port, serial);
-  window_.Post([w = &window_, port, serial] { w->PrinterSerial(port, serial); });
-}
-void ServiceView::DataDirectory(const std::string& path) {
-  log_.SetDirectory(path);
-  console_.DataDirectory(path);
-  window_.Post([w = &window_, path] { w->DataDirectory(path); });
-}
-void ServiceView::WatcherStarted() {
-  console_.WatcherStarted();
-  window_.Post([w = &window_] { w->WatcherStarted(); });
-}
-void ServiceView::TimerControls(bool visible, const std::string& timerText) {
-  console_.TimerControls(visible, timerText);
-  window_.Post([w = &window_, visible, timerText] { w->TimerControls(visible, timerText); });
-}
-void ServiceView::DetectionSettings(bool fast, const std::string& timerText) {
-  console_.DetectionSettings(fast, timerText);
-  window_.Post([w = &window_, fast, timerText] { w->DetectionSettings(fast, timerText); });
-}
-void ServiceView::ConfigurationLocked(bool locked) {
-  console_.ConfigurationLocked(locked);
-  window_.Post([w = &window_, locked] { w->ConfigurationLocked(locked); });
-}
-void ServiceView::TestButtonEnabled(bool enabled) {
-  console_.TestButtonEnabled(enabled);
-  window_.Post([w = &window_, enabled] { w->TestButtonEnabled(enabled); });
-}
-void ServiceView::OptionsChanged(const settings::Options& options, bool rtPrinter) {
-  console_.OptionsChanged(options, rtPrinter);
-  window_.Post([w = &window_, options, rtPrinter] { w->OptionsChanged(options, rtPrinter); });
-}
-void ServiceView::ClosingNotice(const std::string& text) {
-  console_.ClosingNotice(text);
-  window_.Post([w = &window_, text] { w->ClosingNotice(text); });
-}
-void ServiceView::MessageBox(const std::string& text) {
-  console_.MessageBox(text);
-  window_.Post([w = &window_, text] { w->MessageBox(text); });
-}
-// For the log only: the window has nothing to show.
-void ServiceView::Log(const std::string& text) { console_.Log(text); }
 
 ServiceThread::ServiceThread(std::unique_ptr<Program> program, MainWindow& window, StatusView& view)
     : program_(std::move(program)), window_(window), view_(view) {
@@ -131,9 +63,9 @@ void ServiceThread::Run() {
     try {
       loop.RunOnce(-1);
     } catch (const std::exception& e) {
-      view_.MessageBox(std::string("Errore: ") + e.what());
+      view_.Message(std::string("Errore: ") + e.what());
     } catch (...) {
-      view_.MessageBox("Errore imprevisto");
+      view_.Message("Errore imprevisto");
     }
   }
   loop.RemoveHandle(handle);
@@ -163,45 +95,15 @@ void ServiceThread::RunQueued() {
     try {
       action();
     } catch (const std::exception& e) {
-      view_.MessageBox(std::string("Errore: ") + e.what());
+      view_.Message(std::string("Errore: ") + e.what());
     } catch (...) {
-      view_.MessageBox("Errore imprevisto");
+      view_.Message("Errore imprevisto");
     }
   }
 }
 
-void ServiceThread::SetPortEnabled(int16_t port, bool ticked) {
-  Queue([this, port, ticked] { program_->actions().SetPortEnabled(port, ticked); });
-}
-void ServiceThread::SelectFastDetection() {
-  Queue([this] { program_->actions().SelectFastDetection(); });
-}
-void ServiceThread::SelectTimerDetection() {
-  Queue([this] { program_->actions().SelectTimerDetection(); });
-}
-void ServiceThread::SetTimerValue(const std::string& typedText) {
-  Queue([this, typedText] {
-    program_->actions().SetTimerValue(typedText);
-    window_.Post([w = &window_, text = program_->settings().timerText] { w->TimerText(text); });
-  });
-}
-void ServiceThread::ShowMainWindow() {
-  Queue([this] { program_->actions().ShowMainWindow(); });
-}
-void ServiceThread::WindowMinimised() {
-  Queue([this] { program_->actions().WindowMinimised(); });
-}
-void ServiceThread::PrintTestReceipt() {
-  Queue([this] { program_->actions().PrintTestReceipt(); });
-}
-void ServiceThread::CancelReceipt() {
-  Queue([this] { program_->actions().CancelReceipt(); });
-}
-void ServiceThread::Unload() {
-  Queue([this] { program_->actions().Unload(); });
-}
-void ServiceThread::SetOption(bool settings::Options::*option, bool value) {
-  Queue([this, option, value] { program_->settings().options.*option = value; });
+void ServiceThread::Post(std::function<void(OperatorActions&)> action) {
+  Queue([this, action = std::move(action)] { action(program_->actions()); });
 }
 
 }  // namespace service::window

@@ -10,50 +10,26 @@
 #include <memory>
 #include <string>
 
-#include "service/console_view.h"
 #include "service/program.h"
+#include "service/status_view.h"
 #include "service/window/main_window.h"
 #include "service/window/program_log.h"
 
 namespace service::window {
 
-// The status view the service calls: each call goes into the program log,
-// then is posted to the window.
-class ServiceView : public StatusView {
- public:
-  ServiceView(MainWindow& window, ProgramLog& log);
+// The subscriber through which the window sees the service's state: each
+// change is written to the program log on the service's thread, then posted
+// to the window with a copy of the state.
+StatusView::Subscriber PostedToWindow(MainWindow& window, ProgramLog& log);
 
-  void PrinterMessage(const std::string& text) override;
-  void ProgramStatus(int16_t port, const std::string& text) override;
-  void DetectionStatus(const std::string& text) override;
-  void Busy(bool busy, const std::string& tip) override;
-  void PortAvailable(int16_t port, bool available) override;
-  void PortBox(int16_t port, bool ticked, bool enabled) override;
-  void DumpState(int16_t port, const std::string& text) override;
-  void PrinterSerial(int16_t port, const std::string& serial) override;
-  void DataDirectory(const std::string& path) override;
-  void WatcherStarted() override;
-  void TimerControls(bool visible, const std::string& timerText) override;
-  void DetectionSettings(bool fast, const std::string& timerText) override;
-  void ConfigurationLocked(bool locked) override;
-  void TestButtonEnabled(bool enabled) override;
-  void OptionsChanged(const settings::Options& options, bool rtPrinter) override;
-  void ClosingNotice(const std::string& text) override;
-  void MessageBox(const std::string& text) override;
-  void Log(const std::string& text) override;
-
- private:
-  MainWindow& window_;
-  ProgramLog& log_;
-  ConsoleStatusView console_;
-};
-
-class ServiceThread : public WindowActions {
+// The operator's actions go to the service's thread as posted closures.
+class ServiceThread {
  public:
   // The program is destroyed on the service's thread too, after its loop:
   // its port and watcher end their waits on the thread that started them.
+  // `view` is the one the program shows its state through.
   ServiceThread(std::unique_ptr<Program> program, MainWindow& window, StatusView& view);
-  ~ServiceThread() override;
+  ~ServiceThread();
   // Starts the thread: the job service's start-up, then its loop until the
   // program has finished; then the window is told (MainWindow::ServiceEnded).
   bool Start(std::string* error);
@@ -62,16 +38,8 @@ class ServiceThread : public WindowActions {
   // What stopped the service's start-up, empty when it started.
   const std::string& startError() const { return startError_; }
 
-  void SetPortEnabled(int16_t port, bool ticked) override;
-  void SelectFastDetection() override;
-  void SelectTimerDetection() override;
-  void SetTimerValue(const std::string& typedText) override;
-  void ShowMainWindow() override;
-  void WindowMinimised() override;
-  void PrintTestReceipt() override;
-  void CancelReceipt() override;
-  void Unload() override;
-  void SetOption(bool settings::Options::*option, bool value) override;
+  // From the window thread: `action` runs on the service's loop, in order.
+  void Post(std::function<void(OperatorActions&)> action);
 
  private:
   static DWORD WINAPI ThreadMain(void* self);

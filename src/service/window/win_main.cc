@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/single_instance.h"
+#include "platform/system.h"
+#include "service/log_lines.h"
 #include "service/program.h"
 #include "service/window/dialogs.h"
 #include "service/window/main_window.h"
@@ -77,10 +79,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   InitCommonControlsEx(&icc);
 
   service::window::ProgramLog log;
-  service::ConsoleStatusView notes([&log](const std::string& line) { log.Write(line); });
   service::window::MainWindow view(instance);
-  view.SetNotes([&notes](const std::string& text) { notes.Log(text); });
-  service::window::ServiceView serviceView(view, log);
+  view.SetNotes([&log](const std::string& text) {
+    log.Write(service::StatusLine(platform::NowLocal(), 0, "Nota:", text));
+  });
+  // What the service shows: logged on its thread, then posted to the window.
+  service::StatusView serviceView;
+  serviceView.Subscribe(service::window::PostedToWindow(view, log));
   std::string instanceNote;
   auto instanceLock = platform::InstanceLock::Acquire("", nullptr, &instanceNote);
   if (!instanceLock) return 0;
@@ -108,7 +113,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     std::string manual = program->directories().ownDataFolder + "\\dodarav1.pdf";
     service = std::make_unique<service::window::ServiceThread>(std::move(program), view, serviceView);
     // The settings as loaded, read before the service's thread starts.
-    view.Bind(*windowLoop, *service, loaded, manual);
+    view.Bind(
+        *windowLoop, [thread = service.get()](auto action) { thread->Post(std::move(action)); }, loaded, manual);
     PreloadLibraries();
     // The splash goes once the service has probed the ports.
     if (!service->Start(&error)) throw std::runtime_error(error);

@@ -1,5 +1,6 @@
-// The console view's line format: time stamp, port when there is one, label, text.
-#include "service/console_view.h"
+// The log lines' format: time stamp, port when there is one, label, text.
+#include "service/log_lines.h"
+#include "service/status_view.h"
 
 #include <gtest/gtest.h>
 
@@ -8,23 +9,24 @@
 namespace service {
 namespace {
 
-TEST(ConsoleStatusViewTest, OneStampedLinePerEvent) {
+TEST(LogLinesTest, OneStampedLinePerChange) {
   std::vector<std::string> lines;
   platform::LocalTime t;
   t.hour = 9;
   t.minute = 7;
   t.second = 3;
-  ConsoleStatusView view([&](const std::string& l) { lines.push_back(l); }, [&] { return t; });
+  StatusView view;
+  view.Subscribe(LogLines([&](const std::string& l) { lines.push_back(l); }, [&] { return t; }));
   view.ProgramStatus(1, "QUILO1 TERMINATO : TUTTO OK");
   view.ProgramStatus(0, "TRASMISSIONE QUILO1 IN CORSO ..");
   view.DumpState(4, "-10 : DUMP NON ESEGUITO");
   view.PrinterSerial(2, "99MEY012345");
   view.PrinterMessage("");
-  view.Busy(true, "Quilo1 in esecuzione...");
+  view.Busy(true);
   view.DetectionStatus("Timer ON");
   view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
-  view.MessageBox("Connessione in corso, valore non accettato");
-  view.TimerControls(false, "1");
+  view.Message("Connessione in corso, valore non accettato");
+  view.TimerShown(false);
   settings::Options rt;
   rt.chbPagamentiEstesi = true;
   view.OptionsChanged(rt, true);
@@ -40,6 +42,7 @@ TEST(ConsoleStatusViewTest, OneStampedLinePerEvent) {
                        "09:07:03 Messaggi ECR:",
                        "09:07:03 Icona: Quilo1 in esecuzione...",
                        "09:07:03 Rilevamento: Timer ON",
+                       "09:07:03 Icona:",
                        "09:07:03 Chiusura: Chiusura programma Quilo1 in corso ...",
                        "09:07:03 Messaggio: Connessione in corso, valore non accettato",
                        "09:07:03 Opzioni: Estensione Pagamenti si, Inversione Sconti su Reso nascosta",

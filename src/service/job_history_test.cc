@@ -1,13 +1,13 @@
 // The console's view of finished jobs: outcome codes, the receipt's fields
 // of SR_OUT, and a journal job as the list shows it.
-#include "service/console_backend.h"
+#include "service/job_history.h"
 
 #include <gtest/gtest.h>
 
 namespace service {
 namespace {
 
-TEST(ConsoleBackendTest, CodesFieldsAndJournalJobs) {
+TEST(JobHistoryTest, CodesFieldsAndJournalJobs) {
   struct {
     int16_t outcome;
     const char* message;
@@ -44,7 +44,7 @@ TEST(ConsoleBackendTest, CodesFieldsAndJournalJobs) {
 
 // The API's receipt comes only from the job's own answered closing; a stamp
 // without one reads the receipt before it.
-TEST(ConsoleBackendTest, AnAnswerCarriesOnlyItsOwnReceipt) {
+TEST(JobHistoryTest, AnAnswerCarriesOnlyItsOwnReceipt) {
   const std::string out = "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0001-0028,E,A1;\r\n";
   struct {
     bool closed;
