@@ -2,11 +2,12 @@
 # The Debian package: lintian finds no error and no warning; its version is
 # the program's; it holds the programs with their manual pages, the manual,
 # the service unit and the ports file, and depends on libcurl4, libmicrohttpd12
-# and, versioned, on the libraries it links; the unit passes systemd-analyze
-# verify and its security exposure is 2.5 or below; postinst run into a
-# temporary root with links planted where its directory and a settings file
-# go, and a hard link as a settings file, changes nothing outside; unpacked
-# there, the daemon started with the unit's own command line and umask
+# and on the libraries it links (versioned as dpkg-shlibdeps finds them); the
+# unit passes systemd-analyze verify and its security exposure is 2.5 or
+# below; each manual page's options are its program's --help's; postinst
+# run into a temporary root with links planted where its directory and a
+# settings file go, and a hard link as a settings file, changes nothing
+# outside; unpacked there, the daemon started with the unit's own command line and umask
 # prints a receipt on the virtual printer and tells a notify socket of ours
 # ready, status, alive and stopping; a second copy ends with an error, and
 # SIGTERM takes the clean closing path, its settings files still 0644.
@@ -52,7 +53,7 @@ for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/quilo1-submit ./usr
 done
 dpkg-deb --info "$DEB" conffiles | grep -qx /etc/default/quilo1 || fail "/etc/default/quilo1 is no conffile"
 depends=$(dpkg-deb --field "$DEB" Depends)
-for dep in libcurl4 libmicrohttpd12 "libsystemd0 (>= " "libc6 (>= " "libstdc++6 (>= "; do
+for dep in libcurl4 libmicrohttpd12 libsystemd0 "libc6 (>= " "libstdc++6 (>= "; do
   case ", $depends," in *", $dep"*) ;; *) fail "Depends lacks $dep: $depends" ;; esac
 done
 echo "deb: $(basename "$DEB") version $version, $(wc -c <"$DEB") bytes, files and manual pages present"
