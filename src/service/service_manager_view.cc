@@ -9,8 +9,12 @@ std::string StatusLineUtf8(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
     uint32_t cp = c;
-    if (c < 0x20 || c == 0x7F) cp = ' ';
-    else if (c >= 0x80 && c < 0xA0) cp = language::kWindows1252High[c - 0x80] ? language::kWindows1252High[c - 0x80] : '?';
+    if (c < 0x20 || c == 0x7F) {
+      cp = ' ';
+    } else if (c >= 0x80 && c < 0xA0) {
+      cp = language::kWindows1252High[c - 0x80];
+      if (cp == 0) cp = '?';
+    }
     if (cp < 0x80) {
       out += static_cast<char>(cp);
     } else if (cp < 0x800) {
