@@ -1,11 +1,13 @@
 #!/bin/sh
-# The run command: installs what is missing, builds the Linux program and
-# starts it with the virtual printer and a demo data directory.
+# The run command: installs what is missing, builds the Linux program and the
+# tools the README uses next (build/linux/tools/NAME/NAME), and starts the
+# program with the virtual printer and a demo data directory.
 set -e
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/linux -G Ninja
-cmake --build build/linux -j "$(nproc 2>/dev/null || echo 2)" --target quilo1 virtual-ecr
+cmake --build build/linux -j "$(nproc 2>/dev/null || echo 2)" --target quilo1 virtual-ecr \
+  quilo1-submit quilo1-convert quilo1-console
 DEMO=${QUILO1_DEMO_DIR:-$(pwd)/build/demo}
 mkdir -p "$DEMO/data"
 # Without arguments the program serves the virtual printer as COM1.

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "platform/close_request.h"
+#include "platform/service_manager.h"
 #include "platform/single_instance.h"
 #include "service/log_lines.h"
 #include "service/program.h"
+#include "service/service_manager_view.h"
 
 int main(int argc, char** argv) {
   service::ProgramArgs args;
@@ -26,11 +28,15 @@ int main(int argc, char** argv) {
 
   service::StatusView view;
   view.Subscribe(service::LogLines());
+  // systemd told of readiness, status, liveness and the closing.
+  auto manager = platform::ServiceManager::Create();
+  service::ServiceManagerView notifying(view, *manager);
   std::string error;
   auto program = service::Program::Create(args, view, &error);
   if (!program) return 1;
   auto closeRequest = platform::CloseRequest::Install(program->loop(), [&] { program->actions().Unload(); });
   program->Start();
+  notifying.KeepAlive(program->loop());
   while (!program->Finished()) program->loop().RunOnce(-1);
   return 0;
 }

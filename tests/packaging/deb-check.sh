@@ -1,12 +1,16 @@
 #!/bin/sh
-# The Debian package: it holds the programs, the manual, the service unit and
-# the ports file, and depends on libcurl4; the unit passes systemd-analyze
-# verify and its security exposure is 2.5 or below; postinst run into a
-# temporary root with links planted where its directory and a settings file
-# go, and a hard link as a settings file, changes nothing outside; unpacked
-# there, the daemon started with the unit's own command line and umask
-# prints a receipt on the virtual printer, a second copy ends with an error,
-# and SIGTERM takes the clean closing path, its settings files still 0644.
+# The Debian package: lintian finds no error and no warning; its version is
+# the program's; it holds the programs with their manual pages, the manual,
+# the service unit and the ports file, and depends on libcurl4, libmicrohttpd12
+# and on the libraries it links (versioned as dpkg-shlibdeps finds them); the
+# unit passes systemd-analyze verify and its security exposure is 2.5 or
+# below; each manual page's options are its program's --help's; postinst
+# run into a temporary root with links planted where its directory and a
+# settings file go, and a hard link as a settings file, changes nothing
+# outside; unpacked there, the daemon started with the unit's own command line and umask
+# prints a receipt on the virtual printer and tells a notify socket of ours
+# ready, status, alive and stopping; a second copy ends with an error, and
+# SIGTERM takes the clean closing path, its settings files still 0644.
 # Usage: tests/packaging/deb-check.sh NATIVE_BUILD_DIR
 set -eu
 BUILD=${1:?native build directory}
@@ -23,19 +27,52 @@ finish() {
 trap finish EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
+if command -v lintian >/dev/null 2>&1; then
+  # Errors and warnings only (lintian's default display); overrides, each
+  # with its reason, are in debian/quilo1.lintian-overrides.
+  rc=0; out=$(lintian --fail-on error,warning "$DEB" 2>&1) || rc=$?
+  out=$(echo "$out" | grep -v "running with root privileges is not recommended" || true)
+  [ $rc -eq 0 ] && [ -z "$out" ] || fail "lintian ($rc): $out"
+  echo "deb: lintian: no error, no warning"
+else
+  fail "lintian missing (scripts/install-deps.sh)"
+fi
+
+version=$(sed -n 's/^#define QUILO1_VERSION_\(MAJOR\|MINOR\|REVISION\) \([0-9]*\)$/\2/p' "$SRC/src/service/version.h" |
+  paste -sd' ' | awk '{print $1 "." $2 ".0." $3}')
+[ "$(dpkg-deb --field "$DEB" Version)" = "$version" ] ||
+  fail "package version $(dpkg-deb --field "$DEB" Version), program version $version (debian/changelog)"
+
 contents=$(dpkg-deb --contents "$DEB")
-for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/virtual-ecr ./usr/bin/quilo1-console \
-         ./usr/share/doc/quilo1/dodarav1.pdf ./lib/systemd/system/quilo1.service \
-         ./etc/default/quilo1; do
+for f in ./usr/bin/quilo1 ./usr/bin/quilo1-convert ./usr/bin/quilo1-submit ./usr/bin/virtual-ecr \
+         ./usr/bin/quilo1-console ./usr/share/doc/quilo1/dodarav1.pdf ./lib/systemd/system/quilo1.service \
+         ./etc/default/quilo1 ./usr/share/man/man1/quilo1.1.gz ./usr/share/man/man1/quilo1-convert.1.gz \
+         ./usr/share/man/man1/quilo1-submit.1.gz ./usr/share/man/man1/quilo1-console.1.gz \
+         ./usr/share/man/man1/virtual-ecr.1.gz; do
   echo "$contents" | grep -q " $f\$" || fail "$f not in $DEB"
 done
 dpkg-deb --info "$DEB" conffiles | grep -qx /etc/default/quilo1 || fail "/etc/default/quilo1 is no conffile"
-dpkg-deb --field "$DEB" Depends | grep -q "libcurl4\([ ,]\|\$\)" || fail "Depends lacks libcurl4 (loaded at the first payment)"
-echo "deb: $(basename "$DEB"), $(wc -c <"$DEB") bytes, files present, depends on libcurl4"
+depends=$(dpkg-deb --field "$DEB" Depends)
+for dep in libcurl4 libmicrohttpd12 libsystemd0 "libc6 (>= " "libstdc++6 (>= "; do
+  case ", $depends," in *", $dep"*) ;; *) fail "Depends lacks $dep: $depends" ;; esac
+done
+echo "deb: $(basename "$DEB") version $version, $(wc -c <"$DEB") bytes, files and manual pages present"
+echo "deb: Depends: $depends"
 
 ROOT=$WORK/root
 dpkg-deb -x "$DEB" "$ROOT"
 UNIT=$ROOT/lib/systemd/system/quilo1.service
+
+# Each manual page's OPTIONS name the options its program's --help names, no
+# more and no fewer (quilo1 prints its usage for any unknown option).
+options() { grep -o -- '--[a-z0-9][a-z0-9-]*' | grep -vx -- '--help' | sort -u; }
+for p in quilo1 quilo1-convert quilo1-submit quilo1-console virtual-ecr; do
+  helped=$("$ROOT/usr/bin/$p" --help 2>&1 | options) || true
+  paged=$(zcat "$ROOT/usr/share/man/man1/$p.1.gz" | sed -n '/^\.SH OPTIONS/,/^\.SH [^O]/p' | sed 's/\\-/-/g' | options)
+  [ -n "$helped" ] && [ "$helped" = "$paged" ] ||
+    fail "$p: --help names $(echo $helped), its manual page $(echo $paged)"
+done
+echo "deb: the manual pages name the options of each program's --help"
 
 if command -v systemd-analyze >/dev/null 2>&1 && [ -d /lib/systemd/system ]; then
   # The unit's targets come from this system's systemd; its programs from the package.
@@ -119,7 +156,25 @@ PIDS="$!"
 i=0; while [ ! -e "$TTY" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
 eval "set -- $exec_start"
 # The unit's umask, under which settings files once became group-writable.
-(umask 0007; exec "$@") 2>"$WORK/quilo1.log" &
+# systemd's notify socket played by a datagram socket of ours; each message
+# on one line, READY=1 marked with whether SR_MATR.001 (the identification's
+# file) was already there. A watchdog of 1 s: pings every half second.
+NOTIFY=$WORK/notify.sock
+python3 - "$NOTIFY" "$WORK/notified" "$DATA/SR_MATR.001" <<'PY' &
+import os, socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind(sys.argv[1])
+with open(sys.argv[2], "a") as out:
+    while True:
+        m = s.recv(4096).decode("utf-8", "replace")
+        if m == "READY=1":
+            m += " matr" if os.path.exists(sys.argv[3]) else " no-matr"
+        out.write(m + "\n")
+        out.flush()
+PY
+PIDS="$PIDS $!"
+i=0; while [ ! -S "$NOTIFY" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+NOTIFY_SOCKET=$NOTIFY WATCHDOG_USEC=1000000 sh -c 'umask 0007; WATCHDOG_PID=$$ exec "$@"' sh "$@" 2>"$WORK/quilo1.log" &
 DAEMON=$!
 PIDS="$PIDS $DAEMON"
 wait_for() { i=0; while [ ! -e "$1" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done; [ -e "$1" ]; }
@@ -146,3 +201,17 @@ for f in QLCHKCOM.TXT QLCHKSCO.TXT QLVALIVA.txt; do
   [ "$(stat -c %a "$PROG/$f")" = 644 ] || fail "settings file $f is $(stat -c %a "$PROG/$f") after the save, not 644"
 done
 echo "deb: SIGTERM closed quilo1 cleanly (exchange files removed, settings saved)"
+
+# What systemd heard: ready once, after the identification; the state after
+# the receipt; pings; stopping at the closing.
+sleep 0.3
+heard() { grep -c "^$1" "$WORK/notified" || true; }
+[ "$(heard 'READY=1')" = 1 ] && grep -qx "READY=1 matr" "$WORK/notified" ||
+  fail "READY=1 not once after the identification: $(cat "$WORK/notified")"
+sed -n '/^READY=1/,$p' "$WORK/notified" | grep -qx "STATUS=QUILO1 TERMINATO : TUTTO OK" ||
+  fail "no STATUS with the receipt's outcome after READY=1: $(cat "$WORK/notified")"
+[ "$(heard 'WATCHDOG=1')" -ge 2 ] || fail "fewer than two watchdog pings: $(cat "$WORK/notified")"
+# The closing's own waits still ping; nothing else follows STOPPING=1.
+[ "$(heard 'STOPPING=1')" = 1 ] && [ -z "$(sed -n '/^STOPPING=1$/,$p' "$WORK/notified" | grep -v -e '^STOPPING=1$' -e '^WATCHDOG=1$')" ] ||
+  fail "STOPPING=1 not once at the end: $(cat "$WORK/notified")"
+echo "deb: notify socket: READY=1 after the identification, $(heard 'STATUS=') STATUS, $(heard 'WATCHDOG=1') pings, STOPPING=1 at the closing"
