@@ -23,6 +23,8 @@ cmake --build build/windows -j "$JOBS"
 /usr/bin/python3 tests/console/browser_test.py build/linux/src/service/quilo1 build/linux/console.png
 # The console as a user outside group quilo1 and as a member (as root; skipped otherwise).
 tests/console/other-user.sh build/linux
+# Quilo1 as a user who may write its settings files but not create files in its folder (as root).
+tests/console/program-folder-rights.sh build/linux
 
 # The same native tests, end-to-end ones included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer: any report fails its test. The black-box checks
