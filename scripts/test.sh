@@ -56,6 +56,6 @@ tests/window/wine-window.sh build/windows build/linux
 
 # What goes onto a till: the manual, the Debian package with its service, the
 # Windows installer (install, run, upgrade, uninstall in a fresh Wine prefix).
-tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf
+tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf build/linux
 tests/packaging/deb-check.sh build/linux
 tests/packaging/wine-installer.sh build/windows build/linux
