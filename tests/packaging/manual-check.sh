@@ -103,6 +103,15 @@ while IFS='|' read -r number page; do
   case "$(printf '%s' "$last" | sed 's/^ *//')" in
     "$number. "*) fail "heading $number ends page $page" ;;
   esac
+  # Nor a single line of the text before it carried to the top of its page.
+  top=$(pdftotext -enc UTF-8 -layout -f "$page" -l "$page" "$PDF" - | grep -v '^[[:space:]]*$' | sed -n '2,3p')
+  case "$(printf '%s\n' "$top" | sed -n 2p | sed 's/^ *//')" in
+    "$number. "*)
+      case "$(printf '%s\n' "$top" | sed -n 1p | sed 's/^ *//')" in
+        [0-9]*.\ * | Parte* | Figura:*) ;;
+        *) fail "a single line carried to the top of page $page, above heading $number" ;;
+      esac ;;
+  esac
 done <"$WORK/headings"
 
 # The running head of each part: the parts' pages come from the contents.
