@@ -63,8 +63,9 @@ class FileSystem {
   // WriteFile and AppendFile giving a file they create exactly `mode`
   // (0644, 0600), whatever the umask; a file that is there keeps its own
   // bits unless they give more than `mode`, and then gets `mode` (a journal
-  // or settings file left wider by an older version is narrowed). A
-  // fake that does not keep modes may leave them to the calls above.
+  // or settings file left wider by an older version is narrowed; one
+  // written in place keeps its bits, which its owner chose). A fake that
+  // does not keep modes may leave them to the calls above.
   virtual bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
     (void)mode;
     return WriteFile(path, bytes, error);
