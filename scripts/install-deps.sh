@@ -4,7 +4,7 @@ set -e
 PKGS="cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev \
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 \
   libpugixml-dev libcurl4-openssl-dev libmicrohttpd-dev nlohmann-json3-dev python3 procps \
-  groff img2pdf poppler-utils nsis dpkg-dev binutils systemd \
+  groff libgs10-common img2pdf poppler-utils nsis dpkg-dev binutils systemd \
   debhelper lintian libsystemd-dev pkgconf \
   xvfb x11-apps x11-utils xdotool imagemagick clang libclang-rt-14-dev \
   chromium chromium-driver python3-selenium curl"

@@ -55,6 +55,8 @@ tests/readme/quick-start.sh
 /usr/bin/python3 tests/console/browser_test.py build/linux/src/service/quilo1 build/linux/console.png
 # The console as a user outside group quilo1 and as a member (as root; skipped otherwise).
 tests/console/other-user.sh build/linux
+# Quilo1 as a user who may write its settings files but not create files in its folder (as root).
+tests/console/program-folder-rights.sh build/linux
 
 stage "Waiting for the background builds"
 if ! wait "$BG_PID"; then
@@ -95,7 +97,7 @@ tests/window/wine-window.sh build/windows build/linux
 stage "Manual, packages, installer"
 # What goes onto a till: the manual, the Debian package with its service, the
 # Windows installer (install, run, upgrade, uninstall in a fresh Wine prefix).
-tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf
+tests/packaging/manual-check.sh build/linux/packaging/dodarav1.pdf build/linux
 tests/packaging/deb-check.sh build/linux
 tests/packaging/wine-installer.sh build/windows build/linux
 stage "All passed"

@@ -16,7 +16,7 @@ done
 : >"$work/toc.ms"
 pass=1
 while :; do
-  groff -U -Kutf-8 -t -ms -Tpdf -P-pa4 -dpaper=a4 -dversion="$version" \
+  groff -U -Kutf-8 -t -ms -Tpdf -P-pa4 -P-e -dpaper=a4 -dversion="$version" \
         -dpicdir="$work" -dtocfile="$work/toc.ms" "$src" >"$work/out.pdf" 2>"$work/stderr"
   grep -v '^QUILO1TOC ' "$work/stderr" >&2 || true
   sed -n 's/^QUILO1TOC \([0-9]\)|\([^|]*\)|\([^|]*\)|\([0-9]*\)|\([^|]*\)$/.TOCLINE \1 "\2" "\3" \4 "\5"/p' \

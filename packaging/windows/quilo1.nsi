@@ -8,6 +8,7 @@ Target amd64-unicode
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include TextFunc.nsh
 !include WinMessages.nsh
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quilo1"
@@ -142,6 +143,40 @@ FunctionEnd
   !insertmacro ICACLS '"$INSTDIR\${NAME}" /grant ${SID_USERS}:M'
 !macroend
 
+; The console's address and port when QLCONSOLE.TXT (kept from an earlier
+; install, or put there by the technician) names another port than 8731:
+; $R1 "http://ADDRESS:PORT/" and $R2 the localhost twin, or "" for none.
+!macro CONSOLE_URL un
+Function ${un}ConsoleUrl
+  StrCpy $R1 ""
+  StrCpy $R2 ""
+  ClearErrors
+  FileOpen $0 "$INSTDIR\QLCONSOLE.TXT" r
+  ${IfNot} ${Errors}
+    FileRead $0 $1
+    FileRead $0 $2
+    FileRead $0 $3
+    FileClose $0
+    ${TrimNewLines} $2 $2
+    ${TrimNewLines} $3 $3
+    IntOp $4 $2 + 0
+    ${If} $4 >= 1
+    ${AndIf} $4 <= 65535
+    ${AndIf} $4 <> 8731
+      ${If} $3 == ""
+        StrCpy $3 "127.0.0.1"
+      ${EndIf}
+      StrCpy $R1 "http://$3:$4/"
+      ${If} $3 == "127.0.0.1"
+        StrCpy $R2 "http://localhost:$4/"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro CONSOLE_URL ""
+!insertmacro CONSOLE_URL "un."
+
 Function .onInit
   SetShellVarContext all
   SetRegView 64
@@ -224,6 +259,15 @@ Section "Quilo1" SecProgram
   ; administrator listen only on an address reserved for it (users: execute).
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=http://127.0.0.1:8731/ sddl=D:(A;;GX;;;BU)'
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=http://localhost:8731/ sddl=D:(A;;GX;;;BU)'
+  ; A port chosen in QLCONSOLE.TXT needs its own; one chosen after the
+  ; install is named in the program's log with the command to run.
+  Call ConsoleUrl
+  ${If} $R1 != ""
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=$R1 sddl=D:(A;;GX;;;BU)'
+  ${EndIf}
+  ${If} $R2 != ""
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=$R2 sddl=D:(A;;GX;;;BU)'
+  ${EndIf}
 
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "Quilo1"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -252,6 +296,13 @@ Section "un.Programma" SecUnProgram
   DeleteRegKey HKLM "${UNINST_KEY}"
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=http://127.0.0.1:8731/'
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=http://localhost:8731/'
+  Call un.ConsoleUrl
+  ${If} $R1 != ""
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=$R1'
+  ${EndIf}
+  ${If} $R2 != ""
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" http delete urlacl url=$R2'
+  ${EndIf}
   ; Removed only when no settings file is left in it.
   RMDir "$INSTDIR"
 SectionEnd

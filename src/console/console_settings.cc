@@ -79,7 +79,8 @@ std::string TokenFromBytes(const std::string& bytes) {
 }
 
 bool LoadOrCreateToken(const std::string& programDir, std::string* token, std::string* error) {
-  std::string path = programDir.empty() ? kTokenFile : programDir + platform::kPathSeparator + kTokenFile;
+  const std::string folder = platform::SecretFolder(programDir);
+  std::string path = folder.empty() ? kTokenFile : folder + platform::kPathSeparator + kTokenFile;
   std::string existing;
   if (platform::ReadSecretFile(path, &existing)) {
     std::string line = existing.substr(0, existing.find_first_of("\r\n"));

@@ -1,5 +1,6 @@
-// The console's settings file QLCONSOLE.TXT and its access token QLTOKEN.TXT,
-// both in the program directory beside the other settings files.
+// The console's settings file QLCONSOLE.TXT, in the program directory beside
+// the other settings files, and its access token QLTOKEN.TXT, in the folder
+// platform::SecretFolder names (on Windows the user's own, not the program's).
 #pragma once
 
 #include <string>
@@ -30,8 +31,8 @@ bool IsLoopbackAddress(const std::string& address);
 bool IsToken(const std::string& text);
 // The token from 16 random bytes.
 std::string TokenFromBytes(const std::string& bytes);
-// Reads the token file of `programDir`, or creates it with a fresh token
-// (mode 0640 on POSIX; on Windows the folder's own permissions).
+// Reads the token file kept for `programDir`, or creates it with a fresh
+// token (mode 0640 on POSIX; on Windows the user's own folder's permissions).
 bool LoadOrCreateToken(const std::string& programDir, std::string* token, std::string* error);
 
 }  // namespace console

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "console/console_json.h"
 #include "console/console_settings.h"
+#include "platform/secret_file.h"
 #include "testing/fake_event_loop.h"
 #include "testing/temp_dir.h"
 
@@ -463,21 +465,32 @@ TEST(ConsoleSettingsTest, Lines) {
   EXPECT_EQ(Cp1252FromUtf8(Utf8FromCp1252(std::string("\x80\x8a\x9f\xe8\x81 A", 7))), std::string("\x80\x8a\x9f\xe8\x81 A", 7));
 }
 
+// On Windows the token is the user's, outside the program folder that users
+// may not create files in; on POSIX it stays in the program folder.
 TEST(ConsoleSettingsTest, TokenFileMadeOnceAndKept) {
   testing_support::ScopedTempDir dir;
+  const std::string folder = platform::SecretFolder(dir.path());
+  const std::string path = folder + platform::kPathSeparator + kTokenFile;
+#ifdef _WIN32
+  EXPECT_NE(folder, dir.path());
+  EXPECT_NE(folder.find("Quilo1"), std::string::npos) << folder;
+  std::remove(path.c_str());
+#else
+  EXPECT_EQ(folder, dir.path());
+#endif
   std::string first, second, error;
   ASSERT_TRUE(LoadOrCreateToken(dir.path(), &first, &error)) << error;
   EXPECT_TRUE(IsToken(first));
-  EXPECT_EQ(testing_support::ReadFileBytes(dir.File(kTokenFile)), first + "\r\n");
+  EXPECT_EQ(testing_support::ReadFileBytes(path), first + "\r\n");
 #ifndef _WIN32
   struct stat st;
-  ASSERT_EQ(stat(dir.File(kTokenFile).c_str(), &st), 0);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 #endif
   ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
   EXPECT_EQ(second, first);
   // A damaged file is replaced by a fresh token.
-  testing_support::WriteFileBytes(dir.File(kTokenFile), "short\r\n");
+  testing_support::WriteFileBytes(path, "short\r\n");
   ASSERT_TRUE(LoadOrCreateToken(dir.path(), &second, &error));
   EXPECT_TRUE(IsToken(second));
   EXPECT_NE(second, first);

@@ -44,6 +44,9 @@ class FileSystem {
   // folder, then a rename, so a reader sees the old bytes or the new ones.
   // A link or a non-regular file in the way is refused, not followed. A
   // replaced file keeps its permission bits; a new one gets kDefaultMode.
+  // A folder that refuses new files (the user was given the file, not its
+  // folder) gets the bytes written over the file that is there, flushed to
+  // the disk: not atomic, but the only write such a user can make.
   virtual bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) = 0;
   // Creates a new file; fails when the name is taken in any form (O_EXCL).
   virtual bool CreateFile(const std::string& path, const std::string& bytes, std::string* error) = 0;
@@ -60,8 +63,9 @@ class FileSystem {
   // WriteFile and AppendFile giving a file they create exactly `mode`
   // (0644, 0600), whatever the umask; a file that is there keeps its own
   // bits unless they give more than `mode`, and then gets `mode` (a journal
-  // or settings file left wider by an older version is narrowed). A
-  // fake that does not keep modes may leave them to the calls above.
+  // or settings file left wider by an older version is narrowed; one
+  // written in place keeps its bits, which its owner chose). A fake that
+  // does not keep modes may leave them to the calls above.
   virtual bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) {
     (void)mode;
     return WriteFile(path, bytes, error);

@@ -342,6 +342,33 @@ TEST(SettingsStoreTest, SaveReportsAFileItCannotWriteAndWritesTheOthers) {
   EXPECT_TRUE(dir.fs.HasFile(dir.File("QLVALIVA.txt")));
 }
 
+// A Windows install: users were given the settings files, never the
+// right to create a file in the program folder.
+TEST(SettingsStoreTest, SaveInAFolderThatRefusesNewFilesWritesTheFilesGiven) {
+  ProgramDir dir;
+  dir.fs.RefuseNewFiles(dir.path());
+  for (const char* name : {"QLCHKCOM.TXT", "QLCHKSCO.TXT", "QLVALIVA.txt", "QLTIMER1.TXT"})
+    dir.fs.AddFile(dir.File(name), "");
+  Settings s;
+  s.portEnabled[0] = false;
+  s.options.OptionFAST = true;
+  Messages m;
+  EXPECT_FALSE(settings::SaveSettings(dir.fs, dir.path(), s, m.fn()));
+  // The one file the installer did not make cannot be made.
+  ASSERT_EQ(m.seen.size(), 1u);
+  EXPECT_NE(m.seen[0].find("QLCHKXXS.TXT"), std::string::npos);
+  EXPECT_FALSE(dir.fs.HasFile(dir.File("QLCHKXXS.TXT")));
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLCHKCOM.TXT")), "0111\r\n");
+  EXPECT_NE(dir.fs.Contents(dir.File("QLCHKSCO.TXT")).find("F\r\n"), std::string::npos);
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLVALIVA.txt")), "400\r\n1000\r\n2200\r\n3600\r\n0\r\n");
+
+  Settings back;
+  settings::LoadSettings(dir.fs, dir.path(), &back, nullptr);
+  EXPECT_EQ(Ports(back), "0111");
+  EXPECT_TRUE(back.options.OptionFAST);
+  EXPECT_EQ(dir.fs.Contents(dir.File("QLTIMER1.TXT")), "1\r\n");
+}
+
 TEST(SettingsStoreTest, GarbageNeverBreaksTheLoad) {
   const std::string garbage[] = {std::string("\0\xFF,\"\r\r\n\x1A", 8), "\r\n\r\n\r\n",
                                  std::string(5000, '9'), ",,,;\n-\n.\ne5\n"};

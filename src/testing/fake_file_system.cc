@@ -50,6 +50,11 @@ bool FakeFileSystem::FolderExists(const std::string& path) const {
   return sep == std::string::npos || KindOf(path.substr(0, sep)) == FileKind::kDirectory;
 }
 
+bool FakeFileSystem::FolderRefuses(const std::string& path) const {
+  size_t sep = path.find_last_of("/\\");
+  return closedFolders_.count(sep == std::string::npos ? std::string() : path.substr(0, sep)) != 0;
+}
+
 FileKind FakeFileSystem::Kind(const std::string& path) {
   calls_.push_back({"kind", path});
   return KindOf(path);
@@ -96,6 +101,10 @@ bool FakeFileSystem::MayWrite(const char* op, const std::string& path, bool must
   }
   if (!FolderExists(path)) {
     SetError(error, "no such folder");
+    return false;
+  }
+  if (kind == FileKind::kMissing && FolderRefuses(path)) {
+    SetError(error, "access denied");
     return false;
   }
   return true;
@@ -202,6 +211,7 @@ bool FakeFileSystem::RemoveBeneath(const std::string& base, const std::string& n
 bool FakeFileSystem::RemoveFile(const std::string& path) {
   if (Record("remove", path)) return false;
   if (directories_.count(path)) return false;
+  if (KindOf(path) != FileKind::kMissing && FolderRefuses(path)) return false;
   files_.erase(path);
   others_.erase(path);
   return true;
@@ -209,7 +219,7 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
 
 bool FakeFileSystem::MakeDirectory(const std::string& path) {
   if (Record("mkdir", path)) return false;
-  if (KindOf(path) == FileKind::kMissing && FolderExists(path)) directories_.insert(path);
+  if (KindOf(path) == FileKind::kMissing && FolderExists(path) && !FolderRefuses(path)) directories_.insert(path);
   return KindOf(path) == FileKind::kDirectory;
 }
 

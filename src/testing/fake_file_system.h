@@ -29,6 +29,11 @@ class FakeFileSystem : public platform::FileSystem {
   // A name that is neither a file nor a folder: a link, a FIFO, a device.
   void AddOther(const std::string& path) { others_.insert(path); }
 
+  // A folder the program may not create files in (nor remove them from),
+  // as a Windows install folder for its users: a write over a file that is
+  // there still works, as the real layer writes it in place.
+  void RefuseNewFiles(const std::string& folder) { closedFolders_.insert(folder); }
+
   // The next `times` calls of `op` on `path` fail: a read is kBusy, the
   // others return false.
   void FailNext(const std::string& op, const std::string& path, int times = 1) { failures_[{op, path}] = times; }
@@ -76,6 +81,7 @@ class FakeFileSystem : public platform::FileSystem {
   platform::FileKind KindOf(const std::string& path) const;
   // False when the name has a folder part that is not a folder.
   bool FolderExists(const std::string& path) const;
+  bool FolderRefuses(const std::string& path) const;
   // `name` joined to `base` when every folder on the way is a folder; the
   // call is recorded as `op` + " beneath" either way.
   bool Beneath(const char* op, const std::string& base, const std::string& name, std::string* path,
@@ -86,6 +92,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::map<std::string, std::string> files_;
   std::set<std::string> directories_;
   std::set<std::string> others_;
+  std::set<std::string> closedFolders_;
   std::map<std::string, unsigned> modes_;
   std::map<std::pair<std::string, std::string>, int> failures_;
   std::vector<Call> calls_;

@@ -62,7 +62,7 @@ def main():
         options.binary_location = "/usr/bin/chromium"
         for flag in ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--window-size=900,560", "--user-data-dir=" + os.path.join(work, "chromium")]:
+                     "--window-size=760,700", "--force-device-scale-factor=2", "--user-data-dir=" + os.path.join(work, "chromium")]:
             options.add_argument(flag)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)

@@ -4,11 +4,20 @@
 # the screenshots in it, an example for every verb of the command language,
 # and every error-file message and window status text the program has (read
 # from the program's sources, so a new one cannot go undocumented).
-# Usage: tests/packaging/manual-check.sh PATH/TO/dodarav1.pdf
+# Each part carries its own running head, every font is embedded, and with
+# a build directory the recipes of the test chapter run as the PDF prints
+# them (a folder of the check in place of /tmp).
+# Usage: tests/packaging/manual-check.sh PATH/TO/dodarav1.pdf [BUILD_DIR]
 set -eu
 PDF=${1:?path of dodarav1.pdf}
+BUILD=${2:+$(cd "$2" && pwd)}
 SRC=$(cd "$(dirname "$0")/../../src" && pwd)
-fail() { echo "FAIL: $*"; exit 1; }
+RECIPE_PID=""
+fail() {
+  echo "FAIL: $*"
+  [ -z "$RECIPE_PID" ] || kill -- -"$RECIPE_PID" 2>/dev/null || true
+  exit 1
+}
 [ -s "$PDF" ] || fail "$PDF missing or empty"
 pages=$(pdfinfo "$PDF" | sed -n 's/^Pages: *//p')
 [ "${pages:-0}" -ge 10 ] || fail "$PDF has ${pages:-no} pages"
@@ -94,9 +103,80 @@ while IFS='|' read -r number page; do
   case "$(printf '%s' "$last" | sed 's/^ *//')" in
     "$number. "*) fail "heading $number ends page $page" ;;
   esac
+  # Nor a single line of the text before it carried to the top of its page.
+  top=$(pdftotext -enc UTF-8 -layout -f "$page" -l "$page" "$PDF" - | grep -v '^[[:space:]]*$' | sed -n '2,3p')
+  case "$(printf '%s\n' "$top" | sed -n 2p | sed 's/^ *//')" in
+    "$number. "*)
+      case "$(printf '%s\n' "$top" | sed -n 1p | sed 's/^ *//')" in
+        [0-9]*.\ * | Parte* | Figura:*) ;;
+        *) fail "a single line carried to the top of page $page, above heading $number" ;;
+      esac ;;
+  esac
 done <"$WORK/headings"
+
+# The running head of each part: the parts' pages come from the contents.
+first_page() { sed -n "s/^ *$1.*[^0-9]\([0-9][0-9]*\) *\$/\1/p" "$WORK/front-layout" | head -n 1; }
+pdftotext -enc UTF-8 -layout -f 2 -l 3 "$PDF" "$WORK/front-layout"
+part1=$(first_page "Parte prima")
+part2=$(first_page "Parte seconda")
+[ -n "$part1" ] && [ -n "$part2" ] && [ "$part1" -lt "$part2" ] || fail "parts not in the contents ($part1, $part2)"
+p=$part1
+while [ "$p" -le "$pages" ]; do
+  head=$(pdftotext -enc UTF-8 -layout -f "$p" -l "$p" "$PDF" - | grep -v '^[[:space:]]*$' | head -n 1)
+  if [ "$p" -lt "$part2" ]; then want="Manuale dell'operatore"; else want="Manuale dell'integratore"; fi
+  case "$head" in
+    *"$want") ;;
+    *) fail "page $p: running head \"$head\", not \"$want\"" ;;
+  esac
+  p=$((p + 1))
+done
+
+# Every font embedded, so the PDF prints the same everywhere.
+pdffonts "$PDF" | awk 'NR > 2 && $(NF - 4) != "yes"' >"$WORK/loose"
+[ ! -s "$WORK/loose" ] || fail "fonts not embedded: $(cat "$WORK/loose")"
+fonts=$(pdffonts "$PDF" | awk 'NR > 2' | wc -l)
+
+# The recipes of the test chapter, as printed: quilo1-convert on a
+# document, then virtual-ecr and quilo1 started as the recipe says and the
+# fault lines sent through the control file, the last of which ends the
+# printer while quilo1 stays up.
+recipes="not run (no build directory)"
+if [ -n "$BUILD" ]; then
+  R=$WORK/r
+  mkdir -p "$R/convert"
+  PATH="$BUILD/tools/virtual-ecr:$BUILD/tools/quilo1-convert:$BUILD/src/service:$PATH"
+  line=$(grep -m 1 '^quilo1-convert --rt-mode' "$WORK/text") || fail "no quilo1-convert example"
+  cp "$SRC/../samples/receipt.txt" "$R/convert/SR_DATI.001"
+  (cd "$R/convert" && sh -c "$line") >"$R/convert.out" 2>&1 || fail "\"$line\" failed: $(cat "$R/convert.out")"
+  grep -q . "$R/convert.out" || fail "\"$line\" printed nothing"
+  sed -n '/^mkdir -p \/tmp\/prova/,/--com 1=\/tmp\/ecr.tty &$/p' "$WORK/text" | sed "s|/tmp/|$R/|g" >"$R/start.sh"
+  [ "$(wc -l <"$R/start.sh")" -ge 3 ] || fail "the virtual-ecr recipe is not in the manual: $(cat "$R/start.sh")"
+  grep '^echo ".*" >> /tmp/ecr.ctl' "$WORK/text" | sed "s|/tmp/|$R/|g" >"$R/faults.sh"
+  grep -q '"quit"' "$R/faults.sh" || fail "the fault lines are not in the manual"
+  printf 'wait\n' >>"$R/start.sh"
+  setsid sh "$R/start.sh" >"$R/recipe.log" 2>&1 &
+  RECIPE_PID=$!
+  i=0
+  until [ -s "$R/prova/dati/SR_MATR.001" ]; do
+    i=$((i + 1))
+    [ $i -lt 150 ] || fail "no SR_MATR.001 after the recipe: $(tail -5 "$R/recipe.log")"
+    sleep 0.1
+  done
+  sh "$R/faults.sh" || fail "the fault lines failed"
+  i=0
+  while ps -o comm= -g "$RECIPE_PID" | grep -q '^virtual-ecr'; do
+    i=$((i + 1))
+    [ $i -lt 100 ] || fail "virtual-ecr did not take the fault lines: $(tail -5 "$R/recipe.log")"
+    sleep 0.1
+  done
+  ps -o comm= -g "$RECIPE_PID" | grep -q '^quilo1$' || fail "quilo1 ended with the printer: $(tail -5 "$R/recipe.log")"
+  kill -- -"$RECIPE_PID" 2>/dev/null || true
+  RECIPE_PID=""
+  recipes="quilo1-convert and virtual-ecr recipes run as printed"
+fi
 
 pdftoppm -r 50 -png -f 1 -l 1 "$PDF" "$WORK/page"
 [ -s "$WORK/page-01.png" ] || [ -s "$WORK/page-1.png" ] || fail "page 1 does not render"
 echo "manual: $(basename "$PDF"), $pages pages, $(wc -c <"$PDF") bytes, $images pictures," \
-     "$(wc -l <"$WORK/messages") messages and $(wc -l <"$WORK/status") status texts present"
+     "$(wc -l <"$WORK/messages") messages and $(wc -l <"$WORK/status") status texts present," \
+     "running heads of both parts, $fonts fonts embedded, $recipes"

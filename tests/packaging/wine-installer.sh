@@ -146,10 +146,14 @@ echo "installer: a junction in place of C:\\ProgramData\\ZEDODER1 stopped the in
 # a stub that sets no ACL (so none can be read back), and the log of its
 # arguments now and then misses a call; a stand-in records each command
 # line the installer runs, which shows the rights it gives.
+# netsh too: the console's port chosen in QLCONSOLE.TXT gets its reservation.
 cp "$WIN/tests/packaging/command_recorder.exe" "$C/windows/system32/icacls.exe"
+cp "$WIN/tests/packaging/command_recorder.exe" "$C/windows/system32/netsh.exe"
 mkdir "$DATA"
 : >"$DATA/SR_DATI.003"
-QUILO1_RECORD='C:\icacls-calls.txt' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" \
+mkdir -p "$C/Cassa/Quilo1"
+printf '1\r\n9000\r\n' >"$C/Cassa/Quilo1/QLCONSOLE.TXT"
+QUILO1_RECORD='C:\icacls-calls.txt' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n;netsh.exe=n" \
   wine64 "$SETUP" /S '/D=C:\Cassa\Quilo1' || fail "install into C:\\Cassa\\Quilo1 ended with $?"
 [ -f "$C/Cassa/Quilo1/Quilo1.exe" ] || fail "not installed into C:\\Cassa\\Quilo1"
 icacls_call() {
@@ -159,10 +163,19 @@ icacls_call() {
 icacls_call '"C:\Cassa\Quilo1" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
 icacls_call '"C:\Cassa\Quilo1\QLCHKCOM.TXT" /grant *S-1-5-32-545:M'
 icacls_call '"C:\ProgramData\ZEDODER1" /setowner *S-1-5-32-544'
+netsh_call() {
+  tr -d '\r' <"$C/icacls-calls.txt" | grep -qxF "\"C:\\windows\\system32\\netsh.exe\" $1" ||
+    { cat "$C/icacls-calls.txt"; fail "no netsh $1"; }
+}
+netsh_call 'http add urlacl url=http://127.0.0.1:8731/ sddl=D:(A;;GX;;;BU)'
+netsh_call 'http add urlacl url=http://127.0.0.1:9000/ sddl=D:(A;;GX;;;BU)'
+netsh_call 'http add urlacl url=http://localhost:9000/ sddl=D:(A;;GX;;;BU)'
 icacls_call '"C:\ProgramData\ZEDODER1" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)M'
 [ "$(reg_value 'HKLM\Software\Vexwerk\Quilo1' DataDirCreated)" = 0x0 ] || fail "the installer took C:\\ProgramData\\ZEDODER1 for its own"
-wine64 'C:\Cassa\Quilo1\uninstall.exe' /S /PURGE || fail "uninstall /PURGE from C:\\Cassa\\Quilo1 ended with $?"
+QUILO1_RECORD='C:\icacls-calls.txt' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;netsh.exe=n" \
+  wine64 'C:\Cassa\Quilo1\uninstall.exe' /S /PURGE || fail "uninstall /PURGE from C:\\Cassa\\Quilo1 ended with $?"
 wineserver -w
 [ ! -e "$C/Cassa/Quilo1" ] || fail "uninstall /PURGE left C:\\Cassa\\Quilo1"
 [ -f "$DATA/SR_DATI.003" ] || fail "uninstall /PURGE removed a data directory the installer had not made"
-echo "installer: C:\\Cassa\\Quilo1 locked down (icacls calls), data directory owned by Administrators; /PURGE kept the one it had not made"
+netsh_call 'http delete urlacl url=http://127.0.0.1:9000/'
+echo "installer: C:\\Cassa\\Quilo1 locked down (icacls calls), console port 9000 reserved and released (netsh), data directory owned by Administrators; /PURGE kept the one it had not made"

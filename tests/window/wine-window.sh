@@ -78,9 +78,11 @@ start_quilo1() {
   wine64 "$EXE" --program-dir "$(winpath "$PROG")" "$@" >>"$WORK/quilo1.log" 2>&1 &
   QUILO1=$!
 }
-# An operator's action on the web console.
+# An operator's action on the web console. The token is in the user's own
+# application data, not in the program folder.
 console_post() {
-  curl -sf -o /dev/null -H "Host: 127.0.0.1:$HTTP" -H "X-Quilo1-Token: $(head -c 32 "$PROG/QLTOKEN.TXT")" \
+  curl -sf -o /dev/null -H "Host: 127.0.0.1:$HTTP" \
+    -H "X-Quilo1-Token: $(cat "$WINEPREFIX"/drive_c/users/*/AppData/Local/Quilo1/QLTOKEN.TXT | head -c 32)" \
     -H "Content-Type: application/json" -d "$2" "http://127.0.0.1:$HTTP/api/actions/$1" || fail "console action $1 $2"
 }
 # The X window of a Windows window, by its caption.

@@ -222,6 +222,26 @@ ReadStatus Read(const At& at, size_t maxBytes, std::string* contents, std::strin
   return status;
 }
 
+// Over the file itself, for a folder where no temporary file may be
+// created: the file keeps its owner and bits (whoever gave it to us chose
+// them), and the bytes are on the disk before this returns.
+bool WriteInPlace(const At& at, const std::string& bytes, std::string* error) {
+  int fd = OpenAt(at.dir, at.name, O_WRONLY | O_NONBLOCK);
+  if (fd < 0) {
+    SetError(error, errno);
+    return false;
+  }
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!ok) {
+    if (error) *error = "not a regular file";
+  } else if (!WriteAll(fd, bytes) || ::ftruncate(fd, off_t(bytes.size())) != 0 || ::fsync(fd) != 0) {
+    SetError(error, errno);
+    ok = false;
+  }
+  return Close(fd, ok, error);
+}
+
 // The temporary file and the rename both go through `at.dir`, so the file
 // lands in the folder that was looked at. The new file gets the replaced
 // one's permission bits (narrowed to an explicit `mode` they exceed), or
@@ -229,7 +249,8 @@ ReadStatus Read(const At& at, size_t maxBytes, std::string* contents, std::strin
 bool Write(const At& at, const std::string& bytes, unsigned mode, std::string* error) {
   bool exact = mode != kDefaultMode;
   struct stat st;
-  if (::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  const bool existed = ::fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (existed) {
     if (!S_ISREG(st.st_mode)) {
       if (error) *error = "not a regular file";
       return false;
@@ -245,6 +266,7 @@ bool Write(const At& at, const std::string& bytes, unsigned mode, std::string* e
     fd = OpenAt(at.dir, temporary, O_WRONLY | O_CREAT | O_EXCL, exact ? 0600 : 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
+  if (fd < 0 && (errno == EACCES || errno == EPERM) && existed) return WriteInPlace(at, bytes, error);
   if (fd < 0) {
     SetError(error, errno);
     return false;

@@ -2,6 +2,7 @@
 // followed, read or written through, a replace is atomic and keeps the
 // file's mode, and below a base no folder on the way may be a link.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -193,6 +194,55 @@ TEST(FileSystemPosixTest, ModesWhateverTheUmask) {
   EXPECT_EQ(0600u, mode(dir.File("journal")));
   EXPECT_EQ(0644u, mode(dir.File("wide")));
   EXPECT_EQ(0600u, mode(dir.File("old-journal")));
+}
+
+// A folder the user may not create files in, and a file in it the user may
+// write (a Windows install, on the disk we have): a replace writes in place;
+// a new name is still refused. As root the writes run in a child as nobody.
+TEST(FileSystemPosixTest, WritesInPlaceWhereTheFolderRefusesNewFiles) {
+  ScopedTempDir dir;
+  ASSERT_EQ(0, mkdir(dir.File("prog").c_str(), 0755));
+  const std::string given = dir.File("prog/QLCHKCOM.TXT");
+  WriteFileBytes(given, "1111\r\nand an old tail");
+  ASSERT_EQ(0, chmod(given.c_str(), 0666));
+  const bool root = geteuid() == 0;
+  // nobody must reach the folder; without root, the folder itself is closed.
+  ASSERT_EQ(0, chmod(dir.path().c_str(), 0755));
+  if (!root) {
+    ASSERT_EQ(0, chmod(dir.File("prog").c_str(), 0555));
+  }
+  // One bit a check: the given file written, the new one refused, the
+  // bits asked for not forced on a file we do not own.
+  auto writes = [&] {
+    auto fs = platform::FileSystem::CreateReal();
+    std::string error;
+    int fault = 0;
+    if (!fs->WriteFileMode(given, "0101\r\n", 0644, &error)) fault |= 1;
+    if (fs->WriteFile(dir.File("prog/QLNEW.TXT"), "x", &error)) fault |= 2;
+    if (fs->WriteFile(dir.File("prog/QLCHKCOM.TXT/x"), "x", &error)) fault |= 4;
+    return fault;
+  };
+  int fault;
+  if (root) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 ? writes() : 8);
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    fault = WEXITSTATUS(status);
+  } else {
+    fault = writes();
+    chmod(dir.File("prog").c_str(), 0755);
+  }
+  EXPECT_EQ(0, fault);
+  EXPECT_EQ("0101\r\n", ReadFileBytes(given));
+  struct stat st {};
+  ASSERT_EQ(0, stat(given.c_str(), &st));
+  EXPECT_EQ(0666u, st.st_mode & 0777);
+  std::vector<std::string> names;
+  ASSERT_TRUE(platform::FileSystem::CreateReal()->ListDirectory(dir.File("prog"), &names));
+  EXPECT_EQ(std::vector<std::string>{"QLCHKCOM.TXT"}, names);
 }
 
 }  // namespace

@@ -24,10 +24,35 @@ bool ReadSecretFile(const std::string& path, std::string* contents) {
   return ok;
 }
 
+std::string SecretFolder(const std::string& programDir) { return programDir; }
+
+namespace {
+
+// The file itself, for a folder where no temporary file may be made: only
+// when it is the caller's own (so its bits can be held to 0640).
+bool WriteInPlace(const std::string& path, const std::string& bytes, std::string* error) {
+  int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  errno = 0;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fchmod(fd, 0640) == 0 &&
+            write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) &&
+            ftruncate(fd, off_t(bytes.size())) == 0 && fsync(fd) == 0;
+  if (!ok) *error = path + ": " + (errno ? std::strerror(errno) : "not a regular file");
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
 bool WriteSecretFile(const std::string& path, const std::string& bytes, std::string* error) {
   std::string temp = path + ".tmp";
   unlink(temp.c_str());
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0640);
+  if (fd < 0 && (errno == EACCES || errno == EPERM)) return WriteInPlace(path, bytes, error);
   if (fd < 0) {
     *error = temp + ": " + std::strerror(errno);
     return false;

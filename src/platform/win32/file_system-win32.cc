@@ -64,6 +64,28 @@ HANDLE OpenForWrite(const std::wstring& path, DWORD access, DWORD disposition) {
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Over the file itself, for a folder where the user may not create a file
+// (the installer gave users the settings files, never the program folder,
+// so no one can plant a DLL beside the program). The bytes are on the disk
+// before this returns.
+bool WriteInPlace(const std::wstring& path, const std::string& bytes, std::string* error) {
+  HANDLE h = OpenForWrite(path, GENERIC_WRITE, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) {
+    SetError(error, GetLastError());
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = IsRegularHandle(h, &info);
+  if (!ok) {
+    if (error) *error = "not a regular file";
+  } else if (!WriteAll(h, bytes) || !SetEndOfFile(h) || !FlushFileBuffers(h)) {
+    SetError(error, GetLastError());
+    ok = false;
+  }
+  CloseHandle(h);
+  return ok;
+}
+
 // What a read that could not look at or open its file answers: a file held
 // by its writer is busy, worth a retry.
 ReadStatus ReadFailure(DWORD code, std::string* error) {
@@ -166,6 +188,8 @@ class Win32FileSystem : public FileSystem {
       h = OpenForWrite(temporary, GENERIC_WRITE, CREATE_NEW);
       if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
     }
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES)
+      return WriteInPlace(wide, bytes, error);
     if (h == INVALID_HANDLE_VALUE) {
       SetError(error, GetLastError());
       return false;

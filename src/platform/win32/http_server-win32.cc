@@ -122,6 +122,14 @@ class SysServer : public HttpServer {
     if (r != NO_ERROR) return Failed("HttpCreateHttpHandle", r, error);
     std::string url = "http://" + config_.address + ":" + std::to_string(config_.port) + "/";
     r = HttpAddUrl(queue_, std::wstring(url.begin(), url.end()).c_str(), nullptr);
+    // Without a reservation http.sys lets only an administrator listen: the
+    // installer reserves 8731 and the port it found configured, not one
+    // chosen later.
+    if (r == ERROR_ACCESS_DENIED) {
+      *error = "HttpAddUrl " + url + ": accesso negato, indirizzo non riservato. Da amministratore eseguire: " +
+               "netsh http add urlacl url=" + url + " sddl=D:(A;;GX;;;BU)";
+      return false;
+    }
     if (r != NO_ERROR) return Failed("HttpAddUrl " + url, r, error);
     // http.sys routes by the Host header: a page opened as localhost needs
     // its own registration. Without it only 127.0.0.1 works.

@@ -1,7 +1,8 @@
 // Secret files and random bytes on Windows: a temporary file replaced in one
-// move, and the system's RtlGenRandom.
+// move in the user's own application data, and the system's RtlGenRandom.
 #include <windows.h>
 #include <ntsecapi.h>
+#include <shlobj.h>
 
 #include "platform/secret_file.h"
 #include "platform/win32/wide_text.h"
@@ -18,6 +19,19 @@ bool ReadSecretFile(const std::string& path, std::string* contents) {
   CloseHandle(h);
   if (ok) contents->assign(buf, n);
   return ok;
+}
+
+std::string SecretFolder(const std::string& programDir) {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+    return programDir;
+  std::wstring folder = std::wstring(buffer) + L"\\Quilo1";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return programDir;
+  return Narrow(folder);
 }
 
 bool WriteSecretFile(const std::string& path, const std::string& bytes, std::string* error) {
