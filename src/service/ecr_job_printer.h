@@ -19,7 +19,6 @@ class EcrJobPrinter : public JobPrinter {
   // `message` shows the converter's and the transmission's message boxes.
   EcrJobPrinter(ecr::EcrLink& link, platform::FileSystem& fs, const settings::Settings& settings,
                 std::function<void(const std::string&)> message);
-  ~EcrJobPrinter() override;
 
   bool ProbePort(int16_t port) override;
   void OpenPort(int16_t port) override;
@@ -31,6 +30,7 @@ class EcrJobPrinter : public JobPrinter {
                        std::string* errorDetail) override;
   int ReadReceiptCounter(int16_t port) override;
   int ReceiptOpen(int16_t port) override;
+  bool CancelReceipt(int16_t port) override;
   int LastKnownReceiptCounter() const override { return lastCounter_; }
   void SetLastKnownReceiptCounter(int counter) override { lastCounter_ = counter; }
   bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) override;
@@ -43,10 +43,9 @@ class EcrJobPrinter : public JobPrinter {
   void SetTraceSink(std::function<void(const std::string&)> sink) override;
 
  private:
-  // Watches every command: the receipt counter the printer tells, and the
-  // receipt's closing for the running job's journal.
-  void BeforeCommand(const std::string& command);
-  void AfterCommand(const std::string& command, int16_t result);
+  // An empty SR_OUT, tried three times 100 ms apart; false with its message
+  // box shown.
+  bool CreateOut(const std::string& path);
 
   ecr::EcrLink& link_;
   platform::FileSystem& fs_;
@@ -54,7 +53,6 @@ class EcrJobPrinter : public JobPrinter {
   std::function<void(const std::string&)> message_;
   std::function<void(const std::string&)> trace_;
   ecr::PrinterIdentity identity_;
-  ClosingWatch* closing_ = nullptr;  // the running job's, while it is sent
   int lastCounter_ = -1;
   uint64_t paperEndWaits_ = 0;
 };

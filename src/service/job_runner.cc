@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "ecr/receipts.h"
 #include "ecr/transmission.h"
 #include "payment/slip.h"
 #include "service/outcome.h"
@@ -159,10 +158,7 @@ bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing, Exchan
 }
 
 bool JobRunner::CancelOwnReceipt(int16_t port) {
-  printer_.OpenPort(port);
-  bool done = true;
-  for (const std::string& command : ecr::CancelReceiptCommands()) done = printer_.Send(command) == 0 && done;
-  printer_.ClosePort(port);
+  const bool done = printer_.CancelReceipt(port);
   receiptLeftOpen_ = done ? 0 : port;
   if (done) {
     cancelled_ = true;

@@ -220,14 +220,6 @@ void JobService::DumpDone(int16_t port, int16_t result) {
   detection_.ResumePolling();
 }
 
-void JobService::SendCommands(int16_t port, const std::vector<std::string>& commands) {
-  parts_.printer.OpenPort(port);
-  for (const std::string& command : commands) parts_.printer.Send(command);
-  parts_.printer.ClosePort(port);
-}
-
-
-
 void JobService::Unload() {
   if (detection_.unloading) return;
   detection_.Stop();

@@ -141,7 +141,6 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void AnswerClosed(int16_t port, const JobSummary& job);
   void AnswerCancelled(int16_t port, const JobSummary& job);
   void RecordFor(uint64_t job, JournalStep step, const std::string& outcome = "");
-  void SendCommands(int16_t port, const std::vector<std::string>& commands);
   // The served port: identified, ticked and available; 0 when none.
   int16_t ServedPort(bool highest) const;
   // An operator's unit that has to wait shows it.

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "ecr/receipts.h"
 #include "service/journal.h"
 #include "service/sha256.h"
 #include "testing/fake_clock.h"
@@ -52,6 +53,13 @@ class FakePrinter : public JobPrinter {
     log.push_back(command + (traceOpen ? " traced" : ""));
     if (onSend) onSend(command);
     return sendResult;
+  }
+  bool CancelReceipt(int16_t port) override {
+    OpenPort(port);
+    bool done = true;
+    for (const std::string& command : ecr::CancelReceiptCommands()) done = Send(command) == 0 && done;
+    ClosePort(port);
+    return done;
   }
   std::string LastErrorCode() override { return code; }
   void RaiseTimedOut() override {

@@ -113,7 +113,7 @@ void JobService::CancelReceipt() {
     return;
   }
   SubmitAction(port, "annullo", [this, port] {
-    SendCommands(port, ecr::CancelReceiptCommands());
+    parts_.printer.CancelReceipt(port);
     if (endAfterUnit_) finished_ = true;
   });
 }

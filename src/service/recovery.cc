@@ -2,7 +2,6 @@
 // port's last job went, and every job the program took gets a true answer.
 #include <cstdlib>
 
-#include "ecr/receipts.h"
 #include "service/job_service.h"
 #include "service/sha256.h"
 
@@ -133,7 +132,7 @@ void JobService::AnswerClosed(int16_t port, const JobSummary& job) {
 }
 
 void JobService::AnswerCancelled(int16_t port, const JobSummary& job) {
-  SendCommands(port, ecr::CancelReceiptCommands());
+  parts_.printer.CancelReceipt(port);
   files_.currentPort = port;
   RecordFor(job.job, JournalStep::kOutcomeWritten, kE510);
   if (answerHost_[port - 1] && files_.Exists(kStart, port)) {
