@@ -140,7 +140,7 @@ void JobRunner::CloseTrace() {
 
 void JobRunner::Record(JournalRecord record) {
   if (!journal_) return;
-  record.job = job_;
+  if (!record.job) record.job = job_;
   std::string error;
   if (journal_->Append(record, &error)) return;
   if (!journalFailed_) view_.Log("Giornale dei lavori non scritto: " + error);

@@ -89,8 +89,8 @@ class JobRunner {
 
   // Every job's steps go here; null: no journal.
   void SetJournal(Journal* journal) { journal_ = journal; }
-  // Records one step of the running job; a journal that cannot be written
-  // is reported once, the job goes on.
+  // Records one step of the running job, or of the job the record names; a
+  // journal that cannot be written is reported once, the job goes on.
   void Record(JournalRecord record);
   // The journal's id of the last job that started.
   uint64_t job() const { return job_; }

@@ -3,8 +3,6 @@
 #include "service/job_service.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <random>
 
 #include "ecr/receipts.h"
 #include "platform/system.h"
@@ -22,7 +20,10 @@ JobService::JobService(const ServiceParts& parts)
       files_(parts.loop, parts.fs, parts.clock, *this),
       httpFiles_(parts.loop, parts.fs, parts.clock, *this),
       detection_(parts.loop, files_, parts.settings, parts.view, *this),
-      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment) {
+      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment),
+      recovery_(parts_, files_, runner_, [this](uint64_t job, const std::string& outcome) {
+        SettleRecoveredKey(job, outcome);
+      }) {
   // Operator's and API's units waiting do not hold a host's file job back:
   // it is looked for after each unit and goes next. Not after a file job,
   // so hosts and the console take turns.
@@ -96,7 +97,7 @@ void JobService::Start(const std::string& dataDir) {
   for (int16_t n = 1; n <= 4; ++n) {
     if (!PortAvailable(n)) continue;
     std::vector<std::string> keep;
-    RecoverFromJournal(n, contents, &keep);
+    recovery_.Decide(n, contents, &keep);
     static const char* const kFirst[] = {kStart, kMatr, kErr, kDati, kOut, kFinesco};
     static const char* const kOthers[] = {kMatr, kStart, kErr, kDati, kOut, kFinesco};
     for (const char* stem : n == 1 ? kFirst : kOthers)
@@ -114,27 +115,6 @@ void JobService::Start(const std::string& dataDir) {
   view.Busy(false, kIdleTip);
   view.TimerControls(!settings.options.OptionFAST, settings.timerText);
   detection_.StartPolling();
-}
-
-void JobService::KeepInterruptedDocument(int16_t port) {
-  std::string bytes, error;
-  bool copied = false;
-  std::string name;
-  if (parts_.fs.ReadFile(files_.PathOf(kDati, port), platform::kMaxDocumentBytes, &bytes, &error) ==
-      platform::ReadStatus::kOk) {
-    // A name nobody can guess and plant a link at beforehand.
-    std::random_device random;
-    const std::string base =
-        ExchangeFileName(kDati, port) + ".interrupted-" + platform::DateTimeStamp(parts_.clock.Now(), '-');
-    for (int k = 0; k < 8 && !copied; ++k) {
-      char suffix[16];
-      std::snprintf(suffix, sizeof suffix, "-%06x", static_cast<unsigned>(random()) & 0xffffffu);
-      name = base + suffix;
-      copied = parts_.fs.CreateFile(files_.PathOf(name), bytes, &error);
-    }
-  }
-  parts_.view.ProgramStatus(port, copied ? "DOCUMENTO INTERROTTO, COPIA IN " + name
-                                         : "DOCUMENTO INTERROTTO, COPIA NON RIUSCITA: " + ExchangeFileName(kDati, port));
 }
 
 void JobService::RunJob(int16_t port) {
@@ -195,11 +175,10 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     // The receipt of a job that was cut off may still be open, and the next
     // customer's lines would join it: settled before the host is told the
     // printer is ready.
-    const std::string notice = FinishRecovery(port);
+    const std::string notice = recovery_.Finish(port);
     files_.WriteMatrFile(printer);
     // A failed dump's SR_ERR goes; an answer start-up gave the host stays.
-    if (!answerKept_[port - 1]) files_.SubKillErrFile();
-    answerKept_[port - 1] = false;
+    if (!recovery_.TakeAnswerKept(port)) files_.SubKillErrFile();
     view.ProgramStatus(port, printer.identification);
     // The last notice stays on screen.
     if (!notice.empty()) view.ProgramStatus(port, notice);
@@ -210,7 +189,7 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     // A job cut off by a crash keeps its start file until a dump lets it be
     // settled: answered now, the host would send again a receipt that may
     // have come out.
-    if (pending_[port - 1] == Pending::kNone) files_.SubKillStartFile();
+    if (!recovery_.Pending(port)) files_.SubKillStartFile();
     parts_.printer.ClosePort(port);
     detection_.ports[port - 1].dumpPending = true;
     view.DumpState(port, ecr::DumpFailureField(result));

@@ -175,7 +175,7 @@ class Journal {
 
 // What start-up does about a port, from the port's last job in the journal
 // and the exchange files it finds.
-enum class Recovery {
+enum class RecoveryCase {
   kNothing,
   kCancelAndAnswerE510,  // the closing was never about to be sent
   kVerifyWithPrinter,    // closing sent or answered: compare the receipt counter
@@ -195,6 +195,6 @@ struct ExchangeFilesFound {
 };
 
 // `last` is null when the journal has no job for the port.
-Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files);
+RecoveryCase DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files);
 
 }  // namespace service
