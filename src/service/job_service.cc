@@ -40,15 +40,12 @@ void JobService::FatalFileError() {
   parts_.host.EndProgram();
 }
 
-void JobService::Pause(int64_t ms) {
-  bool done = false;
-  int id = parts_.loop.AddTimer(ms, [&done] { done = true; });
-  platform::RunUntil(parts_.loop, [&done] { return done; }, -1);
-  parts_.loop.CancelTimer(id);
-}
-
 bool JobService::PortAvailable(int16_t port) const {
   return port >= 1 && port <= 4 && detection_.ports[port - 1].available;
+}
+
+bool JobService::Served(int16_t port) const {
+  return PortAvailable(port) && !detection_.ports[port - 1].dumpPending && parts_.settings.portEnabled[port - 1];
 }
 
 void JobService::Start(const std::string& dataDir) {
@@ -124,20 +121,29 @@ void JobService::RunJob(int16_t port) {
 void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
-  if (runner_.ReadDocument(port, &doc)) {
-    parts_.view.Busy(true, kBusyTip);
-    parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-    int16_t outcome = runner_.Execute(port, doc, false);
-    // The closing cut the printer exchange short: the host finds its files
-    // as they were, to start the job again. A payment cut off before the
-    // printer was reached is still reported, so the host knows no receipt
-    // went out.
-    if (!(detection_.unloading && runner_.reachedPrinter())) runner_.ShowOutcome(port, outcome);
-    detection_.ScanSoon();
-    parts_.view.TestButtonEnabled(true);
-    parts_.view.Busy(false, kIdleTip);
-  }
+  if (runner_.ReadDocument(port, &doc)) RunJobUnit(port, doc, false, nullptr);
   if (endAfterUnit_) finished_ = true;
+}
+
+FinishedJob JobService::RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
+  parts_.view.Busy(true, kBusyTip);
+  parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
+  const int16_t outcome = runner_.Execute(port, doc, asIs, answerFiles);
+  FinishedJob end;
+  // The closing cut the printer exchange short: the host finds its files
+  // as they were, to start the job again. A payment cut off before the
+  // printer was reached is still reported, so the host knows no receipt
+  // went out.
+  if (answerFiles || !(detection_.unloading && runner_.reachedPrinter()))
+    end = runner_.ShowOutcome(port, outcome, answerFiles == nullptr);
+  if (answerFiles) {
+    std::string error;
+    parts_.fs.ReadFile(answerFiles->PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
+  }
+  detection_.ScanSoon();
+  if (!answerFiles) parts_.view.TestButtonEnabled(true);
+  parts_.view.Busy(false, kIdleTip);
+  return end;
 }
 
 void JobService::RunDump(int16_t port) {
@@ -207,7 +213,7 @@ void JobService::Unload() {
   if (parts_.payment) parts_.payment->Closing();
   parts_.view.Busy(false, "");
   parts_.view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
-  Pause(1000);
+  platform::RunUntil(parts_.loop, [] { return false; }, 1000);
   if (!queue_.Busy() || parts_.printer.CheckStatusFirst()) {
     // A dump that is being transmitted is cut off.
     if (queue_.Running() == "dump") parts_.printer.RaiseTimedOut();
@@ -222,7 +228,7 @@ void JobService::Unload() {
     finished_ = true;
   } else {
     parts_.printer.RaiseTimedOut();
-    Pause(2000);
+    platform::RunUntil(parts_.loop, [] { return false; }, 2000);
     parts_.host.SaveSettings();
     endAfterUnit_ = true;
   }

@@ -92,6 +92,10 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
 
   // One host's file job as a unit of work.
   void Job(int16_t port);
+  // The steps every job shares, from the screen's "in corso" to its outcome:
+  // a host's job (`answerFiles` null: the port's exchange files), a document
+  // from the API and the test receipt (their private files).
+  FinishedJob RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles);
   // A document from memory on the port's queue, answered through the
   // private files (HTTP_SR_OUT.001 ...), never the host's; `asIs` for the
   // test receipt, already in the printer's commands.
@@ -106,11 +110,12 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);
-  // The served port: identified, ticked and available; 0 when none.
+  // A served port is identified, ticked and available.
+  bool Served(int16_t port) const;
+  // The served port, the lowest or the highest; 0 when none.
   int16_t ServedPort(bool highest) const;
   // An operator's unit that has to wait shows it.
   void SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit);
-  void Pause(int64_t ms);
 
   ServiceParts parts_;
   ExchangeFiles files_;

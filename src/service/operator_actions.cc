@@ -12,8 +12,6 @@ namespace {
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kQueued[] = "Stampante occupata: in coda";
 const char kNoPort[] = "E506: Trasmissione non avvenuta: nessuna stampante pronta sulla porta";
-const char kIdleTip[] = "Quilo1 in attesa esecuzione...";
-const char kBusyTip[] = "Quilo1 in esecuzione...";
 }  // namespace
 
 void JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
@@ -24,7 +22,7 @@ void JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueu
 int16_t JobService::ServedPort(bool highest) const {
   for (int16_t i = 0; i < 4; ++i) {
     int16_t n = highest ? 4 - i : i + 1;
-    if (!detection_.ports[n - 1].dumpPending && parts_.settings.portEnabled[n - 1] && PortAvailable(n)) return n;
+    if (Served(n)) return n;
   }
   return 0;
 }
@@ -153,10 +151,7 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
       for (auto& w : waiting) w(end);
     };
   }
-  auto served = [this](int16_t n) {
-    return n >= 1 && n <= 4 && !detection_.unloading && !detection_.ports[n - 1].dumpPending &&
-           parts_.settings.portEnabled[n - 1] && PortAvailable(n);
-  };
+  auto served = [this](int16_t n) { return !detection_.unloading && Served(n); };
   auto refuse = [](int16_t n, const std::function<void(const FinishedJob&)>& done) {
     FinishedJob end;
     end.port = n;
@@ -219,8 +214,7 @@ void JobService::SettleKey(const std::string& key, const FinishedJob& end) {
     // Far below a record's limit for a receipt's stamp; a larger one is
     // answered from the outcome after a restart.
     if (end.out.size() <= 16 * 1024) r.answer_out = end.out;
-    std::string error;
-    if (!journal_->Append(r, &error)) parts_.view.Log("Giornale dei lavori non scritto: " + error);
+    runner_.Record(r);
   }
   // Keys of the last kKeepJobs jobs, as the journal keeps them.
   const uint64_t next = journal_ ? journal_->NextJobId() : 0;
@@ -302,15 +296,7 @@ FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bo
   doc.lines = settings::SplitLines(bytes);
   doc.idempotencyKey = key;
   doc.fromApi = !asIs;
-  parts_.view.Busy(true, kBusyTip);
-  parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-  const int16_t outcome = runner_.Execute(port, doc, asIs, &httpFiles_);
-  FinishedJob end = runner_.ShowOutcome(port, outcome, false);
-  std::string error;
-  parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
-  detection_.ScanSoon();
-  parts_.view.Busy(false, kIdleTip);
-  return end;
+  return RunJobUnit(port, doc, asIs, &httpFiles_);
 }
 
 }  // namespace service
