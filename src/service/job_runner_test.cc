@@ -9,7 +9,7 @@
 
 #include "service/journal.h"
 #include "service/sha256.h"
-#include "testing/job_service_fixture.h"
+#include "testing/job_service_test.h"
 
 namespace service {
 namespace {
