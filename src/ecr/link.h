@@ -110,7 +110,6 @@ class EcrLink {
 
   // The receive buffer, for callers that empty it or complete an answer.
   std::string Input() { return port_.Input(); }
-  int InBufferCount() { return port_.InBufferCount(); }
 
   // Ends the current wait and every later one (shutdown). Safe to call
   // from an event-loop callback.
@@ -123,7 +122,6 @@ class EcrLink {
   const std::string& lastErrorCode() const { return state_.lastErrorCode; }
   void SetLastAnswer(std::string text) { state_.lastAnswer = std::move(text); }
   const settings::Options& options() const { return options_; }
-  platform::EventLoop& loop() { return loop_; }
   platform::Clock& clock() { return clock_; }
 
  private:

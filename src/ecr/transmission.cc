@@ -53,15 +53,17 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   }
 }
 
-// VB's idea of a number: blanks, a sign, digits with one "." or ",".
-bool IsNumeric(const std::string& text) {
-  double value;
-  size_t b = text.find_first_not_of(' ');
+// VB's idea of a number: blanks, a sign, digits with one "." or ","; false
+// when `text` is none.
+bool ParseSigned(const std::string& text, double* value) {
+  const size_t b = text.find_first_not_of(' ');
   if (b == std::string::npos) return false;
-  size_t e = text.find_last_not_of(' ');
-  std::string t = text.substr(b, e - b + 1);
-  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
-  return !t.empty() && settings::ParseNumber(t, &value);
+  std::string t = text.substr(b, text.find_last_not_of(' ') - b + 1);
+  const bool negative = t[0] == '-';
+  if (t[0] == '+' || t[0] == '-') t.erase(0, 1);
+  if (t.empty() || !settings::ParseNumber(t, value)) return false;
+  if (negative) *value = -*value;
+  return true;
 }
 
 std::string Percent2(double value) {
@@ -89,17 +91,10 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent
   std::vector<std::string> fields = Split(rest, '%');
   const std::string& word = fields[0];
   std::string percentText = fields.size() > 1 ? fields[1] : "";
-  if (!IsNumeric(percentText)) return -1;
+  double percent = 0;
+  if (!ParseSigned(percentText, &percent)) return -1;
   if (link.TrasmettiStringa("1003") != 0) return -1;
   int64_t subtotal = Val(Mid(link.lastAnswer(), 42, 9));
-  double percent = 0;
-  std::string digits = percentText;
-  digits.erase(0, digits.find_first_not_of(' '));
-  digits.erase(digits.find_last_not_of(' ') + 1);
-  bool negative = !digits.empty() && digits[0] == '-';
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  settings::ParseNumber(digits, &percent);
-  if (negative) percent = -percent;
   double cents = double(subtotal) * percent / 100.0;
   bool discount = StartsWith(line, "DOST");
   std::string text = description.empty() ? std::string(discount ? "SCONTO SBTL " : "MAGG. SBTL ") + Percent2(percent) + "%"
