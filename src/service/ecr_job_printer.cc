@@ -164,46 +164,52 @@ void WriteRecords(platform::FileSystem& fs, const convert::ConvertContext& ctx, 
 
 }  // namespace
 
+int16_t EcrJobPrinter::Convert(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
+                               const std::string& bytes, bool refuseNothingToPrint, ecr::NativeDocument* doc) {
+  const platform::LocalTime now = link_.clock().Now();
+  convert::ConvertContext conv;
+  conv.dataDir = files.dataDir();
+  conv.pathSeparator = platform::PathSeparator();
+  conv.currentPort = port;
+  conv.options = settings_.options;
+  conv.vat = settings_.vat;
+  conv.printer.rtMode = identity_.rtMode;
+  conv.printer.printerSerial = identity_.printerSerial;
+  conv.printer.taxCodeKind = identity_.taxCodeKind;
+  conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+  conv.decimalSeparator = platform::DecimalSeparator();
+  convert::ConversionResult r = convert::ConvertDocument(lines, conv);
+  for (const std::string& text : r.messages)
+    if (message_) message_(text);
+  if (trace_)
+    for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
+  WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
+  if (r.result != 0) return ecr::kDocumentNotSent;
+  if (refuseNothingToPrint && std::none_of(r.commands.begin(), r.commands.end(), PrintsSomething))
+    return ecr::kDocumentNothingToPrint;
+  if (r.commands.empty()) {
+    // Nothing converted (an empty document, a refused invoice): reported
+    // as the command file that could not be read.
+    if (message_) message_("ERRORE3 = Path/File access error: " + convert::DataFile(conv, "KB.txt") + " - 75riga 3");
+    return ecr::kDocumentNotSent;
+  }
+  doc->commands = std::move(r.commands);
+  doc->facts = std::move(r.facts);
+  doc->closings = std::move(r.closings);
+  return ecr::kDocumentDone;
+}
+
 int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
                                     const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
                                     std::string* errorDetail) {
   link_.SetCurrentPort(port);
-  const platform::LocalTime now = link_.clock().Now();
   ecr::NativeDocument doc;
   if (sendAsIs) {
     doc.commands = lines;
-  } else {
-    convert::ConvertContext conv;
-    conv.dataDir = files.dataDir();
-    conv.pathSeparator = platform::PathSeparator();
-    conv.currentPort = port;
-    conv.options = settings_.options;
-    conv.vat = settings_.vat;
-    conv.printer.rtMode = identity_.rtMode;
-    conv.printer.printerSerial = identity_.printerSerial;
-    conv.printer.taxCodeKind = identity_.taxCodeKind;
-    conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
-    conv.decimalSeparator = platform::DecimalSeparator();
-    convert::ConversionResult r = convert::ConvertDocument(lines, conv);
-    for (const std::string& text : r.messages)
-      if (message_) message_(text);
-    if (trace_)
-      for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
-    WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
-    if (r.result != 0) return ecr::kDocumentNotSent;
-    if (closing.refuseNothingToPrint && std::none_of(r.commands.begin(), r.commands.end(), PrintsSomething))
-      return ecr::kDocumentNothingToPrint;
-    if (r.commands.empty()) {
-      // Nothing converted (an empty document, a refused invoice): reported
-      // as the command file that could not be read.
-      if (message_) message_("ERRORE3 = Path/File access error: " + convert::DataFile(conv, "KB.txt") + " - 75riga 3");
-      return ecr::kDocumentNotSent;
-    }
-    doc.commands = std::move(r.commands);
-    doc.facts = std::move(r.facts);
-    doc.closings = std::move(r.closings);
+    doc.closings = convert::ClosingCommands(doc.commands);
+  } else if (int16_t refused = Convert(port, files, lines, bytes, closing.refuseNothingToPrint, &doc)) {
+    return refused;
   }
-  if (sendAsIs) doc.closings = convert::ClosingCommands(doc.commands);
   // A lost closing answer, or a crash, is told from this counter: it is known
   // before every closing. Read only when unknown, so that a document's
   // commands stay the ones it always sent; a receipt open on the keys is

@@ -8,6 +8,7 @@
 
 #include "ecr/dump.h"
 #include "ecr/link.h"
+#include "ecr/transmission.h"
 #include "platform/file_system.h"
 #include "service/job_printer.h"
 #include "settings/settings_store.h"
@@ -43,6 +44,10 @@ class EcrJobPrinter : public JobPrinter {
   void SetTraceSink(std::function<void(const std::string&)> sink) override;
 
  private:
+  // Converts the document in memory and writes the records of the
+  // conversion; 0, or the status of a document that is not sent.
+  int16_t Convert(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines, const std::string& bytes,
+                  bool refuseNothingToPrint, ecr::NativeDocument* doc);
   // An empty SR_OUT, tried three times 100 ms apart; false with its message
   // box shown.
   bool CreateOut(const std::string& path);
