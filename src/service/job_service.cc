@@ -73,7 +73,7 @@ void JobService::Start(const std::string& dataDir) {
   journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
   runner_.SetJournal(journal_.get());
   const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
-  JournalContents contents = journal_->Load();
+  JournalContents contents = journal_->Load(true);
   if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
   if (contents.too_large)
     view.Log("Giornale dei lavori oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
@@ -84,10 +84,7 @@ void JobService::Start(const std::string& dataDir) {
   if (contents.dropped)
     view.Log("Giornale dei lavori: " + std::to_string(contents.dropped) + " record oltre il limite di " +
              std::to_string(kMaxJournalRecords) + " ignorati");
-  std::string error;
-  if ((contents.damaged_tail || contents.rejected || contents.dropped || contents.job_count > kKeepJobs) &&
-      !journal_->Compact(&error, kKeepJobs))
-    view.Log("Giornale dei lavori non compattato: " + error);
+  if (!contents.compacted) view.Log("Giornale dei lavori non compattato: " + contents.compact_error);
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
   LoadKeys(contents.jobs);

@@ -373,7 +373,7 @@ void Journal::Note(const JournalRecord& r) {
   }
 }
 
-JournalContents Journal::Load() {
+JournalContents Journal::Load(bool compact) {
   JournalContents contents;
   last_job_ = 0;
   approvals_.clear();
@@ -429,6 +429,9 @@ JournalContents Journal::Load() {
   contents.damaged_tail = tally.good != bytes.size();
   damaged_ = contents.damaged_tail || tally.rejected || tally.dropped;
   size_ = bytes.size();
+  // From the bytes just read: the file is read once.
+  if (compact && (damaged_ || contents.job_count > kKeepJobs) && !Rewrite(bytes, &contents.compact_error, kKeepJobs))
+    contents.compacted = false;
   return contents;
 }
 
@@ -446,7 +449,10 @@ bool Journal::Append(const JournalRecord& record, std::string* error) {
 
 bool Journal::Compact(std::string* error, size_t keep_jobs) {
   std::string bytes;
-  if (!Read(&bytes, error)) return false;
+  return Read(&bytes, error) && Rewrite(bytes, error, keep_jobs);
+}
+
+bool Journal::Rewrite(const std::string& bytes, std::string* error, size_t keep_jobs) {
   // Ids only grow: the last `keep_jobs` jobs are those from the one that
   // started `keep_jobs` jobs before the end.
   std::vector<uint64_t> starts;
