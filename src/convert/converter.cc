@@ -228,7 +228,15 @@ ConversionResult ConvertDocument(const std::vector<std::string>& lines, const Co
     r.traceLines.push_back(" --> ConvertDocument: caratteri di controllo sostituiti da spazi: " +
                            std::to_string(r.controlBytesBlanked));
   r.facts = st.facts;
+  r.closings = ClosingCommands(r.commands);
   return r;
+}
+
+std::vector<size_t> ClosingCommands(const std::vector<std::string>& commands) {
+  std::vector<size_t> closings;
+  for (size_t i = 0; i < commands.size(); ++i)
+    if (commands[i].compare(0, 4, "3011") == 0 || commands[i].compare(0, 4, "1010") == 0) closings.push_back(i);
+  return closings;
 }
 
 ConversionResult ConvertMissingDocument(const ConvertContext& ctx) {

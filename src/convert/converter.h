@@ -4,6 +4,7 @@
 // result says.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,8 @@ struct ConversionResult {
   int16_t result = 0;
   std::vector<std::string> commands;  // the lines of "KB.txt"
   language::ReceiptFacts facts;
+  // The commands that close the receipt, by their index in `commands`.
+  std::vector<size_t> closings;
 
   // "tempSL.txt" in the data directory: the XonXoff adapter's lines.
   std::optional<std::vector<std::string>> tempSL;
@@ -63,6 +66,10 @@ struct ConversionResult {
 // Converts the document `lines` as read (the same lines twice give the same
 // result).
 ConversionResult ConvertDocument(const std::vector<std::string>& lines, const ConvertContext& ctx);
+
+// Which of the native `commands` close a receipt (the paid closing and the
+// plain one), by index: a document already in native commands is read so.
+std::vector<size_t> ClosingCommands(const std::vector<std::string>& commands);
 
 // The result for a document file that does not exist.
 ConversionResult ConvertMissingDocument(const ConvertContext& ctx);

@@ -2,8 +2,10 @@
 // firmware release, each exchange written into the dump trace.
 #include "ecr/dump.h"
 
+#include <functional>
 #include <regex>
 
+#include "ecr/registers.h"
 #include "ecr/text.h"
 #include "platform/clock.h"
 
@@ -71,6 +73,32 @@ void ReadIdentification(const std::string& answer, PrinterIdentity* printer) {
   }
 }
 
+namespace {
+
+// The model (which tax code it takes) and the firmware; a printer that does
+// not know the model's request is no failure.
+int16_t ReadModelAndFirmware(EcrLink& link, PrinterIdentity& printer,
+                             const std::function<void(const std::string&)>& Trace) {
+  const bool modelRead = link.TrasmettiStringa("1214") == 0;
+  std::string model;
+  if (modelRead && link.lastAnswer().compare(0, 4, "1214") == 0) {
+    model = Mid(link.lastAnswer(), 5, 1);
+    printer.taxCodeKind = int16_t(Val(model));
+  }
+  Trace(" --> 1214");
+  Trace(" <-- " + link.lastAnswer() + " -/- " + model);
+  if (!modelRead) return 0;
+  printer.firmwareVersion.clear();
+  const int16_t result = link.TrasmettiStringa("1013");
+  if (result == 0 && link.lastAnswer().compare(0, 4, "1013") == 0)
+    printer.firmwareVersion = FirmwareFromAnswer(link.lastAnswer());
+  Trace(" --> 1013");
+  Trace(" <-- " + link.lastAnswer() + " -/- " + model);
+  return result;
+}
+
+}  // namespace
+
 int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::string& dataDir,
                             PrinterIdentity& printer) {
   printer.taxCodeKind = 0;
@@ -99,26 +127,7 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::
       Trace(" <-- " + link.lastAnswer() + " -/- " + identification);
     }
 
-    if (serialRead) {
-      const bool modelRead = link.TrasmettiStringa("1214") == 0;
-      std::string model;
-      if (modelRead && link.lastAnswer().compare(0, 4, "1214") == 0) {
-        model = Mid(link.lastAnswer(), 5, 1);
-        printer.taxCodeKind = int16_t(Val(model));
-      }
-      Trace(" --> 1214");
-      Trace(" <-- " + link.lastAnswer() + " -/- " + model);
-      if (!modelRead) {
-        result = 0;
-      } else {
-        printer.firmwareVersion.clear();
-        result = link.TrasmettiStringa("1013");
-        if (result == 0 && link.lastAnswer().compare(0, 4, "1013") == 0)
-          printer.firmwareVersion = FirmwareFromAnswer(link.lastAnswer());
-        Trace(" --> 1013");
-        Trace(" <-- " + link.lastAnswer() + " -/- " + model);
-      }
-    }
+    if (serialRead) result = ReadModelAndFirmware(link, printer, Trace);
 
     link.TrasmettiStringa("1109");
     Trace(" --> 1109");
@@ -135,9 +144,11 @@ int16_t Vexocx21_DoDumpConf(EcrLink& link, platform::FileSystem& fs, const std::
 }
 
 bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& folder,
-                             const std::string& name, char decimalSeparator, bool* written) {
+                             const std::string& name, char decimalSeparator, bool* written, int* receiptCounter) {
   // A refused request leaves an error text, not counters: write zeros.
-  const std::string kept = link.TrasmettiStringa("1004") == 0 ? link.lastAnswer() : std::string();
+  const bool told = link.TrasmettiStringa("1004") == 0;
+  const std::string kept = told ? link.lastAnswer() : std::string();
+  if (told && receiptCounter) *receiptCounter = ReceiptCounterOf(kept);
   std::string file;
   auto Row = [&file](const std::string& text) { file += text + "\r\n"; };
   auto Field = [&kept](long pos, long len) { return Val(Mid(kept, pos, len)); };

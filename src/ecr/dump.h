@@ -47,6 +47,7 @@ inline constexpr const char* kDumpDone = "DUMP ESEGUITO";
 // `decimalSeparator`. True when the closing-count exchange failed;
 // `*written` tells whether the file was written.
 bool ScriviTotaliGiornalieri(EcrLink& link, platform::FileSystem& fs, const std::string& folder,
-                             const std::string& name, char decimalSeparator, bool* written = nullptr);
+                             const std::string& name, char decimalSeparator, bool* written = nullptr,
+                             int* receiptCounter = nullptr);
 
 }  // namespace ecr

@@ -69,7 +69,6 @@ void EcrLink::DrainInput() {
 
 std::string EcrLink::WaitAnswer(int64_t timeout_ms) {
   state_.timedOut = raised_;
-  state_.extraTicks = 0;
   int timer = loop_.AddTimer(timeout_ms, [this] { state_.timedOut = true; });
   std::string input;
   for (;;) {
@@ -270,11 +269,10 @@ int16_t EcrLink::TrasmettiStringa(const std::string& command) {
     refusedInDocument_ = documentOpen_;
     return kControlByteInCommand;
   }
-  if (beforeCommand_) beforeCommand_(command, kLinkOk);
-  const int16_t result = Transmit(command);
-  if (afterCommand_) afterCommand_(command, result);
-  return result;
+  return Transmit(command);
 }
+
+bool EcrLink::Accepts(const std::string& command) const { return !refusedInDocument_ && !HoldsControlByte(command); }
 
 int16_t EcrLink::Transmit(const std::string& command) {
   // Once the program is closing no frame goes out: a resend after a cut-short

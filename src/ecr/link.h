@@ -56,7 +56,6 @@ struct EcrLinkState {
   std::string lastAnswer;
   std::string lastErrorCode;
   bool timedOut = false;
-  uint8_t extraTicks = 0;
   bool checkStatusFirst = false;
 };
 
@@ -100,13 +99,9 @@ class EcrLink {
   void BeginDocument() { documentOpen_ = true, refusedInDocument_ = false; }
   void EndDocument() { documentOpen_ = false, refusedInDocument_ = false; }
   bool controlByteRefused() const { return refusedInDocument_; }
-  // Called around every TrasmettiStringa (the job journal watches the
-  // receipt's closing and the receipt counter); empty to stop.
-  using CommandHook = std::function<void(const std::string& command, int16_t result)>;
-  void SetCommandHooks(CommandHook before, CommandHook after) {
-    beforeCommand_ = std::move(before);
-    afterCommand_ = std::move(after);
-  }
+  // Whether TrasmettiStringa would frame `command`: no control byte in it and
+  // no command refused earlier in the document.
+  bool Accepts(const std::string& command) const;
   // The two status characters of "1009", "" when the answer lacked them,
   // "1" when the printer never answered.
   std::string VerificaStato();
@@ -115,13 +110,10 @@ class EcrLink {
 
   // The receive buffer, for callers that empty it or complete an answer.
   std::string Input() { return port_.Input(); }
-  int InBufferCount() { return port_.InBufferCount(); }
 
   // Ends the current wait and every later one (shutdown). Safe to call
   // from an event-loop callback.
   void RaiseTimedOut();
-  // Lets waits run again after RaiseTimedOut.
-  void ClearRaisedTimedOut() { raised_ = false; }
   bool timedOutRaised() const { return raised_; }
 
   EcrLinkState& state() { return state_; }
@@ -130,7 +122,6 @@ class EcrLink {
   const std::string& lastErrorCode() const { return state_.lastErrorCode; }
   void SetLastAnswer(std::string text) { state_.lastAnswer = std::move(text); }
   const settings::Options& options() const { return options_; }
-  platform::EventLoop& loop() { return loop_; }
   platform::Clock& clock() { return clock_; }
 
  private:
@@ -169,7 +160,6 @@ class EcrLink {
   platform::EventLoop& loop_;
   const settings::Options& options_;
   platform::Clock& clock_;
-  CommandHook beforeCommand_, afterCommand_;
   EcrLinkState state_;
   int16_t currentPort_ = 1;
   bool raised_ = false;

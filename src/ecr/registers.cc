@@ -3,6 +3,7 @@
 #include "ecr/registers.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "ecr/text.h"
 
@@ -78,6 +79,13 @@ std::string ReadNumeroAzzeramenti(EcrLink& link) {
   return Mid(a, 5, 4);
 }
 
+int ReceiptCounterOf(const std::string& answer) {
+  if (answer.size() < 8 || answer.compare(0, 4, "1004") != 0) return -1;
+  for (size_t i = 4; i < 8; ++i)
+    if (answer[i] < '0' || answer[i] > '9') return -1;
+  return std::atoi(answer.substr(4, 4).c_str());
+}
+
 bool WriteHeaderLines(EcrLink& link, const LineSink& out, const HeaderContext& ctx) {
   const settings::Options& options = link.options();
   char next[32];
@@ -102,6 +110,7 @@ bool WriteHeaderLines(EcrLink& link, const LineSink& out, const HeaderContext& c
   link.SetLastAnswer("");
   if (link.TrasmettiStringa("1004") != 0) return true;
   std::string counters = link.lastAnswer();
+  if (ctx.receiptCounter) *ctx.receiptCounter = ReceiptCounterOf(counters);
   if (counters.size() < 92) {
     link.Attendi(100);
     counters += link.Input();

@@ -30,7 +30,12 @@ struct HeaderContext {
   ProgramVersion version;
   // The line a "REDT" pseudo-command stored; written and cleared here.
   std::string* storedRedtLine = nullptr;
+  // Gets the receipt counter the printer tells, when it tells one.
+  int* receiptCounter = nullptr;
 };
+
+// The receipt number of a "1004" answer, -1 when it has none.
+int ReceiptCounterOf(const std::string& answer);
 
 // Writes the receipt data lines into `out` (one call per line). False only
 // when the date and time could not be read.

@@ -2,6 +2,7 @@
 // printer, and the receipt data the host reads back in SR_OUT.
 #include "ecr/transmission.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -12,8 +13,6 @@
 
 namespace ecr {
 namespace {
-
-const char kPaperEndNotice[] = "E096: Fine carta scontrino, sostituire rotolo";
 
 // The document status of a line's result; `stops` ends the document. The
 // results with more to do (error 99, negative VAT, paper end) are handled
@@ -54,15 +53,17 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   }
 }
 
-// VB's idea of a number: blanks, a sign, digits with one "." or ",".
-bool IsNumeric(const std::string& text) {
-  double value;
-  size_t b = text.find_first_not_of(' ');
+// VB's idea of a number: blanks, a sign, digits with one "." or ","; false
+// when `text` is none.
+bool ParseSigned(const std::string& text, double* value) {
+  const size_t b = text.find_first_not_of(' ');
   if (b == std::string::npos) return false;
-  size_t e = text.find_last_not_of(' ');
-  std::string t = text.substr(b, e - b + 1);
-  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.erase(0, 1);
-  return !t.empty() && language::ParseNumber(t, &value);
+  std::string t = text.substr(b, text.find_last_not_of(' ') - b + 1);
+  const bool negative = t[0] == '-';
+  if (t[0] == '+' || t[0] == '-') t.erase(0, 1);
+  if (t.empty() || !language::ParseNumber(t, value)) return false;
+  if (negative) *value = -*value;
+  return true;
 }
 
 std::string Percent2(double value) {
@@ -80,7 +81,7 @@ std::string PaymentLine(const std::string& name, const std::string& amountText) 
   return line + tail;
 }
 
-int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
+int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent) {
   std::string rest = line, description;
   size_t comma = rest.find(',');
   if (comma != std::string::npos) {
@@ -90,17 +91,10 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
   std::vector<std::string> fields = Split(rest, '%');
   const std::string& word = fields[0];
   std::string percentText = fields.size() > 1 ? fields[1] : "";
-  if (!IsNumeric(percentText)) return -1;
+  double percent = 0;
+  if (!ParseSigned(percentText, &percent)) return -1;
   if (link.TrasmettiStringa("1003") != 0) return -1;
   int64_t subtotal = Val(Mid(link.lastAnswer(), 42, 9));
-  double percent = 0;
-  std::string digits = percentText;
-  digits.erase(0, digits.find_first_not_of(' '));
-  digits.erase(digits.find_last_not_of(' ') + 1);
-  bool negative = !digits.empty() && digits[0] == '-';
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.erase(0, 1);
-  language::ParseNumber(digits, &percent);
-  if (negative) percent = -percent;
   double cents = double(subtotal) * percent / 100.0;
   bool discount = StartsWith(line, "DOST");
   std::string text = description.empty() ? std::string(discount ? "SCONTO SBTL " : "MAGG. SBTL ") + Percent2(percent) + "%"
@@ -109,47 +103,34 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line) {
     if (c == ',') c = '.';
   std::string command = std::string(word == "DOST" ? "30013" : "30012") + language::Len2(text) + text +
                         language::Amount9(cents);
-  return link.TrasmettiStringa(command) == 0 ? 0 : -1;
-}
-
-std::vector<std::string> CommandLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  if (!line.empty()) lines.push_back(line);
-  return lines;
+  const int16_t result = link.TrasmettiStringa(command);
+  if (sent) *sent = result;
+  return result == 0 ? 0 : -1;
 }
 
 namespace {
 
 // One document on its way: what the steps below share.
 struct Transmission {
-  Transmission(EcrLink& l, platform::FileSystem& f, const TransmissionContext& c, std::string* e)
-      : link(l), fs(f), ctx(c), errorDetail(e) {}
+  Transmission(EcrLink& l, platform::FileSystem& f, const NativeDocument& d, const TransmissionContext& c,
+               TransmissionEvents& e)
+      : link(l), fs(f), doc(d), ctx(c), events(e) {
+    r.receiptCounter = c.receiptCounter;
+  }
 
   EcrLink& link;
   platform::FileSystem& fs;
+  const NativeDocument& doc;
   const TransmissionContext& ctx;
-  std::string* errorDetail;
-  NativeDocument doc;
+  TransmissionEvents& events;
+  TransmissionResult r;
   HeaderContext header;
-  std::string out;  // SR_OUT so far
-  int16_t status = kDocumentDone;
   int linesSent = 0;
   std::string lastLine, storedRedt;
   int64_t change = 0;
   bool commandSent = false, headerWritten = false, outputWritten = false;
 
-  void OutLine(const std::string& line) { out += line + "\r\n"; }
+  void OutLine(const std::string& line) { r.out += line + "\r\n"; }
   LineSink OutSink() {
     return [this](const std::string& line) { OutLine(line); };
   }
@@ -157,25 +138,6 @@ struct Transmission {
 
 // What a step leaves to do with the current line.
 enum class Next { kGoOn, kStop, kSendAgain };
-
-// Converts the document and creates an empty SR_OUT. A failed SR_OUT starts
-// again from the conversion, twice, 100 ms apart.
-bool PrepareDocument(Transmission& t, DocumentSource& source) {
-  for (int attempt = 1;; ++attempt) {
-    if (!source.Prepare(&t.doc)) return false;
-    std::string error;
-    if (t.fs.WriteFile(t.ctx.outPath, "", &error)) break;
-    if (attempt == 3) {
-      if (t.ctx.message) t.ctx.message("ERRORE3 = Path/File access error: " + t.ctx.outPath + " - 75riga 3");
-      return false;
-    }
-    t.link.Attendi(100);
-  }
-  t.header.rtMode = t.ctx.rtMode;
-  t.header.version = t.ctx.version;
-  t.header.storedRedtLine = &t.storedRedt;
-  return true;
-}
 
 // The daily totals of "READ,1,path" or "READ,2,path"; a target outside the
 // permitted folders, or one reached through a link, ends the document as a
@@ -185,9 +147,10 @@ Next DailyTotals(Transmission& t, const std::string& target) {
   const std::string path = AllowedReadTarget(target, t.ctx.dataDir, t.ctx.readAllowedDirs, platform::PathSeparator(),
                                              kPathsIgnoreCase, &folder, &name);
   bool written = false;
-  if (!path.empty()) ScriviTotaliGiornalieri(t.link, t.fs, folder, name, t.ctx.decimalSeparator, &written);
+  if (!path.empty())
+    ScriviTotaliGiornalieri(t.link, t.fs, folder, name, t.ctx.decimalSeparator, &written, &t.r.receiptCounter);
   if (!written) {
-    t.status = kDocumentNotSent;
+    t.r.status = kDocumentNotSent;
     return Next::kStop;
   }
   t.change = 0;
@@ -203,7 +166,7 @@ Next PseudoCommand(Transmission& t, const std::string& line) {
   } else if (StartsWith(line, "SEDT")) {
     std::vector<std::string> f = Split(line, ',');
     if (f.size() >= 3) {
-      if (!WriteDataOra(t.link, f[1] + f[2])) t.status = kDocumentFiscalClosingNeeded;
+      if (!WriteDataOra(t.link, f[1] + f[2])) t.r.status = kDocumentFiscalClosingNeeded;
       return Next::kGoOn;
     }
   } else if (StartsWith(line, "REDT")) {
@@ -227,8 +190,8 @@ void WriteReceiptStamp(Transmission& t) {
 // Asks for the paper status every second until the roll is back; kStop when
 // the program closes first.
 Next WaitOutPaperEnd(Transmission& t) {
-  t.status = kDocumentNotSent;
-  if (t.ctx.writeErrFile) t.ctx.writeErrFile(kPaperEndNotice);
+  t.r.status = kDocumentNotSent;
+  t.events.PaperEndWait();
   std::string paper;
   while (paper != "00") {
     // Closing abandons the document as if the printer had gone silent.
@@ -240,31 +203,31 @@ Next WaitOutPaperEnd(Transmission& t) {
     }
   }
   if (paper == "00") return Next::kSendAgain;
-  t.status = kDocumentNoAnswer;
+  t.r.status = kDocumentNoAnswer;
   return Next::kStop;
 }
 
 // The document status of a line's result, and whether the document goes on.
 Next MapLineResult(Transmission& t, int16_t result) {
   Next next = Next::kGoOn;
-  for (const auto& r : kLineResults) {
-    if (result == r.result) {
-      t.status = r.status;
-      if (r.stops) next = Next::kStop;
+  for (const auto& e : kLineResults) {
+    if (result == e.result) {
+      t.r.status = e.status;
+      if (e.stops) next = Next::kStop;
     }
   }
   switch (result) {
     case kPrinterError99: {
-      t.status = kDocumentError99;
+      t.r.status = kDocumentError99;
       t.link.Attendi(500);
       t.link.TrasmettiStringa("1015");
       const std::string& a = t.link.lastAnswer();
       size_t q = a.find("1015");
-      if (!a.empty() && q != std::string::npos && t.errorDetail) *t.errorDetail = a.substr(q + 4);
+      if (!a.empty() && q != std::string::npos) t.r.errorDetail = a.substr(q + 4);
       return Next::kStop;
     }
     case kNegativeVat:
-      t.status = kDocumentNegativeVat;
+      t.r.status = kDocumentNegativeVat;
       t.link.Attendi(500);
       t.link.TrasmettiStringa("3001818Annull.transazione000000000");
       return Next::kStop;
@@ -275,12 +238,43 @@ Next MapLineResult(Transmission& t, int16_t result) {
   }
 }
 
+// The lines that print inside a receipt (and may open one); the end of the
+// document, the logo, the subtotal request and the cancelling do not.
+bool PrintsInReceipt(const std::string& command) {
+  if (StartsWith(command, "7101") || StartsWith(command, "7102") || StartsWith(command, "7114")) return true;
+  return !command.empty() && command[0] == '3' && !StartsWith(command, "3013") && !StartsWith(command, "3017") &&
+         !StartsWith(command, "3003") && !StartsWith(command, "30018");
+}
+
+// One line of the document to the printer, and what its exchange tells:
+// the closing, a line printed, the receipt counter no longer known.
+int16_t Exchange(Transmission& t, size_t index, const std::string& line) {
+  const bool closing = std::find(t.doc.closings.begin(), t.doc.closings.end(), index) != t.doc.closings.end();
+  if (closing && !t.r.closingSent && t.link.Accepts(line)) {
+    t.r.closingSent = true;
+    t.events.ClosingAboutToBeSent(t.r.receiptCounter);
+  }
+  // The result of the command that prints in the receipt, when one went.
+  int16_t result, printing = kControlByteInCommand;
+  if (StartsWith(line, "MOST") || StartsWith(line, "DOST")) {
+    result = SubtotalAdjustment(t.link, line, &printing);
+  } else {
+    result = t.link.TrasmettiStringa(line);
+    if (PrintsInReceipt(line)) printing = result;
+  }
+  // A refused line did nothing; a lost answer may hide a line carried out.
+  if (printing == kLinkOk || printing == kLinkNoAnswer) t.r.printed = true;
+  if (closing && result == kLinkOk) t.r.closingAnswered = true;
+  // A receipt closed or the day's counters reset.
+  if (closing || StartsWith(line, "2002")) t.r.receiptCounter = -1;
+  return result;
+}
+
 // Sends one line, again after a paper end; false when the document stops.
-bool SendLine(Transmission& t, const std::string& line) {
+bool SendLine(Transmission& t, size_t index, const std::string& line) {
   for (;;) {
-    int16_t result = (StartsWith(line, "MOST") || StartsWith(line, "DOST")) ? SubtotalAdjustment(t.link, line)
-                                                                            : t.link.TrasmettiStringa(line);
-    t.status = result;
+    int16_t result = Exchange(t, index, line);
+    t.r.status = result;
     t.commandSent = true;
     WriteReceiptStamp(t);
     if (t.link.lastAnswer().find(t.header.rtMode ? "3007" : "3004") != std::string::npos)
@@ -305,12 +299,13 @@ void PrintPaymentSummary(Transmission& t, const std::string& line) {
 
 // Every line of the document, until the end or a line that stops it.
 void SendLines(Transmission& t) {
-  for (const std::string& line : t.doc.commands) {
+  for (size_t i = 0; i < t.doc.commands.size(); ++i) {
+    const std::string& line = t.doc.commands[i];
     Next pseudo = PseudoCommand(t, line);
     if (pseudo == Next::kStop) return;
     if (pseudo == Next::kGoOn) continue;
     if (!t.commandSent && line.find("Annulla") != std::string::npos) {
-      t.link.TrasmettiStringa(line);
+      Exchange(t, i, line);
       continue;
     }
     ++t.linesSent;
@@ -319,11 +314,11 @@ void SendLines(Transmission& t) {
       bool written = WriteHeaderLines(t.link, t.OutSink(), t.header);
       t.headerWritten = t.outputWritten = written;
     }
-    if (!SendLine(t, line)) return;
+    if (!SendLine(t, i, line)) return;
     PrintPaymentSummary(t, line);
     // A refused payment line ends the document as a refused command does.
     if (t.link.controlByteRefused()) {
-      t.status = kDocumentControlByte;
+      t.r.status = kDocumentControlByte;
       return;
     }
   }
@@ -332,7 +327,7 @@ void SendLines(Transmission& t) {
 // The change, the receipt data when nothing wrote them, the drawer and the
 // end command of a paid receipt.
 void CloseReceipt(Transmission& t) {
-  if (t.status != kDocumentDone) return;
+  if (t.r.status != kDocumentDone) return;
   if (t.change != 0) t.link.TrasmettiStringa("7007" + PaymentLine("RESTO", FormatCents(t.change, t.ctx.decimalSeparator)));
   if (!t.outputWritten && !t.headerWritten) WriteHeaderLines(t.link, t.OutSink(), t.header);
   if (t.doc.facts.functionDocument || t.doc.facts.invoiceMode) return;
@@ -347,24 +342,21 @@ void CloseReceipt(Transmission& t) {
 
 }  // namespace
 
-int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& source, const TransmissionContext& ctx,
-                   std::string* errorDetail) {
-  Transmission t(link, fs, ctx, errorDetail);
+TransmissionResult DoSendFile(EcrLink& link, platform::FileSystem& fs, const NativeDocument& doc,
+                              const TransmissionContext& ctx, TransmissionEvents& events) {
+  Transmission t(link, fs, doc, ctx, events);
   if (!link.IsPortOpen()) link.Vexocx21_OpenPort();
-  if (!PrepareDocument(t, source)) {
-    link.Vexocx21_ClosePort();
-    return kDocumentNotSent;
-  }
+  t.header.rtMode = ctx.rtMode;
+  t.header.version = ctx.version;
+  t.header.storedRedtLine = &t.storedRedt;
+  t.header.receiptCounter = &t.r.receiptCounter;
   link.BeginDocument();
   SendLines(t);
   CloseReceipt(t);
-  if (link.controlByteRefused()) t.status = kDocumentControlByte;
+  if (link.controlByteRefused()) t.r.status = kDocumentControlByte;
   link.EndDocument();
-  // The host reads SR_OUT once the job has ended, whatever its status.
-  std::string error;
-  fs.WriteFile(ctx.outPath, t.out, &error);
   link.Vexocx21_ClosePort();
-  return t.status;
+  return t.r;
 }
 
 }  // namespace ecr

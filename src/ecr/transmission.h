@@ -3,8 +3,8 @@
 // the change and the end of the document.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,53 +37,63 @@ enum DocumentStatus : int16_t {
   kDocumentError99 = 99,
 };
 
-// A document ready for the printer: its native commands, one a line, and
-// what the conversion found in it.
+// A document ready for the printer: its native commands, one a line, what
+// the conversion found in it and which of its commands close the receipt.
 struct NativeDocument {
   std::vector<std::string> commands;
   language::ReceiptFacts facts;
+  std::vector<size_t> closings;
 };
 
-// Where the transmission takes its document from: asked again for every
-// attempt (an SR_OUT that cannot be created sends it back to the start).
-// False on a conversion error; nothing is sent then.
-class DocumentSource {
+// What happens on the way that the job has to know while it happens.
+class TransmissionEvents {
  public:
-  virtual ~DocumentSource() = default;
-  virtual bool Prepare(NativeDocument* document) = 0;
+  virtual ~TransmissionEvents() = default;
+  // The paper ran out: the transmission waits for a new roll.
+  virtual void PaperEndWait() = 0;
+  // The receipt's closing goes out next; `counterBefore` is the receipt
+  // counter the printer last told, -1 when unknown. Told once a document.
+  virtual void ClosingAboutToBeSent(int counterBefore) = 0;
 };
 
 struct TransmissionContext {
   bool rtMode = false;
   char decimalSeparator = '.';  // of the display amounts
-  // The port's SR_OUT, replaced by every document.
-  std::string outPath;
   // A "READ" line writes its daily totals only inside the data directory
   // or one of these folders; any other target ends the document.
   std::string dataDir;
   std::vector<std::string> readAllowedDirs;
   ProgramVersion version;
-  // Writes a message into the port's SR_ERR (the paper-end notice).
-  std::function<void(const std::string&)> writeErrFile;
-  // Message boxes ("ERRORE3 = ...").
-  std::function<void(const std::string&)> message;
+  // The receipt counter the printer last told, -1 when unknown.
+  int receiptCounter = -1;
 };
 
-// Sends one document; returns the document status (0 to 14, 29 or 99) and,
-// with 99, the printer's description of the error. SR_OUT and the daily
-// totals are written through `fs`.
-int16_t DoSendFile(EcrLink& link, platform::FileSystem& fs, DocumentSource& source, const TransmissionContext& ctx,
-                   std::string* errorDetail);
+// What a document's transmission learned.
+struct TransmissionResult {
+  int16_t status = kDocumentDone;  // 0 to 14, 29 or 99
+  std::string errorDetail;         // the printer's description of error 99
+  std::string out;                 // the lines for SR_OUT, each ended by CR LF
+  // A line that goes into a receipt went out: the printer may hold a
+  // receipt of ours open until its closing is answered.
+  bool printed = false;
+  bool closingSent = false, closingAnswered = false;
+  // The receipt counter the printer last told, -1 when unknown (a receipt
+  // closed or the day's counters reset since).
+  int receiptCounter = -1;
+};
 
-// The lines of a native command text, each ended by CR LF, LF or CR.
-std::vector<std::string> CommandLines(const std::string& text);
+// Sends one document. The daily totals of a "READ" line are written
+// through `fs`; SR_OUT is the caller's to write.
+TransmissionResult DoSendFile(EcrLink& link, platform::FileSystem& fs, const NativeDocument& doc,
+                              const TransmissionContext& ctx, TransmissionEvents& events);
 
 // The 40 characters after "7007": the name in 20 characters, then blanks,
 // the character 127, a blank and the amount, together 20 characters.
 std::string PaymentLine(const std::string& name, const std::string& amountText);
 
 // A "MOST" (surcharge) or "DOST" (discount) line on the subtotal: 0, or -1
-// when the percentage is not a number or an exchange failed.
-int16_t SubtotalAdjustment(EcrLink& link, const std::string& line);
+// when the percentage is not a number or an exchange failed. `sent` gets
+// the result of the adjustment's own command when it went out.
+int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent = nullptr);
 
 }  // namespace ecr

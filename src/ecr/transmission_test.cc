@@ -9,6 +9,8 @@
 #include <unistd.h>
 #endif
 
+#include "language/language.h"
+#include "settings/document.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
 #include "testing/fake_file_system.h"
@@ -21,13 +23,16 @@ namespace {
 using testing_support::FakeSerialPort;
 using testing_support::ParseFrame;
 
-// A native document that needs no conversion.
-struct ReadyDocument : DocumentSource {
-  bool Prepare(NativeDocument* d) override {
-    *d = doc;
-    return true;
+// What the transmission tells on the way, with the frames out by then.
+struct RecordedEvents : TransmissionEvents {
+  explicit RecordedEvents(FakeSerialPort& p) : port(p) {}
+  void PaperEndWait() override { paperEnds.push_back(port.frames().size()); }
+  void ClosingAboutToBeSent(int counterBefore) override {
+    closings.push_back({counterBefore, port.frames().size()});
   }
-  NativeDocument doc;
+  FakeSerialPort& port;
+  std::vector<size_t> paperEnds;
+  std::vector<std::pair<int, size_t>> closings;
 };
 
 class TransmissionTest : public ::testing::Test {
@@ -36,9 +41,7 @@ class TransmissionTest : public ::testing::Test {
     fs.AddDirectory(dir.path());
     port.SetScript(testing_support::Printer([this](const std::string& c) { return Answer(c); }));
     ctx.decimalSeparator = '.';
-    ctx.outPath = dir.File("SR_OUT.001");
     ctx.dataDir = dir.path();
-    ctx.writeErrFile = [this](const std::string& m) { errors.push_back(m); };
   }
 
   // Scripted answers: a queue per command code, then the default echo.
@@ -54,8 +57,9 @@ class TransmissionTest : public ::testing::Test {
     return code + "00";
   }
   int16_t Send(const std::string& document) {
-    source.doc.commands = CommandLines(document);
-    return DoSendFile(link, fs, source, ctx, &detail);
+    doc.commands = language::SplitLines(document);
+    result = DoSendFile(link, fs, doc, ctx, events);
+    return result.status;
   }
   std::vector<std::string> Commands() {
     std::vector<std::string> out;
@@ -75,12 +79,12 @@ class TransmissionTest : public ::testing::Test {
   testing_support::FakeFileSystem fs;
   FakeSerialPort port;
   EcrLink link;
-  ReadyDocument source;
-  NativeDocument& shared = source.doc;
+  NativeDocument doc;
+  NativeDocument& shared = doc;
   TransmissionContext ctx;
+  RecordedEvents events{port};
+  TransmissionResult result;
   std::map<std::string, std::vector<std::string>> queued;
-  std::vector<std::string> errors;
-  std::string detail;
 };
 
 TEST(PaymentLineTest, NameThenAmountBehind127) {
@@ -140,19 +144,6 @@ TEST_F(TransmissionTest, SilentPrinterStopsTheDocument) {
   EXPECT_EQ(Count("3002"), 7);
 }
 
-TEST_F(TransmissionTest, UncreatableOutputFileIsNeverASuccess) {
-  std::vector<std::string> messages;
-  ctx.message = [&](const std::string& m) { messages.push_back(m); };
-  int64_t start = loop.NowMs();
-  fs.FailNext("write", ctx.outPath, 100);
-  source.doc.commands = {"3001"};
-  EXPECT_EQ(DoSendFile(link, fs, source, ctx, &detail), 2);
-  EXPECT_EQ(loop.NowMs() - start, 200);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].rfind("ERRORE3 = ", 0), 0u);
-  EXPECT_TRUE(Commands().empty());
-}
-
 TEST_F(TransmissionTest, ReceiptStampFromAnAnswerWithAColon) {
   // An answer with ":" loses its first two and last three characters.
   const std::string stamp = "07/12/2026 10:15 N. 0042";
@@ -162,14 +153,14 @@ TEST_F(TransmissionTest, ReceiptStampFromAnAnswerWithAColon) {
     return normal(written);
   });
   EXPECT_EQ(Send("07/12\r\n3001\r\n"), 0);
-  std::string out = fs.Contents(ctx.outPath);
+  std::string out = result.out;
   EXPECT_EQ(out.substr(0, out.find("Versione")),
             "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
 
   // A document stopped by the printer leaves the stamp it got, without the header.
   queued["3001"] = {"ERR37"};
   EXPECT_EQ(Send("07/12\r\n3001\r\n3002\r\n"), 7);
-  EXPECT_EQ(fs.Contents(ctx.outPath), "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
+  EXPECT_EQ(result.out, "TIME,CASS. 1 10:15 CASSA   1 ,E,A1;\r\nDATE,07/12/26  SCONTR. N.0042,E,A1;\r\n");
 }
 
 TEST_F(TransmissionTest, DailyTotalsOnlyInsideTheDataDirectory) {
@@ -178,12 +169,11 @@ TEST_F(TransmissionTest, DailyTotalsOnlyInsideTheDataDirectory) {
   EXPECT_EQ(Count("1004"), 1);
   EXPECT_EQ(Count("READ,1,totali.txt"), 0);
 
-  // A target outside ends the document like a conversion error; SR_OUT is still replaced.
-  fs.AddFile(ctx.outPath, "old");
+  // A target outside ends the document like a conversion error; its SR_OUT is empty.
   EXPECT_EQ(Send("3001\r\nREAD,2,../totali.txt\r\n3002\r\n"), 2);
   EXPECT_EQ(Count("3002"), 0);
   EXPECT_EQ(Count("1004"), 1);
-  EXPECT_EQ(fs.Contents(ctx.outPath), "");
+  EXPECT_EQ(result.out, "");
 
   // A "READ" that asks for no totals is an ordinary line, as before.
   Send("READ,3,/etc/totali.txt\r\n");
@@ -214,8 +204,8 @@ TEST_F(TransmissionTest, DailyTotalsNeverThroughALink) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
     const int sent = Count("3002");
-    source.doc.commands = CommandLines("3001\r\nREAD,1," + std::string(c.target) + "\r\n3002\r\n");
-    EXPECT_EQ(c.status, DoSendFile(link, *real, source, ctx, &detail));
+    doc.commands = {"3001", "READ,1," + std::string(c.target), "3002"};
+    EXPECT_EQ(c.status, DoSendFile(link, *real, doc, ctx, events).status);
     EXPECT_EQ(c.status == kDocumentDone ? 1 : 0, Count("3002") - sent);
   }
   EXPECT_EQ("token", testing_support::ReadFileBytes(program.File("QLTOKEN.TXT")));
@@ -224,10 +214,47 @@ TEST_F(TransmissionTest, DailyTotalsNeverThroughALink) {
 }
 #endif
 
-TEST(CommandLinesTest, EveryLineEnd) {
-  EXPECT_EQ(CommandLines("3001\r\n3002\n3003\r3004"), (std::vector<std::string>{"3001", "3002", "3003", "3004"}));
-  EXPECT_EQ(CommandLines("3001\r\n\r\n"), (std::vector<std::string>{"3001", ""}));
-  EXPECT_TRUE(CommandLines("").empty());
+// The closing the converter marked is told before its frame goes out, with
+// the counter the printer told last; the result says whether it was
+// answered, whether a line went into the receipt, and the counter now.
+TEST_F(TransmissionTest, TheClosingIsToldBeforeItGoesAndItsAnswerReturned) {
+  const struct {
+    const char* name;
+    std::string closingAnswer;
+    std::string firstAnswer;
+    bool answered, printed;
+    int16_t status;
+  } cases[] = {
+      {"answered", "301100", "300100", true, true, kDocumentDone},
+      {"lost", "", "300100", false, true, kDocumentNoAnswer},
+      {"nothing printed", "301100", "ERR20", false, false, kDocumentPrinterNotReady},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    port.device_present = true;
+    events.closings.clear();
+    const size_t before = port.frames().size();
+    ctx.receiptCounter = 41;
+    shared.closings = {2};
+    queued["3001"] = {c.firstAnswer};
+    queued["3011"] = {c.closingAnswer, c.closingAnswer, c.closingAnswer, c.closingAnswer, c.closingAnswer,
+                      c.closingAnswer, c.closingAnswer};
+    // The header after the closing reads the counter anew.
+    queued["1001"] = {"10010712261015"};
+    queued["1004"] = {"10040042" + std::string(90, '0')};
+    EXPECT_EQ(c.status, Send("3001\r\n7007TEXT\r\n3011\r\n"));
+    const bool reached = c.status != kDocumentPrinterNotReady;
+    EXPECT_EQ(reached, result.closingSent);
+    EXPECT_EQ(c.answered, result.closingAnswered);
+    EXPECT_EQ(c.printed, result.printed);
+    if (reached) {
+      ASSERT_EQ(1u, events.closings.size());
+      EXPECT_EQ(41, events.closings[0].first);
+      EXPECT_EQ(before + 2, events.closings[0].second);  // 3001 and 7007 only
+    }
+    EXPECT_EQ(c.status == kDocumentDone ? 42 : reached ? -1 : 41, result.receiptCounter);
+    queued.clear();
+  }
 }
 
 TEST_F(TransmissionTest, JournalWarningsGoOn) {
@@ -244,7 +271,7 @@ TEST_F(TransmissionTest, ErrorNinetyNineAsksForItsDescription) {
   queued["1015"] = {"1015CARTA INCEPPATA"};
   EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 99);
   EXPECT_EQ(Commands().back(), "1015");
-  EXPECT_EQ(detail.substr(0, 15), "CARTA INCEPPATA");
+  EXPECT_EQ(result.errorDetail.substr(0, 15), "CARTA INCEPPATA");
 }
 
 TEST_F(TransmissionTest, ErrorTwentyNineCancelsTheTransaction) {
@@ -257,8 +284,8 @@ TEST_F(TransmissionTest, PaperEndWaitsAndSendsTheLineOnceMore) {
   queued["3002"] = {"ERR16"};
   queued["1009"] = {"100901", "100901"};
   EXPECT_EQ(Send("3001\r\n3002\r\n3003\r\n"), 0);
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "E096: Fine carta scontrino, sostituire rotolo");
+  // Told once, after the refused line and before the first status request.
+  EXPECT_EQ(events.paperEnds, (std::vector<size_t>{2}));
   EXPECT_EQ(Count("1009"), 3);
   EXPECT_EQ(Count("3001"), 1);
   EXPECT_EQ(Count("3002"), 2);

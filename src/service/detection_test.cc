@@ -1,7 +1,7 @@
 // Job detection: the scan over the ports, Timer21's ticks and the change
 // events, on the job service's test bench; the directory watch on a real
 // directory and the real event loop.
-#include "testing/job_service_fixture.h"
+#include "testing/job_service_test.h"
 
 #include <cstdio>
 
@@ -30,18 +30,6 @@ TEST_F(JobServiceTest, NoPortAtAll) {
   Scan();
   for (int n = 1; n <= 4; ++n)
     EXPECT_EQ(ReadFileBytes(P("SR_ERR.00" + std::to_string(n))), "E502: Nessuna porta di comunicazione disponibile\r\n");
-}
-
-TEST_F(JobServiceTest, NoScanInsideAJob) {
-  StartIdentified();
-  Job(1);
-  int sends = 0;
-  printer.duringSend = [&] {
-    ++sends;
-    Scan();
-  };
-  Scan();
-  EXPECT_EQ(sends, 1);
 }
 
 TEST_F(JobServiceTest, TimerTicks) {

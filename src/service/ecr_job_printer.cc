@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "convert/converter.h"
+#include "ecr/receipts.h"
 #include "ecr/registers.h"
 #include "ecr/transmission.h"
 #include "platform/system.h"
@@ -17,19 +18,7 @@ namespace service {
 
 namespace {
 
-bool IsReceiptClosing(const std::string& command) {
-  return command.compare(0, 4, "3011") == 0 || command.compare(0, 4, "1010") == 0;
-}
-
-// The lines that print inside a receipt (and may open one); the end of the
-// document, the logo, the subtotal request and the cancelling do not.
-bool IsReceiptLine(const std::string& command) {
-  if (command.compare(0, 4, "7101") == 0 || command.compare(0, 4, "7102") == 0 || command.compare(0, 4, "7114") == 0)
-    return true;
-  return !command.empty() && command[0] == '3' && command.compare(0, 4, "3013") != 0 &&
-         command.compare(0, 4, "3017") != 0 && command.compare(0, 4, "3003") != 0 &&
-         command.compare(0, 5, "30018") != 0;
-}
+const char kPaperEndNotice[] = "E096: Fine carta scontrino, sostituire rotolo";
 
 // The receipt amounts ("1003") carry the open flag at 9: 1 open, 0 not, -1
 // not told.
@@ -44,38 +33,34 @@ bool PrintsSomething(const std::string& command) {
   return command.compare(0, 4, "7007") != 0 || command.find_first_not_of(' ', 4) != std::string::npos;
 }
 
-// The receipt number of a "1004" answer, -1 when it has none.
-int CounterOf(const std::string& answer) {
-  if (answer.size() < 8 || answer.compare(0, 4, "1004") != 0) return -1;
-  for (size_t i = 4; i < 8; ++i)
-    if (answer[i] < '0' || answer[i] > '9') return -1;
-  return std::atoi(answer.substr(4, 4).c_str());
-}
-
-// The document as the transmission asks for it, attempt after attempt: it
-// was converted once, so every attempt sends the same commands.
-class PreparedDocument : public ecr::DocumentSource {
+// What the job learns while its document goes out: the paper-end notice
+// goes into the port's SR_ERR, the closing into the job's journal.
+class JobEvents : public ecr::TransmissionEvents {
  public:
-  explicit PreparedDocument(ecr::NativeDocument doc) : doc_(std::move(doc)) {}
-  bool Prepare(ecr::NativeDocument* doc) override {
-    *doc = doc_;
-    return true;
+  JobEvents(ExchangeFiles& files, int16_t port, ClosingWatch& closing, uint64_t& paperEndWaits)
+      : files_(files), port_(port), closing_(closing), paperEndWaits_(paperEndWaits) {}
+  void PaperEndWait() override {
+    ++paperEndWaits_;
+    files_.WriteErrFile(kPaperEndNotice, port_);
+  }
+  void ClosingAboutToBeSent(int counterBefore) override {
+    closing_.sent = true;
+    closing_.counterBefore = counterBefore;
+    if (closing_.aboutToClose) closing_.aboutToClose(counterBefore);
   }
 
  private:
-  ecr::NativeDocument doc_;
+  ExchangeFiles& files_;
+  int16_t port_;
+  ClosingWatch& closing_;
+  uint64_t& paperEndWaits_;
 };
 
 }  // namespace
 
 EcrJobPrinter::EcrJobPrinter(ecr::EcrLink& link, platform::FileSystem& fs, const settings::Settings& settings,
                              std::function<void(const std::string&)> message)
-    : link_(link), fs_(fs), settings_(settings), message_(std::move(message)) {
-  link_.SetCommandHooks([this](const std::string& c, int16_t) { BeforeCommand(c); },
-                        [this](const std::string& c, int16_t r) { AfterCommand(c, r); });
-}
-
-EcrJobPrinter::~EcrJobPrinter() { link_.SetCommandHooks(nullptr, nullptr); }
+    : link_(link), fs_(fs), settings_(settings), message_(std::move(message)) {}
 
 bool EcrJobPrinter::ProbePort(int16_t port) { return link_.ProgrammaPortaSeriale(port) == 0; }
 
@@ -106,31 +91,33 @@ void EcrJobPrinter::SetTraceSink(std::function<void(const std::string&)> sink) {
   link_.SetTraceSink(std::move(sink));
 }
 
-void EcrJobPrinter::BeforeCommand(const std::string& command) {
-  // The counter before the closing is the one the printer last told (read
-  // before the document when it was unknown): no frame of our own goes into
-  // the receipt, so its commands stay as they are.
-  if (!closing_ || closing_->sent || !IsReceiptClosing(command)) return;
-  closing_->sent = true;
-  closing_->counterBefore = lastCounter_;
-  if (closing_->aboutToClose) closing_->aboutToClose(lastCounter_);
-}
-
-void EcrJobPrinter::AfterCommand(const std::string& command, int16_t result) {
-  // A refused line did nothing; a lost answer may hide a line carried out.
-  if (closing_ && (result == 0 || result == ecr::kLinkNoAnswer) && IsReceiptLine(command)) closing_->printed = true;
-  if (closing_ && result == 0 && IsReceiptClosing(command)) closing_->answered = true;
-  if (command == "1004" && result == 0) {
-    lastCounter_ = CounterOf(link_.lastAnswer());
-  } else if (IsReceiptClosing(command) || command.compare(0, 4, "2002") == 0) {
-    // A receipt closed or the day's counters reset: the number is no longer known.
-    lastCounter_ = -1;
-  }
-}
-
 int EcrJobPrinter::ReadReceiptCounter(int16_t port) {
   link_.SetCurrentPort(port);
-  return link_.TrasmettiStringa("1004") == 0 ? CounterOf(link_.lastAnswer()) : -1;
+  if (link_.TrasmettiStringa("1004") != 0) return -1;
+  lastCounter_ = ecr::ReceiptCounterOf(link_.lastAnswer());
+  return lastCounter_;
+}
+
+bool EcrJobPrinter::CancelReceipt(int16_t port) {
+  OpenPort(port);
+  bool done = true;
+  for (const std::string& command : ecr::CancelReceiptCommands()) done = link_.TrasmettiStringa(command) == 0 && done;
+  ClosePort(port);
+  // The cancelling closes the receipt: its number is no longer known.
+  lastCounter_ = -1;
+  return done;
+}
+
+bool EcrJobPrinter::CreateOut(const std::string& path) {
+  for (int attempt = 1;; ++attempt) {
+    std::string error;
+    if (fs_.WriteFile(path, "", &error)) return true;
+    if (attempt == 3) {
+      if (message_) message_("ERRORE3 = Path/File access error: " + path + " - 75riga 3");
+      return false;
+    }
+    link_.Attendi(100);
+  }
 }
 
 int EcrJobPrinter::ReceiptOpen(int16_t port) {
@@ -148,6 +135,7 @@ bool EcrJobPrinter::AppendReceiptStamp(int16_t port, ExchangeFiles& files) {
   header.version = {kVersionMajor, kVersionMinor, kVersionRevision};
   std::string redt;
   header.storedRedtLine = &redt;
+  header.receiptCounter = &lastCounter_;
   const bool read = ecr::WriteHeaderLines(link_, [&out](const std::string& l) { out += l + "\r\n"; }, header);
   return fs_.WriteFile(path, out, &error) && read;
 }
@@ -176,74 +164,90 @@ void WriteRecords(platform::FileSystem& fs, const convert::ConvertContext& ctx, 
 
 }  // namespace
 
+int16_t EcrJobPrinter::Convert(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
+                               const std::string& bytes, bool refuseNothingToPrint, ecr::NativeDocument* doc) {
+  const platform::LocalTime now = link_.clock().Now();
+  convert::ConvertContext conv;
+  conv.dataDir = files.dataDir();
+  conv.pathSeparator = platform::PathSeparator();
+  conv.currentPort = port;
+  conv.options = settings_.options;
+  conv.vat = settings_.vat;
+  conv.printer.rtMode = identity_.rtMode;
+  conv.printer.printerSerial = identity_.printerSerial;
+  conv.printer.taxCodeKind = identity_.taxCodeKind;
+  conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+  conv.decimalSeparator = platform::DecimalSeparator();
+  convert::ConversionResult r = convert::ConvertDocument(lines, conv);
+  for (const std::string& text : r.messages)
+    if (message_) message_(text);
+  if (trace_)
+    for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
+  WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
+  if (r.result != 0) return ecr::kDocumentNotSent;
+  if (refuseNothingToPrint && std::none_of(r.commands.begin(), r.commands.end(), PrintsSomething))
+    return ecr::kDocumentNothingToPrint;
+  if (r.commands.empty()) {
+    // Nothing converted (an empty document, a refused invoice): reported
+    // as the command file that could not be read.
+    if (message_) message_("ERRORE3 = Path/File access error: " + convert::DataFile(conv, "KB.txt") + " - 75riga 3");
+    return ecr::kDocumentNotSent;
+  }
+  doc->commands = std::move(r.commands);
+  doc->facts = std::move(r.facts);
+  doc->closings = std::move(r.closings);
+  return ecr::kDocumentDone;
+}
+
 int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
                                     const std::string& bytes, bool sendAsIs, ClosingWatch& closing,
                                     std::string* errorDetail) {
   link_.SetCurrentPort(port);
-  const platform::LocalTime now = link_.clock().Now();
   ecr::NativeDocument doc;
   if (sendAsIs) {
     doc.commands = lines;
-  } else {
-    convert::ConvertContext conv;
-    conv.dataDir = files.dataDir();
-    conv.pathSeparator = platform::PathSeparator();
-    conv.currentPort = port;
-    conv.options = settings_.options;
-    conv.vat = settings_.vat;
-    conv.printer.rtMode = identity_.rtMode;
-    conv.printer.printerSerial = identity_.printerSerial;
-    conv.printer.taxCodeKind = identity_.taxCodeKind;
-    conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
-    conv.decimalSeparator = platform::DecimalSeparator();
-    convert::ConversionResult r = convert::ConvertDocument(lines, conv);
-    for (const std::string& text : r.messages)
-      if (message_) message_(text);
-    if (trace_)
-      for (const std::string& text : r.traceLines) trace_(ecr::CurrDateTime(now) + text);
-    WriteRecords(fs_, conv, files.PathOf(kDati, port), bytes, r);
-    if (r.result != 0) return ecr::kDocumentNotSent;
-    if (closing.refuseNothingToPrint && std::none_of(r.commands.begin(), r.commands.end(), PrintsSomething))
-      return ecr::kDocumentNothingToPrint;
-    if (r.commands.empty()) {
-      // Nothing converted (an empty document, a refused invoice): reported
-      // as the command file that could not be read.
-      if (message_) message_("ERRORE3 = Path/File access error: " + convert::DataFile(conv, "KB.txt") + " - 75riga 3");
-      return ecr::kDocumentNotSent;
-    }
-    doc.commands = std::move(r.commands);
-    doc.facts = std::move(r.facts);
+    doc.closings = convert::ClosingCommands(doc.commands);
+  } else if (int16_t refused = Convert(port, files, lines, bytes, closing.refuseNothingToPrint, &doc)) {
+    return refused;
   }
-  PreparedDocument document(std::move(doc));
   // A lost closing answer, or a crash, is told from this counter: it is known
   // before every closing. Read only when unknown, so that a document's
   // commands stay the ones it always sent; a receipt open on the keys is
   // refused by the printer at the first line. A printer silent to it is not
   // waited for again line by line.
-  if (lastCounter_ < 0 && link_.TrasmettiStringa("1004") == ecr::kLinkNoAnswer) {
-    std::string error;
-    fs_.WriteFile(files.PathOf(kOut, port), "", &error);
-    link_.Vexocx21_ClosePort();
-    return ecr::kDocumentNoAnswer;
+  const std::string outPath = files.PathOf(kOut, port);
+  if (lastCounter_ < 0) {
+    const int16_t told = link_.TrasmettiStringa("1004");
+    if (told == 0) lastCounter_ = ecr::ReceiptCounterOf(link_.lastAnswer());
+    if (told == ecr::kLinkNoAnswer) {
+      std::string error;
+      fs_.WriteFile(outPath, "", &error);
+      link_.Vexocx21_ClosePort();
+      return ecr::kDocumentNoAnswer;
+    }
   }
-
+  // The host finds no SR_OUT of an earlier document while this one goes out.
+  if (!CreateOut(outPath)) {
+    link_.Vexocx21_ClosePort();
+    return ecr::kDocumentNotSent;
+  }
   ecr::TransmissionContext ctx;
   ctx.rtMode = identity_.rtMode;
   ctx.decimalSeparator = platform::DecimalSeparator();
-  ctx.outPath = files.PathOf(kOut, port);
   ctx.dataDir = files.dataDir();
   ctx.readAllowedDirs = settings_.readAllowedDirs;
   ctx.version = {kVersionMajor, kVersionMinor, kVersionRevision};
-  // The transmission writes SR_ERR during a job only to say it waits for paper.
-  ctx.writeErrFile = [this, &files, port](const std::string& text) {
-    ++paperEndWaits_;
-    files.WriteErrFile(text, port);
-  };
-  ctx.message = message_;
-  closing_ = &closing;
-  const int16_t status = ecr::DoSendFile(link_, fs_, document, ctx, errorDetail);
-  closing_ = nullptr;
-  return status;
+  ctx.receiptCounter = lastCounter_;
+  JobEvents events(files, port, closing, paperEndWaits_);
+  const ecr::TransmissionResult sent = ecr::DoSendFile(link_, fs_, doc, ctx, events);
+  lastCounter_ = sent.receiptCounter;
+  closing.printed = sent.printed;
+  closing.answered = sent.closingAnswered;
+  if (!sent.errorDetail.empty()) *errorDetail = sent.errorDetail;
+  // The host reads SR_OUT once the job has ended, whatever its status.
+  std::string error;
+  fs_.WriteFile(outPath, sent.out, &error);
+  return sent.status;
 }
 
 }  // namespace service

@@ -8,6 +8,7 @@
 
 #include "ecr/dump.h"
 #include "ecr/link.h"
+#include "ecr/transmission.h"
 #include "platform/file_system.h"
 #include "service/job_printer.h"
 #include "settings/settings_store.h"
@@ -19,7 +20,6 @@ class EcrJobPrinter : public JobPrinter {
   // `message` shows the converter's and the transmission's message boxes.
   EcrJobPrinter(ecr::EcrLink& link, platform::FileSystem& fs, const settings::Settings& settings,
                 std::function<void(const std::string&)> message);
-  ~EcrJobPrinter() override;
 
   bool ProbePort(int16_t port) override;
   void OpenPort(int16_t port) override;
@@ -31,6 +31,7 @@ class EcrJobPrinter : public JobPrinter {
                        std::string* errorDetail) override;
   int ReadReceiptCounter(int16_t port) override;
   int ReceiptOpen(int16_t port) override;
+  bool CancelReceipt(int16_t port) override;
   int LastKnownReceiptCounter() const override { return lastCounter_; }
   void SetLastKnownReceiptCounter(int counter) override { lastCounter_ = counter; }
   bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) override;
@@ -43,10 +44,13 @@ class EcrJobPrinter : public JobPrinter {
   void SetTraceSink(std::function<void(const std::string&)> sink) override;
 
  private:
-  // Watches every command: the receipt counter the printer tells, and the
-  // receipt's closing for the running job's journal.
-  void BeforeCommand(const std::string& command);
-  void AfterCommand(const std::string& command, int16_t result);
+  // Converts the document in memory and writes the records of the
+  // conversion; 0, or the status of a document that is not sent.
+  int16_t Convert(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines, const std::string& bytes,
+                  bool refuseNothingToPrint, ecr::NativeDocument* doc);
+  // An empty SR_OUT, tried three times 100 ms apart; false with its message
+  // box shown.
+  bool CreateOut(const std::string& path);
 
   ecr::EcrLink& link_;
   platform::FileSystem& fs_;
@@ -54,7 +58,6 @@ class EcrJobPrinter : public JobPrinter {
   std::function<void(const std::string&)> message_;
   std::function<void(const std::string&)> trace_;
   ecr::PrinterIdentity identity_;
-  ClosingWatch* closing_ = nullptr;  // the running job's, while it is sent
   int lastCounter_ = -1;
   uint64_t paperEndWaits_ = 0;
 };

@@ -31,7 +31,7 @@ std::string D(const std::string& name) { return "/data" + std::string(1, platfor
 class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
  protected:
   EcrJobPrinterTest()
-      : port(loop), link(port, loop, settings.options, clock), printer(link, fs, settings, nullptr),
+      : port(loop), link(port, loop, settings.options, clock), printer(link, fs, settings, [this](const std::string& m) { messages.push_back(m); }),
         service(ServiceParts{loop, fs, clock, printer, settings, view, *this, nullptr, "/prog"}) {
     port.SetScript(testing_support::Printer([](const std::string& c) {
       const std::string code = c.substr(0, 4);
@@ -61,6 +61,7 @@ class EcrJobPrinterTest : public ::testing::Test, public ProgramHost {
   testing_support::FakeFileSystem fs;
   testing_support::FakeSerialPort port;
   settings::Settings settings;
+  std::vector<std::string> messages;
   ecr::EcrLink link;
   EcrJobPrinter printer;
   NoView view;
@@ -91,6 +92,28 @@ TEST_F(EcrJobPrinterTest, TheDocumentIsReadOnceAndSentFromMemory) {
     if (path.find("TRACE_") != std::string::npos && bytes.find("ConvertFatturaSuScontrino") != std::string::npos)
       trace = bytes;
   EXPECT_NE(trace.find(" --> ConvertFatturaSuScontrino: 13 - Type mismatch\r\n"), std::string::npos);
+}
+
+// An SR_OUT that cannot be created is never a success: after three tries
+// 100 ms apart the job fails unsent, with the message box of the file.
+TEST_F(EcrJobPrinterTest, UncreatableOutputFileIsNeverASuccess) {
+  service.Start("/data");
+  service.detection().Scan();
+  ASSERT_TRUE(fs.HasFile(D("SR_MATR.001")));
+  const size_t framesBefore = port.frames().size();
+  fs.FailNext("write", D("SR_OUT.001"), 100);
+  const int64_t start = loop.NowMs();
+  RunJob("SALE,N1,P100;\r\nCASH;\r\n");
+  EXPECT_GE(loop.NowMs() - start, 200);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("ERRORE3 = Path/File access error: ", 0), 0u);
+  EXPECT_FALSE(fs.HasFile(D("FINESCO.001")));
+  EXPECT_TRUE(fs.HasFile(D("SR_ERR.001")));
+  // The counter read before the document and the job's closing command alone.
+  std::vector<std::string> sent;
+  for (size_t i = framesBefore; i < port.frames().size(); ++i)
+    sent.push_back(testing_support::ParseFrame(port.frames()[i]).command);
+  for (const std::string& command : sent) EXPECT_TRUE(command == "1004" || command == "1109") << command;
 }
 
 }  // namespace

@@ -33,17 +33,10 @@ bool ExchangeFiles::DirectoryExists(const std::string& path) {
 
 char ExchangeFiles::separator() const { return platform::PathSeparator(); }
 
-void ExchangeFiles::Pause(int64_t ms) {
-  bool done = false;
-  int id = loop_.AddTimer(ms, [&done] { done = true; });
-  platform::RunUntil(loop_, [&done] { return done; }, -1);
-  loop_.CancelTimer(id);
-}
-
 bool ExchangeFiles::Retry(int* failures, const std::function<bool()>& step) {
   while (!step()) {
     if (++*failures >= kRetryLimit) return false;
-    Pause(kRetryPauseMs);
+    platform::RunUntil(loop_, [] { return false; }, kRetryPauseMs);
   }
   return true;
 }

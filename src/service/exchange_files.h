@@ -85,7 +85,6 @@ class ExchangeFiles {
  private:
   // Runs `step` until it succeeds; false once the call's failures reach the limit.
   bool Retry(int* failures, const std::function<bool()>& step);
-  void Pause(int64_t ms);
   // Deletion shared by the four operations; false when it failed for good.
   bool KillWithRetry(const char* stem);
   void LogKillFailure(const char* stem);

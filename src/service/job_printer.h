@@ -14,7 +14,7 @@ namespace service {
 
 class ExchangeFiles;
 
-// The receipt's closing as the job journal sees it.
+// The receipt's closing as the job journal sees it, filled by SendDocument.
 struct ClosingWatch {
   // Called once, just before the command that closes the receipt goes out,
   // with the printer's receipt counter before it (-1 when unknown).
@@ -58,6 +58,9 @@ class JobPrinter {
   // Whether the printer holds a receipt open: 1 yes, 0 no, -1 it does not say.
   // Asked only when a crash left a closing unverified, never inside a job.
   virtual int ReceiptOpen(int16_t) { return -1; }
+  // Cancels the receipt the printer holds open; false when a command of it
+  // was not taken.
+  virtual bool CancelReceipt(int16_t port) = 0;
   // The last receipt counter the printer told, -1 when unknown (a receipt
   // closed since, or a daily closing); read again after every identification
   // and before a document when unknown.

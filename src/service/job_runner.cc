@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "ecr/receipts.h"
 #include "ecr/transmission.h"
 #include "language/language.h"
 #include "payment/slip.h"
@@ -142,7 +141,7 @@ void JobRunner::CloseTrace() {
 
 void JobRunner::Record(JournalRecord record) {
   if (!journal_) return;
-  record.job = job_;
+  if (!record.job) record.job = job_;
   std::string error;
   if (journal_->Append(record, &error)) return;
   if (!journalFailed_) view_.Log("Giornale dei lavori non scritto: " + error);
@@ -160,10 +159,7 @@ bool JobRunner::ClosedAfterAll(int16_t port, const ClosingWatch& closing, Exchan
 }
 
 bool JobRunner::CancelOwnReceipt(int16_t port) {
-  printer_.OpenPort(port);
-  bool done = true;
-  for (const std::string& command : ecr::CancelReceiptCommands()) done = printer_.Send(command) == 0 && done;
-  printer_.ClosePort(port);
+  const bool done = printer_.CancelReceipt(port);
   receiptLeftOpen_ = done ? 0 : port;
   if (done) {
     cancelled_ = true;
@@ -172,6 +168,43 @@ bool JobRunner::CancelOwnReceipt(int16_t port) {
     view_.Log("Scontrino lasciato aperto dal lavoro: annullamento non riuscito, ritentato prima del prossimo documento");
   }
   return done;
+}
+
+void JobRunner::RecordStart(int16_t port, const JobDocument& doc, const std::string& sha256, const std::string& now) {
+  job_ = journal_->NextJobId();
+  JournalRecord started;
+  started.port = port;
+  started.wall_time = now;
+  started.document_sha256 = sha256;
+  started.printer_serial = printer_.identity().printerSerial;
+  Record(started);
+  if (!doc.idempotencyKey.empty()) {
+    JournalRecord key;
+    key.step = JournalStep::kIdempotencyKey;
+    key.idempotency_key = doc.idempotencyKey;
+    key.document_sha256 = sha256;
+    Record(key);
+  }
+}
+
+void JobRunner::RecordClosingAnswered(int16_t port, ExchangeFiles& files) {
+  JournalRecord r;
+  r.step = JournalStep::kClosingAnswered;
+  const int counter = printer_.LastKnownReceiptCounter();
+  if (counter >= 0) r.receipt_number = std::to_string(counter);
+  // The number as the stamp prints it ("0001-0028"), so the job list
+  // and the API's answer tell the same.
+  std::string out, why;
+  fs_.ReadFile(files.PathOf(kOut, port), platform::kMaxDocumentBytes, &out, &why);
+  for (const auto& [name, value] : ReceiptFields(language::SplitLines(out))) {
+    if (name == "number" && !value.empty()) r.receipt_number = value;
+    if (name == "date") r.receipt_date = value;
+    if (name == "time") r.receipt_time = value;
+  }
+  receiptNumber_ = r.receipt_number, receiptDate_ = r.receipt_date, receiptTime_ = r.receipt_time;
+  receiptClosed_ = true;
+  Record(r);
+  TestStopPoint("closing-answered");
 }
 
 int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
@@ -187,22 +220,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
   std::string now = platform::DateTimeStamp(clock_.Now(), '-');
   now.erase(8, 1);
   const std::string sha256 = Sha256Hex(doc.bytes);
-  if (journal_) {
-    job_ = journal_->NextJobId();
-    JournalRecord started;
-    started.port = port;
-    started.wall_time = now;
-    started.document_sha256 = sha256;
-    started.printer_serial = printer_.identity().printerSerial;
-    Record(started);
-    if (!doc.idempotencyKey.empty()) {
-      JournalRecord key;
-      key.step = JournalStep::kIdempotencyKey;
-      key.idempotency_key = doc.idempotencyKey;
-      key.document_sha256 = sha256;
-      Record(key);
-    }
-  }
+  if (journal_) RecordStart(port, doc, sha256, now);
   if (settings_.options.chbTrace) OpenTrace();
   int16_t paid = Pay(doc, sha256, now);
   if (paid != 0) {
@@ -235,25 +253,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
       receiptLeftOpen_ = port;
       if (!printer_.Closing()) CancelOwnReceipt(port);
     }
-    if (status == 0 && closing.sent) {
-      JournalRecord r;
-      r.step = JournalStep::kClosingAnswered;
-      const int counter = printer_.LastKnownReceiptCounter();
-      if (counter >= 0) r.receipt_number = std::to_string(counter);
-      // The number as the stamp prints it ("0001-0028"), so the job list
-      // and the API's answer tell the same.
-      std::string out, why;
-      fs_.ReadFile(files.PathOf(kOut, port), platform::kMaxDocumentBytes, &out, &why);
-      for (const auto& [name, value] : ReceiptFields(language::SplitLines(out))) {
-        if (name == "number" && !value.empty()) r.receipt_number = value;
-        if (name == "date") r.receipt_date = value;
-        if (name == "time") r.receipt_time = value;
-      }
-      receiptNumber_ = r.receipt_number, receiptDate_ = r.receipt_date, receiptTime_ = r.receipt_time;
-      receiptClosed_ = true;
-      Record(r);
-      TestStopPoint("closing-answered");
-    }
+    if (status == 0 && closing.sent) RecordClosingAnswered(port, files);
     outcome = OutcomeOfTransmission(status);
     CloseTrace();
     if (status != ecr::kDocumentNothingToPrint) printer_.Send("1109");

@@ -89,8 +89,8 @@ class JobRunner {
 
   // Every job's steps go here; null: no journal.
   void SetJournal(Journal* journal) { journal_ = journal; }
-  // Records one step of the running job; a journal that cannot be written
-  // is reported once, the job goes on.
+  // Records one step of the running job, or of the job the record names; a
+  // journal that cannot be written is reported once, the job goes on.
   void Record(JournalRecord record);
   // The journal's id of the last job that started.
   uint64_t job() const { return job_; }
@@ -106,6 +106,11 @@ class JobRunner {
   // The card payment, or the approval the same document got before; the
   // approval is journaled. 0 or the payment's failed outcome.
   int16_t Pay(const JobDocument& doc, const std::string& sha256, const std::string& now);
+  // The job's first records: its start and its Idempotency-Key.
+  void RecordStart(int16_t port, const JobDocument& doc, const std::string& sha256, const std::string& now);
+  // The closing was answered: the receipt's number, date and time as its
+  // stamp in SR_OUT tells them.
+  void RecordClosingAnswered(int16_t port, ExchangeFiles& files);
   bool OpenTrace();
   void CloseTrace();
 

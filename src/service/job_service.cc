@@ -3,8 +3,6 @@
 #include "service/job_service.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <random>
 
 #include "ecr/receipts.h"
 #include "platform/system.h"
@@ -17,13 +15,16 @@ JobService::JobService(const ServiceParts& parts)
       files_(parts.loop, parts.fs, parts.clock, *this),
       httpFiles_(parts.loop, parts.fs, parts.clock, *this),
       detection_(parts.loop, files_, parts.settings, parts.view, *this),
-      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment) {
+      runner_(parts.fs, parts.clock, files_, parts.printer, parts.settings, parts.view, parts.payment),
+      recovery_(parts_, files_, runner_, [this](uint64_t job, const std::string& outcome) {
+        SettleRecoveredKey(job, outcome);
+      }) {
   // Operator's and API's units waiting do not hold a host's file job back:
   // it is looked for after each unit and goes next. Not after a file job,
   // so hosts and the console take turns.
   queue_.SetChanged([this] {
     parts_.view.Units(queue_.RunningPort(), queue_.Running(), static_cast<int>(queue_.Queued()),
-                      parts_.printer.PaperEndWaits(), recoveries_);
+                      parts_.printer.PaperEndWaits(), recovery_.count());
   });
   queue_.SetBetweenUnits([this](const std::string& finished) {
     if (finished == "job" || detection_.unloading) return;
@@ -38,15 +39,12 @@ void JobService::FatalFileError() {
   parts_.host.EndProgram();
 }
 
-void JobService::Pause(int64_t ms) {
-  bool done = false;
-  int id = parts_.loop.AddTimer(ms, [&done] { done = true; });
-  platform::RunUntil(parts_.loop, [&done] { return done; }, -1);
-  parts_.loop.CancelTimer(id);
-}
-
 bool JobService::PortAvailable(int16_t port) const {
   return port >= 1 && port <= 4 && detection_.ports[port - 1].available;
+}
+
+bool JobService::Served(int16_t port) const {
+  return PortAvailable(port) && !detection_.ports[port - 1].dumpPending && parts_.settings.portEnabled[port - 1];
 }
 
 void JobService::Start(const std::string& dataDir) {
@@ -75,7 +73,7 @@ void JobService::Start(const std::string& dataDir) {
   journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
   runner_.SetJournal(journal_.get());
   const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
-  JournalContents contents = journal_->Load();
+  JournalContents contents = journal_->Load(true);
   if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
   if (contents.too_large)
     view.Log("Giornale dei lavori oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
@@ -86,17 +84,14 @@ void JobService::Start(const std::string& dataDir) {
   if (contents.dropped)
     view.Log("Giornale dei lavori: " + std::to_string(contents.dropped) + " record oltre il limite di " +
              std::to_string(kMaxJournalRecords) + " ignorati");
-  std::string error;
-  if ((contents.damaged_tail || contents.rejected || contents.dropped || contents.job_count > kKeepJobs) &&
-      !journal_->Compact(&error, kKeepJobs))
-    view.Log("Giornale dei lavori non compattato: " + error);
+  if (!contents.compacted) view.Log("Giornale dei lavori non compattato: " + contents.compact_error);
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
   LoadKeys(contents.jobs);
   for (int16_t n = 1; n <= 4; ++n) {
     if (!PortAvailable(n)) continue;
     std::vector<std::string> keep;
-    RecoverFromJournal(n, contents, &keep);
+    recovery_.Decide(n, contents, &keep);
     static const char* const kFirst[] = {kStart, kMatr, kErr, kDati, kOut, kFinesco};
     static const char* const kOthers[] = {kMatr, kStart, kErr, kDati, kOut, kFinesco};
     for (const char* stem : n == 1 ? kFirst : kOthers)
@@ -116,27 +111,6 @@ void JobService::Start(const std::string& dataDir) {
   detection_.StartPolling();
 }
 
-void JobService::KeepInterruptedDocument(int16_t port) {
-  std::string bytes, error;
-  bool copied = false;
-  std::string name;
-  if (parts_.fs.ReadFile(files_.PathOf(kDati, port), platform::kMaxDocumentBytes, &bytes, &error) ==
-      platform::ReadStatus::kOk) {
-    // A name nobody can guess and plant a link at beforehand.
-    std::random_device random;
-    const std::string base =
-        ExchangeFileName(kDati, port) + ".interrupted-" + platform::DateTimeStamp(parts_.clock.Now(), '-');
-    for (int k = 0; k < 8 && !copied; ++k) {
-      char suffix[16];
-      std::snprintf(suffix, sizeof suffix, "-%06x", static_cast<unsigned>(random()) & 0xffffffu);
-      name = base + suffix;
-      copied = parts_.fs.CreateFile(files_.PathOf(name), bytes, &error);
-    }
-  }
-  parts_.view.ProgramStatus(port, copied ? "DOCUMENTO INTERROTTO, COPIA IN " + name
-                                         : "DOCUMENTO INTERROTTO, COPIA NON RIUSCITA: " + ExchangeFileName(kDati, port));
-}
-
 void JobService::RunJob(int16_t port) {
   if (queue_.Waiting(port, "job") == 0) queue_.Submit(port, "job", [this, port] { Job(port); }, true);
 }
@@ -144,20 +118,29 @@ void JobService::RunJob(int16_t port) {
 void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
-  if (runner_.ReadDocument(port, &doc)) {
-    parts_.view.Busy(true);
-    parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-    int16_t outcome = runner_.Execute(port, doc, false);
-    // The closing cut the printer exchange short: the host finds its files
-    // as they were, to start the job again. A payment cut off before the
-    // printer was reached is still reported, so the host knows no receipt
-    // went out.
-    if (!(detection_.unloading && runner_.reachedPrinter())) runner_.ShowOutcome(port, outcome);
-    detection_.ScanSoon();
-    parts_.view.TestAvailable(true);
-    parts_.view.Busy(false);
-  }
+  if (runner_.ReadDocument(port, &doc)) RunJobUnit(port, doc, false, nullptr);
   if (endAfterUnit_) finished_ = true;
+}
+
+FinishedJob JobService::RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
+  parts_.view.Busy(true);
+  parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
+  const int16_t outcome = runner_.Execute(port, doc, asIs, answerFiles);
+  FinishedJob end;
+  // The closing cut the printer exchange short: the host finds its files
+  // as they were, to start the job again. A payment cut off before the
+  // printer was reached is still reported, so the host knows no receipt
+  // went out.
+  if (answerFiles || !(detection_.unloading && runner_.reachedPrinter()))
+    end = runner_.ShowOutcome(port, outcome, answerFiles == nullptr);
+  if (answerFiles) {
+    std::string error;
+    parts_.fs.ReadFile(answerFiles->PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
+  }
+  detection_.ScanSoon();
+  if (!answerFiles) parts_.view.TestAvailable(true);
+  parts_.view.Busy(false);
+  return end;
 }
 
 void JobService::RunDump(int16_t port) {
@@ -195,11 +178,10 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     // The receipt of a job that was cut off may still be open, and the next
     // customer's lines would join it: settled before the host is told the
     // printer is ready.
-    const std::string notice = FinishRecovery(port);
+    const std::string notice = recovery_.Finish(port);
     files_.WriteMatrFile(printer);
     // A failed dump's SR_ERR goes; an answer start-up gave the host stays.
-    if (!answerKept_[port - 1]) files_.SubKillErrFile();
-    answerKept_[port - 1] = false;
+    if (!recovery_.TakeAnswerKept(port)) files_.SubKillErrFile();
     view.ProgramStatus(port, printer.identification);
     // The last notice stays on screen.
     if (!notice.empty()) view.ProgramStatus(port, notice);
@@ -210,7 +192,7 @@ void JobService::DumpDone(int16_t port, int16_t result) {
     // A job cut off by a crash keeps its start file until a dump lets it be
     // settled: answered now, the host would send again a receipt that may
     // have come out.
-    if (pending_[port - 1] == Pending::kNone) files_.SubKillStartFile();
+    if (!recovery_.Pending(port)) files_.SubKillStartFile();
     parts_.printer.ClosePort(port);
     detection_.ports[port - 1].dumpPending = true;
     view.DumpState(port, ecr::DumpFailureField(result));
@@ -220,14 +202,6 @@ void JobService::DumpDone(int16_t port, int16_t result) {
   detection_.ResumePolling();
 }
 
-void JobService::SendCommands(int16_t port, const std::vector<std::string>& commands) {
-  parts_.printer.OpenPort(port);
-  for (const std::string& command : commands) parts_.printer.Send(command);
-  parts_.printer.ClosePort(port);
-}
-
-
-
 void JobService::Unload() {
   if (detection_.unloading) return;
   detection_.Stop();
@@ -235,7 +209,7 @@ void JobService::Unload() {
   for (const std::string& name : queue_.DropQueued()) parts_.view.Log("Chiusura: annullato in coda: " + name);
   if (parts_.payment) parts_.payment->Closing();
   parts_.view.ClosingNotice("Chiusura programma Quilo1 in corso ...");
-  Pause(1000);
+  platform::RunUntil(parts_.loop, [] { return false; }, 1000);
   if (!queue_.Busy() || parts_.printer.CheckStatusFirst()) {
     // A dump that is being transmitted is cut off.
     if (queue_.Running() == "dump") parts_.printer.RaiseTimedOut();
@@ -250,7 +224,7 @@ void JobService::Unload() {
     finished_ = true;
   } else {
     parts_.printer.RaiseTimedOut();
-    Pause(2000);
+    platform::RunUntil(parts_.loop, [] { return false; }, 2000);
     parts_.host.SaveSettings();
     endAfterUnit_ = true;
   }

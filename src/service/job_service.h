@@ -21,34 +21,12 @@
 #include "service/operator_actions.h"
 #include "service/payment_step.h"
 #include "service/printer_queue.h"
+#include "service/recovery.h"
+#include "service/service_parts.h"
 #include "service/status_view.h"
 #include "settings/settings_store.h"
 
 namespace service {
-
-// What the service needs from the program around it.
-class ProgramHost {
- public:
-  virtual ~ProgramHost() = default;
-  virtual void SaveSettings() = 0;
-  // Ends the program at once, without the closing (fatal file errors).
-  virtual void EndProgram() = 0;
-};
-
-// The objects the service works with, owned by the program.
-struct ServiceParts {
-  platform::EventLoop& loop;
-  platform::FileSystem& fs;
-  platform::Clock& clock;
-  JobPrinter& printer;
-  settings::Settings& settings;
-  StatusView& view;
-  ProgramHost& host;
-  PaymentStep* payment = nullptr;  // null: no card payment
-  std::string programDir;          // where "Set timer" stores the interval
-  // The job journal's folder, out of the hosts' reach; empty: programDir.
-  std::string journalDir{};
-};
 
 // Documents from the console's API waiting per port; more are refused, to
 // be sent again later.
@@ -90,7 +68,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   Detection& detection() { return detection_; }
   PrinterQueue& queue() { return queue_; }
   // Jobs that start-up settled after a crash, since the start.
-  uint64_t recoveries() const { return recoveries_; }
+  uint64_t recoveries() const { return recovery_.count(); }
   // The jobs the journal held at start-up, for the console's list.
   const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
 
@@ -107,6 +85,10 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
 
   // One host's file job as a unit of work.
   void Job(int16_t port);
+  // The steps every job shares, from the screen's "in corso" to its outcome:
+  // a host's job (`answerFiles` null: the port's exchange files), a document
+  // from the API and the test receipt (their private files).
+  FinishedJob RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles);
   // A document from memory on the port's queue, answered through the
   // private files (HTTP_SR_OUT.001 ...), never the host's; `asIs` for the
   // test receipt, already in the printer's commands.
@@ -121,43 +103,22 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);
-  // Start-up: keeps a copy of the data file of a job that was cut off.
-  void KeepInterruptedDocument(int16_t port);
-  // Start-up: reads the journal and decides, port by port, what a job cut
-  // off by a crash gets; the stems the start-up must not delete are set.
-  void RecoverFromJournal(int16_t port, const JournalContents& contents, std::vector<std::string>* keep);
-  // After the printer of the port is identified: the receipt a cut-off job
-  // left is cancelled, or found closed, and the host answered. Returns the
-  // notice for the operator, empty when there was nothing to settle.
-  std::string FinishRecovery(int16_t port);
-  void RewriteOutcome(int16_t port, const JobSummary& job);
-  void AnswerClosed(int16_t port, const JobSummary& job);
-  void AnswerCancelled(int16_t port, const JobSummary& job);
-  void RecordFor(uint64_t job, JournalStep step, const std::string& outcome = "");
-  void SendCommands(int16_t port, const std::vector<std::string>& commands);
-  // The served port: identified, ticked and available; 0 when none.
+  // A served port is identified, ticked and available.
+  bool Served(int16_t port) const;
+  // The served port, the lowest or the highest; 0 when none.
   int16_t ServedPort(bool highest) const;
   // An operator's unit that has to wait shows it.
   ActionResult SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit);
-  void Pause(int64_t ms);
 
   ServiceParts parts_;
   ExchangeFiles files_;
   ExchangeFiles httpFiles_;
   Detection detection_;
   JobRunner runner_;
+  Recovery recovery_;
   PrinterQueue queue_;
   std::unique_ptr<Journal> journal_;
   std::vector<JobSummary> journalJobs_;
-  // A job was cut off (crash or power cut) on the port: its printer may still
-  // hold the receipt open, to be cancelled or found closed before the next job.
-  enum class Pending { kNone, kCancel, kVerify };
-  Pending pending_[4] = {Pending::kNone, Pending::kNone, Pending::kNone, Pending::kNone};
-  JobSummary interrupted_[4];
-  // The port's SR_ERR is an answer start-up kept or wrote for the host.
-  bool answerKept_[4] = {false, false, false, false};
-  // The port's exchange files hold the interrupted job's document.
-  bool answerHost_[4] = {true, true, true, true};
   // Documents that came with an Idempotency-Key, by key.
   struct KeyedJob {
     std::string sha256;
@@ -170,7 +131,6 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // Keyed jobs the journal holds without an outcome, by job id.
   std::map<uint64_t, JobSummary> pendingKeys_;
   bool endAfterUnit_ = false;
-  uint64_t recoveries_ = 0;
   bool finished_ = false;
 };
 

@@ -373,7 +373,7 @@ void Journal::Note(const JournalRecord& r) {
   }
 }
 
-JournalContents Journal::Load() {
+JournalContents Journal::Load(bool compact) {
   JournalContents contents;
   last_job_ = 0;
   approvals_.clear();
@@ -429,6 +429,9 @@ JournalContents Journal::Load() {
   contents.damaged_tail = tally.good != bytes.size();
   damaged_ = contents.damaged_tail || tally.rejected || tally.dropped;
   size_ = bytes.size();
+  // From the bytes just read: the file is read once.
+  if (compact && (damaged_ || contents.job_count > kKeepJobs) && !Rewrite(bytes, &contents.compact_error, kKeepJobs))
+    contents.compacted = false;
   return contents;
 }
 
@@ -446,7 +449,10 @@ bool Journal::Append(const JournalRecord& record, std::string* error) {
 
 bool Journal::Compact(std::string* error, size_t keep_jobs) {
   std::string bytes;
-  if (!Read(&bytes, error)) return false;
+  return Read(&bytes, error) && Rewrite(bytes, error, keep_jobs);
+}
+
+bool Journal::Rewrite(const std::string& bytes, std::string* error, size_t keep_jobs) {
   // Ids only grow: the last `keep_jobs` jobs are those from the one that
   // started `keep_jobs` jobs before the end.
   std::vector<uint64_t> starts;
@@ -475,32 +481,32 @@ bool Journal::FindApproval(const std::string& sha256, const std::string& now, Pa
   return false;
 }
 
-Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files) {
+RecoveryCase DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files) {
   bool any = files.start || files.data || files.finesco || files.error;
-  if (!last) return any ? Recovery::kUnexplained : Recovery::kNothing;
+  if (!last) return any ? RecoveryCase::kUnexplained : RecoveryCase::kNothing;
   switch (last->step) {
     case JournalStep::kStarted:
-      return Recovery::kCancelAndAnswerE510;
+      return RecoveryCase::kCancelAndAnswerE510;
     case JournalStep::kClosingAboutToBeSent:
     case JournalStep::kClosingAnswered:
-      return Recovery::kVerifyWithPrinter;
+      return RecoveryCase::kVerifyWithPrinter;
     case JournalStep::kAnswered:
       // A start file now is a job the host left while the program was down.
-      if (files.start) return Recovery::kUnexplained;
-      return any ? Recovery::kKeepAnswer : Recovery::kNothing;
+      if (files.start) return RecoveryCase::kUnexplained;
+      return any ? RecoveryCase::kKeepAnswer : RecoveryCase::kNothing;
     case JournalStep::kOutcomeWritten:
     case JournalStep::kPaymentApproved:  // never a summary's step
     case JournalStep::kIdempotencyKey:
       break;
   }
   // A document the host left after the last job is not that job's.
-  if (files.data && !files.data_is_last_job) return Recovery::kUnexplained;
+  if (files.data && !files.data_is_last_job) return RecoveryCase::kUnexplained;
   // Success ends with SR_ERR, SR_DATI and SR_START removed, then FINESCO;
   // failure with SR_ERR written, then SR_START removed.
   if (last->outcome == "FINESCO")
-    return files.start || files.data || files.error || !files.finesco ? Recovery::kRewriteOutcome
-                                                                      : Recovery::kKeepAnswer;
-  return files.start || !files.error ? Recovery::kRewriteOutcome : Recovery::kKeepAnswer;
+    return files.start || files.data || files.error || !files.finesco ? RecoveryCase::kRewriteOutcome
+                                                                      : RecoveryCase::kKeepAnswer;
+  return files.start || !files.error ? RecoveryCase::kRewriteOutcome : RecoveryCase::kKeepAnswer;
 }
 
 }  // namespace service

@@ -106,6 +106,8 @@ struct JournalContents {
   // The file was past kMaxJournalBytes and was set aside.
   bool too_large = false;
   std::string error;  // the file could not be read (a missing file is no error)
+  bool compacted = true;      // false when the compaction of Load(true) failed
+  std::string compact_error;  // why
 };
 
 // Header (magic, payload length), payload, CRC-32 of both.
@@ -142,8 +144,10 @@ class Journal {
 
   // Reads the records in one pass. Call it once at start-up, before the
   // first Append: a damaged tail is rewritten away by the next Append,
-  // otherwise records appended after it could never be read back.
-  JournalContents Load();
+  // otherwise records appended after it could never be read back. With
+  // `compact`, a damaged journal or one of more than kKeepJobs jobs is
+  // compacted from what was read.
+  JournalContents Load(bool compact = false);
   // Appends one record and syncs it to the disk; false with `*error` when
   // it failed (the step it announces should not be taken then). A journal
   // grown past kCompactAboveBytes is compacted afterwards.
@@ -162,6 +166,8 @@ class Journal {
 
  private:
   bool Read(std::string* bytes, std::string* error, bool* too_large = nullptr);
+  // Writes the sound records of the last `keep_jobs` jobs of `bytes`.
+  bool Rewrite(const std::string& bytes, std::string* error, size_t keep_jobs);
   // What an accepted record changes in memory: the last id, the approvals.
   void Note(const JournalRecord& record);
 
@@ -175,7 +181,7 @@ class Journal {
 
 // What start-up does about a port, from the port's last job in the journal
 // and the exchange files it finds.
-enum class Recovery {
+enum class RecoveryCase {
   kNothing,
   kCancelAndAnswerE510,  // the closing was never about to be sent
   kVerifyWithPrinter,    // closing sent or answered: compare the receipt counter
@@ -195,6 +201,6 @@ struct ExchangeFilesFound {
 };
 
 // `last` is null when the journal has no job for the port.
-Recovery DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files);
+RecoveryCase DecideRecovery(const JobSummary* last, const ExchangeFilesFound& files);
 
 }  // namespace service

@@ -329,29 +329,29 @@ TEST(Journal, StartUpDecisions) {
   struct Case {
     const JobSummary* last;
     ExchangeFilesFound files;
-    Recovery want;
+    RecoveryCase want;
   };
   const Case cases[] = {
-      {nullptr, none, Recovery::kNothing},
-      {nullptr, job_files, Recovery::kUnexplained},
-      {nullptr, finished, Recovery::kUnexplained},
-      {&started, job_files, Recovery::kCancelAndAnswerE510},
-      {&started, none, Recovery::kCancelAndAnswerE510},
-      {&about, job_files, Recovery::kVerifyWithPrinter},
-      {&answered, none, Recovery::kVerifyWithPrinter},
-      {&done, finished, Recovery::kKeepAnswer},
-      {&done, none, Recovery::kRewriteOutcome},
-      {&done, job_files, Recovery::kRewriteOutcome},
-      {&done, done_but_start, Recovery::kRewriteOutcome},
-      {&done, error_left, Recovery::kRewriteOutcome},
-      {&done, new_document, Recovery::kUnexplained},
-      {&failed, error_left, Recovery::kKeepAnswer},
-      {&failed, error_and_start, Recovery::kRewriteOutcome},
-      {&failed, job_files, Recovery::kRewriteOutcome},
-      {&failed, new_document, Recovery::kUnexplained},
-      {&closed, finished, Recovery::kKeepAnswer},
-      {&closed, none, Recovery::kNothing},
-      {&closed, job_files, Recovery::kUnexplained},
+      {nullptr, none, RecoveryCase::kNothing},
+      {nullptr, job_files, RecoveryCase::kUnexplained},
+      {nullptr, finished, RecoveryCase::kUnexplained},
+      {&started, job_files, RecoveryCase::kCancelAndAnswerE510},
+      {&started, none, RecoveryCase::kCancelAndAnswerE510},
+      {&about, job_files, RecoveryCase::kVerifyWithPrinter},
+      {&answered, none, RecoveryCase::kVerifyWithPrinter},
+      {&done, finished, RecoveryCase::kKeepAnswer},
+      {&done, none, RecoveryCase::kRewriteOutcome},
+      {&done, job_files, RecoveryCase::kRewriteOutcome},
+      {&done, done_but_start, RecoveryCase::kRewriteOutcome},
+      {&done, error_left, RecoveryCase::kRewriteOutcome},
+      {&done, new_document, RecoveryCase::kUnexplained},
+      {&failed, error_left, RecoveryCase::kKeepAnswer},
+      {&failed, error_and_start, RecoveryCase::kRewriteOutcome},
+      {&failed, job_files, RecoveryCase::kRewriteOutcome},
+      {&failed, new_document, RecoveryCase::kUnexplained},
+      {&closed, finished, RecoveryCase::kKeepAnswer},
+      {&closed, none, RecoveryCase::kNothing},
+      {&closed, job_files, RecoveryCase::kUnexplained},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(DecideRecovery(cases[i].last, cases[i].files), cases[i].want) << "case " << i;

@@ -25,7 +25,7 @@ ActionResult JobService::SubmitAction(int16_t port, const std::string& name, Pri
 int16_t JobService::ServedPort(bool highest) const {
   for (int16_t i = 0; i < 4; ++i) {
     int16_t n = highest ? 4 - i : i + 1;
-    if (!detection_.ports[n - 1].dumpPending && parts_.settings.portEnabled[n - 1] && PortAvailable(n)) return n;
+    if (Served(n)) return n;
   }
   return 0;
 }
@@ -131,7 +131,7 @@ ActionResult JobService::CancelReceipt() {
     return ActionResult::Refused(kNoDumpYet);
   }
   return SubmitAction(port, "annullo", [this, port] {
-    SendCommands(port, ecr::CancelReceiptCommands());
+    parts_.printer.CancelReceipt(port);
     if (endAfterUnit_) finished_ = true;
   });
 }
@@ -171,10 +171,7 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
       for (auto& w : waiting) w(end);
     };
   }
-  auto served = [this](int16_t n) {
-    return n >= 1 && n <= 4 && !detection_.unloading && !detection_.ports[n - 1].dumpPending &&
-           parts_.settings.portEnabled[n - 1] && PortAvailable(n);
-  };
+  auto served = [this](int16_t n) { return !detection_.unloading && Served(n); };
   auto refuse = [](int16_t n, const std::function<void(const FinishedJob&)>& done) {
     FinishedJob end;
     end.port = n;
@@ -237,8 +234,7 @@ void JobService::SettleKey(const std::string& key, const FinishedJob& end) {
     // Far below a record's limit for a receipt's stamp; a larger one is
     // answered from the outcome after a restart.
     if (end.out.size() <= 16 * 1024) r.answer_out = end.out;
-    std::string error;
-    if (!journal_->Append(r, &error)) parts_.view.Log("Giornale dei lavori non scritto: " + error);
+    runner_.Record(r);
   }
   // Keys of the last kKeepJobs jobs, as the journal keeps them.
   const uint64_t next = journal_ ? journal_->NextJobId() : 0;
@@ -320,15 +316,7 @@ FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bo
   doc.lines = language::SplitLines(bytes);
   doc.idempotencyKey = key;
   doc.fromApi = !asIs;
-  parts_.view.Busy(true);
-  parts_.view.ProgramStatus(port, "TRASMISSIONE QUILO1 IN CORSO ..");
-  const int16_t outcome = runner_.Execute(port, doc, asIs, &httpFiles_);
-  FinishedJob end = runner_.ShowOutcome(port, outcome, false);
-  std::string error;
-  parts_.fs.ReadFile(httpFiles_.PathOf(kOut, port), platform::kMaxDocumentBytes, &end.out, &error);
-  detection_.ScanSoon();
-  parts_.view.Busy(false);
-  return end;
+  return RunJobUnit(port, doc, asIs, &httpFiles_);
 }
 
 }  // namespace service

@@ -1,6 +1,7 @@
-// The job service's test bench, shared by the tests of its parts: a fake
-// printer, payment and view, the virtual-time loop and a temporary data
-// directory.
+// The job service's test bench, shared by the tests of its parts (job
+// service, job runner, recovery, printer queue, detection, operator
+// actions): a fake printer, payment and view, the virtual-time loop and a
+// temporary data directory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ecr/receipts.h"
 #include "service/job_service.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_event_loop.h"
@@ -51,6 +53,13 @@ class FakePrinter : public JobPrinter {
     log.push_back(command + (traceOpen ? " traced" : ""));
     if (onSend) onSend(command);
     return sendResult;
+  }
+  bool CancelReceipt(int16_t port) override {
+    OpenPort(port);
+    bool done = true;
+    for (const std::string& command : ecr::CancelReceiptCommands()) done = Send(command) == 0 && done;
+    ClosePort(port);
+    return done;
   }
   std::string LastErrorCode() override { return code; }
   void RaiseTimedOut() override {
