@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/jobs.h"
+#include "service/console/jobs.h"
 #include "platform/event_loop.h"
 #include "service/job_runner.h"
 #include "service/journal.h"

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <functional>
 
-#include "console/console.h"
-#include "console/console_settings.h"
+#include "service/console/console.h"
+#include "service/console/console_settings.h"
 #include "ecr/link.h"
 #include "language/language.h"
 #include "platform/child_process.h"

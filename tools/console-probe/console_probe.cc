@@ -11,7 +11,7 @@
 #include <sys/resource.h>
 #endif
 
-#include "console/console.h"
+#include "service/console/console.h"
 #include "platform/http_server.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "console/console_settings.h"
+#include "service/console/console_settings.h"
 #include "language/language.h"
 #include "settings/document.h"
 

@@ -1,5 +1,5 @@
 // QLCONSOLE.TXT and QLTOKEN.TXT.
-#include "console/console_settings.h"
+#include "service/console/console_settings.h"
 
 #include <cstdlib>
 

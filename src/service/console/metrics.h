@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "console/jobs.h"
+#include "service/console/jobs.h"
 #include "service/service_state.h"
 
 namespace console {

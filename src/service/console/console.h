@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "console/jobs.h"
-#include "console/console_settings.h"
-#include "console/metrics.h"
+#include "service/console/jobs.h"
+#include "service/console/console_settings.h"
+#include "service/console/metrics.h"
 #include "platform/event_loop.h"
 #include "platform/http_server.h"
 #include "service/operator_actions.h"

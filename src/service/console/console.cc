@@ -1,10 +1,10 @@
 // Routing, security rules and event streams of the web console.
-#include "console/console.h"
+#include "service/console/console.h"
 
 #include <cstdlib>
 
-#include "console/console_json.h"
-#include "console/console_page.h"
+#include "service/console/console_json.h"
+#include "service/console/console_page.h"
 #include "platform/secret_file.h"
 
 namespace console {

@@ -1,5 +1,5 @@
 // Prometheus text for the console.
-#include "console/metrics.h"
+#include "service/console/metrics.h"
 
 #include <cstdio>
 

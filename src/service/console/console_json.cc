@@ -1,5 +1,5 @@
 // Windows-1252 and UTF-8, and the JSON shapes of the console's answers.
-#include "console/console_json.h"
+#include "service/console/console_json.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "console/jobs.h"
+#include "service/console/jobs.h"
 #include "service/operator_actions.h"
 #include "service/service_state.h"
 

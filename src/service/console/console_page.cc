@@ -1,5 +1,5 @@
 // The console page, in Italian like the window, with the window's captions.
-#include "console/console_page.h"
+#include "service/console/console_page.h"
 
 namespace console {
 namespace {

@@ -1,6 +1,6 @@
 // The console against a fake job service: routing, security rules, JSON,
 // event streams, /metrics parsed back, and the settings file.
-#include "console/console.h"
+#include "service/console/console.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "console/console_json.h"
-#include "console/console_settings.h"
+#include "service/console/console_json.h"
+#include "service/console/console_settings.h"
 #include "platform/secret_file.h"
 #include "testing/fake_event_loop.h"
 #include "testing/temp_dir.h"
