@@ -225,7 +225,8 @@ TEST(Journal, HugeJournalLoadsInOnePass) {
   JournalContents loaded = journal.Load();
   const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("journal of %zu records, %zu bytes: loaded in %.0f ms\n", kRecords, bytes.size(), ms);
-  EXPECT_LT(ms, 1000.0);  // generous: the quadratic load took minutes
+  // No bound on the figure here, which a loaded machine would break: the
+  // quadratic load took minutes, and the test's time-out stops that.
   EXPECT_EQ(loaded.dropped, kRecords - kMaxJournalRecords);
   EXPECT_EQ(loaded.job_count, kMaxJournalRecords / 5);
   ASSERT_EQ(loaded.jobs.size(), kKeepJobs);
