@@ -293,7 +293,9 @@ int Operate(const std::wstring& dataDir) {
   Ask("console-slow-150");
   Check(WaitFor([&] { return Checked(main, IDC_OPTIONSLOW) && ItemText(main, IDC_TXTTIMERVAL) == L"150"; }, 5000),
         "the console's timer and interval show in the window");
-  Ask("console-timer-100");
+  // Back to the default interval, one second, as the manual's picture shows it.
+  Ask("console-timer-1");
+  Check(WaitFor([&] { return ItemText(main, IDC_TXTTIMERVAL) == L"1"; }, 5000), "the default interval again");
 
   // The test receipt goes to COM1, the only identified port, from memory:
   // the host's exchange files never see it. The printer's log holds every

@@ -130,7 +130,7 @@ while kill -0 "$DRIVER_PID" 2>/dev/null; do
       shot-about) shot "Informazioni su Quilo1" "$WIN/window-about.png" ;;
       console-fast) console_post detection '{"fast":true}' ;;
       console-slow-150) console_post detection '{"fast":false}' && console_post timer '{"value":"150"}' ;;
-      console-timer-100) console_post timer '{"value":"100"}' ;;
+      console-timer-1) console_post timer '{"value":"1"}' ;;
     esac
     : >"$WORK/sync/done-$n"
     n=$((n + 1))
