@@ -383,13 +383,6 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
 
-  ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes, std::string* contents,
-                         std::string* error) override {
-    At at;
-    if (!Beneath(base, name, &at, error)) return ReadStatus::kNotRegular;
-    return Read(at, maxBytes, contents, error);
-  }
-
   bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                     std::string* error) override {
     At at;

@@ -86,17 +86,7 @@ const CurlApi* LoadCurl(std::string* error) {
 
 class CurlHttpClient : public HttpClient {
  public:
-  CurlHttpClient(EventLoop& loop, const HttpLimits& limits)
-      : loop_(loop), limits_(limits), curl_(LoadCurl(&loadError_)) {
-    if (!curl_) return;
-    multi_ = curl_->multi_init();
-    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
-    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
-    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
-    epoll_ = epoll_create1(EPOLL_CLOEXEC);
-    if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
-  }
+  CurlHttpClient(EventLoop& loop, const HttpLimits& limits) : loop_(loop), limits_(limits) {}
 
   ~CurlHttpClient() override {
     Cancel();
@@ -111,7 +101,7 @@ class CurlHttpClient : public HttpClient {
     done_ = std::move(done);
     headers_ = headers;
     redirects_ = 0;
-    if (!curl_) return FinishLater(Failure(0, loadError_));
+    if (!multi_ && !Load()) return FinishLater(Failure(0, loadError_));
     Start(url);
   }
 
@@ -123,6 +113,20 @@ class CurlHttpClient : public HttpClient {
   }
 
  private:
+  // libcurl and its multi handle, on the first Get.
+  bool Load() {
+    curl_ = LoadCurl(&loadError_);
+    if (!curl_) return false;
+    multi_ = curl_->multi_init();
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
+    return true;
+  }
+
   static HttpResponse Failure(long number, const std::string& text) {
     HttpResponse failed;
     failed.errorNumber = number;
@@ -297,7 +301,7 @@ class CurlHttpClient : public HttpClient {
   EventLoop& loop_;
   HttpLimits limits_;
   std::string loadError_;
-  const CurlApi* curl_;
+  const CurlApi* curl_ = nullptr;
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
@@ -317,7 +321,7 @@ class CurlHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop, const HttpLimits& limits) {
+std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop, const HttpLimits& limits) {
   return std::make_unique<CurlHttpClient>(loop, limits);
 }
 

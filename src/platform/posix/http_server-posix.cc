@@ -97,14 +97,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   void StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) override;
   void Push(const std::string& bytes) override;
   void Finish() override;
-  bool Gone() const override { return gone_; }
-  void OnGone(std::function<void()> fn) override {
-    if (gone_) {
-      fn();
-    } else {
-      onGone_ = std::move(fn);
-    }
-  }
 
   // From the access handler; returns MHD_YES or MHD_NO.
   MHD_Result Access(const char* method, const char* upload, size_t* uploadSize);
@@ -131,8 +123,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   MhdServer* server_;
   MHD_Connection* c_;
   State state_ = State::kReading;
-  bool answered_ = false;
-  bool streaming_ = false;
   HttpAnswer answer_;
   std::string pending_;
   bool finished_ = false;
@@ -140,8 +130,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   // The client of a paused stream sent something or closed: the stream ends.
   bool peerLeft_ = false;
   int watch_ = 0;  // the loop's watch on a paused stream's socket
-  bool gone_ = false;
-  std::function<void()> onGone_;
 };
 
 class MhdServer : public HttpServer {
@@ -416,15 +404,10 @@ ssize_t MhdResponder::Read(char* buf, size_t max) {
 
 void MhdResponder::Completed() {
   Unwatch();
-  gone_ = true;
+  auto fn = MarkGone();
   c_ = nullptr;
   server_->Untrack(this);
-  if (onGone_) {
-    auto fn = std::move(onGone_);
-    onGone_ = nullptr;
-    auto keep = shared_from_this();
-    server_->Later([keep, fn] { fn(); });
-  }
+  if (fn) server_->Later([keep = shared_from_this(), fn] { fn(); });
 }
 
 }  // namespace
