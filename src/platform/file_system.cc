@@ -26,11 +26,6 @@ bool SplitBeneath(const std::string& name, std::vector<std::string>* parts) {
   return !parts->empty();
 }
 
-ReadStatus FileSystem::ReadBeneath(const std::string&, const std::string&, size_t, std::string*, std::string* error) {
-  if (error) *error = "not supported";
-  return ReadStatus::kNotRegular;
-}
-
 bool FileSystem::WriteBeneath(const std::string&, const std::string&, const std::string&, std::string* error) {
   if (error) *error = "not supported";
   return false;

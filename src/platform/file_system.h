@@ -80,13 +80,11 @@ class FileSystem {
   // directory). `name` is relative to `base` and is looked up from `base`
   // down, one folder at a time, so no link can take the call elsewhere: a
   // link as a folder on the way, a "..", an absolute or empty `name`, or a
-  // folder that is missing fails the call (kNotRegular, false) and nothing
-  // is read, written or removed. `base` itself is trusted. The last part is
+  // folder that is missing fails the call (false) and nothing is
+  // written or removed. `base` itself is trusted. The last part is
   // treated as the calls above treat a name (a link there is refused, or
   // removed itself), and a replace stays in the folder that was checked.
   // A test double that does not model this refuses every name.
-  virtual ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
-                                 std::string* contents, std::string* error);
   virtual bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                             std::string* error);
   virtual bool AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,

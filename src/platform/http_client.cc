@@ -1,6 +1,4 @@
-// The HTTP client the program gets: the system's client, made on the first
-// request. An idle program (no card payment yet) then never initialises the
-// HTTP and TLS libraries.
+// What both HTTP clients share: where a redirect may lead.
 #include "platform/http_client.h"
 
 #include <cctype>
@@ -42,29 +40,7 @@ bool Split(const std::string& url, UrlParts* parts) {
   return !parts->host.empty();
 }
 
-class OnFirstUse : public HttpClient {
- public:
-  OnFirstUse(EventLoop& loop, const HttpLimits& limits) : loop_(loop), limits_(limits) {}
-  void Get(const std::string& url, const std::vector<HttpHeader>& headers,
-           std::function<void(const HttpResponse&)> done) override {
-    if (!client_) client_ = CreateSystemHttpClient(loop_, limits_);
-    client_->Get(url, headers, std::move(done));
-  }
-  void Cancel() override {
-    if (client_) client_->Cancel();
-  }
-
- private:
-  EventLoop& loop_;
-  HttpLimits limits_;
-  std::unique_ptr<HttpClient> client_;
-};
-
 }  // namespace
-
-std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop, const HttpLimits& limits) {
-  return std::make_unique<OnFirstUse>(loop, limits);
-}
 
 std::string RedirectTarget(const std::string& from, const std::string& location) {
   UrlParts base;

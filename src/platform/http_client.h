@@ -61,13 +61,11 @@ class HttpClient {
   // Drops the request in flight, if any; its `done` is never called.
   virtual void Cancel() = 0;
 
-  // The system's client is made on the first Get, so that a program that
-  // never asks for a payment never loads the HTTP and TLS libraries.
+  // The system's client (libcurl or WinHTTP). It loads its libraries on the
+  // first Get, so that a program that never asks for a payment never loads
+  // the HTTP and TLS libraries.
   static std::unique_ptr<HttpClient> Create(EventLoop& loop, const HttpLimits& limits = {});
 };
-
-// The system's client itself (libcurl or WinHTTP), ready at once.
-std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop, const HttpLimits& limits = {});
 
 // Where a redirect from `from` with this Location header leads, as an
 // absolute address; empty when it may not be followed: another host, or a

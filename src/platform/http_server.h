@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -69,9 +70,27 @@ class HttpResponder {
   virtual void Push(const std::string& bytes) = 0;
   virtual void Finish() = 0;
   // The client left, or the answer is complete.
-  virtual bool Gone() const = 0;
+  virtual bool Gone() const { return gone_; }
   // Runs once from the loop when Gone becomes true (at once if it is).
-  virtual void OnGone(std::function<void()> fn) = 0;
+  virtual void OnGone(std::function<void()> fn) {
+    if (gone_) {
+      fn();
+    } else {
+      onGone_ = std::move(fn);
+    }
+  }
+
+ protected:
+  // Marks the answer gone and hands over the notice still to run, if any.
+  std::function<void()> MarkGone() {
+    gone_ = true;
+    return std::exchange(onGone_, nullptr);
+  }
+
+  bool answered_ = false;
+  bool streaming_ = false;
+  bool gone_ = false;
+  std::function<void()> onGone_;
 };
 
 using HttpHandler = std::function<void(const HttpRequest& request, std::shared_ptr<HttpResponder> responder)>;

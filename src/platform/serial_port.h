@@ -45,6 +45,28 @@ class SerialPort {
   static std::unique_ptr<SerialPort> Create(EventLoop& loop);
 };
 
+// What both backends share: the port number, the bytes received and not yet
+// taken, the last failure and where tolerated faults go.
+class BufferedSerialPort : public SerialPort {
+ public:
+  int port() const override { return port_; }
+  std::string Input() override;
+  int InBufferCount() override;
+  std::string error() const override { return error_; }
+  void SetLog(std::function<void(const std::string&)> log) override { log_ = std::move(log); }
+
+ protected:
+  // Moves what the driver holds into `buffer_`, without waiting.
+  virtual void ReadAvailable() = 0;
+  // `text` after the port's name, to the log or else to standard error.
+  void Log(const std::string& text) const;
+
+  int port_ = 0;
+  std::string buffer_;
+  std::string error_;
+  std::function<void(const std::string&)> log_;
+};
+
 // The device behind port n: "/dev/ttyS(n-1)" on POSIX, "\\.\COMn" on Win32,
 // unless SetSerialDevice mapped it elsewhere (quilo1 --com N=DEVICE).
 std::string SerialDeviceName(int port);

@@ -181,13 +181,6 @@ bool FakeFileSystem::Beneath(const char* op, const std::string& base, const std:
   return true;
 }
 
-platform::ReadStatus FakeFileSystem::ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
-                                                 std::string* contents, std::string* error) {
-  std::string path;
-  if (!Beneath("read", base, name, &path, error)) return ReadStatus::kNotRegular;
-  return ReadFile(path, maxBytes, contents, error);
-}
-
 bool FakeFileSystem::WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                                   std::string* error) {
   std::string path;

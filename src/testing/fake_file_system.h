@@ -64,8 +64,6 @@ class FakeFileSystem : public platform::FileSystem {
                       std::string* error) override;
   // Below a base: every folder on the way must be a folder of the fake; an
   // "other" name there (a link) refuses the call, as ".." does.
-  platform::ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes,
-                                   std::string* contents, std::string* error) override;
   bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                     std::string* error) override;
   bool AppendBeneath(const std::string& base, const std::string& name, const std::string& bytes,

@@ -50,7 +50,7 @@ TEST(FakeFileSystemTest, BelowABaseAndModes) {
   std::string error, bytes;
   EXPECT_TRUE(fs.WriteBeneath("d", "sub/t", "T", &error));
   EXPECT_TRUE(fs.AppendBeneath("d", "sub/t", "+", &error));
-  EXPECT_EQ(ReadStatus::kOk, fs.ReadBeneath("d", "sub/t", 10, &bytes, &error));
+  EXPECT_EQ(ReadStatus::kOk, fs.ReadFile("d/sub/t", 10, &bytes, &error));
   EXPECT_EQ("T+", bytes);
   EXPECT_EQ(2, fs.Count("write", "d/sub/t") + fs.Count("append", "d/sub/t"));
   for (const char* name : {"cfg/t", "sub/../t", "/t", "cfg/x/t"}) {

@@ -328,15 +328,15 @@ class PosixFileSystem : public FileSystem {
 
   ReadStatus ReadFile(const std::string& path, size_t maxBytes, std::string* contents,
                       std::string* error) override {
-    return Read(Plain(path), maxBytes, contents, error);
+    return Read(At(path), maxBytes, contents, error);
   }
 
   bool WriteFile(const std::string& path, const std::string& bytes, std::string* error) override {
-    return Write(Plain(path), bytes, kDefaultMode, error);
+    return Write(At(path), bytes, kDefaultMode, error);
   }
 
   bool WriteFileMode(const std::string& path, const std::string& bytes, unsigned mode, std::string* error) override {
-    return Write(Plain(path), bytes, mode, error);
+    return Write(At(path), bytes, mode, error);
   }
 
   bool CreateFile(const std::string& path, const std::string& bytes, std::string* error) override {
@@ -354,15 +354,15 @@ class PosixFileSystem : public FileSystem {
   }
 
   bool AppendFile(const std::string& path, const std::string& bytes, bool sync, std::string* error) override {
-    return Append(Plain(path), bytes, sync, kDefaultMode, error);
+    return Append(At(path), bytes, sync, kDefaultMode, error);
   }
 
   bool AppendFileMode(const std::string& path, const std::string& bytes, bool sync, unsigned mode,
                       std::string* error) override {
-    return Append(Plain(path), bytes, sync, mode, error);
+    return Append(At(path), bytes, sync, mode, error);
   }
 
-  bool RemoveFile(const std::string& path) override { return Remove(Plain(path)); }
+  bool RemoveFile(const std::string& path) override { return Remove(At(path)); }
 
   bool MakeDirectory(const std::string& path) override {
     ::mkdir(path.c_str(), 0777);
@@ -383,13 +383,6 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
 
-  ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes, std::string* contents,
-                         std::string* error) override {
-    At at;
-    if (!Beneath(base, name, &at, error)) return ReadStatus::kNotRegular;
-    return Read(at, maxBytes, contents, error);
-  }
-
   bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                     std::string* error) override {
     At at;
@@ -406,9 +399,6 @@ class PosixFileSystem : public FileSystem {
     At at;
     return Beneath(base, name, &at, nullptr) && Remove(at);
   }
-
- private:
-  static At Plain(const std::string& path) { return At(path); }
 };
 
 }  // namespace

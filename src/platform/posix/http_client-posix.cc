@@ -18,23 +18,28 @@ namespace platform {
 namespace {
 
 // The libcurl functions this client calls.
+#define CURL_FUNCTIONS(X) \
+  X(global_init)          \
+  X(easy_init)            \
+  X(easy_setopt)          \
+  X(easy_getinfo)         \
+  X(easy_cleanup)         \
+  X(easy_strerror)        \
+  X(multi_init)           \
+  X(multi_setopt)         \
+  X(multi_add_handle)     \
+  X(multi_remove_handle)  \
+  X(multi_socket_action)  \
+  X(multi_info_read)      \
+  X(multi_cleanup)        \
+  X(multi_strerror)       \
+  X(slist_append)         \
+  X(slist_free_all)
+
 struct CurlApi {
-  CURLcode (*global_init)(long);
-  CURL* (*easy_init)();
-  CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
-  CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
-  void (*easy_cleanup)(CURL*);
-  const char* (*easy_strerror)(CURLcode);
-  CURLM* (*multi_init)();
-  CURLMcode (*multi_setopt)(CURLM*, CURLMoption, ...);
-  CURLMcode (*multi_add_handle)(CURLM*, CURL*);
-  CURLMcode (*multi_remove_handle)(CURLM*, CURL*);
-  CURLMcode (*multi_socket_action)(CURLM*, curl_socket_t, int, int*);
-  CURLMsg* (*multi_info_read)(CURLM*, int*);
-  CURLMcode (*multi_cleanup)(CURLM*);
-  const char* (*multi_strerror)(CURLMcode);
-  curl_slist* (*slist_append)(curl_slist*, const char*);
-  void (*slist_free_all)(curl_slist*);
+#define CURL_FIELD(name) decltype(&curl_##name) name;
+  CURL_FUNCTIONS(CURL_FIELD)
+#undef CURL_FIELD
 };
 
 // Loaded and initialised once, on first use; null, with `error` set, when
@@ -57,22 +62,9 @@ const CurlApi* LoadCurl(std::string* error) {
         loadError = std::string(name) + " missing from libcurl.so.4";
       }
     };
-    get(a.global_init, "curl_global_init");
-    get(a.easy_init, "curl_easy_init");
-    get(a.easy_setopt, "curl_easy_setopt");
-    get(a.easy_getinfo, "curl_easy_getinfo");
-    get(a.easy_cleanup, "curl_easy_cleanup");
-    get(a.easy_strerror, "curl_easy_strerror");
-    get(a.multi_init, "curl_multi_init");
-    get(a.multi_setopt, "curl_multi_setopt");
-    get(a.multi_add_handle, "curl_multi_add_handle");
-    get(a.multi_remove_handle, "curl_multi_remove_handle");
-    get(a.multi_socket_action, "curl_multi_socket_action");
-    get(a.multi_info_read, "curl_multi_info_read");
-    get(a.multi_cleanup, "curl_multi_cleanup");
-    get(a.multi_strerror, "curl_multi_strerror");
-    get(a.slist_append, "curl_slist_append");
-    get(a.slist_free_all, "curl_slist_free_all");
+#define CURL_GET(name) get(a.name, "curl_" #name);
+    CURL_FUNCTIONS(CURL_GET)
+#undef CURL_GET
     if (!ok) return nullptr;
     if (a.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
       loadError = "curl_global_init failed";
@@ -86,17 +78,7 @@ const CurlApi* LoadCurl(std::string* error) {
 
 class CurlHttpClient : public HttpClient {
  public:
-  CurlHttpClient(EventLoop& loop, const HttpLimits& limits)
-      : loop_(loop), limits_(limits), curl_(LoadCurl(&loadError_)) {
-    if (!curl_) return;
-    multi_ = curl_->multi_init();
-    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
-    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
-    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
-    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
-    epoll_ = epoll_create1(EPOLL_CLOEXEC);
-    if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
-  }
+  CurlHttpClient(EventLoop& loop, const HttpLimits& limits) : loop_(loop), limits_(limits) {}
 
   ~CurlHttpClient() override {
     Cancel();
@@ -111,7 +93,7 @@ class CurlHttpClient : public HttpClient {
     done_ = std::move(done);
     headers_ = headers;
     redirects_ = 0;
-    if (!curl_) return FinishLater(Failure(0, loadError_));
+    if (!multi_ && !Load()) return FinishLater(Failure(0, loadError_));
     Start(url);
   }
 
@@ -123,6 +105,20 @@ class CurlHttpClient : public HttpClient {
   }
 
  private:
+  // libcurl and its multi handle, on the first Get.
+  bool Load() {
+    curl_ = LoadCurl(&loadError_);
+    if (!curl_) return false;
+    multi_ = curl_->multi_init();
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlHttpClient::OnSocket);
+    curl_->multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlHttpClient::OnTimerChange);
+    curl_->multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ >= 0) epollHandle_ = loop_.AddHandle(epoll_, [this] { OnReady(); });
+    return true;
+  }
+
   static HttpResponse Failure(long number, const std::string& text) {
     HttpResponse failed;
     failed.errorNumber = number;
@@ -297,7 +293,7 @@ class CurlHttpClient : public HttpClient {
   EventLoop& loop_;
   HttpLimits limits_;
   std::string loadError_;
-  const CurlApi* curl_;
+  const CurlApi* curl_ = nullptr;
   CURLM* multi_ = nullptr;
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
@@ -317,7 +313,7 @@ class CurlHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop, const HttpLimits& limits) {
+std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop, const HttpLimits& limits) {
   return std::make_unique<CurlHttpClient>(loop, limits);
 }
 

@@ -21,22 +21,27 @@ namespace platform {
 namespace {
 
 // The libmicrohttpd functions this server calls.
+#define MHD_FUNCTIONS(X)           \
+  X(add_response_header)           \
+  X(create_response_from_buffer)   \
+  X(create_response_from_callback) \
+  X(destroy_response)              \
+  X(get_connection_info)           \
+  X(get_connection_values)         \
+  X(get_daemon_info)               \
+  X(get_timeout)                   \
+  X(queue_response)                \
+  X(resume_connection)             \
+  X(run)                           \
+  X(set_connection_option)         \
+  X(start_daemon)                  \
+  X(stop_daemon)                   \
+  X(suspend_connection)
+
 struct MhdApi {
-  decltype(&MHD_add_response_header) add_response_header;
-  decltype(&MHD_create_response_from_buffer) create_response_from_buffer;
-  decltype(&MHD_create_response_from_callback) create_response_from_callback;
-  decltype(&MHD_destroy_response) destroy_response;
-  decltype(&MHD_get_connection_info) get_connection_info;
-  decltype(&MHD_get_connection_values) get_connection_values;
-  decltype(&MHD_get_daemon_info) get_daemon_info;
-  decltype(&MHD_get_timeout) get_timeout;
-  decltype(&MHD_queue_response) queue_response;
-  decltype(&MHD_resume_connection) resume_connection;
-  decltype(&MHD_run) run;
-  decltype(&MHD_set_connection_option) set_connection_option;
-  decltype(&MHD_start_daemon) start_daemon;
-  decltype(&MHD_stop_daemon) stop_daemon;
-  decltype(&MHD_suspend_connection) suspend_connection;
+#define MHD_FIELD(name) decltype(&MHD_##name) name;
+  MHD_FUNCTIONS(MHD_FIELD)
+#undef MHD_FIELD
 };
 
 const MhdApi* mhd = nullptr;
@@ -62,21 +67,9 @@ bool LoadMhd(std::string* error) {
         loadError = std::string(name) + " missing from " + soname;
       }
     };
-    get(a.add_response_header, "MHD_add_response_header");
-    get(a.create_response_from_buffer, "MHD_create_response_from_buffer");
-    get(a.create_response_from_callback, "MHD_create_response_from_callback");
-    get(a.destroy_response, "MHD_destroy_response");
-    get(a.get_connection_info, "MHD_get_connection_info");
-    get(a.get_connection_values, "MHD_get_connection_values");
-    get(a.get_daemon_info, "MHD_get_daemon_info");
-    get(a.get_timeout, "MHD_get_timeout");
-    get(a.queue_response, "MHD_queue_response");
-    get(a.resume_connection, "MHD_resume_connection");
-    get(a.run, "MHD_run");
-    get(a.set_connection_option, "MHD_set_connection_option");
-    get(a.start_daemon, "MHD_start_daemon");
-    get(a.stop_daemon, "MHD_stop_daemon");
-    get(a.suspend_connection, "MHD_suspend_connection");
+#define MHD_GET(name) get(a.name, "MHD_" #name);
+    MHD_FUNCTIONS(MHD_GET)
+#undef MHD_GET
     return ok ? &a : nullptr;
   }();
   if (!api) *error = loadError;
@@ -97,14 +90,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   void StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) override;
   void Push(const std::string& bytes) override;
   void Finish() override;
-  bool Gone() const override { return gone_; }
-  void OnGone(std::function<void()> fn) override {
-    if (gone_) {
-      fn();
-    } else {
-      onGone_ = std::move(fn);
-    }
-  }
 
   // From the access handler; returns MHD_YES or MHD_NO.
   MHD_Result Access(const char* method, const char* upload, size_t* uploadSize);
@@ -131,8 +116,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   MhdServer* server_;
   MHD_Connection* c_;
   State state_ = State::kReading;
-  bool answered_ = false;
-  bool streaming_ = false;
   HttpAnswer answer_;
   std::string pending_;
   bool finished_ = false;
@@ -140,8 +123,6 @@ class MhdResponder : public HttpResponder, public std::enable_shared_from_this<M
   // The client of a paused stream sent something or closed: the stream ends.
   bool peerLeft_ = false;
   int watch_ = 0;  // the loop's watch on a paused stream's socket
-  bool gone_ = false;
-  std::function<void()> onGone_;
 };
 
 class MhdServer : public HttpServer {
@@ -416,15 +397,10 @@ ssize_t MhdResponder::Read(char* buf, size_t max) {
 
 void MhdResponder::Completed() {
   Unwatch();
-  gone_ = true;
+  auto fn = MarkGone();
   c_ = nullptr;
   server_->Untrack(this);
-  if (onGone_) {
-    auto fn = std::move(onGone_);
-    onGone_ = nullptr;
-    auto keep = shared_from_this();
-    server_->Later([keep, fn] { fn(); });
-  }
+  if (fn) server_->Later([keep = shared_from_this(), fn] { fn(); });
 }
 
 }  // namespace

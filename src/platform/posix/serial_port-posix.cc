@@ -11,18 +11,10 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <map>
-
 #include "platform/serial_port.h"
 
 namespace platform {
 namespace {
-
-std::map<int, std::string>& DeviceMap() {
-  static std::map<int, std::string> map;
-  return map;
-}
 
 std::string Errno(const char* what) { return std::string(what) + ": " + strerror(errno); }
 
@@ -34,7 +26,7 @@ bool IsPseudoTerminal(int fd) {
   return (m >= 136 && m <= 143) || m == 3;
 }
 
-class PosixSerialPort : public SerialPort {
+class PosixSerialPort : public BufferedSerialPort {
  public:
   explicit PosixSerialPort(EventLoop& loop) : loop_(loop) {}
   ~PosixSerialPort() override { Close(); }
@@ -97,19 +89,6 @@ class PosixSerialPort : public SerialPort {
   }
 
   bool IsOpen() const override { return fd_ >= 0; }
-  int port() const override { return port_; }
-
-  std::string Input() override {
-    ReadAvailable();
-    std::string out;
-    out.swap(buffer_);
-    return out;
-  }
-
-  int InBufferCount() override {
-    ReadAvailable();
-    return int(buffer_.size());
-  }
 
   bool Output(const std::string& bytes) override {
     if (fd_ < 0) {
@@ -136,18 +115,7 @@ class PosixSerialPort : public SerialPort {
     return true;
   }
 
-  std::string error() const override { return error_; }
-  void SetLog(std::function<void(const std::string&)> log) override { log_ = std::move(log); }
-
  private:
-  void Log(const std::string& text) {
-    const std::string line = "COM" + std::to_string(port_) + " (" + SerialDeviceName(port_) + "): " + text;
-    if (log_)
-      log_(line);
-    else
-      std::fprintf(stderr, "%s\n", line.c_str());
-  }
-
   // 19200 baud, 7 data bits, odd parity, 1 stop bit, raw, no flow control.
   bool ApplyLineSettings() {
     termios t;
@@ -201,7 +169,7 @@ class PosixSerialPort : public SerialPort {
 
   // Takes everything the driver holds; a hang-up (the other end of a
   // pseudo-terminal closed) drops the handle so the loop does not spin on it.
-  void ReadAvailable() {
+  void ReadAvailable() override {
     if (fd_ < 0) return;
     char buf[512];
     for (;;) {
@@ -229,24 +197,12 @@ class PosixSerialPort : public SerialPort {
 
   EventLoop& loop_;
   int fd_ = -1;
-  int port_ = 0;
   int handle_ = 0;
   bool pty_ = false;
   bool warned_ = false;
-  std::string buffer_;
-  std::string error_;
-  std::function<void(const std::string&)> log_;
 };
 
 }  // namespace
-
-std::string SerialDeviceName(int port) {
-  auto it = DeviceMap().find(port);
-  if (it != DeviceMap().end()) return it->second;
-  return "/dev/ttyS" + std::to_string(port - 1);
-}
-
-void SetSerialDevice(int port, const std::string& device) { DeviceMap()[port] = device; }
 
 std::unique_ptr<SerialPort> SerialPort::Create(EventLoop& loop) { return std::make_unique<PosixSerialPort>(loop); }
 

@@ -272,14 +272,6 @@ class Win32FileSystem : public FileSystem {
     return true;
   }
 
-  ReadStatus ReadBeneath(const std::string& base, const std::string& name, size_t maxBytes, std::string* contents,
-                         std::string* error) override {
-    HeldFolders folders;
-    std::string path;
-    if (!folders.Open(base, name, &path, error)) return ReadStatus::kNotRegular;
-    return ReadFile(path, maxBytes, contents, error);
-  }
-
   bool WriteBeneath(const std::string& base, const std::string& name, const std::string& bytes,
                     std::string* error) override {
     HeldFolders folders;

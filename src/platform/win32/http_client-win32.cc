@@ -264,7 +264,7 @@ class WinHttpClient : public HttpClient {
 
 }  // namespace
 
-std::unique_ptr<HttpClient> CreateSystemHttpClient(EventLoop& loop, const HttpLimits& limits) {
+std::unique_ptr<HttpClient> HttpClient::Create(EventLoop& loop, const HttpLimits& limits) {
   return std::make_unique<WinHttpClient>(loop, limits);
 }
 

@@ -58,19 +58,10 @@ class SysResponder : public HttpResponder, public std::enable_shared_from_this<S
   void StartStream(const std::string& contentType, const std::vector<HttpHeader>& headers) override;
   void Push(const std::string& bytes) override;
   void Finish() override;
-  bool Gone() const override { return gone_; }
-  void OnGone(std::function<void()> fn) override {
-    if (gone_) {
-      fn();
-    } else {
-      onGone_ = std::move(fn);
-    }
-  }
   void Detach() {
     StopWatching();
     server_ = nullptr;
-    gone_ = true;
-    onGone_ = nullptr;
+    MarkGone();
   }
 
  private:
@@ -87,10 +78,6 @@ class SysResponder : public HttpResponder, public std::enable_shared_from_this<S
   OVERLAPPED disconnect_{};
   HANDLE disconnectEvent_ = nullptr;
   int watch_ = 0;
-  bool answered_ = false;
-  bool streaming_ = false;
-  bool gone_ = false;
-  std::function<void()> onGone_;
   // Without streaming: the head waits for the first Push.
   std::string streamType_;
   std::vector<HttpHeader> streamHeaders_;
@@ -381,13 +368,8 @@ void SysResponder::Finish() {
 
 void SysResponder::Left() {
   StopWatching();
-  gone_ = true;
-  if (onGone_ && server_) {
-    auto fn = std::move(onGone_);
-    onGone_ = nullptr;
-    auto keep = shared_from_this();
-    server_->Later([keep, fn] { fn(); });
-  }
+  auto fn = MarkGone();
+  if (fn && server_) server_->Later([keep = shared_from_this(), fn] { fn(); });
 }
 
 }  // namespace

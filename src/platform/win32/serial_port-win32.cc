@@ -4,18 +4,10 @@
 // cannot wait for events the port polls its input queue every few ms.
 #include <windows.h>
 
-#include <cstdio>
-#include <map>
-
 #include "platform/serial_port.h"
 
 namespace platform {
 namespace {
-
-std::map<int, std::string>& DeviceMap() {
-  static std::map<int, std::string> map;
-  return map;
-}
 
 std::string LastErrorText(const char* what, DWORD code) {
   return std::string(what) + " failed, error " + std::to_string(code);
@@ -23,7 +15,7 @@ std::string LastErrorText(const char* what, DWORD code) {
 
 constexpr int64_t kPollMs = 5;
 
-class Win32SerialPort : public SerialPort {
+class Win32SerialPort : public BufferedSerialPort {
  public:
   explicit Win32SerialPort(EventLoop& loop) : loop_(loop) {}
   ~Win32SerialPort() override { Close(); }
@@ -77,19 +69,6 @@ class Win32SerialPort : public SerialPort {
   }
 
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
-  int port() const override { return port_; }
-
-  std::string Input() override {
-    ReadAvailable();
-    std::string out;
-    out.swap(buffer_);
-    return out;
-  }
-
-  int InBufferCount() override {
-    ReadAvailable();
-    return int(buffer_.size());
-  }
 
   bool Output(const std::string& bytes) override {
     if (handle_ == INVALID_HANDLE_VALUE) {
@@ -110,18 +89,7 @@ class Win32SerialPort : public SerialPort {
     return true;
   }
 
-  std::string error() const override { return error_; }
-  void SetLog(std::function<void(const std::string&)> log) override { log_ = std::move(log); }
-
  private:
-  void Log(const std::string& text) {
-    const std::string line = "COM" + std::to_string(port_) + ": " + text;
-    if (log_)
-      log_(line);
-    else
-      std::fprintf(stderr, "%s\n", line.c_str());
-  }
-
   bool Exists(const std::string& device) {
     std::string name = device;
     if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
@@ -296,7 +264,7 @@ class Win32SerialPort : public SerialPort {
     return handle_ != INVALID_HANDLE_VALUE && !ClearCommError(handle_, &errors, &stat);
   }
 
-  void ReadAvailable() {
+  void ReadAvailable() override {
     if (handle_ == INVALID_HANDLE_VALUE) return;
     for (;;) {
       DWORD errors = 0;
@@ -316,27 +284,15 @@ class Win32SerialPort : public SerialPort {
 
   EventLoop& loop_;
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  int port_ = 0;
   OVERLAPPED wait_{};
   DWORD mask_ = 0;
   bool wait_pending_ = false;
   bool polling_ = false;
   int loop_handle_ = 0;
   int poll_timer_ = 0;
-  std::string buffer_;
-  std::string error_;
-  std::function<void(const std::string&)> log_;
 };
 
 }  // namespace
-
-std::string SerialDeviceName(int port) {
-  auto it = DeviceMap().find(port);
-  if (it != DeviceMap().end()) return it->second;
-  return "\\\\.\\COM" + std::to_string(port);
-}
-
-void SetSerialDevice(int port, const std::string& device) { DeviceMap()[port] = device; }
 
 std::unique_ptr<SerialPort> SerialPort::Create(EventLoop& loop) { return std::make_unique<Win32SerialPort>(loop); }
 
