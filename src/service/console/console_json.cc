@@ -1,9 +1,10 @@
 // Windows-1252 and UTF-8, and the JSON shapes of the console's answers.
-#include "service/console/console_json.h"
+#include "service/console/console.h"
 
 #include <cstdint>
 
 #include "language/cp1252.h"
+#include "language/text_value.h"
 
 namespace console {
 namespace {
@@ -19,6 +20,30 @@ void AppendUtf8(std::string* out, uint32_t cp) {
     out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
     out->push_back(char(0x80 | (cp & 0x3F)));
   }
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c | 0x20);
+  return s;
+}
+
+bool Utf8Declared(const std::string& contentType) {
+  const std::string type = Lower(contentType);
+  const std::string_view media = language::Trimmed(std::string_view(type).substr(0, type.find(';')), " \t");
+  bool json = media == "application/json" || (media.size() > 5 && media.ends_with("+json"));
+  for (size_t at = type.find(';'); at != std::string::npos;) {
+    const size_t next = type.find(';', at + 1);
+    const std::string_view param =
+        language::Trimmed(std::string_view(type).substr(at + 1, next == std::string::npos ? next : next - at - 1), " \t");
+    if (param.starts_with("charset=")) {
+      std::string_view value = language::Trimmed(param.substr(8), " \t");
+      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+      return value == "utf-8" || value == "utf8";
+    }
+    at = next;
+  }
+  return json;
 }
 
 }  // namespace
@@ -52,48 +77,6 @@ std::string Cp1252FromUtf8(const std::string& text) {
   return out;
 }
 
-namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = char(c | 0x20);
-  return s;
-}
-
-std::string Trimmed(const std::string& s) {
-  const size_t b = s.find_first_not_of(" \t");
-  return b == std::string::npos ? "" : s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-bool Utf8Declared(const std::string& contentType) {
-  const std::string type = Lower(contentType);
-  const std::string media = Trimmed(type.substr(0, type.find(';')));
-  bool json = media == "application/json" || (media.size() > 5 && media.compare(media.size() - 5, 5, "+json") == 0);
-  for (size_t at = type.find(';'); at != std::string::npos;) {
-    const size_t next = type.find(';', at + 1);
-    const std::string param = Trimmed(type.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
-    if (param.rfind("charset=", 0) == 0) {
-      std::string value = Trimmed(param.substr(8));
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-      return value == "utf-8" || value == "utf8";
-    }
-    at = next;
-  }
-  return json;
-}
-
-// One UTF-8 character at `i` as its Windows-1252 byte; false when broken or
-// not in the code page (C1 controls included: their bytes are other letters).
-bool NextCp1252(const std::string& text, size_t* i, char* byte) {
-  uint32_t cp;
-  if (!language::NextUtf8(text, i, &cp)) return false;
-  const int b = language::Windows1252Byte(cp);
-  *byte = static_cast<char>(b);
-  return b >= 0;
-}
-
-}  // namespace
-
 bool DocumentBytes(const std::string& contentType, const std::string& body, std::string* out, size_t* badLine) {
   if (!Utf8Declared(contentType)) {
     *out = body;
@@ -105,13 +88,16 @@ bool DocumentBytes(const std::string& contentType, const std::string& body, std:
   // A byte-order mark some editors put first is no character of the document.
   size_t i = body.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (i < body.size()) {
-    char byte = 0;
-    if (!NextCp1252(body, &i, &byte)) {
+    // Broken, or not in the code page (C1 controls included: their bytes are
+    // other letters).
+    uint32_t cp;
+    const int byte = language::NextUtf8(body, &i, &cp) ? language::Windows1252Byte(cp) : -1;
+    if (byte < 0) {
       *badLine = line;
       return false;
     }
     if (byte == '\n') ++line;
-    out->push_back(byte);
+    out->push_back(static_cast<char>(byte));
   }
   return true;
 }

@@ -1,5 +1,5 @@
 // Prometheus text for the console.
-#include "service/console/metrics.h"
+#include "service/console/console.h"
 
 #include <cstdio>
 
