@@ -47,10 +47,9 @@ void JobMetrics::Add(const JobRecord& job) {
 std::string MetricsText(const JobMetrics& m, const service::ServiceState& status) {
   std::string out;
   Head(&out, "quilo1_jobs_total", "counter", "Jobs ended since start, by port and outcome.");
-  for (const auto& [key, n] : m.jobs) {
+  for (const auto& [key, n] : m.jobs)
     out += "quilo1_jobs_total{port=\"" + std::to_string(key.first) + "\",outcome=\"" + Label(key.second) + "\"} " +
            std::to_string(n) + "\n";
-  }
   Head(&out, "quilo1_job_duration_seconds", "histogram", "Time from taking a job to its outcome.");
   uint64_t cumulative = 0;
   for (size_t i = 0; i < std::size(kDurationBuckets); ++i) {
@@ -62,13 +61,11 @@ std::string MetricsText(const JobMetrics& m, const service::ServiceState& status
   out += "quilo1_job_duration_seconds_sum " + Number(m.sumSeconds) + "\n";
   out += "quilo1_job_duration_seconds_count " + std::to_string(m.count) + "\n";
   Head(&out, "quilo1_printer_identified", "gauge", "1 when the printer on the port has been identified.");
-  for (const auto& p : status.ports) {
+  for (const auto& p : status.ports)
     out += "quilo1_printer_identified{port=\"" + std::to_string(p.port) + "\"} " + (p.serial.empty() ? "0" : "1") + "\n";
-  }
   Head(&out, "quilo1_port_available", "gauge", "1 when the port can be opened.");
-  for (const auto& p : status.ports) {
+  for (const auto& p : status.ports)
     out += "quilo1_port_available{port=\"" + std::to_string(p.port) + "\"} " + (p.available ? "1" : "0") + "\n";
-  }
   Head(&out, "quilo1_paper_end_waits_total", "counter", "Waits for a new paper roll.");
   out += "quilo1_paper_end_waits_total " + std::to_string(status.paperEndWaits) + "\n";
   Head(&out, "quilo1_journal_recoveries_total", "counter", "Jobs recovered from the journal at start.");

@@ -13,10 +13,7 @@
 namespace service::window {
 namespace {
 
-std::vector<HWND>& Dialogs() {
-  static std::vector<HWND> dialogs;
-  return dialogs;
-}
+std::vector<HWND> g_dialogs;
 
 // The dialogs live on one thread; another thread's loop leaves its messages alone.
 std::atomic<DWORD> g_dialogThread{0};
@@ -25,7 +22,7 @@ bool FilterDialogMessage(void* m) {
   MSG* msg = static_cast<MSG*>(m);
   if (!msg->hwnd || GetCurrentThreadId() != g_dialogThread) return false;
   HWND root = GetAncestor(msg->hwnd, GA_ROOT);
-  for (HWND d : Dialogs())
+  for (HWND d : g_dialogs)
     if (d == root) return IsDialogMessageW(d, msg) != 0;
   return false;
 }
@@ -158,13 +155,12 @@ void ShowingErrors(const std::function<void()>& run, const std::function<void(co
 
 void AddDialog(HWND dialog) {
   g_dialogThread = GetCurrentThreadId();
-  Dialogs().push_back(dialog);
+  g_dialogs.push_back(dialog);
   platform::SetMessageFilter(FilterDialogMessage);
 }
 
 void RemoveDialog(HWND dialog) {
-  auto& d = Dialogs();
-  d.erase(std::remove(d.begin(), d.end(), dialog), d.end());
+  std::erase(g_dialogs, dialog);
 }
 
 namespace {

@@ -43,17 +43,12 @@ const OptionBox kOptionBoxes[] = {
     {IDC_CHECKSTAMPALOGO, &settings::Options::CheckStampaLogo},
 };
 
-// The five frames that a ticked port box locks. Read-only fields and their
-// labels stay enabled: the operator reads them while the port runs.
+// The five frames that a ticked port box locks, with the option boxes of
+// Frame6. Read-only fields and their labels stay enabled: the operator reads
+// them while the port runs.
 const int kLockedControls[] = {
-    IDC_FRAME2,
-    IDC_FRAME6, IDC_CHBCONVXONXOFF, IDC_CHBTRACE, IDC_CHKDISABLEDISPLAY, IDC_CHKCODFISC,
-    IDC_CHBPAGAMENTIESTESI, IDC_CHBINVERSIONESCONTISURESO, IDC_CHBTEND5ASCORRNONRISCOSSO,
-    IDC_CHBNOINVIAAPCASSETTO, IDC_CHBFASTDISPLAY, IDC_CHBDELAYCOMPATIBILITA, IDC_CHBDISABTOTALIZZATORI,
-    IDC_CHKFORZAINTESTAZIONEFATTURA, IDC_CHECKLOGPAGAMENTO, IDC_CHECKSTAMPALOGO,
-    IDC_FRAME3, IDC_OPTIONFAST, IDC_OPTIONSLOW, IDC_TXTTIMERVAL, IDC_CMDCHGTIMER,
-    IDC_FRAME4,
-    IDC_FRAMEFATTSCO, IDC_OPTFISCAL, IDC_OPTNONFISCAL,
+    IDC_FRAME2, IDC_FRAME6, IDC_FRAME3, IDC_OPTIONFAST, IDC_OPTIONSLOW, IDC_TXTTIMERVAL, IDC_CMDCHGTIMER,
+    IDC_FRAME4, IDC_FRAMEFATTSCO, IDC_OPTFISCAL, IDC_OPTNONFISCAL,
 };
 
 struct Tip {
@@ -487,6 +482,7 @@ void MainWindow::Show(const ServiceState& s, StateChange change) {
     case Shown::kTimerText: return SetText(hwnd_, IDC_TXTTIMERVAL, s.timerText);
     case Shown::kConfiguration:
       for (int id : kLockedControls) EnableWindow(GetDlgItem(hwnd_, id), !s.configurationLocked);
+      for (const OptionBox& box : kOptionBoxes) EnableWindow(GetDlgItem(hwnd_, box.id), !s.configurationLocked);
       EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), s.configurationLocked);
       EnableWindow(GetDlgItem(hwnd_, IDC_ANNULLO), s.configurationLocked);
       return;
