@@ -1,6 +1,7 @@
 // Routing, security rules and event streams of the web console.
 #include "service/console/console.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/secret_file.h"
@@ -24,13 +25,11 @@ HttpAnswer Json(int status, const nlohmann::json& j) {
   return {status, "application/json", {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}}, Dump(j)};
 }
 
-HttpAnswer Problem(int status, const std::string& message) {
-  return Json(status, {{"outcome", "error"}, {"message", message}});
-}
-
-// A document refused before it is queued.
-HttpAnswer Refusal(const char* code, const std::string& message) {
-  return Json(422, {{"outcome", "error"}, {"code", code}, {"message", message}});
+// A refusal; a document refused before it is queued names its code too.
+HttpAnswer Problem(int status, const std::string& message, const char* code = nullptr) {
+  nlohmann::json j = {{"outcome", "error"}, {"message", message}};
+  if (code) j["code"] = code;
+  return Json(status, j);
 }
 
 // Compares in time independent of where the texts differ.
@@ -42,11 +41,8 @@ bool SameSecret(const std::string& a, const std::string& b) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return (x | 0x20) == (y | 0x20); });
 }
 
 // The value of `name` in a query, undecoded; empty when absent.
@@ -199,11 +195,12 @@ void Console::SubmitJob(const HttpRequest& request, const std::shared_ptr<HttpRe
   std::string document;
   size_t badLine = 0;
   if (!DocumentBytes(request.Header("Content-Type"), request.body, &document, &badLine)) {
-    responder->Send(Refusal("E513", "E513: Carattere non stampabile in Windows-1252 alla riga " + std::to_string(badLine)));
+    responder->Send(
+        Problem(422, "E513: Carattere non stampabile in Windows-1252 alla riga " + std::to_string(badLine), "E513"));
     return;
   }
   if (document.find_first_not_of(" \t\r\n") == std::string::npos) {
-    responder->Send(Refusal("E511", "E511: Documento senza righe da stampare"));
+    responder->Send(Problem(422, "E511: Documento senza righe da stampare", "E511"));
     return;
   }
   jobs_.SubmitJob(port, document, key, [responder](const SubmitResult& r) {
