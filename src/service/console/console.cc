@@ -160,8 +160,8 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   } else if (path == "/api/events") {
     Subscribe(responder);
   } else if (path == "/metrics") {
-    responder->Send(
-        {200, "text/plain; version=0.0.4; charset=utf-8", {{"Cache-Control", "no-store"}}, MetricsText(metrics_, state_)});
+    responder->Send({200, "text/plain; version=0.0.4; charset=utf-8", {{"Cache-Control", "no-store"}},
+                     MetricsText(metrics_, state_)});
   } else if (postPath) {
     Act(request, *responder);
   } else {

@@ -36,8 +36,8 @@ bool Utf8Declared(const std::string& contentType) {
   bool json = media == "application/json" || (media.size() > 5 && media.ends_with("+json"));
   for (size_t at = type.find(';'); at != std::string::npos;) {
     const size_t next = type.find(';', at + 1);
-    const std::string_view param =
-        language::Trimmed(std::string_view(type).substr(at + 1, next == std::string::npos ? next : next - at - 1), " \t");
+    const std::string_view item = std::string_view(type).substr(at + 1, next == std::string::npos ? next : next - at - 1);
+    const std::string_view param = language::Trimmed(item, " \t");
     if (param.starts_with("charset=")) {
       std::string_view value = language::Trimmed(param.substr(8), " \t");
       if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);

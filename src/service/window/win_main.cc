@@ -37,7 +37,9 @@ int Today() {
   return t.wYear * 10000 + t.wMonth * 100 + t.wDay;
 }
 
-int64_t DaysOf(long yyyymmdd) { return settings::DaysFromCivil(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100); }
+int64_t DaysOf(long yyyymmdd) {
+  return settings::DaysFromCivil(yyyymmdd / 10000, yyyymmdd / 100 % 100, yyyymmdd % 100);
+}
 
 // Quilo1.exe's log: the daemon's time-stamped status lines, kept in a daily
 // file Quilo1-YYYYMMDD.log of the data directory for thirty days.
