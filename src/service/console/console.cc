@@ -1,10 +1,9 @@
 // Routing, security rules and event streams of the web console.
 #include "service/console/console.h"
 
+#include <algorithm>
 #include <cstdlib>
 
-#include "service/console/console_json.h"
-#include "service/console/console_page.h"
 #include "platform/secret_file.h"
 
 namespace console {
@@ -16,17 +15,21 @@ using platform::HttpResponder;
 
 std::string Dump(const nlohmann::json& j) { return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); }
 
+const char kTokenHeader[] = "X-Quilo1-Token";
+// The page's credential: a session id given for the token by /login.
+const char kSessionCookie[] = "quilo1_session";
+// Sessions kept at most; a login past that forgets the oldest.
+const size_t kMaxSessions = 64;
+
 HttpAnswer Json(int status, const nlohmann::json& j) {
-  HttpAnswer a;
-  a.status = status;
-  a.contentType = "application/json";
-  a.headers = {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}};
-  a.body = Dump(j);
-  return a;
+  return {status, "application/json", {{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}}, Dump(j)};
 }
 
-HttpAnswer Problem(int status, const std::string& message) {
-  return Json(status, {{"outcome", "error"}, {"message", message}});
+// A refusal; a document refused before it is queued names its code too.
+HttpAnswer Problem(int status, const std::string& message, const char* code = nullptr) {
+  nlohmann::json j = {{"outcome", "error"}, {"message", message}};
+  if (code) j["code"] = code;
+  return Json(status, j);
 }
 
 // Compares in time independent of where the texts differ.
@@ -38,11 +41,8 @@ bool SameSecret(const std::string& a, const std::string& b) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return (x | 0x20) == (y | 0x20); });
 }
 
 // The value of `name` in a query, undecoded; empty when absent.
@@ -70,8 +70,6 @@ int NumberIn(const std::string& text, int lo, int hi, int fallback, bool* bad) {
   return n < lo || n > hi ? fallback : n;
 }
 
-const char kNothingToPrint[] = "E511: Documento senza righe da stampare";
-
 // The Idempotency-Key header: true when absent (`*key` empty) or one of 1 to
 // 64 visible ASCII characters; false when malformed or sent twice.
 bool IdempotencyKey(const HttpRequest& request, std::string* key) {
@@ -92,8 +90,9 @@ std::string Event(const char* name, const nlohmann::json& data) {
   return std::string("event: ") + name + "\ndata: " + Dump(data) + "\n\n";
 }
 
-}  // namespace
-
+// The rules every request passes before routing: 0 when it may go on, else
+// the status to answer. `signedIn`: the request carries the token or a
+// session, which a POST needs.
 int CheckRequest(const ConsoleConfig& config, const HttpRequest& request, bool signedIn) {
   // Two Host headers may be read differently by a proxy and by us.
   int hosts = 0;
@@ -110,6 +109,8 @@ int CheckRequest(const ConsoleConfig& config, const HttpRequest& request, bool s
   return 0;
 }
 
+}  // namespace
+
 Console::Console(platform::EventLoop& loop, const service::ServiceState& state, service::OperatorActions& actions,
                  JobDesk& jobs, const ConsoleConfig& config)
     : loop_(loop), state_(state), actions_(actions), jobs_(jobs), config_(config) {}
@@ -124,15 +125,11 @@ Console::~Console() {
 }
 
 void Console::Handle(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
-  int refused = CheckRequest(config_, request, SignedIn(request));
-  if (refused == 400) {
-    responder->Send(Problem(400, "Richiesta non valida"));
-  } else if (refused == 403) {
-    responder->Send(Problem(403, "Accesso negato"));
-  } else if (refused == 413) {
-    responder->Send(Problem(413, "Documento troppo grande"));
-  } else {
-    Route(request, responder);
+  switch (CheckRequest(config_, request, SignedIn(request))) {
+    case 0: return Route(request, responder);
+    case 400: return responder->Send(Problem(400, "Richiesta non valida"));
+    case 403: return responder->Send(Problem(403, "Accesso negato"));
+    default: return responder->Send(Problem(413, "Documento troppo grande"));
   }
 }
 
@@ -163,11 +160,8 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
   } else if (path == "/api/events") {
     Subscribe(responder);
   } else if (path == "/metrics") {
-    HttpAnswer a;
-    a.contentType = "text/plain; version=0.0.4; charset=utf-8";
-    a.headers = {{"Cache-Control", "no-store"}};
-    a.body = MetricsText(metrics_, state_);
-    responder->Send(a);
+    responder->Send({200, "text/plain; version=0.0.4; charset=utf-8", {{"Cache-Control", "no-store"}},
+                     MetricsText(metrics_, state_)});
   } else if (postPath) {
     Act(request, *responder);
   } else {
@@ -176,16 +170,14 @@ void Console::Route(const HttpRequest& request, const std::shared_ptr<HttpRespon
 }
 
 void Console::SendPage(const HttpRequest& request, HttpResponder& responder) {
-  HttpAnswer a;
-  a.contentType = "text/html; charset=utf-8";
-  a.headers = {{"Cache-Control", "no-store"},
-               {"X-Content-Type-Options", "nosniff"},
-               {"X-Frame-Options", "DENY"},
-               {"Content-Security-Policy",
-                "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
-                "frame-ancestors 'none'"}};
-  a.body = ConsolePage(SignedIn(request));
-  responder.Send(a);
+  responder.Send({200, "text/html; charset=utf-8",
+                  {{"Cache-Control", "no-store"},
+                   {"X-Content-Type-Options", "nosniff"},
+                   {"X-Frame-Options", "DENY"},
+                   {"Content-Security-Policy",
+                    "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
+                    "frame-ancestors 'none'"}},
+                  ConsolePage(SignedIn(request))});
 }
 
 void Console::SubmitJob(const HttpRequest& request, const std::shared_ptr<HttpResponder>& responder) {
@@ -203,14 +195,12 @@ void Console::SubmitJob(const HttpRequest& request, const std::shared_ptr<HttpRe
   std::string document;
   size_t badLine = 0;
   if (!DocumentBytes(request.Header("Content-Type"), request.body, &document, &badLine)) {
-    responder->Send(Json(422, {{"outcome", "error"},
-                               {"code", "E513"},
-                               {"message", "E513: Carattere non stampabile in Windows-1252 alla riga " +
-                                               std::to_string(badLine)}}));
+    responder->Send(
+        Problem(422, "E513: Carattere non stampabile in Windows-1252 alla riga " + std::to_string(badLine), "E513"));
     return;
   }
   if (document.find_first_not_of(" \t\r\n") == std::string::npos) {
-    responder->Send(Json(422, {{"outcome", "error"}, {"code", "E511"}, {"message", kNothingToPrint}}));
+    responder->Send(Problem(422, "E511: Documento senza righe da stampare", "E511"));
     return;
   }
   jobs_.SubmitJob(port, document, key, [responder](const SubmitResult& r) {
@@ -278,9 +268,9 @@ bool Console::SignedIn(const HttpRequest& request) const {
 // The login link trades the token for a session cookie, so the token never
 // sits in the page and the cookie never reaches a script.
 void Console::Login(const HttpRequest& request, const std::shared_ptr<HttpResponder>& responder) {
-  HttpAnswer a;
-  a.contentType = "text/html; charset=utf-8";
-  a.headers = {{"Cache-Control", "no-store"}, {"Referrer-Policy", "no-referrer"}, {"X-Frame-Options", "DENY"}};
+  HttpAnswer a{0, "text/html; charset=utf-8",
+               {{"Cache-Control", "no-store"}, {"Referrer-Policy", "no-referrer"}, {"X-Frame-Options", "DENY"}},
+               ""};
   std::string bytes;
   if (!SameSecret(QueryValue(request.query, "token"), config_.token)) {
     a.status = 403;

@@ -1,5 +1,5 @@
 // The console page, in Italian like the window, with the window's captions.
-#include "service/console/console_page.h"
+#include "service/console/console.h"
 
 namespace console {
 namespace {

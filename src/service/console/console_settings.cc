@@ -3,18 +3,14 @@
 
 #include <cstdlib>
 
+#include "language/text_value.h"
 #include "platform/secret_file.h"
 
 namespace console {
 namespace {
 
 std::string Field(const std::vector<std::string>& lines, size_t i) {
-  if (i >= lines.size()) return {};
-  std::string s = lines[i];
-  size_t b = s.find_first_not_of(" \t");
-  s = b == std::string::npos ? "" : s.substr(b);
-  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
-  return s;
+  return i < lines.size() ? std::string(language::Trimmed(lines[i], " \t\r\n")) : std::string();
 }
 
 bool IsDottedIpv4(const std::string& s) {
@@ -34,9 +30,9 @@ bool IsDottedIpv4(const std::string& s) {
   return parts == 4;
 }
 
-}  // namespace
-
 bool IsLoopbackAddress(const std::string& address) { return IsDottedIpv4(address) && address.rfind("127.", 0) == 0; }
+
+}  // namespace
 
 ConsoleSettings ParseConsoleSettings(const std::vector<std::string>& lines) {
   ConsoleSettings s;

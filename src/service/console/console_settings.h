@@ -25,7 +25,6 @@ struct ConsoleSettings {
   std::string warning;  // why a line was not taken as written
 };
 ConsoleSettings ParseConsoleSettings(const std::vector<std::string>& lines);
-bool IsLoopbackAddress(const std::string& address);
 
 // 32 lower-case hex digits.
 bool IsToken(const std::string& text);

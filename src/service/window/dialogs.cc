@@ -1,9 +1,10 @@
 // Quilo1.exe's small windows and the modal runs that keep the window
 // thread's loop turning, so that status calls still arrive while a box waits.
-#include "service/window/dialogs.h"
+#include "service/window/main_window.h"
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <vector>
 
 #include "platform/win32/message_filter.h"
@@ -12,10 +13,7 @@
 namespace service::window {
 namespace {
 
-std::vector<HWND>& Dialogs() {
-  static std::vector<HWND> dialogs;
-  return dialogs;
-}
+std::vector<HWND> g_dialogs;
 
 // The dialogs live on one thread; another thread's loop leaves its messages alone.
 std::atomic<DWORD> g_dialogThread{0};
@@ -24,7 +22,7 @@ bool FilterDialogMessage(void* m) {
   MSG* msg = static_cast<MSG*>(m);
   if (!msg->hwnd || GetCurrentThreadId() != g_dialogThread) return false;
   HWND root = GetAncestor(msg->hwnd, GA_ROOT);
-  for (HWND d : Dialogs())
+  for (HWND d : g_dialogs)
     if (d == root) return IsDialogMessageW(d, msg) != 0;
   return false;
 }
@@ -35,10 +33,6 @@ std::wstring Query(const std::vector<char>& block, const wchar_t* name) {
   UINT len = 0;
   if (!VerQueryValueW(block.data(), path.c_str(), &value, &len) || !value || len == 0) return L"";
   return std::wstring(static_cast<const wchar_t*>(value));
-}
-
-void SetText(HWND dialog, int id, const std::string& text) {
-  SetDlgItemTextW(dialog, id, Widen(text).c_str());
 }
 
 // The OK of About and of the message box only marks the dialog done;
@@ -147,17 +141,33 @@ VersionInfo ReadVersionInfo() {
   return info;
 }
 
+void SetText(HWND dialog, int id, const std::string& text) { SetDlgItemTextW(dialog, id, Widen(text).c_str()); }
+
+void ShowingErrors(const std::function<void()>& run, const std::function<void(const std::string&)>& show) {
+  try {
+    run();
+  } catch (const std::exception& e) {
+    show(std::string("Errore: ") + e.what());
+  } catch (...) {
+    show("Errore imprevisto");
+  }
+}
+
 void AddDialog(HWND dialog) {
   g_dialogThread = GetCurrentThreadId();
-  Dialogs().push_back(dialog);
+  g_dialogs.push_back(dialog);
   platform::SetMessageFilter(FilterDialogMessage);
 }
 
 void RemoveDialog(HWND dialog) {
-  auto& d = Dialogs();
-  d.erase(std::remove(d.begin(), d.end(), dialog), d.end());
+  std::erase(g_dialogs, dialog);
 }
 
+namespace {
+
+// Shows `dialog` over `owner`, which is disabled meanwhile, and turns `loop`
+// (or, without one, a plain message loop) until the dialog is closed or
+// `stop()` holds; then destroys the dialog.
 void RunModal(platform::EventLoop* loop, HWND dialog, HWND owner, const std::function<bool()>& stop) {
   bool reenable = owner && IsWindowEnabled(owner);
   if (reenable) EnableWindow(owner, FALSE);
@@ -181,6 +191,8 @@ void RunModal(platform::EventLoop* loop, HWND dialog, HWND owner, const std::fun
   RemoveDialog(dialog);
   if (IsWindow(dialog)) DestroyWindow(dialog);
 }
+
+}  // namespace
 
 HWND CreateSplash(HINSTANCE instance, const VersionInfo& info) {
   HWND splash = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_SPLASH), nullptr, SplashProc, 0);
@@ -225,10 +237,9 @@ void ShowMessage(HINSTANCE instance, platform::EventLoop* loop, HWND owner, cons
                  const std::function<bool()>& stop) {
   HWND box = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_MESSAGE), owner, ModalProc, 0);
   if (!box) return;
-  std::wstring wide = Widen(text);
-  SetDlgItemTextW(box, IDC_MESSAGE_TEXT, wide.c_str());
+  SetText(box, IDC_MESSAGE_TEXT, text);
   SendDlgItemMessageW(box, IDC_MESSAGE_ICON, STM_SETICON, WPARAM(LoadIconW(nullptr, IDI_EXCLAMATION)), 0);
-  FitMessage(box, wide);
+  FitMessage(box, Widen(text));
   // A resident program's box must not hide behind the operator's work.
   if (!owner) SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   MessageBeep(MB_ICONEXCLAMATION);

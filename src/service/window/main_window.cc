@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <memory>
 
 #include "service/window/resource.h"
@@ -44,17 +43,12 @@ const OptionBox kOptionBoxes[] = {
     {IDC_CHECKSTAMPALOGO, &settings::Options::CheckStampaLogo},
 };
 
-// The five frames that a ticked port box locks. Read-only fields and their
-// labels stay enabled: the operator reads them while the port runs.
+// The five frames that a ticked port box locks, with the option boxes of
+// Frame6. Read-only fields and their labels stay enabled: the operator reads
+// them while the port runs.
 const int kLockedControls[] = {
-    IDC_FRAME2,
-    IDC_FRAME6, IDC_CHBCONVXONXOFF, IDC_CHBTRACE, IDC_CHKDISABLEDISPLAY, IDC_CHKCODFISC,
-    IDC_CHBPAGAMENTIESTESI, IDC_CHBINVERSIONESCONTISURESO, IDC_CHBTEND5ASCORRNONRISCOSSO,
-    IDC_CHBNOINVIAAPCASSETTO, IDC_CHBFASTDISPLAY, IDC_CHBDELAYCOMPATIBILITA, IDC_CHBDISABTOTALIZZATORI,
-    IDC_CHKFORZAINTESTAZIONEFATTURA, IDC_CHECKLOGPAGAMENTO, IDC_CHECKSTAMPALOGO,
-    IDC_FRAME3, IDC_OPTIONFAST, IDC_OPTIONSLOW, IDC_TXTTIMERVAL, IDC_CMDCHGTIMER,
-    IDC_FRAME4,
-    IDC_FRAMEFATTSCO, IDC_OPTFISCAL, IDC_OPTNONFISCAL,
+    IDC_FRAME2, IDC_FRAME6, IDC_FRAME3, IDC_OPTIONFAST, IDC_OPTIONSLOW, IDC_TXTTIMERVAL, IDC_CMDCHGTIMER,
+    IDC_FRAME4, IDC_FRAMEFATTSCO, IDC_OPTFISCAL, IDC_OPTNONFISCAL,
 };
 
 struct Tip {
@@ -64,18 +58,6 @@ struct Tip {
 const Tip kTips[] = {
     {IDC_TEXT8, "Matricola"},
     {IDC_CHBCONVXONXOFF, "Abilita conversione da file in formato XonXoff"},
-    {IDC_CHECK1, "Abilita / disabilita COM1"},
-    {IDC_CHECK1 + 1, "Abilita / disabilita COM2"},
-    {IDC_CHECK1 + 2, "Abilita / disabilita COM3"},
-    {IDC_CHECK1 + 3, "Abilita / disabilita COM4"},
-    {IDC_SHAPE1, "Verde, se COM1 disponibile"},
-    {IDC_SHAPE1 + 1, "Verde, se COM2 disponibile"},
-    {IDC_SHAPE1 + 2, "Verde, se COM3 disponibile"},
-    {IDC_SHAPE1 + 3, "Verde, se COM4 disponibile"},
-    {IDC_TEXT4, "Segnala se DUMP ricevuto su COM1"},
-    {IDC_TEXT4 + 1, "Segnala se DUMP ricevuto su COM2"},
-    {IDC_TEXT4 + 2, "Segnala se DUMP ricevuto su COM3"},
-    {IDC_TEXT4 + 3, "Segnala se DUMP ricevuto su COM4"},
     {IDC_HEAD_STATO, "Se verde indica che la porta \xE8 attiva"},
     {IDC_TEXT1, "Messaggi ricevuti da ECR"},
     {IDC_TEXT2, "Stato del programma QUILO1"},
@@ -99,9 +81,7 @@ HICON LoadSized(HINSTANCE instance, int id, int size) {
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance) : instance_(instance), threadId_(GetCurrentThreadId()) {
-  version_ = ReadVersionInfo();
-}
+MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {}
 
 MainWindow::~MainWindow() {
   if (g_window == this) g_window = nullptr;
@@ -137,16 +117,9 @@ bool MainWindow::Create(std::string* error) {
 
   // The dialog runs under its own class name, which the installer looks
   // for to close a running copy.
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = DefDlgProcW;
-  wc.cbWndExtra = DLGWINDOWEXTRA;
-  wc.hInstance = instance_;
-  wc.hIcon = icon_;
-  wc.hIconSm = smallIcon_;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kClassName;
+  const WNDCLASSEXW wc{sizeof(WNDCLASSEXW), 0, DefDlgProcW, 0, DLGWINDOWEXTRA, instance_, icon_,
+                       LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                       nullptr, kClassName, smallIcon_};
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     *error = "RegisterClassEx: " + std::to_string(GetLastError());
     return false;
@@ -174,7 +147,7 @@ void MainWindow::Bind(platform::EventLoop& loop, PostAction act, const settings:
   act_ = std::move(act);
   manualPath_ = manualPath;
   FillOptions(settings.options);
-  SetText(IDC_TXTTIMERVAL, settings.timerText);
+  SetText(hwnd_, IDC_TXTTIMERVAL, settings.timerText);
   // The boxes as the settings say; start-up then clears and disables those
   // of the ports it finds missing.
   for (int16_t port = 1; port <= 4; ++port)
@@ -212,20 +185,27 @@ void MainWindow::ServiceEnded() {
 }
 
 void MainWindow::AddTooltips() {
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_,
-                             nullptr);
-  if (!tooltip_) return;
-  SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
-  for (const Tip& tip : kTips) {
-    std::wstring text = Widen(tip.text);
+  HWND tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                 instance_, nullptr);
+  if (!tooltip) return;
+  SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, 400);
+  auto add = [this, tooltip](int id, const std::string& tip) {
+    std::wstring text = Widen(tip);
     TTTOOLINFOW ti{};
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = hwnd_;
-    ti.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, tip.id));
+    ti.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(hwnd_, id));
     ti.lpszText = text.data();
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  };
+  for (const Tip& tip : kTips) add(tip.id, tip.text);
+  for (int i = 0; i < 4; ++i) {
+    const std::string com = "COM" + std::to_string(i + 1);
+    add(IDC_CHECK1 + i, "Abilita / disabilita " + com);
+    add(IDC_SHAPE1 + i, "Verde, se " + com + " disponibile");
+    add(IDC_TEXT4 + i, "Segnala se DUMP ricevuto su " + com);
   }
 }
 
@@ -250,28 +230,10 @@ bool MainWindow::AddIcon() {
   return iconAdded_;
 }
 
-void MainWindow::UpdateIcon() {
-  // A failed icon waits for the taskbar to announce itself again.
-  if (iconAdded_ && !NotifyIcon(NIM_MODIFY)) Log("Shell_NotifyIcon: icona non aggiornata");
-}
-
 void MainWindow::RemoveIcon() {
   if (!iconAdded_) return;
   NotifyIcon(NIM_DELETE);
   iconAdded_ = false;
-}
-
-void MainWindow::OnIconMessage(UINT mouseMessage) {
-  switch (mouseMessage) {
-    case WM_LBUTTONDBLCLK:
-      ShowFromIcon();
-      break;
-    case WM_RBUTTONUP:  // once per right click: the button-down comes first
-      OpenFileMenu();
-      break;
-    default:
-      break;
-  }
 }
 
 void MainWindow::ShowFromIcon() {
@@ -298,35 +260,21 @@ void MainWindow::OpenFileMenu() {
 // ---- operator actions ----
 
 void MainWindow::OnCommand(int id) {
-  if (id == IDM_ESCI) {
-    Close();
-    return;
-  }
-  if (id == IDM_INFO) {
-    ShowAbout(instance_, loop_, hwnd_, version_, [this] { return Finished(); });
-    return;
-  }
-  if (id == IDM_MANUAL) {
-    OpenManual();
-    return;
-  }
-  if (id == IDM_CONSOLE) {
-    OpenConsole();
-    return;
+  switch (id) {
+    case IDM_ESCI: return Close();
+    case IDM_INFO: return ShowAbout(instance_, loop_, hwnd_, version_, [this] { return Finished(); });
+    case IDM_MANUAL: return OpenManual();
+    case IDM_CONSOLE: return OpenConsole();
   }
   if (!act_ || closing_) return;
+  const bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
   if (id >= IDC_CHECK1 && id < IDC_CHECK1 + 4) {
     const int16_t port = int16_t(id - IDC_CHECK1 + 1);
-    const bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
     act_([port, ticked](OperatorActions& a) { a.SetPortEnabled(port, ticked); });
     return;
   }
   for (const OptionBox& box : kOptionBoxes) {
-    if (box.id == id) {
-      const bool ticked = IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
-      act_([option = box.option, ticked](OperatorActions& a) { a.SetOption(option, ticked); });
-      return;
-    }
+    if (box.id == id) return act_([option = box.option, ticked](OperatorActions& a) { a.SetOption(option, ticked); });
   }
   switch (id) {
     case IDC_OPTFISCAL:
@@ -417,14 +365,10 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   if (!self) return FALSE;
   // Nothing may unwind through the system's dispatching: shown here instead.
-  try {
-    return self->OnMessage(msg, wp, lp);
-  } catch (const std::exception& e) {
-    self->MessageBox(std::string("Errore: ") + e.what());
-  } catch (...) {
-    self->MessageBox("Errore imprevisto");
-  }
-  return FALSE;
+  INT_PTR result = FALSE;
+  ShowingErrors([&] { result = self->OnMessage(msg, wp, lp); },
+                [self](const std::string& text) { self->MessageBox(text); });
+  return result;
 }
 
 INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -445,7 +389,9 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_QUILO1_ICON:
-      OnIconMessage(UINT(lp));
+      if (UINT(lp) == WM_LBUTTONDBLCLK) ShowFromIcon();
+      // Once per right click: the button-down comes first.
+      if (UINT(lp) == WM_RBUTTONUP) OpenFileMenu();
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wp) == BN_CLICKED || HIWORD(wp) == 0) OnCommand(LOWORD(wp));
@@ -504,21 +450,13 @@ void MainWindow::DrawShape(const DRAWITEMSTRUCT& item) {
   DeleteObject(pen);
 }
 
-void MainWindow::EnableFrames(bool enabled) {
-  for (int id : kLockedControls) EnableWindow(GetDlgItem(hwnd_, id), enabled);
-}
-
-void MainWindow::SetText(int id, const std::string& text) {
-  SetDlgItemTextW(hwnd_, id, Widen(text).c_str());
-}
-
 // ---- the service's state ----
 
 void MainWindow::Show(const ServiceState& s, StateChange change) {
   switch (change.what) {
-    case Shown::kPrinterMessage: return SetText(IDC_TEXT1, s.printerMessage);
-    case Shown::kProgramStatus: return SetText(IDC_TEXT2, s.programStatus);
-    case Shown::kDetectionText: return SetText(IDC_TEXT3, s.detectionText);
+    case Shown::kPrinterMessage: return SetText(hwnd_, IDC_TEXT1, s.printerMessage);
+    case Shown::kProgramStatus: return SetText(hwnd_, IDC_TEXT2, s.programStatus);
+    case Shown::kDetectionText: return SetText(hwnd_, IDC_TEXT3, s.detectionText);
     case Shown::kTrayIcon: return ShowBusy(s.busy, s.trayTip);
     case Shown::kPortAvailable:
     case Shown::kPortBox:
@@ -526,10 +464,10 @@ void MainWindow::Show(const ServiceState& s, StateChange change) {
       if (ValidPort(change.port)) ShowPort(change.port, s.ports[change.port - 1], change.what);
       return;
     case Shown::kSerial:
-      if (ValidPort(change.port)) SetText(IDC_TEXT8, s.ports[change.port - 1].serial);
+      if (ValidPort(change.port)) SetText(hwnd_, IDC_TEXT8, s.ports[change.port - 1].serial);
       return;
-    case Shown::kDataDirectory: return SetText(IDC_TXTAPPDATAVISTA, s.dataDirectory);
-    case Shown::kWatching: return SetText(IDC_FRAME3, "Stato del collegamento");
+    case Shown::kDataDirectory: return SetText(hwnd_, IDC_TXTAPPDATAVISTA, s.dataDirectory);
+    case Shown::kWatching: return SetText(hwnd_, IDC_FRAME3, "Stato del collegamento");
     case Shown::kTimerShown:
       ShowWindow(GetDlgItem(hwnd_, IDC_TXTTIMERVAL), s.timerShown ? SW_SHOW : SW_HIDE);
       ShowWindow(GetDlgItem(hwnd_, IDC_CMDCHGTIMER), s.timerShown ? SW_SHOW : SW_HIDE);
@@ -540,10 +478,11 @@ void MainWindow::Show(const ServiceState& s, StateChange change) {
       // keeps what the operator types until "Set timer".
       if (s.fastDetection == fast_) return;
       ShowDetectionMode(s.fastDetection);
-      return TimerText(s.timerText);
-    case Shown::kTimerText: return TimerText(s.timerText);
+      return SetText(hwnd_, IDC_TXTTIMERVAL, s.timerText);
+    case Shown::kTimerText: return SetText(hwnd_, IDC_TXTTIMERVAL, s.timerText);
     case Shown::kConfiguration:
-      EnableFrames(!s.configurationLocked);
+      for (int id : kLockedControls) EnableWindow(GetDlgItem(hwnd_, id), !s.configurationLocked);
+      for (const OptionBox& box : kOptionBoxes) EnableWindow(GetDlgItem(hwnd_, box.id), !s.configurationLocked);
       EnableWindow(GetDlgItem(hwnd_, IDC_CMBFILE), s.configurationLocked);
       EnableWindow(GetDlgItem(hwnd_, IDC_ANNULLO), s.configurationLocked);
       return;
@@ -561,7 +500,8 @@ void MainWindow::Show(const ServiceState& s, StateChange change) {
 void MainWindow::ShowBusy(bool busy, const std::string& tip) {
   busy_ = busy;
   tip_ = Widen(tip);
-  if (!closing_) UpdateIcon();
+  // A failed icon waits for the taskbar to announce itself again.
+  if (!closing_ && iconAdded_ && !NotifyIcon(NIM_MODIFY)) Log("Shell_NotifyIcon: icona non aggiornata");
   // A session ending mid-receipt is told why it should wait.
   if (busy) {
     ShutdownBlockReasonCreate(hwnd_, L"Quilo1: stampa in corso");
@@ -578,7 +518,7 @@ void MainWindow::SetLamp(int16_t port, bool green) {
 void MainWindow::ShowPort(int16_t port, const PortStatus& p, Shown what) {
   HWND box = GetDlgItem(hwnd_, IDC_CHECK1 + port - 1);
   if (what == Shown::kDumpState) {
-    SetText(IDC_TEXT4 + port - 1, p.dumpState);
+    SetText(hwnd_, IDC_TEXT4 + port - 1, p.dumpState);
   } else if (what == Shown::kPortAvailable) {
     SetLamp(port, p.available);
     if (!p.available) {
@@ -593,15 +533,13 @@ void MainWindow::ShowPort(int16_t port, const PortStatus& p, Shown what) {
   }
 }
 
-void MainWindow::TimerText(const std::string& text) { SetText(IDC_TXTTIMERVAL, text); }
-
 void MainWindow::ShowClosingNotice(const std::string& text) {
   closing_ = true;
   RemoveIcon();
   shown_ = false;
   ShowWindow(hwnd_, SW_HIDE);
   if (form1_) {
-    SetDlgItemTextW(form1_, IDC_CLOSING_TEXT, Widen(text).c_str());
+    SetText(form1_, IDC_CLOSING_TEXT, text);
   } else {
     form1_ = CreateClosingNotice(instance_, hwnd_, text);
     if (loop_) form1ShownAt_ = loop_->NowMs();

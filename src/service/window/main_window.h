@@ -1,7 +1,10 @@
 // fQuilo1, the main window, with its notification icon: it renders the job
 // service's state, and the operator's clicks become operator actions. It
 // lives on the window thread; the service runs on its own and the two only
-// post to each other.
+// post to each other. Beside it, Quilo1.exe's small windows (splash, About,
+// closing notice, message box) and the helpers the windows share: text
+// conversion, version information and modal runs that keep the window
+// thread's event loop turning.
 #pragma once
 
 #include <windows.h>
@@ -13,10 +16,45 @@
 #include "platform/event_loop.h"
 #include "service/operator_actions.h"
 #include "service/service_state.h"
-#include "service/window/dialogs.h"
 #include "settings/settings_store.h"
 
 namespace service::window {
+
+// Texts are Windows-1252 in std::string; windows take UTF-16.
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+// What VERSIONINFO says: the splash and About show it.
+struct VersionInfo {
+  std::string version;  // major "." minor ".0." revision
+  std::string productName, companyName, legalCopyright, comments;
+};
+VersionInfo ReadVersionInfo();
+
+// A control's text.
+void SetText(HWND dialog, int id, const std::string& text);
+
+// Runs `run`; an exception goes to `show` as the operator reads it, so that
+// none ends the program unseen and the loop that called goes on.
+void ShowingErrors(const std::function<void()>& run, const std::function<void(const std::string&)>& show);
+
+// Keyboard navigation (Tab, arrows, Enter) for a modeless dialog while it
+// exists; the event loop offers it each message first.
+void AddDialog(HWND dialog);
+void RemoveDialog(HWND dialog);
+
+// frmSplash, topmost, shown at once; DestroySplash takes it off the top and
+// away.
+HWND CreateSplash(HINSTANCE instance, const VersionInfo& info);
+void DestroySplash(HWND splash);
+// frmAbout, modal over `owner`.
+void ShowAbout(HINSTANCE instance, platform::EventLoop* loop, HWND owner, const VersionInfo& info,
+               const std::function<bool()>& stop);
+// The program's message box: the text, an exclamation icon and "OK".
+void ShowMessage(HINSTANCE instance, platform::EventLoop* loop, HWND owner, const std::string& text,
+                 const std::function<bool()>& stop);
+// Form1, topmost, without taking the focus.
+HWND CreateClosingNotice(HINSTANCE instance, HWND owner, const std::string& text);
 
 // Hands an operator action to the service's thread; the window never waits
 // for it. What it changed comes back as the service's state.
@@ -68,19 +106,15 @@ class MainWindow {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id);
-  void OnIconMessage(UINT mouseMessage);
   void DrawShape(const DRAWITEMSTRUCT& item);
   void AddTooltips();
   void FillOptions(const settings::Options& options);
   // The radio buttons of the detection mode, and the mode they show.
   void ShowDetectionMode(bool fast);
-  void EnableFrames(bool enabled);
   void SetLamp(int16_t port, bool green);
   void ShowPort(int16_t port, const PortStatus& p, Shown what);
   void ShowBusy(bool busy, const std::string& tip);
   void ShowClosingNotice(const std::string& text);
-  // The interval field: after start-up only rewritten by the service.
-  void TimerText(const std::string& text);
 
   void ShowFromIcon();
   void OpenFileMenu();
@@ -90,25 +124,22 @@ class MainWindow {
 
   bool NotifyIcon(DWORD command);
   bool AddIcon();
-  void UpdateIcon();
-  void SetText(int id, const std::string& text);
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
-  HWND tooltip_ = nullptr;
   HWND splash_ = nullptr;
   HWND form1_ = nullptr;
   HMENU iconMenu_ = nullptr;
   HICON icon_ = nullptr, busyIcon_ = nullptr, smallIcon_ = nullptr, smallBusyIcon_ = nullptr;
   UINT taskbarCreated_ = 0;
-  VersionInfo version_;
+  VersionInfo version_ = ReadVersionInfo();
 
   platform::EventLoop* loop_ = nullptr;
   PostAction act_;
   std::string manualPath_;
   std::string consoleUrl_;
   std::function<void(const std::string&)> note_;
-  DWORD threadId_;
+  DWORD threadId_ = GetCurrentThreadId();
 
   bool shown_ = false;        // windowShown as the window sees it
   bool iconAdded_ = false;
