@@ -19,14 +19,16 @@ JobService::JobService(const ServiceParts& parts)
       recovery_(parts_, files_, runner_, [this](uint64_t job, const std::string& outcome) {
         SettleRecoveredKey(job, outcome);
       }) {
-  // Operator's and API's units waiting do not hold a host's file job back:
-  // it is looked for after each unit and goes next. Not after a file job,
-  // so hosts and the console take turns.
   queue_.SetChanged([this] {
     parts_.view.Units(queue_.RunningPort(), queue_.Running(), static_cast<int>(queue_.Queued()),
                       parts_.printer.PaperEndWaits(), recovery_.count());
   });
+  // A closing that had to wait for the running unit ends after it.
+  // Operator's and API's units waiting do not hold a host's file job back:
+  // it is looked for after each unit and goes next. Not after a file job,
+  // so hosts and the console take turns.
   queue_.SetBetweenUnits([this](const std::string& finished) {
+    if (endAfterUnit_) finished_ = true;
     if (finished == "job" || detection_.unloading) return;
     if (int16_t n = detection_.FindJob(true)) RunJob(n);
   });
@@ -47,7 +49,7 @@ bool JobService::Served(int16_t port) const {
   return PortAvailable(port) && !detection_.ports[port - 1].dumpPending && parts_.settings.portEnabled[port - 1];
 }
 
-void JobService::Start(const std::string& dataDir) {
+std::vector<JobSummary> JobService::Start(const std::string& dataDir) {
   files_.SetDataDir(dataDir);
   httpFiles_.SetDataDir(dataDir);
   httpFiles_.SetNamePrefix("HTTP_");
@@ -98,7 +100,6 @@ void JobService::Start(const std::string& dataDir) {
       if (std::find(keep.begin(), keep.end(), stem) == keep.end())
         files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
   }
-  journalJobs_ = std::move(contents.jobs);
   for (PortState& p : detection_.ports) p.dumpPending = true;
   // The boxes ticked at loading run their click handlers, so a served port
   // starts with the options locked; a box cleared because its port is
@@ -109,6 +110,7 @@ void JobService::Start(const std::string& dataDir) {
   view.Busy(false);
   view.TimerShown(!settings.options.OptionFAST);
   detection_.StartPolling();
+  return std::move(contents.jobs);
 }
 
 void JobService::RunJob(int16_t port) {
@@ -119,7 +121,6 @@ void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
   if (runner_.ReadDocument(port, &doc)) RunJobUnit(port, doc, false, nullptr);
-  if (endAfterUnit_) finished_ = true;
 }
 
 FinishedJob JobService::RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
@@ -152,7 +153,6 @@ void JobService::Dump(int16_t port) {
   files_.currentPort = port;
   detection_.ports[port - 1].dumpPending = true;
   DumpDone(port, parts_.printer.RunDump(port, files_.dataDir()));
-  if (endAfterUnit_) finished_ = true;
 }
 
 void JobService::DumpDone(int16_t port, int16_t result) {

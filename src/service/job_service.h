@@ -37,8 +37,9 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   explicit JobService(const ServiceParts& parts);
   ~JobService() override;
 
-  // Probes the ports, deletes their stale files and starts Timer21.
-  void Start(const std::string& dataDir);
+  // Probes the ports, deletes their stale files and starts Timer21; returns
+  // the jobs the journal held, for the console's list.
+  std::vector<JobSummary> Start(const std::string& dataDir);
 
   ActionResult SetPortEnabled(int16_t port, bool ticked) override;
   ActionResult SetFastDetection(bool fast) override;
@@ -62,15 +63,10 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // Closing: clean when idle, otherwise the running exchange is abandoned.
   void Unload() override;
   bool Finished() const override { return finished_; }
-  bool PortAvailable(int16_t port) const;
 
   // For the tests: the parts and the link's queue.
   Detection& detection() { return detection_; }
   PrinterQueue& queue() { return queue_; }
-  // Jobs that start-up settled after a crash, since the start.
-  uint64_t recoveries() const { return recovery_.count(); }
-  // The jobs the journal held at start-up, for the console's list.
-  const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
 
  private:
   friend class JobServiceTest;
@@ -103,6 +99,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);
+  bool PortAvailable(int16_t port) const;
   // A served port is identified, ticked and available.
   bool Served(int16_t port) const;
   // The served port, the lowest or the highest; 0 when none.
@@ -118,18 +115,18 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   Recovery recovery_;
   PrinterQueue queue_;
   std::unique_ptr<Journal> journal_;
-  std::vector<JobSummary> journalJobs_;
   // Documents that came with an Idempotency-Key, by key.
   struct KeyedJob {
     std::string sha256;
     uint64_t job = 0;  // 0 until its job starts
+    JobSummary journal{};  // a job of the journal: what it recorded
     bool answered = false;
     FinishedJob answer;
     std::vector<std::function<void(const FinishedJob&)>> waiting;
   };
+  // Answers the request and those waiting on the key.
+  void Answer(KeyedJob& k, const FinishedJob& end);
   std::map<std::string, KeyedJob> keys_;
-  // Keyed jobs the journal holds without an outcome, by job id.
-  std::map<uint64_t, JobSummary> pendingKeys_;
   bool endAfterUnit_ = false;
   bool finished_ = false;
 };

@@ -242,8 +242,7 @@ const settings::DataDirectoryChoice& Program::directories() const { return parts
 OperatorActions& Program::actions() { return *parts_->service; }
 void Program::Start() {
   Parts& p = *parts_;
-  p.service->Start(p.choice.dataDirectory);
-  p.history = std::make_unique<JobHistory>(*p.loop, *p.service, p.service->journalJobs());
+  p.history = std::make_unique<JobHistory>(*p.loop, *p.service, p.service->Start(p.choice.dataDirectory));
   p.service->SetFinishedHook([h = p.history.get()](const FinishedJob& job) { h->Finished(job); });
   p.StartConsole();
 }
