@@ -75,8 +75,7 @@ void EcrJobPrinter::ClosePort(int16_t port) {
 }
 
 int16_t EcrJobPrinter::RunDump(int16_t port, const std::string& dataDir) {
-  link_.SetCurrentPort(port);
-  link_.Vexocx21_OpenPort();
+  OpenPort(port);
   int16_t result = ecr::Vexocx21_DoDumpConf(link_, fs_, dataDir, identity_);
   // Whatever the keys printed while the program was down: the counter of a
   // former run says nothing of this one's first closing.

@@ -10,21 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/event_loop.h"
-#include "platform/file_system.h"
 #include "service/detection.h"
 #include "service/exchange_files.h"
-#include "service/job_printer.h"
 #include "service/job_runner.h"
 #include "service/journal.h"
 #include "service/operator_actions.h"
-#include "service/payment_step.h"
 #include "service/printer_queue.h"
 #include "service/recovery.h"
 #include "service/service_parts.h"
-#include "service/status_view.h"
-#include "settings/settings_store.h"
 
 namespace service {
 

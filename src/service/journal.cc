@@ -359,7 +359,6 @@ JournalContents Journal::Load(bool compact) {
   if (!Read(&bytes, &contents.error, &contents.too_large)) {
     if (contents.too_large) {
       // Not one of ours (compaction keeps it far smaller): a new one starts.
-      contents.too_large = true;
       contents.error.clear();
       std::string error;
       if (!files_.WriteFileMode(path_, "", 0600, &error)) contents.error = error;
@@ -394,7 +393,6 @@ JournalContents Journal::Load(bool compact) {
     for (auto& [port, job] : aside)
       if (job.job == r.job) Apply(r, job);
   });
-  last_job_ = std::max(last_job_, tally.last);
   for (auto& [port, job] : aside) contents.jobs.push_back(std::move(job));
   std::sort(contents.jobs.begin(), contents.jobs.end(),
             [](const JobSummary& a, const JobSummary& b) { return a.job < b.job; });

@@ -217,20 +217,18 @@ void JobService::SettleKey(const std::string& key, const FinishedJob& end) {
   KeyedJob& k = it->second;
   if (!k.job) k.job = runner_.job();
   if (journal_ && k.job) {
-    JournalRecord r;
-    r.step = JournalStep::kIdempotencyKey;
-    r.job = k.job;
-    r.idempotency_key = key;
-    r.document_sha256 = k.sha256;
-    r.key_answered = true;
-    r.answer_ok = end.ok;
-    r.answer_closed = end.receiptClosed;
-    r.answer_code = end.code;
-    r.answer_line = end.errorLine;
-    // Far below a record's limit for a receipt's stamp; a larger one is
-    // answered from the outcome after a restart.
-    if (end.out.size() <= 16 * 1024) r.answer_out = end.out;
-    runner_.Record(r);
+    // SR_OUT is kept up to far below a record's limit for a receipt's stamp;
+    // a larger one is answered from the outcome after a restart.
+    runner_.Record({.step = JournalStep::kIdempotencyKey,
+                    .job = k.job,
+                    .document_sha256 = k.sha256,
+                    .idempotency_key = key,
+                    .key_answered = true,
+                    .answer_ok = end.ok,
+                    .answer_closed = end.receiptClosed,
+                    .answer_code = end.code,
+                    .answer_line = end.errorLine,
+                    .answer_out = end.out.size() <= 16 * 1024 ? end.out : ""});
   }
   // Keys of the last kKeepJobs jobs, as the journal keeps them.
   const uint64_t next = journal_ ? journal_->NextJobId() : 0;
