@@ -173,8 +173,7 @@ void JobRunner::RecordStart(int16_t port, const JobDocument& doc, const std::str
 }
 
 void JobRunner::RecordClosingAnswered(int16_t port, ExchangeFiles& files) {
-  JournalRecord r;
-  r.step = JournalStep::kClosingAnswered;
+  JournalRecord r{.step = JournalStep::kClosingAnswered};
   const int counter = printer_.LastKnownReceiptCounter();
   if (counter >= 0) r.receipt_number = std::to_string(counter);
   // The number as the stamp prints it ("0001-0028"), so the job list
@@ -250,9 +249,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
 
 int16_t JobRunner::Pay(const JobDocument& doc, const std::string& sha256, const std::string& now) {
   if (!payment_) return 0;
-  JournalRecord approved;
-  approved.step = JournalStep::kPaymentApproved;
-  approved.document_sha256 = sha256;
+  JournalRecord approved{.step = JournalStep::kPaymentApproved, .document_sha256 = sha256};
   PaymentApproval earlier;
   // The same document after a receipt that failed: its card was charged
   // already, and a second charge is what the host least expects.
@@ -286,8 +283,7 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
   end.durationMs = clock_.MonotonicMs() - startMs_;
   view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text + (cancelled_ ? ", scontrino annullato" : ""));
   files_.currentPort = port;
-  JournalRecord written;
-  written.step = JournalStep::kOutcomeWritten;
+  JournalRecord written{.step = JournalStep::kOutcomeWritten};
   if (outcome == 0) {
     end.code = "ok";
     written.outcome = "FINESCO";

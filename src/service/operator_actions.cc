@@ -13,6 +13,15 @@ namespace {
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kQueued[] = "Stampante occupata: in coda";
 const char kNoPort[] = "E506: Trasmissione non avvenuta: nessuna stampante pronta sulla porta";
+
+// A document refused unsent: its answer's code and line.
+FinishedJob Refused(int16_t port, const std::string& code, const std::string& text) {
+  FinishedJob end;
+  end.port = port;
+  end.code = code;
+  end.text = end.errorLine = text;
+  return end;
+}
 }  // namespace
 
 ActionResult JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
@@ -140,11 +149,9 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
   if (auto it = keys_.find(key); it != keys_.end()) {
     // A retry never prints: it gets the first request's answer.
     if (it->second.sha256 != sha256) {
-      FinishedJob end;
-      end.port = port;
+      FinishedJob end =
+          Refused(port, "conflict", "Idempotency-Key gi\xE0 usata per un altro documento: nulla stampato");
       end.keyConflict = true;
-      end.code = "conflict";
-      end.text = end.errorLine = "Idempotency-Key gi\xE0 usata per un altro documento: nulla stampato";
       done(end);
     } else if (it->second.answered) {
       done(it->second.answer);
@@ -154,26 +161,18 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
     return;
   }
   auto served = [this](int16_t n) { return !detection_.unloading && Served(n); };
-  auto refusal = [](int16_t n) {
-    FinishedJob end;
-    end.port = n;
-    end.code = OutcomeCode(0, kNoPort);
-    end.text = end.errorLine = kNoPort;
-    return end;
-  };
+  auto refusal = [](int16_t n) { return Refused(n, OutcomeCode(0, kNoPort), kNoPort); };
   if (port == 0) port = ServedPort(false);
   if (!served(port)) {
     done(refusal(port));
     return;
   }
   if (queue_.Waiting(port, "documento") >= kMaxWaitingDocuments) {
-    FinishedJob end;
-    end.port = port;
+    FinishedJob end = Refused(port, "busy",
+                              "Stampante occupata: " + std::to_string(kMaxWaitingDocuments) +
+                                  " documenti in coda sulla porta " + std::to_string(port) +
+                                  ", documento non accettato: riprovare fra qualche secondo");
     end.queueFull = true;
-    end.code = "busy";
-    end.text = end.errorLine = "Stampante occupata: " + std::to_string(kMaxWaitingDocuments) +
-                               " documenti in coda sulla porta " + std::to_string(port) +
-                               ", documento non accettato: riprovare fra qualche secondo";
     done(end);
     return;
   }

@@ -179,9 +179,8 @@ void Program::Parts::LoadSettings() {
   view.DataDirectory(choice.dataDirectory);
   settings::LoadSettings(*disk, choice.programDirectory, &settings, message);
   std::string text, error;
-  const char separator = platform::PathSeparator();
-  if (disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &text, &error) !=
-      platform::ReadStatus::kOk)
+  if (disk->ReadFile(choice.programDirectory + platform::PathSeparator() + console::kConsoleSettingsFile, 4096, &text,
+                     &error) != platform::ReadStatus::kOk)
     text.clear();
   consoleSettings = console::ParseConsoleSettings(language::SplitLines(text));
 }
