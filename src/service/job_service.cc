@@ -49,6 +49,30 @@ bool JobService::Served(int16_t port) const {
   return PortAvailable(port) && !detection_.ports[port - 1].dumpPending && parts_.settings.portEnabled[port - 1];
 }
 
+JournalContents JobService::OpenJournal() {
+  const std::string journalPath =
+      (parts_.journalDir.empty() ? parts_.programDir : parts_.journalDir) + platform::PathSeparator() + kJournalFileName;
+  auto log = [this](const std::string& text) { parts_.view.Log("Giornale dei lavori" + text); };
+  std::string note;
+  // The journal of an older version sat among the hosts' files.
+  if (MoveJournal(parts_.fs, files_.PathOf(kJournalFileName), journalPath, &note) || !note.empty()) log(": " + note);
+  journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
+  runner_.SetJournal(journal_.get());
+  const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
+  JournalContents contents = journal_->Load(true);
+  if (!contents.error.empty()) log(" non leggibile: " + contents.error);
+  if (contents.too_large)
+    log(" oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
+  if (!journalFound) log(" assente: ne comincia uno nuovo");
+  if (contents.damaged_tail) log(": l'ultimo record era incompleto ed \xE8 stato ignorato");
+  if (contents.rejected) log(": " + std::to_string(contents.rejected) + " record fuori sequenza o non validi ignorati");
+  if (contents.dropped)
+    log(": " + std::to_string(contents.dropped) + " record oltre il limite di " + std::to_string(kMaxJournalRecords) +
+        " ignorati");
+  if (!contents.compacted) log(" non compattato: " + contents.compact_error);
+  return contents;
+}
+
 std::vector<JobSummary> JobService::Start(const std::string& dataDir) {
   files_.SetDataDir(dataDir);
   httpFiles_.SetDataDir(dataDir);
@@ -66,27 +90,7 @@ std::vector<JobSummary> JobService::Start(const std::string& dataDir) {
       view.PortBox(n, false, false);
     }
   }
-  const std::string journalPath =
-      (parts_.journalDir.empty() ? parts_.programDir : parts_.journalDir) + platform::PathSeparator() + kJournalFileName;
-  std::string note;
-  // The journal of an older version sat among the hosts' files.
-  if (MoveJournal(parts_.fs, files_.PathOf(kJournalFileName), journalPath, &note) || !note.empty())
-    view.Log("Giornale dei lavori: " + note);
-  journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
-  runner_.SetJournal(journal_.get());
-  const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
-  JournalContents contents = journal_->Load(true);
-  if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
-  if (contents.too_large)
-    view.Log("Giornale dei lavori oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
-  if (!journalFound) view.Log("Giornale dei lavori assente: ne comincia uno nuovo");
-  if (contents.damaged_tail) view.Log("Giornale dei lavori: l'ultimo record era incompleto ed \xE8 stato ignorato");
-  if (contents.rejected)
-    view.Log("Giornale dei lavori: " + std::to_string(contents.rejected) + " record fuori sequenza o non validi ignorati");
-  if (contents.dropped)
-    view.Log("Giornale dei lavori: " + std::to_string(contents.dropped) + " record oltre il limite di " +
-             std::to_string(kMaxJournalRecords) + " ignorati");
-  if (!contents.compacted) view.Log("Giornale dei lavori non compattato: " + contents.compact_error);
+  JournalContents contents = OpenJournal();
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
   LoadKeys(contents.jobs);

@@ -72,6 +72,8 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void FatalFileError() override;
   void Log(const std::string& text) override { parts_.view.Log(text); }
 
+  // Opens the journal, moved from where an older version kept it, and reads it.
+  JournalContents OpenJournal();
   // One host's file job as a unit of work.
   void Job(int16_t port);
   // The steps every job shares, from the screen's "in corso" to its outcome:

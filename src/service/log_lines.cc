@@ -16,10 +16,6 @@ std::string StatusLine(const platform::LocalTime& time, int16_t port, const std:
   return line;
 }
 
-namespace {
-
-// The label and text of the line a change writes; false for a change only a
-// window shows.
 bool LogEntry(const ServiceState& s, StateChange change, std::string* label, std::string* text) {
   const PortStatus& p = s.ports[change.port >= 1 && change.port <= 4 ? change.port - 1 : 0];
   auto entry = [&](const char* l, const std::string& t) {
@@ -50,8 +46,6 @@ bool LogEntry(const ServiceState& s, StateChange change, std::string* label, std
     default: return false;  // controls only a window has
   }
 }
-
-}  // namespace
 
 std::function<void(const ServiceState&, StateChange)> LogLines(std::function<void(const std::string&)> write,
                                                               std::function<platform::LocalTime()> clock) {

@@ -16,6 +16,10 @@ namespace service {
 std::string StatusLine(const platform::LocalTime& time, int16_t port, const std::string& label,
                        const std::string& text);
 
+// The label and text of the line a change writes; false for a change only a
+// window shows.
+bool LogEntry(const ServiceState& state, StateChange change, std::string* label, std::string* text);
+
 // A subscriber that writes each change's line: to standard error and with
 // the system clock unless given.
 std::function<void(const ServiceState&, StateChange)> LogLines(

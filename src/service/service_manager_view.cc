@@ -5,10 +5,6 @@
 
 namespace service {
 
-namespace {
-
-// `text` (Windows-1252) as one line of UTF-8: controls become spaces, bytes
-// the code page lacks "?".
 std::string StatusLineUtf8(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
@@ -32,8 +28,6 @@ std::string StatusLineUtf8(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 ServiceManagerView::ServiceManagerView(StatusView& view, platform::ServiceManager& manager) : manager_(manager) {
   view.Subscribe([this](const ServiceState& state, StateChange change) { Seen(state, change); });

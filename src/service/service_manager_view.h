@@ -13,6 +13,10 @@
 
 namespace service {
 
+// `text` (Windows-1252) as one line of UTF-8: controls become spaces, bytes
+// the code page lacks "?".
+std::string StatusLineUtf8(const std::string& text);
+
 class ServiceManagerView {
  public:
   ServiceManagerView(StatusView& view, platform::ServiceManager& manager);
