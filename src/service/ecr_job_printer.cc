@@ -75,8 +75,7 @@ void EcrJobPrinter::ClosePort(int16_t port) {
 }
 
 int16_t EcrJobPrinter::RunDump(int16_t port, const std::string& dataDir) {
-  link_.SetCurrentPort(port);
-  link_.Vexocx21_OpenPort();
+  OpenPort(port);
   int16_t result = ecr::Vexocx21_DoDumpConf(link_, fs_, dataDir, identity_);
   // Whatever the keys printed while the program was down: the counter of a
   // former run says nothing of this one's first closing.
@@ -167,17 +166,12 @@ void WriteRecords(platform::FileSystem& fs, const convert::ConvertContext& ctx, 
 int16_t EcrJobPrinter::Convert(int16_t port, ExchangeFiles& files, const std::vector<std::string>& lines,
                                const std::string& bytes, bool refuseNothingToPrint, ecr::NativeDocument* doc) {
   const platform::LocalTime now = link_.clock().Now();
-  convert::ConvertContext conv;
-  conv.dataDir = files.dataDir();
-  conv.pathSeparator = platform::PathSeparator();
-  conv.currentPort = port;
-  conv.options = settings_.options;
-  conv.vat = settings_.vat;
-  conv.printer.rtMode = identity_.rtMode;
-  conv.printer.printerSerial = identity_.printerSerial;
-  conv.printer.taxCodeKind = identity_.taxCodeKind;
-  conv.now = {now.year, now.month, now.day, now.hour, now.minute, now.second};
-  conv.decimalSeparator = platform::DecimalSeparator();
+  const convert::ConvertContext conv{
+      .dataDir = files.dataDir(), .pathSeparator = platform::PathSeparator(), .currentPort = port,
+      .options = settings_.options, .vat = settings_.vat,
+      .printer = {identity_.rtMode, identity_.printerSerial, identity_.taxCodeKind},
+      .now = {now.year, now.month, now.day, now.hour, now.minute, now.second},
+      .decimalSeparator = platform::DecimalSeparator()};
   convert::ConversionResult r = convert::ConvertDocument(lines, conv);
   for (const std::string& text : r.messages)
     if (message_) message_(text);
@@ -231,13 +225,10 @@ int16_t EcrJobPrinter::SendDocument(int16_t port, ExchangeFiles& files, const st
     link_.Vexocx21_ClosePort();
     return ecr::kDocumentNotSent;
   }
-  ecr::TransmissionContext ctx;
-  ctx.rtMode = identity_.rtMode;
-  ctx.decimalSeparator = platform::DecimalSeparator();
-  ctx.dataDir = files.dataDir();
-  ctx.readAllowedDirs = settings_.readAllowedDirs;
-  ctx.version = {kVersionMajor, kVersionMinor, kVersionRevision};
-  ctx.receiptCounter = lastCounter_;
+  const ecr::TransmissionContext ctx{.rtMode = identity_.rtMode, .decimalSeparator = platform::DecimalSeparator(),
+                                     .dataDir = files.dataDir(), .readAllowedDirs = settings_.readAllowedDirs,
+                                     .version = {kVersionMajor, kVersionMinor, kVersionRevision},
+                                     .receiptCounter = lastCounter_};
   JobEvents events(files, port, closing, paperEndWaits_);
   const ecr::TransmissionResult sent = ecr::DoSendFile(link_, fs_, doc, ctx, events);
   lastCounter_ = sent.receiptCounter;

@@ -33,7 +33,6 @@ class EcrJobPrinter : public JobPrinter {
   int ReceiptOpen(int16_t port) override;
   bool CancelReceipt(int16_t port) override;
   int LastKnownReceiptCounter() const override { return lastCounter_; }
-  void SetLastKnownReceiptCounter(int counter) override { lastCounter_ = counter; }
   bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) override;
   int16_t Send(const std::string& command) override { return link_.TrasmettiStringa(command); }
   std::string LastErrorCode() override { return link_.lastErrorCode(); }

@@ -46,35 +46,22 @@ void ExchangeFiles::VerifyExistenceAndKill(const std::string& fileName) {
   if (fs_.Kind(path) != platform::FileKind::kMissing) fs_.RemoveFile(path);
 }
 
-bool ExchangeFiles::KillWithRetry(const char* stem) {
-  std::string path = PathOf(stem, currentPort);
+void ExchangeFiles::Kill(const char* stem, bool fatal) {
+  if (currentPort < 1 || currentPort > 4) return;
+  const std::string path = PathOf(stem, currentPort);
   int failures = 0;
-  if (fs_.Kind(path) == platform::FileKind::kMissing) return true;
-  return Retry(&failures, [&] { return fs_.RemoveFile(path); });
-}
-
-void ExchangeFiles::LogKillFailure(const char* stem) {
+  if (fs_.Kind(path) == platform::FileKind::kMissing || Retry(&failures, [&] { return fs_.RemoveFile(path); }))
+    return;
+  if (fatal) {
+    owner_.FatalFileError();
+    return;
+  }
   platform::LocalTime t = clock_.Now();
   char line[96];
   std::snprintf(line, sizeof line, "%02d/%02d/%04d %02d:%02d:%02d Errore nella Kill di %s\r\n", t.day,
                 t.month, t.year, t.hour, t.minute, t.second, stem);
   std::string error;
   fs_.AppendFile(PathOf("LOGFILE.TXT"), line, false, &error);
-}
-
-void ExchangeFiles::SubKillErrFile() {
-  if (currentPort < 1 || currentPort > 4) return;
-  if (!KillWithRetry(kErr)) LogKillFailure(kErr);
-}
-
-void ExchangeFiles::SubKillFileOut() {
-  if (currentPort < 1 || currentPort > 4) return;
-  if (!KillWithRetry(kOut)) LogKillFailure(kOut);
-}
-
-void ExchangeFiles::SubKillDatiFile() {
-  if (currentPort < 1 || currentPort > 4) return;
-  if (!KillWithRetry(kDati)) owner_.FatalFileError();
 }
 
 void ExchangeFiles::SubKillStartFile() {

@@ -64,9 +64,9 @@ class ExchangeFiles {
   int16_t currentPort = 0;
   // Deletes the file if it exists; errors are ignored.
   void VerifyExistenceAndKill(const std::string& fileName);
-  void SubKillErrFile();
-  void SubKillFileOut();
-  void SubKillDatiFile();
+  void SubKillErrFile() { Kill(kErr, false); }
+  void SubKillFileOut() { Kill(kOut, false); }
+  void SubKillDatiFile() { Kill(kDati, true); }
   // Ends a job on the file side: deletes SR_START and, when there is no
   // SR_ERR, writes FINESCO. Does nothing more when SR_START is missing.
   void SubKillStartFile();
@@ -85,9 +85,9 @@ class ExchangeFiles {
  private:
   // Runs `step` until it succeeds; false once the call's failures reach the limit.
   bool Retry(int* failures, const std::function<bool()>& step);
-  // Deletion shared by the four operations; false when it failed for good.
-  bool KillWithRetry(const char* stem);
-  void LogKillFailure(const char* stem);
+  // Deletes the current port's file, retrying; a failure for good ends the
+  // program when `fatal`, else it goes into LOGFILE.TXT.
+  void Kill(const char* stem, bool fatal);
   void LogWriteFailure(const char* stem, int port, const std::string& error);
 
   platform::EventLoop& loop_;

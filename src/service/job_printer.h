@@ -65,7 +65,6 @@ class JobPrinter {
   // closed since, or a daily closing); read again after every identification
   // and before a document when unknown.
   virtual int LastKnownReceiptCounter() const = 0;
-  virtual void SetLastKnownReceiptCounter(int counter) = 0;
   // Appends the receipt stamp (time, date and number, version, totals) read
   // from the printer to the port's SR_OUT; false when it could not be read.
   virtual bool AppendReceiptStamp(int16_t port, ExchangeFiles& files) = 0;

@@ -21,8 +21,9 @@ const char kE506NotFile[] = "E506: Trasmissione non avvenuta: il file di input n
 const char kE506TooLarge[] = "E506: Trasmissione non avvenuta: documento troppo grande";
 const char kE506Unreadable[] = "E506: Trasmissione non avvenuta: file di input non leggibile: ";
 const char kE506Link[] = "E506: Trasmissione non avvenuta: collegamento rifiutato: ";
-}  // namespace
+const char kChargedAdvice[] = "; lo stesso documento inviato entro 30 minuti non chiede un nuovo pagamento";
 
+// An approval for the log: amount, approval code, when.
 std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt) {
   std::string amount = payment::SlipAmount(approval.amount);
   amount.erase(0, amount.find_first_not_of(' '));
@@ -32,6 +33,8 @@ std::string ApprovalText(const payment::POSData& approval, const std::string& ap
             approvedAt.substr(8, 2) + ":" + approvedAt.substr(10, 2);
   return text;
 }
+
+}  // namespace
 
 std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector<std::string>& outLines) {
   std::vector<std::pair<std::string, std::string>> fields;
@@ -73,30 +76,20 @@ bool JobRunner::ReadDocument(int16_t port, JobDocument* doc) {
   // A link where an exchange file goes would make the answer land outside
   // the data directory.
   const std::string planted = files_.RemovePlantedLinks(port);
-  if (!planted.empty()) {
-    const std::string message = kE506Link + planted;
-    files_.WriteErrFile(message, port);
-    files_.SubKillStartFile();
-    view_.ProgramStatus(port, message);
-    return false;
-  }
-  std::string error;
+  std::string error, message;
   platform::ReadStatus status = platform::ReadStatus::kFailed;
   // A writer may still hold the file: read again, as many times as ever.
-  for (int attempt = 0; attempt <= 10; ++attempt) {
+  for (int attempt = 0; planted.empty() && attempt <= 10; ++attempt) {
     status = fs_.ReadFile(path, platform::kMaxDocumentBytes, &doc->bytes, &error);
     if (status != platform::ReadStatus::kBusy) break;
   }
-  std::string message;
   switch (status) {
     case platform::ReadStatus::kOk:
       doc->lines = language::SplitLines(doc->bytes);
       return true;
     case platform::ReadStatus::kMissing:
-      // No job on screen: the host took its file back.
-      files_.WriteErrFile(kE506, port);
-      files_.SubKillStartFile();
-      return false;
+      message = kE506;
+      break;
     case platform::ReadStatus::kNotRegular:
       message = fs_.Kind(path) == platform::FileKind::kDirectory ? kE506Folder : kE506NotFile;
       break;
@@ -104,12 +97,13 @@ bool JobRunner::ReadDocument(int16_t port, JobDocument* doc) {
       message = kE506TooLarge;
       break;
     default:
-      message = kE506Unreadable + error;
+      message = planted.empty() ? kE506Unreadable + error : kE506Link + planted;
       break;
   }
   files_.WriteErrFile(message, port);
   files_.SubKillStartFile();
-  view_.ProgramStatus(port, message);
+  // A missing file shows no job on screen: the host took its file back.
+  if (status != platform::ReadStatus::kMissing) view_.ProgramStatus(port, message);
   return false;
 }
 
@@ -172,24 +166,14 @@ bool JobRunner::CancelOwnReceipt(int16_t port) {
 
 void JobRunner::RecordStart(int16_t port, const JobDocument& doc, const std::string& sha256, const std::string& now) {
   job_ = journal_->NextJobId();
-  JournalRecord started;
-  started.port = port;
-  started.wall_time = now;
-  started.document_sha256 = sha256;
-  started.printer_serial = printer_.identity().printerSerial;
-  Record(started);
-  if (!doc.idempotencyKey.empty()) {
-    JournalRecord key;
-    key.step = JournalStep::kIdempotencyKey;
-    key.idempotency_key = doc.idempotencyKey;
-    key.document_sha256 = sha256;
-    Record(key);
-  }
+  Record({.port = port, .wall_time = now, .document_sha256 = sha256,
+          .printer_serial = printer_.identity().printerSerial});
+  if (!doc.idempotencyKey.empty())
+    Record({.step = JournalStep::kIdempotencyKey, .document_sha256 = sha256, .idempotency_key = doc.idempotencyKey});
 }
 
 void JobRunner::RecordClosingAnswered(int16_t port, ExchangeFiles& files) {
-  JournalRecord r;
-  r.step = JournalStep::kClosingAnswered;
+  JournalRecord r{.step = JournalStep::kClosingAnswered};
   const int counter = printer_.LastKnownReceiptCounter();
   if (counter >= 0) r.receipt_number = std::to_string(counter);
   // The number as the stamp prints it ("0001-0028"), so the job list
@@ -233,10 +217,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
     ClosingWatch closing;
     closing.refuseNothingToPrint = doc.fromApi;
     closing.aboutToClose = [this](int counterBefore) {
-      JournalRecord r;
-      r.step = JournalStep::kClosingAboutToBeSent;
-      r.receipt_counter_before = counterBefore;
-      Record(r);
+      Record({.step = JournalStep::kClosingAboutToBeSent, .receipt_counter_before = counterBefore});
     };
     int16_t status = printer_.SendDocument(port, files, doc.lines, doc.bytes, asIs, closing, &errorDetail_);
     // Verified before a failure is reported: a receipt printed twice is a
@@ -268,9 +249,7 @@ int16_t JobRunner::Execute(int16_t port, const JobDocument& doc, bool asIs, Exch
 
 int16_t JobRunner::Pay(const JobDocument& doc, const std::string& sha256, const std::string& now) {
   if (!payment_) return 0;
-  JournalRecord approved;
-  approved.step = JournalStep::kPaymentApproved;
-  approved.document_sha256 = sha256;
+  JournalRecord approved{.step = JournalStep::kPaymentApproved, .document_sha256 = sha256};
   PaymentApproval earlier;
   // The same document after a receipt that failed: its card was charged
   // already, and a second charge is what the host least expects.
@@ -304,8 +283,7 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
   end.durationMs = clock_.MonotonicMs() - startMs_;
   view_.ProgramStatus(port, "QUILO1 TERMINATO : " + end.text + (cancelled_ ? ", scontrino annullato" : ""));
   files_.currentPort = port;
-  JournalRecord written;
-  written.step = JournalStep::kOutcomeWritten;
+  JournalRecord written{.step = JournalStep::kOutcomeWritten};
   if (outcome == 0) {
     end.code = "ok";
     written.outcome = "FINESCO";
@@ -332,9 +310,7 @@ FinishedJob JobRunner::ShowOutcome(int16_t port, int16_t outcome, bool exchangeF
       files_.SubKillStartFile();
     }
   }
-  JournalRecord answered;
-  answered.step = JournalStep::kAnswered;
-  Record(answered);
+  Record({.step = JournalStep::kAnswered});
   if (finished_) finished_(end);
   return end;
 }

@@ -55,12 +55,9 @@ std::vector<std::pair<std::string, std::string>> ReceiptFields(const std::vector
 // "E503" of "E503: ...", "E12" of "Errore 12 : ...", else "E" and the outcome.
 std::string OutcomeCode(int16_t outcome, const std::string& message);
 
-// The log line of a job whose card was charged and whose receipt failed:
-// kChargedNotice, ApprovalText, kChargedAdvice.
+// The log line of a job whose card was charged and whose receipt failed
+// starts so; the approval and an advice follow.
 inline constexpr char kChargedNotice[] = "Pagamento con carta gi\xE0 addebitato: ";
-inline constexpr char kChargedAdvice[] = "; lo stesso documento inviato entro 30 minuti non chiede un nuovo pagamento";
-// An approval for the log: amount, approval code, when.
-std::string ApprovalText(const payment::POSData& approval, const std::string& approvedAt);
 
 class JobRunner {
  public:

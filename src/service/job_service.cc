@@ -19,14 +19,16 @@ JobService::JobService(const ServiceParts& parts)
       recovery_(parts_, files_, runner_, [this](uint64_t job, const std::string& outcome) {
         SettleRecoveredKey(job, outcome);
       }) {
-  // Operator's and API's units waiting do not hold a host's file job back:
-  // it is looked for after each unit and goes next. Not after a file job,
-  // so hosts and the console take turns.
   queue_.SetChanged([this] {
     parts_.view.Units(queue_.RunningPort(), queue_.Running(), static_cast<int>(queue_.Queued()),
                       parts_.printer.PaperEndWaits(), recovery_.count());
   });
+  // A closing that had to wait for the running unit ends after it.
+  // Operator's and API's units waiting do not hold a host's file job back:
+  // it is looked for after each unit and goes next. Not after a file job,
+  // so hosts and the console take turns.
   queue_.SetBetweenUnits([this](const std::string& finished) {
+    if (endAfterUnit_) finished_ = true;
     if (finished == "job" || detection_.unloading) return;
     if (int16_t n = detection_.FindJob(true)) RunJob(n);
   });
@@ -47,7 +49,31 @@ bool JobService::Served(int16_t port) const {
   return PortAvailable(port) && !detection_.ports[port - 1].dumpPending && parts_.settings.portEnabled[port - 1];
 }
 
-void JobService::Start(const std::string& dataDir) {
+JournalContents JobService::OpenJournal() {
+  const std::string journalPath =
+      (parts_.journalDir.empty() ? parts_.programDir : parts_.journalDir) + platform::PathSeparator() + kJournalFileName;
+  auto log = [this](const std::string& text) { parts_.view.Log("Giornale dei lavori" + text); };
+  std::string note;
+  // The journal of an older version sat among the hosts' files.
+  if (MoveJournal(parts_.fs, files_.PathOf(kJournalFileName), journalPath, &note) || !note.empty()) log(": " + note);
+  journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
+  runner_.SetJournal(journal_.get());
+  const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
+  JournalContents contents = journal_->Load(true);
+  if (!contents.error.empty()) log(" non leggibile: " + contents.error);
+  if (contents.too_large)
+    log(" oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
+  if (!journalFound) log(" assente: ne comincia uno nuovo");
+  if (contents.damaged_tail) log(": l'ultimo record era incompleto ed \xE8 stato ignorato");
+  if (contents.rejected) log(": " + std::to_string(contents.rejected) + " record fuori sequenza o non validi ignorati");
+  if (contents.dropped)
+    log(": " + std::to_string(contents.dropped) + " record oltre il limite di " + std::to_string(kMaxJournalRecords) +
+        " ignorati");
+  if (!contents.compacted) log(" non compattato: " + contents.compact_error);
+  return contents;
+}
+
+std::vector<JobSummary> JobService::Start(const std::string& dataDir) {
   files_.SetDataDir(dataDir);
   httpFiles_.SetDataDir(dataDir);
   httpFiles_.SetNamePrefix("HTTP_");
@@ -64,27 +90,7 @@ void JobService::Start(const std::string& dataDir) {
       view.PortBox(n, false, false);
     }
   }
-  const std::string journalPath =
-      (parts_.journalDir.empty() ? parts_.programDir : parts_.journalDir) + platform::PathSeparator() + kJournalFileName;
-  std::string note;
-  // The journal of an older version sat among the hosts' files.
-  if (MoveJournal(parts_.fs, files_.PathOf(kJournalFileName), journalPath, &note) || !note.empty())
-    view.Log("Giornale dei lavori: " + note);
-  journal_ = std::make_unique<Journal>(parts_.fs, journalPath);
-  runner_.SetJournal(journal_.get());
-  const bool journalFound = parts_.fs.Kind(journalPath) != platform::FileKind::kMissing;
-  JournalContents contents = journal_->Load(true);
-  if (!contents.error.empty()) view.Log("Giornale dei lavori non leggibile: " + contents.error);
-  if (contents.too_large)
-    view.Log("Giornale dei lavori oltre " + std::to_string(kMaxJournalBytes >> 20) + " MB: messo da parte, ne comincia uno nuovo");
-  if (!journalFound) view.Log("Giornale dei lavori assente: ne comincia uno nuovo");
-  if (contents.damaged_tail) view.Log("Giornale dei lavori: l'ultimo record era incompleto ed \xE8 stato ignorato");
-  if (contents.rejected)
-    view.Log("Giornale dei lavori: " + std::to_string(contents.rejected) + " record fuori sequenza o non validi ignorati");
-  if (contents.dropped)
-    view.Log("Giornale dei lavori: " + std::to_string(contents.dropped) + " record oltre il limite di " +
-             std::to_string(kMaxJournalRecords) + " ignorati");
-  if (!contents.compacted) view.Log("Giornale dei lavori non compattato: " + contents.compact_error);
+  JournalContents contents = OpenJournal();
   const int pruned = PruneOldRecords(parts_.fs, dataDir, platform::PathSeparator(), parts_.clock.Now(), 90);
   if (pruned > 0) view.Log("File conservati oltre 90 giorni rimossi: " + std::to_string(pruned));
   LoadKeys(contents.jobs);
@@ -98,7 +104,6 @@ void JobService::Start(const std::string& dataDir) {
       if (std::find(keep.begin(), keep.end(), stem) == keep.end())
         files_.VerifyExistenceAndKill(ExchangeFileName(stem, n));
   }
-  journalJobs_ = std::move(contents.jobs);
   for (PortState& p : detection_.ports) p.dumpPending = true;
   // The boxes ticked at loading run their click handlers, so a served port
   // starts with the options locked; a box cleared because its port is
@@ -109,6 +114,7 @@ void JobService::Start(const std::string& dataDir) {
   view.Busy(false);
   view.TimerShown(!settings.options.OptionFAST);
   detection_.StartPolling();
+  return std::move(contents.jobs);
 }
 
 void JobService::RunJob(int16_t port) {
@@ -119,7 +125,6 @@ void JobService::Job(int16_t port) {
   files_.currentPort = port;
   JobDocument doc;
   if (runner_.ReadDocument(port, &doc)) RunJobUnit(port, doc, false, nullptr);
-  if (endAfterUnit_) finished_ = true;
 }
 
 FinishedJob JobService::RunJobUnit(int16_t port, const JobDocument& doc, bool asIs, ExchangeFiles* answerFiles) {
@@ -152,7 +157,6 @@ void JobService::Dump(int16_t port) {
   files_.currentPort = port;
   detection_.ports[port - 1].dumpPending = true;
   DumpDone(port, parts_.printer.RunDump(port, files_.dataDir()));
-  if (endAfterUnit_) finished_ = true;
 }
 
 void JobService::DumpDone(int16_t port, int16_t result) {

@@ -10,21 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/event_loop.h"
-#include "platform/file_system.h"
 #include "service/detection.h"
 #include "service/exchange_files.h"
-#include "service/job_printer.h"
 #include "service/job_runner.h"
 #include "service/journal.h"
 #include "service/operator_actions.h"
-#include "service/payment_step.h"
 #include "service/printer_queue.h"
 #include "service/recovery.h"
 #include "service/service_parts.h"
-#include "service/status_view.h"
-#include "settings/settings_store.h"
 
 namespace service {
 
@@ -37,8 +30,9 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   explicit JobService(const ServiceParts& parts);
   ~JobService() override;
 
-  // Probes the ports, deletes their stale files and starts Timer21.
-  void Start(const std::string& dataDir);
+  // Probes the ports, deletes their stale files and starts Timer21; returns
+  // the jobs the journal held, for the console's list.
+  std::vector<JobSummary> Start(const std::string& dataDir);
 
   ActionResult SetPortEnabled(int16_t port, bool ticked) override;
   ActionResult SetFastDetection(bool fast) override;
@@ -62,15 +56,10 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   // Closing: clean when idle, otherwise the running exchange is abandoned.
   void Unload() override;
   bool Finished() const override { return finished_; }
-  bool PortAvailable(int16_t port) const;
 
   // For the tests: the parts and the link's queue.
   Detection& detection() { return detection_; }
   PrinterQueue& queue() { return queue_; }
-  // Jobs that start-up settled after a crash, since the start.
-  uint64_t recoveries() const { return recovery_.count(); }
-  // The jobs the journal held at start-up, for the console's list.
-  const std::vector<JobSummary>& journalJobs() const { return journalJobs_; }
 
  private:
   friend class JobServiceTest;
@@ -83,6 +72,8 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void FatalFileError() override;
   void Log(const std::string& text) override { parts_.view.Log(text); }
 
+  // Opens the journal, moved from where an older version kept it, and reads it.
+  JournalContents OpenJournal();
   // One host's file job as a unit of work.
   void Job(int16_t port);
   // The steps every job shares, from the screen's "in corso" to its outcome:
@@ -103,6 +94,7 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   void Dump(int16_t port);
   // The end of a dump: SR_MATR or SR_ERR, the other ports, the window.
   void DumpDone(int16_t port, int16_t result);
+  bool PortAvailable(int16_t port) const;
   // A served port is identified, ticked and available.
   bool Served(int16_t port) const;
   // The served port, the lowest or the highest; 0 when none.
@@ -118,18 +110,18 @@ class JobService : public OperatorActions, private ExchangeFiles::Owner, private
   Recovery recovery_;
   PrinterQueue queue_;
   std::unique_ptr<Journal> journal_;
-  std::vector<JobSummary> journalJobs_;
   // Documents that came with an Idempotency-Key, by key.
   struct KeyedJob {
     std::string sha256;
     uint64_t job = 0;  // 0 until its job starts
+    JobSummary journal{};  // a job of the journal: what it recorded
     bool answered = false;
     FinishedJob answer;
     std::vector<std::function<void(const FinishedJob&)>> waiting;
   };
+  // Answers the request and those waiting on the key.
+  void Answer(KeyedJob& k, const FinishedJob& end);
   std::map<std::string, KeyedJob> keys_;
-  // Keyed jobs the journal holds without an outcome, by job id.
-  std::map<uint64_t, JobSummary> pendingKeys_;
   bool endAfterUnit_ = false;
   bool finished_ = false;
 };

@@ -189,68 +189,45 @@ size_t Scan(std::string_view bytes, size_t* bad, Fn&& fn, size_t decode = SIZE_M
   return at;
 }
 
-// The order our own appends keep: a job starts with an id a little above
-// the last one, and every other record names a job that has started. A
-// record out of that order (a forged one) is left out alone, so it cannot
-// spoil the ones after it.
-class Sequence {
- public:
-  bool Accept(const JournalRecord& r) {
-    if (r.step == JournalStep::kStarted) {
-      if (last_ ? r.job <= last_ || r.job - last_ > kMaxIdGap : r.job > kMaxFirstJobId) return false;
-      if (!first_) first_ = r.job;
-      last_ = r.job;
-      ++jobs_;
-      return true;
-    }
-    return first_ && r.job >= first_ && r.job <= last_;
-  }
-  uint64_t last() const { return last_; }
-  size_t jobs() const { return jobs_; }
-
- private:
-  uint64_t first_ = 0, last_ = 0;
-  size_t jobs_ = 0;
-};
-
 struct Tally {
-  size_t good = 0, rejected = 0, dropped = 0;
-  uint64_t last = 0;
-  size_t jobs = 0;
+  size_t good = 0, rejected = 0, dropped = 0, jobs = 0;
+  uint64_t first = 0, last = 0;
 };
 
 // The records Load and Compact take, in file order: sound, in sequence, and
-// no more than kMaxJournalRecords of them.
+// no more than kMaxJournalRecords of them. The sequence is the one our own
+// appends keep: a job starts with an id a little above the last one, and
+// every other record names a job that has started. A record out of that
+// order (a forged one) is left out alone, so it cannot spoil the ones after it.
 template <typename Fn>
 Tally ForEachAccepted(std::string_view bytes, Fn&& fn) {
   Tally t;
-  Sequence sequence;
+  auto inSequence = [&t](const JournalRecord& r) {
+    if (r.step != JournalStep::kStarted) return t.first && r.job >= t.first && r.job <= t.last;
+    if (t.last ? r.job <= t.last || r.job - t.last > kMaxIdGap : r.job > kMaxFirstJobId) return false;
+    if (!t.first) t.first = r.job;
+    t.last = r.job;
+    ++t.jobs;
+    return true;
+  };
   t.good = Scan(
       bytes, &t.rejected,
       [&](const JournalRecord* r, std::string_view raw) {
         if (!r) {
           ++t.dropped;
-          return;
-        }
-        if (!sequence.Accept(*r)) {
+        } else if (!inSequence(*r)) {
           ++t.rejected;
-          return;
+        } else {
+          fn(*r, raw);
         }
-        fn(*r, raw);
       },
       kMaxJournalRecords);
-  t.last = sequence.last();
-  t.jobs = sequence.jobs();
   return t;
 }
 
 void Apply(const JournalRecord& r, JobSummary& j) {
   if (r.step != JournalStep::kPaymentApproved && r.step != JournalStep::kIdempotencyKey) j.step = std::max(j.step, r.step);
   switch (r.step) {
-    case JournalStep::kStarted:
-      j.port = r.port, j.wall_time = r.wall_time, j.document_sha256 = r.document_sha256;
-      j.printer_serial = r.printer_serial;
-      break;
     case JournalStep::kClosingAboutToBeSent:
       j.receipt_counter_before = r.receipt_counter_before;
       break;
@@ -260,6 +237,7 @@ void Apply(const JournalRecord& r, JobSummary& j) {
     case JournalStep::kOutcomeWritten:
       j.outcome = r.outcome;
       break;
+    case JournalStep::kStarted:
     case JournalStep::kAnswered:
     case JournalStep::kPaymentApproved:
       break;
@@ -381,7 +359,6 @@ JournalContents Journal::Load(bool compact) {
   if (!Read(&bytes, &contents.error, &contents.too_large)) {
     if (contents.too_large) {
       // Not one of ours (compaction keeps it far smaller): a new one starts.
-      contents.too_large = true;
       contents.error.clear();
       std::string error;
       if (!files_.WriteFileMode(path_, "", 0600, &error)) contents.error = error;
@@ -399,8 +376,7 @@ JournalContents Journal::Load(bool compact) {
     if (r.step == JournalStep::kStarted) {
       aside.erase(r.port);
       port_last[r.port] = r.job;
-      window.push_back(JobSummary{.job = r.job});
-      Apply(r, window.back());
+      window.push_back(r);
       if (window.size() > kKeepJobs) {
         if (port_last[window.front().port] == window.front().job)
           aside[window.front().port] = std::move(window.front());
@@ -417,7 +393,6 @@ JournalContents Journal::Load(bool compact) {
     for (auto& [port, job] : aside)
       if (job.job == r.job) Apply(r, job);
   });
-  last_job_ = std::max(last_job_, tally.last);
   for (auto& [port, job] : aside) contents.jobs.push_back(std::move(job));
   std::sort(contents.jobs.begin(), contents.jobs.end(),
             [](const JobSummary& a, const JobSummary& b) { return a.job < b.job; });

@@ -76,20 +76,9 @@ struct JournalRecord {
   std::string answer_code{}, answer_line{}, answer_out{};
 };
 
-// The last state of one job: its Started fields and the latest of the rest.
-struct JobSummary {
-  uint64_t job = 0;
-  JournalStep step = JournalStep::kStarted;
-  int port = 0;
-  std::string wall_time{}, document_sha256{}, printer_serial{};
-  int receipt_counter_before = -1;
-  std::string receipt_number{}, receipt_time{}, receipt_date{};
-  std::string outcome{};
-  // kIdempotencyKey: the request's key; the answer when it was recorded.
-  std::string idempotency_key{};
-  bool key_answered = false, answer_ok = false, answer_closed = false;
-  std::string answer_code{}, answer_line{}, answer_out{};
-};
+// The last state of one job: its Started fields and the latest of the rest;
+// `step` is the furthest of the ordered steps, `approval` stays empty.
+using JobSummary = JournalRecord;
 
 struct JournalContents {
   // In the order the jobs started: the last kKeepJobs, and before them the

@@ -315,7 +315,7 @@ TEST(Journal, ApprovedPaymentsAreFoundAgain) {
 }
 
 TEST(Journal, StartUpDecisions) {
-  JobSummary started{.job = 7, .step = JournalStep::kStarted, .port = 1};
+  JobSummary started{.step = JournalStep::kStarted, .job = 7, .port = 1};
   JobSummary about = started, answered = started, done = started, failed = started, closed = started;
   about.step = JournalStep::kClosingAboutToBeSent;
   answered.step = JournalStep::kClosingAnswered;

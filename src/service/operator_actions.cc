@@ -13,6 +13,15 @@ namespace {
 const char kNoDumpYet[] = "DUMP NON ANCORA ESEGUITO";
 const char kQueued[] = "Stampante occupata: in coda";
 const char kNoPort[] = "E506: Trasmissione non avvenuta: nessuna stampante pronta sulla porta";
+
+// A document refused unsent: its answer's code and line.
+FinishedJob Refused(int16_t port, const std::string& code, const std::string& text) {
+  FinishedJob end;
+  end.port = port;
+  end.code = code;
+  end.text = end.errorLine = text;
+  return end;
+}
 }  // namespace
 
 ActionResult JobService::SubmitAction(int16_t port, const std::string& name, PrinterQueue::Unit unit) {
@@ -119,7 +128,6 @@ ActionResult JobService::TestReceipt() {
       document += line + "\r\n";
     parts_.view.Log("Esegui Test: " + RunFromMemory(target, document, true).text);
     parts_.view.TestAvailable(true);
-    if (endAfterUnit_) finished_ = true;
   });
 }
 
@@ -132,77 +140,58 @@ ActionResult JobService::CancelReceipt() {
   }
   return SubmitAction(port, "annullo", [this, port] {
     parts_.printer.CancelReceipt(port);
-    if (endAfterUnit_) finished_ = true;
   });
 }
 
 void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::function<void(const FinishedJob&)> done,
                                 const std::string& key) {
-  if (!key.empty()) {
-    const std::string sha256 = Sha256Hex(bytes);
-    auto it = keys_.find(key);
-    if (it != keys_.end()) {
-      // A retry never prints: it gets the first request's answer.
-      if (it->second.sha256 != sha256) {
-        FinishedJob end;
-        end.port = port;
-        end.keyConflict = true;
-        end.code = "conflict";
-        end.text = end.errorLine = "Idempotency-Key gi\xE0 usata per un altro documento: nulla stampato";
-        done(end);
-      } else if (it->second.answered) {
-        done(it->second.answer);
-      } else {
-        it->second.waiting.push_back(std::move(done));
-      }
-      return;
+  const std::string sha256 = key.empty() ? "" : Sha256Hex(bytes);
+  if (auto it = keys_.find(key); it != keys_.end()) {
+    // A retry never prints: it gets the first request's answer.
+    if (it->second.sha256 != sha256) {
+      FinishedJob end =
+          Refused(port, "conflict", "Idempotency-Key gi\xE0 usata per un altro documento: nulla stampato");
+      end.keyConflict = true;
+      done(end);
+    } else if (it->second.answered) {
+      done(it->second.answer);
+    } else {
+      it->second.waiting.push_back(std::move(done));
     }
-    keys_[key].sha256 = sha256;
-    // Refused unsent: not a job, the key is free again for a later try.
-    done = [this, key, inner = std::move(done)](const FinishedJob& end) {
-      auto it = keys_.find(key);
-      if (it == keys_.end() || it->second.answered) {
-        inner(end);
-        return;
-      }
-      auto waiting = std::move(it->second.waiting);
-      keys_.erase(it);
-      inner(end);
-      for (auto& w : waiting) w(end);
-    };
+    return;
   }
   auto served = [this](int16_t n) { return !detection_.unloading && Served(n); };
-  auto refuse = [](int16_t n, const std::function<void(const FinishedJob&)>& done) {
-    FinishedJob end;
-    end.port = n;
-    end.code = OutcomeCode(0, kNoPort);
-    end.text = end.errorLine = kNoPort;
-    done(end);
-  };
+  auto refusal = [](int16_t n) { return Refused(n, OutcomeCode(0, kNoPort), kNoPort); };
   if (port == 0) port = ServedPort(false);
   if (!served(port)) {
-    refuse(port, done);
+    done(refusal(port));
     return;
   }
   if (queue_.Waiting(port, "documento") >= kMaxWaitingDocuments) {
-    FinishedJob end;
-    end.port = port;
+    FinishedJob end = Refused(port, "busy",
+                              "Stampante occupata: " + std::to_string(kMaxWaitingDocuments) +
+                                  " documenti in coda sulla porta " + std::to_string(port) +
+                                  ", documento non accettato: riprovare fra qualche secondo");
     end.queueFull = true;
-    end.code = "busy";
-    end.text = end.errorLine = "Stampante occupata: " + std::to_string(kMaxWaitingDocuments) +
-                               " documenti in coda sulla porta " + std::to_string(port) +
-                               ", documento non accettato: riprovare fra qualche secondo";
     done(end);
     return;
   }
-  SubmitAction(port, "documento", [this, port, bytes, done, served, refuse, key] {
-    // The port may have gone while the document waited.
+  if (!key.empty()) keys_[key].sha256 = sha256;
+  SubmitAction(port, "documento", [this, port, bytes, done, served, refusal, key] {
+    // The port may have gone while the document waited: refused unsent, not
+    // a job, and the key is free again for a later try.
     if (!served(port)) {
-      refuse(port, done);
+      const FinishedJob end = refusal(port);
+      std::vector<std::function<void(const FinishedJob&)>> waiting;
+      if (auto it = keys_.find(key); it != keys_.end()) {
+        waiting = std::move(it->second.waiting);
+        keys_.erase(it);
+      }
+      done(end);
+      for (auto& w : waiting) w(end);
       return;
     }
     FinishedJob end = RunFromMemory(port, bytes, false, key);
-    if (endAfterUnit_) finished_ = true;
     if (key.empty()) {
       done(end);
     } else {
@@ -213,36 +202,37 @@ void JobService::SubmitDocument(int16_t port, const std::string& bytes, std::fun
   });
 }
 
+void JobService::Answer(KeyedJob& k, const FinishedJob& end) {
+  k.answered = true;
+  k.answer = end;
+  auto waiting = std::move(k.waiting);
+  k.waiting.clear();
+  for (auto& w : waiting) w(end);
+}
+
 void JobService::SettleKey(const std::string& key, const FinishedJob& end) {
   auto it = keys_.find(key);
   if (it == keys_.end() || it->second.answered) return;
   KeyedJob& k = it->second;
   if (!k.job) k.job = runner_.job();
-  k.answered = true;
-  k.answer = end;
   if (journal_ && k.job) {
-    JournalRecord r;
-    r.step = JournalStep::kIdempotencyKey;
-    r.job = k.job;
-    r.idempotency_key = key;
-    r.document_sha256 = k.sha256;
-    r.key_answered = true;
-    r.answer_ok = end.ok;
-    r.answer_closed = end.receiptClosed;
-    r.answer_code = end.code;
-    r.answer_line = end.errorLine;
-    // Far below a record's limit for a receipt's stamp; a larger one is
-    // answered from the outcome after a restart.
-    if (end.out.size() <= 16 * 1024) r.answer_out = end.out;
-    runner_.Record(r);
+    // SR_OUT is kept up to far below a record's limit for a receipt's stamp;
+    // a larger one is answered from the outcome after a restart.
+    runner_.Record({.step = JournalStep::kIdempotencyKey,
+                    .job = k.job,
+                    .document_sha256 = k.sha256,
+                    .idempotency_key = key,
+                    .key_answered = true,
+                    .answer_ok = end.ok,
+                    .answer_closed = end.receiptClosed,
+                    .answer_code = end.code,
+                    .answer_line = end.errorLine,
+                    .answer_out = end.out.size() <= 16 * 1024 ? end.out : ""});
   }
   // Keys of the last kKeepJobs jobs, as the journal keeps them.
   const uint64_t next = journal_ ? journal_->NextJobId() : 0;
-  std::erase_if(keys_, [next](const auto& e) { return e.second.answered && e.second.job + kKeepJobs < next; });
-  auto waiting = std::move(k.waiting);
-  k.waiting.clear();
-  const FinishedJob answer = k.answer;
-  for (auto& w : waiting) w(answer);
+  std::erase_if(keys_, [&](const auto& e) { return e.second.answered && e.second.job + kKeepJobs < next; });
+  Answer(k, end);
 }
 
 namespace {
@@ -278,35 +268,26 @@ void JobService::LoadKeys(const std::vector<JobSummary>& jobs) {
   keys_.clear();
   for (const JobSummary& job : jobs) {
     if (job.idempotency_key.empty()) continue;
-    KeyedJob& k = keys_[job.idempotency_key];
-    k = KeyedJob{};
+    KeyedJob& k = keys_[job.idempotency_key] = KeyedJob{};
     k.sha256 = job.document_sha256;
     k.job = job.job;
     // Still without an outcome: the recovery of its port answers it.
+    k.journal = job;
     if (job.key_answered || job.step >= JournalStep::kOutcomeWritten) {
       k.answered = true;
       k.answer = AnswerOf(job);
-    } else {
-      pendingKeys_[job.job] = job;
     }
   }
 }
 
 void JobService::SettleRecoveredKey(uint64_t job, const std::string& outcome) {
-  auto it = pendingKeys_.find(job);
-  if (it == pendingKeys_.end()) return;
-  JobSummary summary = std::move(it->second);
-  pendingKeys_.erase(it);
-  summary.step = JournalStep::kOutcomeWritten;
-  summary.outcome = outcome;
-  auto k = keys_.find(summary.idempotency_key);
-  if (k == keys_.end() || k->second.answered || k->second.job != job) return;
-  k->second.answered = true;
-  k->second.answer = AnswerOf(summary);
-  auto waiting = std::move(k->second.waiting);
-  k->second.waiting.clear();
-  const FinishedJob answer = k->second.answer;
-  for (auto& w : waiting) w(answer);
+  for (auto& [key, k] : keys_) {
+    if (k.answered || k.job != job) continue;
+    k.journal.step = JournalStep::kOutcomeWritten;
+    k.journal.outcome = outcome;
+    Answer(k, AnswerOf(k.journal));
+    return;
+  }
 }
 
 FinishedJob JobService::RunFromMemory(int16_t port, const std::string& bytes, bool asIs, const std::string& key) {

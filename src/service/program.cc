@@ -179,9 +179,8 @@ void Program::Parts::LoadSettings() {
   view.DataDirectory(choice.dataDirectory);
   settings::LoadSettings(*disk, choice.programDirectory, &settings, message);
   std::string text, error;
-  const char separator = platform::PathSeparator();
-  if (disk->ReadFile(choice.programDirectory + separator + console::kConsoleSettingsFile, 4096, &text, &error) !=
-      platform::ReadStatus::kOk)
+  if (disk->ReadFile(choice.programDirectory + platform::PathSeparator() + console::kConsoleSettingsFile, 4096, &text,
+                     &error) != platform::ReadStatus::kOk)
     text.clear();
   consoleSettings = console::ParseConsoleSettings(language::SplitLines(text));
 }
@@ -242,8 +241,7 @@ const settings::DataDirectoryChoice& Program::directories() const { return parts
 OperatorActions& Program::actions() { return *parts_->service; }
 void Program::Start() {
   Parts& p = *parts_;
-  p.service->Start(p.choice.dataDirectory);
-  p.history = std::make_unique<JobHistory>(*p.loop, *p.service, p.service->journalJobs());
+  p.history = std::make_unique<JobHistory>(*p.loop, *p.service, p.service->Start(p.choice.dataDirectory));
   p.service->SetFinishedHook([h = p.history.get()](const FinishedJob& job) { h->Finished(job); });
   p.StartConsole();
 }

@@ -10,11 +10,6 @@
 
 namespace service {
 
-// The date a kept record's name carries (YYYYMMDD), or 0 when the name is
-// not one of them: "SR_DATI.00n.interrupted-YYYYMMDD-...", "TRACE_YYYYMMDD_hhmmss.TXT",
-// "POSDATA-YYYYMMDDhhmmss-...", "Quilo1-YYYYMMDD.log".
-long RecordDate(const std::string& name);
-
 // Removes the records older than `days` in the data directory and in its
 // "TRACE_YYYYMM" and "LOG-PAGAME-YYYYMM" folders; returns how many went.
 int PruneOldRecords(platform::FileSystem& fs, const std::string& dataDir, char separator,

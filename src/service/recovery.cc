@@ -16,11 +16,7 @@ const char kE510[] = "E510: Stampa interrotta dal riavvio di Quilo1: scontrino a
 
 void Recovery::Record(uint64_t job, JournalStep step, const std::string& outcome) {
   if (step == JournalStep::kAnswered) ++count_;
-  JournalRecord r;
-  r.job = job;
-  r.step = step;
-  r.outcome = outcome;
-  runner_.Record(r);
+  runner_.Record({.step = step, .job = job, .outcome = outcome});
   if (step == JournalStep::kOutcomeWritten && outcome_) outcome_(job, outcome);
 }
 
@@ -70,12 +66,10 @@ void Recovery::Decide(int16_t port, const JournalContents& contents, std::vector
       parts_.view.Log("File di scambio di " + ExchangeFileName(kStart, port).substr(9) +
                       " senza lavoro nel giornale: rimossi");
       return;
-    case RecoveryCase::kKeepAnswer:
-      *keep = {kOut, kFinesco, kErr, kDati};
-      answerKept_[port - 1] = true;
-      return;
     case RecoveryCase::kRewriteOutcome:
       RewriteOutcome(port, *last);
+      [[fallthrough]];
+    case RecoveryCase::kKeepAnswer:
       *keep = {kOut, kFinesco, kErr, kDati};
       answerKept_[port - 1] = true;
       return;

@@ -87,7 +87,7 @@ TEST_F(RecoveryTest, StartUpAnswersTheJobACrashCutOff) {
     EXPECT_EQ(FileExists(P("FINESCO.001")), c.finesco);
     EXPECT_EQ(FileExists(P("SR_DATI.001")), c.dataKept);
     EXPECT_TRUE(FileExists(P("SR_MATR.001")));
-    EXPECT_EQ(svc->recoveries(), c.lastStep >= 1 && c.lastStep <= 4 ? 1u : 0u);
+    EXPECT_EQ(view.state().journalRecoveries, c.lastStep >= 1 && c.lastStep <= 4 ? 1u : 0u);
     std::vector<std::string> copies;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
       if (entry.path().filename().string().rfind("SR_DATI.001.interrupted-", 0) == 0)

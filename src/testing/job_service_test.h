@@ -73,7 +73,6 @@ class FakePrinter : public JobPrinter {
     return counter;
   }
   int LastKnownReceiptCounter() const override { return counter; }
-  void SetLastKnownReceiptCounter(int c) override { counter = c; }
   bool AppendReceiptStamp(int16_t, ExchangeFiles&) override {
     log.push_back("stamp");
     return true;
