@@ -46,18 +46,14 @@ struct KeyState {
 };
 
 const char* ImmediateVerb(char key) {
-  switch (key) {
-    case 'a': return "OPEN";
-    case 'K': return "CLEA";
-    case 'j': return "OPNF";
-    case 'J': return "CLNF";
-    case '=': return "SUBT";
-    case 'c': return "REGK";
-    case 'z': return "ZKEY";
-    case 'y': return "MGRK";
-    case 'x': return "XKEY";
-    default: return nullptr;
-  }
+  static const struct {
+    char key;
+    const char* verb;
+  } kKeys[] = {{'a', "OPEN"}, {'K', "CLEA"}, {'j', "OPNF"}, {'J', "CLNF"}, {'=', "SUBT"},
+               {'c', "REGK"}, {'z', "ZKEY"}, {'y', "MGRK"}, {'x', "XKEY"}};
+  for (const auto& k : kKeys)
+    if (k.key == key) return k.verb;
+  return nullptr;
 }
 
 // A quantity of 1 is the register's default and is never written.
@@ -107,16 +103,11 @@ void ApplyModifier(KeyState& s) {
 // A tender key after its number: 1 to 3 are cash, cheque and card, a
 // higher one a tender of that code.
 void CollectTender(KeyState& s) {
+  static const char* const kTenders[] = {"CASH", "CHEQ", "CARD"};
   s.payment = true;
   double value = LeadingValue(s.code);
-  if (value == 1) {
-    s.pendingVerb = "CASH";
-    s.code.clear();
-  } else if (value == 2) {
-    s.pendingVerb = "CHEQ";
-    s.code.clear();
-  } else if (value == 3) {
-    s.pendingVerb = "CARD";
+  if (value == 1 || value == 2 || value == 3) {
+    s.pendingVerb = kTenders[int(value) - 1];
     s.code.clear();
   } else if (value > 3) {
     s.pendingVerb = "TEND";
@@ -233,7 +224,9 @@ void Emit(const KeyState& s, std::vector<std::string>& out) {
 
 }  // namespace
 
-std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
+std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines) {
+  std::string keys;
+  for (const std::string& line : lines) keys += line;
   std::vector<std::string> out;
   KeyState s;
   bool textMode = false;
@@ -259,12 +252,6 @@ std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
     }
   }
   return out;
-}
-
-std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines) {
-  std::string keys;
-  for (const std::string& line : lines) keys += line;
-  return ParseXonXoffKeys(keys);
 }
 
 }  // namespace adapters

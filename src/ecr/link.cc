@@ -67,25 +67,21 @@ void EcrLink::DrainInput() {
   }
 }
 
-std::string EcrLink::WaitAnswer(int64_t timeout_ms) {
+template <typename Done>
+void EcrLink::WaitFor(int64_t timeout_ms, Done done) {
   state_.timedOut = raised_;
   int timer = loop_.AddTimer(timeout_ms, [this] { state_.timedOut = true; });
-  std::string input;
-  for (;;) {
-    input += port_.Input();
-    if (input == std::string(1, NAK) || input.find(ETX) != std::string::npos) break;
-    if (state_.timedOut || raised_) break;
-    loop_.RunOnce(-1);
-  }
+  while (!done() && !state_.timedOut && !raised_) loop_.RunOnce(-1);
   loop_.CancelTimer(timer);
-  return input;
 }
 
-void EcrLink::WaitForAnyByte(int64_t timeout_ms) {
-  state_.timedOut = raised_;
-  int timer = loop_.AddTimer(timeout_ms, [this] { state_.timedOut = true; });
-  while (port_.InBufferCount() < 1 && !state_.timedOut && !raised_) loop_.RunOnce(-1);
-  loop_.CancelTimer(timer);
+std::string EcrLink::WaitAnswer(int64_t timeout_ms) {
+  std::string input;
+  WaitFor(timeout_ms, [&] {
+    input += port_.Input();
+    return input == std::string(1, NAK) || input.find(ETX) != std::string::npos;
+  });
+  return input;
 }
 
 void EcrLink::Attendi(float milliseconds) {
@@ -176,7 +172,7 @@ bool EcrLink::ReceiveAnswer(const std::string& frame, int64_t timeoutMs, Exchang
     }
     port_.Output(ack);
     if (*input == ack) {
-      WaitForAnyByte(kAfterLoneAckTimeoutMs);
+      WaitFor(kAfterLoneAckTimeoutMs, [this] { return port_.InBufferCount() >= 1; });
       continue;
     }
     return true;
@@ -308,9 +304,7 @@ std::string EcrLink::VerificaStato() {
   for (int sends = 1;; ++sends) {
     if (raised_) return "1";
     std::string checksum;
-    const std::string frame = BuildFrame("1009", &checksum);
-    DrainInput();
-    port_.Output(frame);
+    SendFrame(BuildFrame("1009", &checksum));
     const std::string input = WaitAnswer(kAnswerTimeoutMs);
     port_.Output(ack);
     std::string status;
