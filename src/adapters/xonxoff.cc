@@ -70,22 +70,14 @@ void ApplyModifier(KeyState& s) {
       {5, "MAGG", true, false}, {6, "MOST", true, true},  {7, "ADDI", false, false}, {8, "ADDS", false, true},
   };
   double value = LeadingValue(s.modifierNumber);
-  if (value == 9) {
-    s.isReturn = true;
+  // 9 marks a return and 0 a void; 12 and 13 are credit and recovery.
+  if (value == 9 || value == 0) {
+    (value == 9 ? s.isReturn : s.isVoid) = true;
     return;
   }
-  if (value == 0) {
-    s.isVoid = true;
-    return;
-  }
-  if (value == 12) {
-    s.pendingVerb = "CRED";
-    s.credit = true;
-    return;
-  }
-  if (value == 13) {
-    s.pendingVerb = "RECO";
-    s.recovery = true;
+  if (value == 12 || value == 13) {
+    s.pendingVerb = value == 12 ? "CRED" : "RECO";
+    (value == 12 ? s.credit : s.recovery) = true;
     return;
   }
   s.modifier = true;

@@ -39,10 +39,8 @@ void EcrLink::RaiseTimedOut() {
   loop_.Wake();
 }
 
-bool EcrLink::Tracing() const { return options_.chbTrace && trace_; }
-
 void EcrLink::Trace(const std::string& text) {
-  if (Tracing()) trace_(CurrDateTime(clock_.Now()) + text);
+  if (options_.chbTrace && trace_) trace_(CurrDateTime(clock_.Now()) + text);
 }
 
 void EcrLink::AdvanceSequence() {
@@ -132,9 +130,7 @@ int16_t StatusResult(const std::string& status) {
   return kPrinterError;
 }
 
-}  // namespace
-
-int16_t EcrLink::MapErrorCode(const std::string& code, bool* traced) {
+int16_t MapErrorCode(const std::string& code, bool* traced) {
   for (const auto& c : kErrorCodes) {
     if (code == c.code) {
       *traced = c.traced;
@@ -144,6 +140,8 @@ int16_t EcrLink::MapErrorCode(const std::string& code, bool* traced) {
   *traced = true;
   return kPrinterError;
 }
+
+}  // namespace
 
 // The body of an answer, by the printer's three framings.
 static std::string CutAnswer(const std::string& raw) {

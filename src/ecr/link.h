@@ -152,9 +152,7 @@ class EcrLink {
   void WaitFor(int64_t timeout_ms, Done done);
   // Collects bytes until exactly one NAK, an ETX, or the time-out.
   std::string WaitAnswer(int64_t timeout_ms);
-  bool Tracing() const;
   void Trace(const std::string& text);
-  static int16_t MapErrorCode(const std::string& code, bool* traced);
 
   int16_t Transmit(const std::string& command);
 
