@@ -41,15 +41,8 @@ FoldTable MakeTable(bool print) {
   return t;
 }
 
-const FoldTable& LineFolds() {
-  static const FoldTable t = MakeTable(false);
-  return t;
-}
-
-const FoldTable& PrintFolds() {
-  static const FoldTable t = MakeTable(true);
-  return t;
-}
+const FoldTable kLineFolds = MakeTable(false);
+const FoldTable kPrintFolds = MakeTable(true);
 
 // Writes `text` behind `w` with the table's replacements; returns the new
 // end. No replacement produces a byte that another one replaces, so one
@@ -167,10 +160,10 @@ char* WriteText(char* w, std::string_view field, int width) {
   for (char* p = at; (p = std::search(p, w, kTotale, kTotale + 6)) != w; p += 6) std::memcpy(p, "TOT.  ", 6);
   w = std::remove(at, w, '\t');
   // Folded in place from the first byte that changes, out of a copy.
-  char* const first = at + FirstFolded(std::string_view(at, static_cast<size_t>(w - at)), LineFolds());
+  char* const first = at + FirstFolded(std::string_view(at, static_cast<size_t>(w - at)), kLineFolds);
   if (first < w) {
     const std::string rest(first, w);
-    w = WriteFolded(first, rest, LineFolds());
+    w = WriteFolded(first, rest, kLineFolds);
   }
   if (width >= 0 && w - at > width + 1) w = at + width + 1;
   if (w - at == 1) *w++ = ' ';
@@ -248,7 +241,7 @@ std::string NormalisePrintLine(const std::string& line, int width) {
   std::string s = line;
   if (width >= 0 && s.size() > marker + 2 + static_cast<size_t>(width)) s.resize(marker + 2 + width);
   if (!s.empty() && s.back() == ';' && s.size() < 8) s.insert(s.size() - 1, " ");
-  ApplyFolds(s, PrintFolds());
+  ApplyFolds(s, kPrintFolds);
   if (s.empty() || s.back() != ';') s += ';';
   return s;
 }

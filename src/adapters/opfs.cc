@@ -114,28 +114,18 @@ std::string NumericText(const std::string& raw) {
 }
 
 // Cents as euros with a decimal comma: 1234 -> "12,34", 5 -> "0,05".
-std::string Euros(long long cents) {
-  unsigned long long magnitude = cents < 0 ? 0ULL - (unsigned long long)cents : (unsigned long long)cents;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%s%llu,%02llu", cents < 0 ? "-" : "", magnitude / 100, magnitude % 100);
-  return buf;
-}
-
-std::string Repeat(char c, int n) { return std::string(size_t(n < 0 ? 0 : n), c); }
+std::string Euros(long long cents) { return language::FormatCents(cents, ','); }
 
 // Label on the left, amount on the right, exactly the text width; a label
 // that does not fit is cut on the right.
-std::string TwoColumns(std::string label, const std::string& amount) {
+std::string TwoColumns(const std::string& label, const std::string& amount) {
   size_t room = amount.size() < size_t(kTextWidth) ? kTextWidth - amount.size() : 0;
-  if (label.size() > room) label.resize(room);
-  return label + Repeat(' ', int(room - label.size())) + amount;
+  return language::PadRight(label, room) + amount;
 }
 
 std::string PrintTwoColumns(const std::string& label, long long cents, const std::string& tail = " ;") {
   return "PRNT,:" + TwoColumns(label, Euros(cents)) + tail;
 }
-
-std::string Cut(const std::string& text, size_t width) { return text.substr(0, width); }
 
 struct Tender {
   const char* label;
@@ -159,6 +149,8 @@ const Tender* PaymentKind(const std::string& line) {
   return nullptr;
 }
 
+const std::string kBlankLine = "PRNT,:" + std::string(kPrintWidth, ' ') + ";";
+
 // One conversion: the running values and the lines written so far.
 class Invoice {
  public:
@@ -167,8 +159,64 @@ class Invoice {
 
   // False when the document cannot be converted (a VAT rate not in the
   // table); the lines written so far stay in `out`.
-  bool Line(const std::string& raw);
-  void End();
+  bool Line(const std::string& raw) {
+    std::string line = Field(raw, "OPFS", nullptr) ? raw : NormaliseLine(raw, kTextWidth);
+
+    if (IsVerb(line, "OPFS")) {
+      OpfsLine(line);
+    } else if (IsVerb(line, "OPER")) {
+      if (headingPending_) Heading();
+      std::string op;
+      if (Field(line, ",C", &op)) {
+        if (op.size() < 2) op.insert(0, 2 - op.size(), '0');
+        out_.push_back("PRNT,:OPERATORE N. " + op.substr(0, 2));
+      }
+    } else if (IsVerb(line, "CLFS")) {
+      headingPending_ = false;
+    } else if (IsVerb(line, "DATE")) {
+      std::string text;
+      if (Field(line, ",:", &text)) {
+        out_.push_back("PRNT,:" + text);
+        ColumnHeading();
+        headingPending_ = false;
+      } else if (headingPending_) {
+        Heading();
+      }
+    } else if (IsVerb(line, "PLUD") || IsVerb(line, "SALE")) {
+      if (headingPending_) Heading();
+      return Item(line);
+    } else if (IsVerb(line, "COUP")) {
+      Adjustment(line, "SCONTO SU ITEM", -1, nullptr);
+    } else if (IsVerb(line, "COST")) {
+      Adjustment(line, "SCONTO SU SUBT.", -1, &subtotalDiscounts_);
+    } else if (IsVerb(line, "ADDI")) {
+      Adjustment(line, "MAGG. SU ITEM", 1, nullptr);
+    } else if (IsVerb(line, "ADDS")) {
+      Adjustment(line, "MAGG. SU SUBT.", 1, &subtotalSurcharges_);
+    } else if (const Tender* tender = PaymentKind(line)) {
+      Payment(line, *tender);
+    } else if (IsVerb(line, "PRNT,")) {
+      if (firstPayment_) out_.push_back(line);
+    } else if (IsVerb(line, "EXTL,")) {
+      std::string text;
+      Field(line, ",:", &text);
+      customers_.push_back(language::PadRight(text, kTextWidth));
+    }
+    return true;
+  }
+
+  void End() {
+    out_.push_back(kBlankLine);
+    out_.push_back(PrintTwoColumns("CORRISP. PAGATO", paid_));
+    out_.push_back(PrintTwoColumns("CORRISP. NON PAGATO", notPaid_));
+    out_.push_back(kBlankLine);
+    SpreadSubtotalAdjustments();
+    VatSummary();
+    out_.push_back(kBlankLine);
+    out_.push_back("PRNT,: --- Intestazione Cliente ---;");
+    for (const std::string& customer : customers_) out_.push_back("PRNT,:" + customer + " ;");
+    out_.push_back("CLFS;");
+  }
 
   // A stated total of zero stands for "not stated": the converter takes
   // this total whenever the OPFS line's ",V" is zero.
@@ -205,14 +253,167 @@ class Invoice {
     return true;
   }
 
-  void OpfsLine(const std::string& line);
-  void Heading();
-  void ColumnHeading();
-  bool Item(const std::string& line);
-  void Adjustment(const std::string& line, const char* defaultLabel, long long sign, long long* subtotalSum);
-  void Payment(const std::string& line, const Tender& tender);
-  void SpreadSubtotalAdjustments();
-  void VatSummary();
+  void OpfsLine(const std::string& line) {
+    std::string text;
+    if (Field(line, ",N", &text)) {
+      long long ignored;
+      if (ParseScaled(text, 3, &ignored) == Num::kOk) number_ = NumericText(text);
+      else number_ = "1";
+    }
+    bool hasV = Field(line, ",V", &text);
+    if (hasV) hasStated_ = Number(line, ",V", 0, &stated_);
+    const char* markers[4] = {",:", ",<", ",=", ",>"};
+    for (int i = 0; i < 4; ++i)
+      if (Field(line, markers[i], &text)) customers_[size_t(i)] = text.substr(0, kTextWidth);
+    if (!hasV && !line.empty() && line.back() == ';')
+      out_.push_back(line.substr(0, line.size() - 1) + ",V0;");
+    else
+      out_.push_back(line);
+    out_.push_back("PRNT,:FATTURA Num. " + number_ + ",H1;");
+    headingPending_ = true;
+  }
+
+  void Heading() {
+    char date[64];
+    const settings::DateTime& t = now_;
+    std::snprintf(date, sizeof date, "%02d-%02d-%04d   %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
+    out_.push_back(std::string("PRNT,:") + date + ";");
+    ColumnHeading();
+    headingPending_ = false;
+  }
+
+  void ColumnHeading() {
+    out_.push_back("PRNT,:" + std::string(26, ' ') + "EURO;");
+    out_.push_back(kBlankLine);
+  }
+
+  bool Item(const std::string& line) {
+    long long rate = 0, price = 0, quantity = 1000;
+    Number(line, ",I", 2, &rate);
+    std::string description = "  ";
+    Field(line, ",:", &description);
+    std::string quantityText;
+    if (Field(line, ",Q", &quantityText)) {
+      quantityText = std::string(language::Trimmed(quantityText));
+      if (!Number(line, ",Q", 3, &quantity)) quantity = 1000, quantityText = "1";
+    } else {
+      quantityText = "1";
+    }
+    Number(line, ",P", 0, &price);
+    for (char& c : quantityText)
+      if (c == '.') c = ',';
+    out_.push_back("PRNT,:" + quantityText + "    X    " + Euros(price));
+
+    Wide exact = DivideHalfEven(Wide(price) * quantity, 1000);
+    if (exact >= kValueLimit || exact <= -kValueLimit) {
+      Trace(kErrOverflow, "Overflow");
+      return true;
+    }
+    long long amount = (long long)exact;
+    int group = -1;
+    for (int slot = 0; slot < kGroups && group < 0; ++slot)
+      if (vat_.slot[slot] == rate) group = slot;
+    if (group < 0) return false;
+    long long g = group_[group], r = running_, t = itemTotal_;
+    if (!Add(g, amount) || !Add(r, amount) || !Add(t, amount)) return true;
+    group_[group] = g, running_ = r, itemTotal_ = t;
+    currentGroup_ = group;
+    out_.push_back("PRNT,:" + TwoColumns(description, Euros(amount)) + " " + char('A' + group) + ";");
+    return true;
+  }
+
+  void Adjustment(const std::string& line, const char* defaultLabel, long long sign, long long* subtotalSum) {
+    if (currentGroup_ < 0) return;
+    long long amount;
+    if (!Number(line, ",V", 0, &amount)) return;
+    std::string label = defaultLabel;
+    Field(line, ",:", &label);
+    long long r = running_;
+    if (!Add(r, sign * amount)) return;
+    if (subtotalSum) {
+      long long s = *subtotalSum;
+      if (!Add(s, amount)) return;
+      *subtotalSum = s;
+    } else {
+      long long g = group_[currentGroup_];
+      if (!Add(g, sign * amount)) return;
+      group_[currentGroup_] = g;
+    }
+    running_ = r;
+    out_.push_back(PrintTwoColumns(label, amount));
+  }
+
+  void Payment(const std::string& line, const Tender& tender) {
+    if (firstPayment_) {
+      out_.push_back(kBlankLine);
+      out_.push_back(PrintTwoColumns(tender.totalLabel, Total(), ",H1;"));
+      firstPayment_ = false;
+    }
+    std::string label = tender.label;
+    Field(line, ",:", &label);
+    long long amount;
+    bool given = Number(line, ",V", 0, &amount);
+    if (!given && __builtin_sub_overflow(running_, paid_, &amount)) {
+      Trace(kErrOverflow, "Overflow");
+      return;
+    }
+    if (tender.paid) {
+      if (!Add(paid_, amount)) return;
+    } else if (given) {
+      if (!Add(notPaid_, amount)) return;
+    } else {
+      notPaid_ = amount;  // the rest still open
+    }
+    out_.push_back(PrintTwoColumns(label, amount));
+  }
+
+  void SpreadSubtotalAdjustments() {
+    if (itemTotal_ == 0) return;
+    Wide net = Wide(subtotalSurcharges_) - subtotalDiscounts_;
+    for (long long& total : group_) {
+      // Rounded to hundredths of a cent first and then to the cent, as the
+      // register does; both steps tie to even.
+      Wide num;
+      if (__builtin_mul_overflow(net, Wide(total) * 100, &num)) {
+        Trace(kErrOverflow, "Overflow");
+        continue;
+      }
+      Wide share = DivideHalfEven(DivideHalfEven(num, itemTotal_), 100);
+      if (share > INT64_MAX || share < INT64_MIN) {
+        Trace(kErrOverflow, "Overflow");
+        continue;
+      }
+      Add(total, (long long)share);
+    }
+  }
+
+  void VatSummary() {
+    double taxableSum = 0, vatSum = 0;
+    for (int slot = 0; slot < kGroups; ++slot) {
+      int group = 0;
+      while (vat_.slot[group] != vat_.slot[slot]) ++group;
+      // A rate that appears twice in the table is one group: print it once.
+      if (group != slot || group_[group] <= 0) continue;
+      long long rate = vat_.slot[group];
+      if (10000 + rate <= 0) {
+        Trace(kErrOverflow, "Overflow");
+        continue;
+      }
+      std::string rateText = std::string(1, char('A' + group)) + "=" + Euros(rate) + "%";
+      double taxable = double(group_[group]) * 10000.0 / double(10000 + rate);
+      if (rate > 0) taxableSum += taxable;
+      out_.push_back(PrintTwoColumns((rate > 0 ? "IMPONIBILE " : "ESENTE ") + rateText,
+                                     RoundCents(taxable)));
+      if (rate > 0) {
+        double vat = double(group_[group]) - taxable;
+        vatSum += vat;
+        out_.push_back(PrintTwoColumns("IVA " + rateText, RoundCents(vat)));
+      }
+    }
+    out_.push_back(kBlankLine);
+    out_.push_back(PrintTwoColumns("TOT. IMPONIBILE ", RoundCents(taxableSum)));
+    out_.push_back(PrintTwoColumns("TOT. IVA ", RoundCents(vatSum)));
+  }
 
   const settings::VatTable& vat_;
   const settings::DateTime& now_;
@@ -230,231 +431,6 @@ class Invoice {
   bool headingPending_ = false;
   bool firstPayment_ = true;
 };
-
-const std::string kBlankLine = "PRNT,:" + std::string(kPrintWidth, ' ') + ";";
-
-bool Invoice::Line(const std::string& raw) {
-  std::string line = Field(raw, "OPFS", nullptr) ? raw : NormaliseLine(raw, kTextWidth);
-
-  if (IsVerb(line, "OPFS")) {
-    OpfsLine(line);
-  } else if (IsVerb(line, "OPER")) {
-    if (headingPending_) Heading();
-    std::string op;
-    if (Field(line, ",C", &op)) {
-      if (op.size() < 2) op = Repeat('0', int(2 - op.size())) + op;
-      out_.push_back("PRNT,:OPERATORE N. " + op.substr(0, 2));
-    }
-  } else if (IsVerb(line, "CLFS")) {
-    headingPending_ = false;
-  } else if (IsVerb(line, "DATE")) {
-    std::string text;
-    if (Field(line, ",:", &text)) {
-      out_.push_back("PRNT,:" + text);
-      ColumnHeading();
-      headingPending_ = false;
-    } else if (headingPending_) {
-      Heading();
-    }
-  } else if (IsVerb(line, "PLUD") || IsVerb(line, "SALE")) {
-    if (headingPending_) Heading();
-    return Item(line);
-  } else if (IsVerb(line, "COUP")) {
-    Adjustment(line, "SCONTO SU ITEM", -1, nullptr);
-  } else if (IsVerb(line, "COST")) {
-    Adjustment(line, "SCONTO SU SUBT.", -1, &subtotalDiscounts_);
-  } else if (IsVerb(line, "ADDI")) {
-    Adjustment(line, "MAGG. SU ITEM", 1, nullptr);
-  } else if (IsVerb(line, "ADDS")) {
-    Adjustment(line, "MAGG. SU SUBT.", 1, &subtotalSurcharges_);
-  } else if (const Tender* tender = PaymentKind(line)) {
-    Payment(line, *tender);
-  } else if (IsVerb(line, "PRNT,")) {
-    if (firstPayment_) out_.push_back(line);
-  } else if (IsVerb(line, "EXTL,")) {
-    std::string text;
-    Field(line, ",:", &text);
-    customers_.push_back(text.size() > size_t(kTextWidth) ? Cut(text, kTextWidth)
-                                                          : text + Repeat(' ', kTextWidth - int(text.size())));
-  }
-  return true;
-}
-
-void Invoice::OpfsLine(const std::string& line) {
-  std::string text;
-  if (Field(line, ",N", &text)) {
-    long long ignored;
-    if (ParseScaled(text, 3, &ignored) == Num::kOk) number_ = NumericText(text);
-    else number_ = "1";
-  }
-  bool hasV = Field(line, ",V", &text);
-  if (hasV) hasStated_ = Number(line, ",V", 0, &stated_);
-  const char* markers[4] = {",:", ",<", ",=", ",>"};
-  for (int i = 0; i < 4; ++i)
-    if (Field(line, markers[i], &text)) customers_[size_t(i)] = Cut(text, kTextWidth);
-  if (!hasV && !line.empty() && line.back() == ';')
-    out_.push_back(line.substr(0, line.size() - 1) + ",V0;");
-  else
-    out_.push_back(line);
-  out_.push_back("PRNT,:FATTURA Num. " + number_ + ",H1;");
-  headingPending_ = true;
-}
-
-void Invoice::Heading() {
-  char date[64];
-  const settings::DateTime& t = now_;
-  std::snprintf(date, sizeof date, "%02d-%02d-%04d   %02d:%02d", t.day, t.month, t.year, t.hour, t.minute);
-  out_.push_back(std::string("PRNT,:") + date + ";");
-  ColumnHeading();
-  headingPending_ = false;
-}
-
-void Invoice::ColumnHeading() {
-  out_.push_back("PRNT,:" + std::string(26, ' ') + "EURO;");
-  out_.push_back(kBlankLine);
-}
-
-bool Invoice::Item(const std::string& line) {
-  long long rate = 0, price = 0, quantity = 1000;
-  Number(line, ",I", 2, &rate);
-  std::string description = "  ";
-  Field(line, ",:", &description);
-  std::string quantityText;
-  if (Field(line, ",Q", &quantityText)) {
-    quantityText = std::string(language::Trimmed(quantityText));
-    if (!Number(line, ",Q", 3, &quantity)) quantity = 1000, quantityText = "1";
-  } else {
-    quantityText = "1";
-  }
-  Number(line, ",P", 0, &price);
-  for (char& c : quantityText)
-    if (c == '.') c = ',';
-  out_.push_back("PRNT,:" + quantityText + "    X    " + Euros(price));
-
-  Wide exact = DivideHalfEven(Wide(price) * quantity, 1000);
-  if (exact >= kValueLimit || exact <= -kValueLimit) {
-    Trace(kErrOverflow, "Overflow");
-    return true;
-  }
-  long long amount = (long long)exact;
-  int group = -1;
-  for (int slot = 0; slot < kGroups && group < 0; ++slot)
-    if (vat_.slot[slot] == rate) group = slot;
-  if (group < 0) return false;
-  long long g = group_[group], r = running_, t = itemTotal_;
-  if (!Add(g, amount) || !Add(r, amount) || !Add(t, amount)) return true;
-  group_[group] = g, running_ = r, itemTotal_ = t;
-  currentGroup_ = group;
-  out_.push_back("PRNT,:" + TwoColumns(description, Euros(amount)) + " " + char('A' + group) + ";");
-  return true;
-}
-
-void Invoice::Adjustment(const std::string& line, const char* defaultLabel, long long sign,
-                         long long* subtotalSum) {
-  if (currentGroup_ < 0) return;
-  long long amount;
-  if (!Number(line, ",V", 0, &amount)) return;
-  std::string label = defaultLabel;
-  Field(line, ",:", &label);
-  long long r = running_;
-  if (!Add(r, sign * amount)) return;
-  if (subtotalSum) {
-    long long s = *subtotalSum;
-    if (!Add(s, amount)) return;
-    *subtotalSum = s;
-  } else {
-    long long g = group_[currentGroup_];
-    if (!Add(g, sign * amount)) return;
-    group_[currentGroup_] = g;
-  }
-  running_ = r;
-  out_.push_back(PrintTwoColumns(label, amount));
-}
-
-void Invoice::Payment(const std::string& line, const Tender& tender) {
-  if (firstPayment_) {
-    out_.push_back(kBlankLine);
-    out_.push_back(PrintTwoColumns(tender.totalLabel, Total(), ",H1;"));
-    firstPayment_ = false;
-  }
-  std::string label = tender.label;
-  Field(line, ",:", &label);
-  long long amount;
-  bool given = Number(line, ",V", 0, &amount);
-  if (!given && __builtin_sub_overflow(running_, paid_, &amount)) {
-    Trace(kErrOverflow, "Overflow");
-    return;
-  }
-  if (tender.paid) {
-    if (!Add(paid_, amount)) return;
-  } else if (given) {
-    if (!Add(notPaid_, amount)) return;
-  } else {
-    notPaid_ = amount;  // the rest still open
-  }
-  out_.push_back(PrintTwoColumns(label, amount));
-}
-
-void Invoice::SpreadSubtotalAdjustments() {
-  if (itemTotal_ == 0) return;
-  Wide net = Wide(subtotalSurcharges_) - subtotalDiscounts_;
-  for (long long& total : group_) {
-    // Rounded to hundredths of a cent first and then to the cent, as the
-    // register does; both steps tie to even.
-    Wide num;
-    if (__builtin_mul_overflow(net, Wide(total) * 100, &num)) {
-      Trace(kErrOverflow, "Overflow");
-      continue;
-    }
-    Wide share = DivideHalfEven(DivideHalfEven(num, itemTotal_), 100);
-    if (share > INT64_MAX || share < INT64_MIN) {
-      Trace(kErrOverflow, "Overflow");
-      continue;
-    }
-    Add(total, (long long)share);
-  }
-}
-
-void Invoice::VatSummary() {
-  double taxableSum = 0, vatSum = 0;
-  for (int slot = 0; slot < kGroups; ++slot) {
-    int group = 0;
-    while (vat_.slot[group] != vat_.slot[slot]) ++group;
-    // A rate that appears twice in the table is one group: print it once.
-    if (group != slot || group_[group] <= 0) continue;
-    long long rate = vat_.slot[group];
-    if (10000 + rate <= 0) {
-      Trace(kErrOverflow, "Overflow");
-      continue;
-    }
-    std::string rateText = std::string(1, char('A' + group)) + "=" + Euros(rate) + "%";
-    double taxable = double(group_[group]) * 10000.0 / double(10000 + rate);
-    if (rate > 0) taxableSum += taxable;
-    out_.push_back(PrintTwoColumns((rate > 0 ? "IMPONIBILE " : "ESENTE ") + rateText,
-                                   RoundCents(taxable)));
-    if (rate > 0) {
-      double vat = double(group_[group]) - taxable;
-      vatSum += vat;
-      out_.push_back(PrintTwoColumns("IVA " + rateText, RoundCents(vat)));
-    }
-  }
-  out_.push_back(kBlankLine);
-  out_.push_back(PrintTwoColumns("TOT. IMPONIBILE ", RoundCents(taxableSum)));
-  out_.push_back(PrintTwoColumns("TOT. IVA ", RoundCents(vatSum)));
-}
-
-void Invoice::End() {
-  out_.push_back(kBlankLine);
-  out_.push_back(PrintTwoColumns("CORRISP. PAGATO", paid_));
-  out_.push_back(PrintTwoColumns("CORRISP. NON PAGATO", notPaid_));
-  out_.push_back(kBlankLine);
-  SpreadSubtotalAdjustments();
-  VatSummary();
-  out_.push_back(kBlankLine);
-  out_.push_back("PRNT,: --- Intestazione Cliente ---;");
-  for (const std::string& customer : customers_) out_.push_back("PRNT,:" + customer + " ;");
-  out_.push_back("CLFS;");
-}
 
 }  // namespace
 

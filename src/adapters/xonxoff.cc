@@ -46,18 +46,14 @@ struct KeyState {
 };
 
 const char* ImmediateVerb(char key) {
-  switch (key) {
-    case 'a': return "OPEN";
-    case 'K': return "CLEA";
-    case 'j': return "OPNF";
-    case 'J': return "CLNF";
-    case '=': return "SUBT";
-    case 'c': return "REGK";
-    case 'z': return "ZKEY";
-    case 'y': return "MGRK";
-    case 'x': return "XKEY";
-    default: return nullptr;
-  }
+  static const struct {
+    char key;
+    const char* verb;
+  } kKeys[] = {{'a', "OPEN"}, {'K', "CLEA"}, {'j', "OPNF"}, {'J', "CLNF"}, {'=', "SUBT"},
+               {'c', "REGK"}, {'z', "ZKEY"}, {'y', "MGRK"}, {'x', "XKEY"}};
+  for (const auto& k : kKeys)
+    if (k.key == key) return k.verb;
+  return nullptr;
 }
 
 // A quantity of 1 is the register's default and is never written.
@@ -74,22 +70,14 @@ void ApplyModifier(KeyState& s) {
       {5, "MAGG", true, false}, {6, "MOST", true, true},  {7, "ADDI", false, false}, {8, "ADDS", false, true},
   };
   double value = LeadingValue(s.modifierNumber);
-  if (value == 9) {
-    s.isReturn = true;
+  // 9 marks a return and 0 a void; 12 and 13 are credit and recovery.
+  if (value == 9 || value == 0) {
+    (value == 9 ? s.isReturn : s.isVoid) = true;
     return;
   }
-  if (value == 0) {
-    s.isVoid = true;
-    return;
-  }
-  if (value == 12) {
-    s.pendingVerb = "CRED";
-    s.credit = true;
-    return;
-  }
-  if (value == 13) {
-    s.pendingVerb = "RECO";
-    s.recovery = true;
+  if (value == 12 || value == 13) {
+    s.pendingVerb = value == 12 ? "CRED" : "RECO";
+    (value == 12 ? s.credit : s.recovery) = true;
     return;
   }
   s.modifier = true;
@@ -107,16 +95,11 @@ void ApplyModifier(KeyState& s) {
 // A tender key after its number: 1 to 3 are cash, cheque and card, a
 // higher one a tender of that code.
 void CollectTender(KeyState& s) {
+  static const char* const kTenders[] = {"CASH", "CHEQ", "CARD"};
   s.payment = true;
   double value = LeadingValue(s.code);
-  if (value == 1) {
-    s.pendingVerb = "CASH";
-    s.code.clear();
-  } else if (value == 2) {
-    s.pendingVerb = "CHEQ";
-    s.code.clear();
-  } else if (value == 3) {
-    s.pendingVerb = "CARD";
+  if (value == 1 || value == 2 || value == 3) {
+    s.pendingVerb = kTenders[int(value) - 1];
     s.code.clear();
   } else if (value > 3) {
     s.pendingVerb = "TEND";
@@ -233,7 +216,9 @@ void Emit(const KeyState& s, std::vector<std::string>& out) {
 
 }  // namespace
 
-std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
+std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines) {
+  std::string keys;
+  for (const std::string& line : lines) keys += line;
   std::vector<std::string> out;
   KeyState s;
   bool textMode = false;
@@ -259,12 +244,6 @@ std::vector<std::string> ParseXonXoffKeys(const std::string& keys) {
     }
   }
   return out;
-}
-
-std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines) {
-  std::string keys;
-  for (const std::string& line : lines) keys += line;
-  return ParseXonXoffKeys(keys);
 }
 
 }  // namespace adapters

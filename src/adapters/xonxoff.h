@@ -7,11 +7,8 @@
 namespace adapters {
 
 // The command lines, each with its ";", of the key sequence held in the
-// document's `lines` (joined without separator).
+// document's `lines` (joined without separator). Values typed after the
+// last command are dropped.
 std::vector<std::string> ConvertXonXoff(const std::vector<std::string>& lines);
-
-// The command lines, each with its ";", for one whole key string. Values
-// typed after the last command are dropped.
-std::vector<std::string> ParseXonXoffKeys(const std::string& keys);
 
 }  // namespace adapters

@@ -18,7 +18,7 @@ struct KeyCase {
 class KeySequenceTest : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(KeySequenceTest, WritesTheCommands) {
-  EXPECT_EQ(ParseXonXoffKeys(GetParam().keys), GetParam().lines) << "keys: " << GetParam().keys;
+  EXPECT_EQ(ConvertXonXoff({GetParam().keys}), GetParam().lines) << "keys: " << GetParam().keys;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -89,7 +89,7 @@ TEST(KeySequence, AnyByteGivesOnlyWholeCommands) {
   for (int round = 0; round < 3; ++round)
     for (int c = 0; c < 256; ++c)
       if (c != '\n') keys += char(c);
-  for (const std::string& line : ParseXonXoffKeys(keys)) {
+  for (const std::string& line : ConvertXonXoff({keys})) {
     ASSERT_FALSE(line.empty());
     EXPECT_EQ(line.back(), ';');
     EXPECT_EQ(line.find('\n'), std::string::npos);

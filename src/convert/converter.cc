@@ -58,26 +58,17 @@ void ConvertLineBody(LineContext& c) {
   Step([&] { return ConvertReturnMarker(c), false; });
   Step([&] { return ConvertItem(c), false; });
   if (c.abort) return;
-  if (c.verb.Is("DISC")) {
-    Step([&] { return ConvertItemPercent(c, false); });
+  // An adjustment of the last item ends the line; one of the subtotal does not.
+  if (c.verb.Is("DISC") || c.verb.Is("MAGG")) {
+    Step([&] { return ConvertItemPercent(c, c.verb.Is("MAGG")), false; });
     return;
   }
-  if (c.verb.Is("DOST")) Step([&] { return ConvertSubtotalPercent(c, false), false; });
-  if (c.verb.Is("MAGG")) {
-    Step([&] { return ConvertItemPercent(c, true); });
+  if (c.verb.Is("COUP") || c.verb.Is("ADDI")) {
+    Step([&] { return ConvertItemValue(c, c.verb.Is("ADDI")), false; });
     return;
   }
-  if (c.verb.Is("MOST")) Step([&] { return ConvertSubtotalPercent(c, true), false; });
-  if (c.verb.Is("ADDS")) Step([&] { return ConvertSubtotalValue(c, true), false; });
-  if (c.verb.Is("ADDI")) {
-    Step([&] { return ConvertItemValue(c, true); });
-    return;
-  }
-  if (c.verb.Is("COUP")) {
-    Step([&] { return ConvertItemValue(c, false); });
-    return;
-  }
-  if (c.verb.Is("COST")) Step([&] { return ConvertSubtotalValue(c, false), false; });
+  if (c.verb.Is("DOST") || c.verb.Is("MOST")) Step([&] { return ConvertSubtotalPercent(c, c.verb.Is("MOST")), false; });
+  if (c.verb.Is("COST") || c.verb.Is("ADDS")) Step([&] { return ConvertSubtotalValue(c, c.verb.Is("ADDS")), false; });
   Step([&] { return ConvertTextLines(c), false; });
   if (c.abort) return;
   if (Step([&] { return ConvertDisplay(c); })) return;

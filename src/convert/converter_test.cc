@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/test_document.h"
+#include "testing/converted_document.h"
 #include "gtest/gtest.h"
 
 namespace convert {

@@ -111,11 +111,9 @@ void CleanInPlace(std::string& text) {
     if (static_cast<unsigned char>(ch) > 128) ch = '.';
 }
 
-namespace {
-
 // Description, then blanks so that the mark, a blank and the amount end at
 // column 40.
-std::string RightAligned(const std::string& description, size_t width, double cents, char separator) {
+std::string AmountDisplayText(const std::string& description, size_t width, double cents, char separator) {
   std::string tail;
   tail += kDisplayMark;
   tail += ' ';
@@ -127,16 +125,6 @@ std::string RightAligned(const std::string& description, size_t width, double ce
   if (s.size() + tail.size() < 40) s.append(40 - s.size() - tail.size(), ' ');
   s += tail;
   return s;
-}
-
-}  // namespace
-
-std::string ItemDisplayText(const std::string& description, double cents, char separator) {
-  return RightAligned(description, 22, cents, separator);
-}
-
-std::string PaymentDisplayText(const std::string& description, double cents, char separator) {
-  return RightAligned(description, 20, cents, separator);
 }
 
 std::string PercentDisplayText(const std::string& description, const std::string& percentage) {
@@ -159,7 +147,5 @@ std::string ValueDisplayText(const std::string& description, int blanks, double 
   if (s.size() < 40) s.append(40 - s.size(), ' ');
   return s;
 }
-
-std::string DisplayText(const std::string& text) { return PadRight(text, 40); }
 
 }  // namespace convert

@@ -43,17 +43,14 @@ std::string NumberText(double value);
 
 // Display texts (40 characters after "7007"). Amounts are cents, shown in
 // currency units with two decimals and `separator`.
-// Item: the 22-character description, then the amount right-aligned behind
-// the character 127 and a blank.
-std::string ItemDisplayText(const std::string& description, double cents, char separator);
+// An item (`width` 22) or a payment (20): the description in `width`
+// characters, then the amount right-aligned behind the character 127 and a
+// blank.
+std::string AmountDisplayText(const std::string& description, size_t width, double cents, char separator);
 // Percentage adjustment: the 22-character description and the percentage.
 std::string PercentDisplayText(const std::string& description, const std::string& percentage);
-// Payment: as the item, with a 20-character description.
-std::string PaymentDisplayText(const std::string& description, double cents, char separator);
 // Adjustment by value: the 22-character description, `blanks` blanks
 // (3, or 2 for a discount on the last item), 127, a blank, the amount.
 std::string ValueDisplayText(const std::string& description, int blanks, double cents, char separator);
-// Any other text, cut or padded to 40.
-std::string DisplayText(const std::string& text);
 
 }  // namespace convert

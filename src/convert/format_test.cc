@@ -101,11 +101,11 @@ TEST(Format, NumberTextMatchesTheGeneralFormatter) {
 }
 
 TEST(Format, DisplayTextsAreFortyCharacters) {
-  EXPECT_EQ(PaymentDisplayText("CONTANTI", 1250, '.'),
+  EXPECT_EQ(AmountDisplayText("CONTANTI", 20, 1250, '.'),
             "CONTANTI" + std::string(12 + 13, ' ') + "\x7f 12.50");
-  EXPECT_EQ(ItemDisplayText("REPARTO 3", 250, '.'), "REPARTO 3" + std::string(13 + 12, ' ') + "\x7f 2.50");
+  EXPECT_EQ(AmountDisplayText("REPARTO 3", 22, 250, '.'), "REPARTO 3" + std::string(13 + 12, ' ') + "\x7f 2.50");
   EXPECT_EQ(ValueDisplayText("SCONTO", 2, 50, '.').size(), 40u);
-  EXPECT_EQ(DisplayText("CIAO").size(), 40u);
+  EXPECT_EQ(PadRight("CIAO", 40).size(), 40u);
 }
 
 }  // namespace

@@ -10,26 +10,6 @@
 namespace convert {
 namespace {
 
-// Text behind a two-digit length prefix; a longer one has no valid command.
-bool FitsPrefix(LineContext& c, const std::string& text) {
-  if (text.size() <= 99) return true;
-  c.abort = true;
-  return false;
-}
-
-// The department as two digits; none that fits two digits is refused.
-bool Department(LineContext& c, const std::string& n, std::string* d2) {
-  double v = 0;
-  ParseNumber(n, &v);
-  long long d = std::llround(v);
-  if (d < 0 || d > 99) {
-    c.abort = true;
-    return false;
-  }
-  *d2 = std::string(1, char('0' + d / 10)) + char('0' + d % 10);
-  return true;
-}
-
 // Surcharge or discount after the return inversion option.
 bool Direction(LineContext& c, bool surcharge) {
   if (c.ctx.options.chbInversioneScontiSuReso && c.st.lastWasReturn) {
@@ -74,7 +54,7 @@ const std::string& SetDescription(LineContext& c, const std::string& description
 // its text is too long for one.
 bool AppendQuantityLine(LineContext& c, const std::string& q, const std::string& p) {
   const std::string text = " " + StripLeadingZeros(DecimalForPrint(q)) + " X " + StripLeadingZeros(PriceForPrint(p));
-  if (!FitsPrefix(c, text)) return false;
+  if (TooLong(c, text)) return false;
   c.out.push_back("30021" + Len2(text) + text);
   return true;
 }
@@ -137,11 +117,20 @@ bool AppendItemAmount(LineContext& c, const std::string& p, bool withQuantity, d
   else if (c.ls.voidMarked)
     st.description = PadRight("STORNO", 22);
   if (!c.ctx.options.chkDisableDisplay)
-    c.ls.display = "7007" + ItemDisplayText(st.description, amount, c.ctx.decimalSeparator);
+    c.ls.display = "7007" + AmountDisplayText(st.description, 22, amount, c.ctx.decimalSeparator);
   return true;
 }
 
 }  // namespace
+
+bool TwoDigits(const std::string& number, std::string* out) {
+  double v = 0;
+  ParseNumber(number, &v);
+  long long n = std::llround(v);
+  if (n < 0 || n > 99) return false;
+  *out = std::string(1, char('0' + n / 10)) + char('0' + n % 10);
+  return true;
+}
 
 bool Amount(LineContext& c, const std::string& text, double* cents) {
   *cents = 0;
@@ -209,8 +198,12 @@ void ConvertItem(LineContext& c) {
   command.reserve(48);
   AppendItemKind(c, command);
   if (hasN) {
+    // A department that does not fit two digits refuses the document.
     std::string d2;
-    if (!Department(c, n, &d2)) return;
+    if (!TwoDigits(n, &d2)) {
+      c.abort = true;
+      return;
+    }
     st.lastDepartment = d2;
     command += d2;
   }
@@ -219,7 +212,7 @@ void ConvertItem(LineContext& c) {
   c.ls.command = std::move(command);
 }
 
-bool ConvertItemPercent(LineContext& c, bool surcharge) {
+void ConvertItemPercent(LineContext& c, bool surcharge) {
   surcharge = Direction(c, surcharge);
   std::string command = AdjustmentHead(c, surcharge);
   std::string pct;
@@ -230,17 +223,14 @@ bool ConvertItemPercent(LineContext& c, bool surcharge) {
     double value = PercentValue(c.st.lastAmount, pct);
     if (!FitsAmount9(value)) {
       c.abort = true;
-      return true;
+      return;
     }
     c.st.lastAmount = NumberText(value);
-    command += "22";
-    command += description;
-    command += Amount9(value);
+    command += "22" + description + Amount9(value);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + PercentDisplayText(description, DecimalForPrint(pct));
   }
   c.ls.command = std::move(command);
-  return true;
 }
 
 void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
@@ -251,7 +241,7 @@ void ConvertSubtotalPercent(LineContext& c, bool surcharge) {
   c.ls.command = command;
 }
 
-bool ConvertItemValue(LineContext& c, bool surcharge) {
+void ConvertItemValue(LineContext& c, bool surcharge) {
   surcharge = Direction(c, surcharge);
   std::string command = AdjustmentHead(c, surcharge);
   std::string v;
@@ -260,15 +250,12 @@ bool ConvertItemValue(LineContext& c, bool surcharge) {
     if (!c.Field(",:", &text)) text = surcharge ? "MAGG. ART." : "SCONTO VALORE";
     const std::string& description = SetDescription(c, text);
     double amount = 0;
-    if (!Amount(c, v, &amount)) return true;
-    command += "22";
-    command += description;
-    command += Amount9(amount);
+    if (!Amount(c, v, &amount)) return;
+    command += "22" + description + Amount9(amount);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + ValueDisplayText(description, surcharge ? 3 : 2, amount, c.ctx.decimalSeparator);
   }
   c.ls.command = command;
-  return true;
 }
 
 void ConvertSubtotalValue(LineContext& c, bool surcharge) {
@@ -280,9 +267,7 @@ void ConvertSubtotalValue(LineContext& c, bool surcharge) {
     const std::string& description = SetDescription(c, text);
     double amount = 0;
     if (!Amount(c, v, &amount)) return;
-    command += "22";
-    command += description;
-    command += Amount9(amount);
+    command += "22" + description + Amount9(amount);
     if (!c.ctx.options.chkDisableDisplay)
       c.ls.display = "7007" + ValueDisplayText(description, 3, amount, c.ctx.decimalSeparator);
   }

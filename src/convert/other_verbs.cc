@@ -1,7 +1,7 @@
 // The lines that are neither items nor payments: text and trailer lines, the
 // customer display, drawer, non-fiscal documents, references to earlier
 // receipts, cash movements, reports, barcodes and read requests.
-#include "convert/other_verbs.h"
+#include "convert/state.h"
 
 #include <string>
 #include <utility>
@@ -13,8 +13,6 @@ namespace {
 
 // The link cannot frame a longer command.
 constexpr size_t kMaxCommand = 252;
-// A text behind a two-digit length prefix.
-constexpr size_t kMaxPrefixedText = 99;
 
 const std::string kDisplayClear = "7007";
 
@@ -73,6 +71,23 @@ bool ReferenceNumbers(const std::string& n, std::string* digits) {
   }
   *digits = result;
   return true;
+}
+
+// The file a READ line names: `text` is the ",:" value (empty when absent),
+// `separators` the characters that make it a path rather than a bare name.
+std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const std::string& separators) {
+  std::string name = text;
+  // Quotes around a path with blanks: taken off first, so that a suffix
+  // does not end up behind the closing quote.
+  if (!name.empty() && name.front() == '"') name.erase(0, 1);
+  if (!name.empty() && name.back() == '"') name.pop_back();
+
+  const std::string suffix = ".00" + std::to_string(ctx.currentPort);
+  const bool hasDot = name.find('.') != std::string::npos;
+  if (language::Trimmed(name).empty()) return DataFile(ctx, "DataReceived.txt");
+  if (name.find_first_of(separators) == std::string::npos)
+    return DataFile(ctx, hasDot ? name : name + suffix);
+  return hasDot ? name : name + suffix;
 }
 
 bool Abort(LineContext& c) {
@@ -191,11 +206,7 @@ void ConvertTextLines(LineContext& c) {
     else
       c.Field(",:", &text);
     CleanInPlace(text);
-    if (text.size() > kMaxPrefixedText) {
-      c.abort = true;
-      return;
-    }
-    if (ApplyTaxCodeRule(c, text)) return;
+    if (TooLong(c, text) || ApplyTaxCodeRule(c, text)) return;
     std::string command;
     command.reserve(10 + text.size());
     command += c.st.facts.invoiceMode ? "4003" : "3002";
@@ -216,13 +227,7 @@ void ConvertTextLines(LineContext& c) {
 
   if (c.verb.Is("CLER")) {
     std::string text;
-    if (c.Field(",C", &text)) {
-      if (text.size() > kMaxPrefixedText) {
-        c.abort = true;
-        return;
-      }
-      c.ls.command = "30021" + Len2(text) + text;
-    }
+    if (c.Field(",C", &text) && !TooLong(c, text)) c.ls.command = "30021" + Len2(text) + text;
   }
 }
 
@@ -304,11 +309,7 @@ void ConvertFunctions(LineContext& c) {
 void ConvertCodes(LineContext& c) {
   std::string text;
   if (c.verb.Is("QRCO") && c.Field(",:", &text) && !language::Trimmed(text).empty()) {
-    if (text.size() > kMaxPrefixedText) {
-      c.abort = true;
-      return;
-    }
-    c.ls.command = "30216000" + Len2(text) + text;
+    if (!TooLong(c, text)) c.ls.command = "30216000" + Len2(text) + text;
     return;
   }
 
@@ -319,27 +320,8 @@ void ConvertCodes(LineContext& c) {
   const char kind = (t >= '1' && t <= '4') ? t : '1';
   std::string h;
   const char hri = !c.Field(",H", &h) ? '0' : (!h.empty() && h[0] == '0') ? '0' : '2';
-  if (!c.Field(",:", &text)) return;
-  if (text.size() > kMaxPrefixedText) {
-    c.abort = true;
-    return;
-  }
+  if (!c.Field(",:", &text) || TooLong(c, text)) return;
   c.ls.command = std::string("3021") + kind + hri + "00" + Len2(text) + text;
-}
-
-std::string ReadTarget(const ConvertContext& ctx, const std::string& text, const std::string& separators) {
-  std::string name = text;
-  // Quotes around a path with blanks: taken off first, so that a suffix
-  // does not end up behind the closing quote.
-  if (!name.empty() && name.front() == '"') name.erase(0, 1);
-  if (!name.empty() && name.back() == '"') name.pop_back();
-
-  const std::string suffix = ".00" + std::to_string(ctx.currentPort);
-  const bool hasDot = name.find('.') != std::string::npos;
-  if (language::Trimmed(name).empty()) return DataFile(ctx, "DataReceived.txt");
-  if (name.find_first_of(separators) == std::string::npos)
-    return DataFile(ctx, hasDot ? name : name + suffix);
-  return hasDot ? name : name + suffix;
 }
 
 void ConvertRead(LineContext& c) {

@@ -1,7 +1,7 @@
 // Tests of the text, display, reference, cash movement, report, code and
 // read lines: whole documents through the converter, checked byte for byte
 // in the command file it writes.
-#include "convert/other_verbs.h"
+#include "convert/state.h"
 
 #include <gtest/gtest.h>
 
@@ -371,12 +371,13 @@ TEST_F(OtherVerbsTest, ReadRequests) {
 TEST_F(OtherVerbsTest, ReadTargetWithSlashPaths) {
   ctx.dataDir = "DATA";
   ctx.currentPort = 2;
-  const std::string sep(1, ctx.pathSeparator);
-  EXPECT_EQ(ReadTarget(ctx, "/var/q/TOT", "\\/"), "/var/q/TOT.002");
-  EXPECT_EQ(ReadTarget(ctx, "/var/q/TOT.TXT", "\\/"), "/var/q/TOT.TXT");
-  EXPECT_EQ(ReadTarget(ctx, "TOT", "\\/"), "DATA" + sep + "TOT.002");
+  ctx.pathSeparator = '/';
+  EXPECT_EQ(Convert({"READ,:/var/q/TOT;"}), Lines{"READ,1,/var/q/TOT.002"});
+  EXPECT_EQ(Convert({"READ,:/var/q/TOT.TXT;"}), Lines{"READ,1,/var/q/TOT.TXT"});
+  EXPECT_EQ(Convert({"READ,:TOT;"}), Lines{"READ,1,DATA/TOT.002"});
   // Where only "\" separates, a slash is part of a name.
-  EXPECT_EQ(ReadTarget(ctx, "A/B", "\\"), "DATA" + sep + "A/B.002");
+  ctx.pathSeparator = '\\';
+  EXPECT_EQ(Convert({"READ,:A/B;"}), Lines{"READ,1,DATA\\A/B.002"});
 }
 
 // What the line clean-up before the verbs never lets through.

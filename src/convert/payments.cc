@@ -37,7 +37,7 @@ void Pay(LineContext& c, const Payment& p) {
     double cents = 0;
     if (!Amount(c, v, &cents)) return;
     if (p.writeCommand) c.ls.command = command(Amount9(cents));
-    display = PaymentDisplayText(p.description, cents, c.ctx.decimalSeparator);
+    display = AmountDisplayText(p.description, 20, cents, c.ctx.decimalSeparator);
   } else {
     // The remaining total is paid; the transmission shows it afterwards.
     *p.due = true;
@@ -46,7 +46,7 @@ void Pay(LineContext& c, const Payment& p) {
     } else if (p.writeCommand) {
       c.ls.command = command(kNoAmount);
     }
-    display = DisplayText(p.description);
+    display = PadRight(p.description, 40);
   }
   c.ls.display = "7007" + display;
 }
@@ -55,16 +55,6 @@ std::string TextOr(const LineContext& c, const char* fallback) {
   std::string text;
   if (!c.Field(",:", &text)) text = fallback;
   return text;
-}
-
-// Two digits for a code field; false when the number needs more.
-bool TwoDigits(const std::string& number, std::string* out) {
-  double v = 0;
-  ParseNumber(number, &v);
-  long long n = std::llround(v);
-  if (n < 0 || n > 99) return false;
-  *out = std::string(1, char('0' + n / 10)) + char('0' + n % 10);
-  return true;
 }
 
 void Credit(LineContext& c) {
@@ -80,32 +70,22 @@ void Credit(LineContext& c) {
     double number = 0;
     ParseNumber(t, &number);
     const double type = std::trunc(number);
-    std::string tender;
-    if (type == 2) {
-      description = "NON RISCOSSO SERVIZI";
-      tender = "5000";
-    } else if (type == 3) {
-      description = "NON RISCOSSO FATTURE";
-      tender = "5100";
-    } else if (type == 4) {
-      description = "NON RISCOSSO DCRSSN";
-      tender = "5200";
-    } else if (type == 5) {
-      description = TextOr(c, "SCONTO A PAGARE");
-      tender = "5300";
-    } else if (type == 6) {
-      description = TextOr(c, "BUONO CORRISPETTIVO");
-      tender = "5300";
-    } else {
-      description = "NON RISCOSSO BENI";
-      tender = "0700";
-    }
-    c.ls.command = "3007" + tender + Len2(description) + description + amount;
+    // Types 2 to 6; any other is goods not collected.
+    static const struct {
+      const char* description;
+      const char* tender;
+      bool ownText;  // the line's text may stand in for the description
+    } kTypes[] = {{"NON RISCOSSO BENI", "0700", false},    {"NON RISCOSSO SERVIZI", "5000", false},
+                  {"NON RISCOSSO FATTURE", "5100", false}, {"NON RISCOSSO DCRSSN", "5200", false},
+                  {"SCONTO A PAGARE", "5300", true},       {"BUONO CORRISPETTIVO", "5300", true}};
+    const auto& k = kTypes[type >= 2 && type <= 6 ? size_t(type) - 1 : 0];
+    description = k.ownText ? TextOr(c, k.description) : k.description;
+    c.ls.command = "3007" + std::string(k.tender) + Len2(description) + description + amount;
   } else {
     c.ls.command = "300507CREDITO" + amount;
   }
-  c.ls.display = "7007" + (hasV ? PaymentDisplayText(description, cents, c.ctx.decimalSeparator)
-                                : DisplayText("CREDITO"));
+  c.ls.display = "7007" + (hasV ? AmountDisplayText(description, 20, cents, c.ctx.decimalSeparator)
+                                : PadRight("CREDITO", 40));
 }
 
 // Tender numbers 2 to 30 are payments, compared as texts.

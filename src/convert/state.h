@@ -95,14 +95,25 @@ void ConvertVoidMarker(LineContext& c);    // ,S1 ,S3 ,S2 ,S
 void ConvertSubtotal(LineContext& c);      // SUBT
 void ConvertReturnMarker(LineContext& c);  // ,R
 void ConvertItem(LineContext& c);          // SALE, PLUD
-bool ConvertItemPercent(LineContext& c, bool surcharge);  // DISC, MAGG
+void ConvertItemPercent(LineContext& c, bool surcharge);  // DISC, MAGG
 void ConvertSubtotalPercent(LineContext& c, bool surcharge);  // DOST, MOST
-bool ConvertItemValue(LineContext& c, bool surcharge);    // COUP, ADDI
+void ConvertItemValue(LineContext& c, bool surcharge);    // COUP, ADDI
 void ConvertSubtotalValue(LineContext& c, bool surcharge);    // COST, ADDS
 
 // An amount field in cents; false (the document refused) when nine digits
 // cannot hold it.
 bool Amount(LineContext& c, const std::string& text, double* cents);
+
+// A text behind a two-digit length prefix: a longer one has no valid
+// command and refuses the document.
+inline bool TooLong(LineContext& c, const std::string& text) {
+  const bool tooLong = text.size() > 99;
+  if (tooLong) c.abort = true;
+  return tooLong;
+}
+
+// A number as two digits (a department, a count); false when it needs more.
+bool TwoDigits(const std::string& number, std::string* out);
 
 // Payments, tax code, lottery code and invoices.
 void ConvertPayments(LineContext& c);  // CASH CHEQ CRED CARD BANC TEND TICK

@@ -33,18 +33,16 @@ std::string FirmwareFromAnswer(const std::string& answer) {
 }
 
 std::string DumpFailureMessage(int16_t result) {
-  switch (result) {
-    case -9:
-      return "E509: Coperchio stampante aperto e fine carta stampante";
-    case -8:
-      return "E501: Dump non eseguito, verificare se Ecr in errore o non connesso";
-    case -5:
-      return "E509: Coperchio stampante aperto";
-    case -4:
-      return "E096: Fine carta scontrino, sostituire rotolo";
-    default:
-      return "Errore generico sull'Ecr, verificare sul manuale del registratore";
-  }
+  static const struct {
+    int16_t result;
+    const char* text;
+  } kMessages[] = {{kCoverOpenPaperEnd, "E509: Coperchio stampante aperto e fine carta stampante"},
+                   {kPrinterNotReady, "E501: Dump non eseguito, verificare se Ecr in errore o non connesso"},
+                   {kCoverOpen, "E509: Coperchio stampante aperto"},
+                   {kPaperEnd, "E096: Fine carta scontrino, sostituire rotolo"}};
+  for (const auto& m : kMessages)
+    if (m.result == result) return m.text;
+  return "Errore generico sull'Ecr, verificare sul manuale del registratore";
 }
 
 std::string DumpFailureField(int16_t result) {

@@ -39,10 +39,8 @@ void EcrLink::RaiseTimedOut() {
   loop_.Wake();
 }
 
-bool EcrLink::Tracing() const { return options_.chbTrace && trace_; }
-
 void EcrLink::Trace(const std::string& text) {
-  if (Tracing()) trace_(CurrDateTime(clock_.Now()) + text);
+  if (options_.chbTrace && trace_) trace_(CurrDateTime(clock_.Now()) + text);
 }
 
 void EcrLink::AdvanceSequence() {
@@ -67,25 +65,21 @@ void EcrLink::DrainInput() {
   }
 }
 
-std::string EcrLink::WaitAnswer(int64_t timeout_ms) {
+template <typename Done>
+void EcrLink::WaitFor(int64_t timeout_ms, Done done) {
   state_.timedOut = raised_;
   int timer = loop_.AddTimer(timeout_ms, [this] { state_.timedOut = true; });
-  std::string input;
-  for (;;) {
-    input += port_.Input();
-    if (input == std::string(1, NAK) || input.find(ETX) != std::string::npos) break;
-    if (state_.timedOut || raised_) break;
-    loop_.RunOnce(-1);
-  }
+  while (!done() && !state_.timedOut && !raised_) loop_.RunOnce(-1);
   loop_.CancelTimer(timer);
-  return input;
 }
 
-void EcrLink::WaitForAnyByte(int64_t timeout_ms) {
-  state_.timedOut = raised_;
-  int timer = loop_.AddTimer(timeout_ms, [this] { state_.timedOut = true; });
-  while (port_.InBufferCount() < 1 && !state_.timedOut && !raised_) loop_.RunOnce(-1);
-  loop_.CancelTimer(timer);
+std::string EcrLink::WaitAnswer(int64_t timeout_ms) {
+  std::string input;
+  WaitFor(timeout_ms, [&] {
+    input += port_.Input();
+    return input == std::string(1, NAK) || input.find(ETX) != std::string::npos;
+  });
+  return input;
 }
 
 void EcrLink::Attendi(float milliseconds) {
@@ -136,9 +130,7 @@ int16_t StatusResult(const std::string& status) {
   return kPrinterError;
 }
 
-}  // namespace
-
-int16_t EcrLink::MapErrorCode(const std::string& code, bool* traced) {
+int16_t MapErrorCode(const std::string& code, bool* traced) {
   for (const auto& c : kErrorCodes) {
     if (code == c.code) {
       *traced = c.traced;
@@ -148,6 +140,8 @@ int16_t EcrLink::MapErrorCode(const std::string& code, bool* traced) {
   *traced = true;
   return kPrinterError;
 }
+
+}  // namespace
 
 // The body of an answer, by the printer's three framings.
 static std::string CutAnswer(const std::string& raw) {
@@ -176,7 +170,7 @@ bool EcrLink::ReceiveAnswer(const std::string& frame, int64_t timeoutMs, Exchang
     }
     port_.Output(ack);
     if (*input == ack) {
-      WaitForAnyByte(kAfterLoneAckTimeoutMs);
+      WaitFor(kAfterLoneAckTimeoutMs, [this] { return port_.InBufferCount() >= 1; });
       continue;
     }
     return true;
@@ -308,9 +302,7 @@ std::string EcrLink::VerificaStato() {
   for (int sends = 1;; ++sends) {
     if (raised_) return "1";
     std::string checksum;
-    const std::string frame = BuildFrame("1009", &checksum);
-    DrainInput();
-    port_.Output(frame);
+    SendFrame(BuildFrame("1009", &checksum));
     const std::string input = WaitAnswer(kAnswerTimeoutMs);
     port_.Output(ack);
     std::string status;

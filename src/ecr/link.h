@@ -147,12 +147,12 @@ class EcrLink {
   // echo the command.
   Next CheckAnswer(const std::string& command, const std::string& checksum, const std::string& input,
                    Exchange& ex);
+  // Runs the loop until `done()`, the time-out or the shutdown.
+  template <typename Done>
+  void WaitFor(int64_t timeout_ms, Done done);
   // Collects bytes until exactly one NAK, an ETX, or the time-out.
   std::string WaitAnswer(int64_t timeout_ms);
-  void WaitForAnyByte(int64_t timeout_ms);
-  bool Tracing() const;
   void Trace(const std::string& text);
-  static int16_t MapErrorCode(const std::string& code, bool* traced);
 
   int16_t Transmit(const std::string& command);
 

@@ -2,6 +2,10 @@
 // not exist yet is judged like any other.
 #include "ecr/paths.h"
 
+#include <algorithm>
+
+#include "language/language.h"
+
 namespace ecr {
 namespace {
 
@@ -50,16 +54,8 @@ SplitPath Split(const std::string& path) {
 }
 
 bool SameName(const std::string& a, const std::string& b, bool ignoreCase) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (ignoreCase) {
-      if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
-      if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
-    }
-    if (x != y) return false;
-  }
-  return true;
+  auto fold = [ignoreCase](char c) { return ignoreCase ? language::UpperAscii(c) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 // Strictly below `dir`: the folder itself is no file to write.

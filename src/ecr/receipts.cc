@@ -1,27 +1,20 @@
 // The native commands of the test receipt and of the receipt cancelling.
 #include "ecr/receipts.h"
 
+#include "ecr/transmission.h"
+
 namespace ecr {
-namespace {
-
-// A "7007" display line: the name in 20 characters, 14 blanks, 127, a blank
-// and the amount.
-std::string Display(const std::string& name, const char* amount) {
-  return "7007" + name + std::string(20 - name.size(), ' ') + std::string(14, ' ') + '\x7f' + ' ' + amount;
-}
-
-}  // namespace
 
 std::vector<std::string> TestReceiptCommands(bool logo, bool noDrawer) {
   std::vector<std::string> lines = {
       "1109",
       "7007" + std::string(40, ' '),
-      Display("ARTICOLO 1", "0,01"),
+      "7007" + PaymentLine("ARTICOLO 1", "0,01"),
       "310110122ARTICOLO 1            000000001",
       "3002106 STORNO",
-      Display("STORNO", "0,01"),
+      "7007" + PaymentLine("STORNO", "0,01"),
       "310140122ARTICOLO 1            000000001",
-      Display("CONTANTI", "0,00"),
+      "7007" + PaymentLine("CONTANTI", "0,00"),
       "300408CONTANTI000000000",
       "3011",
   };

@@ -72,15 +72,9 @@ std::string Percent2(double value) {
   return buf;
 }
 
-}  // namespace
-
-std::string PaymentLine(const std::string& name, const std::string& amountText) {
-  std::string line = language::PadRight(name, 20);
-  std::string tail = std::string(1, char(127)) + " " + amountText;
-  if (tail.size() < 20) line += std::string(20 - tail.size(), ' ');
-  return line + tail;
-}
-
+// A "MOST" (surcharge) or "DOST" (discount) line on the subtotal: 0, or -1
+// when the percentage is not a number or an exchange failed. `sent` gets
+// the result of the adjustment's own command when it went out.
 int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent) {
   std::string rest = line, description;
   size_t comma = rest.find(',');
@@ -103,12 +97,9 @@ int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent
     if (c == ',') c = '.';
   std::string command = std::string(word == "DOST" ? "30013" : "30012") + language::Len2(text) + text +
                         language::Amount9(cents);
-  const int16_t result = link.TrasmettiStringa(command);
-  if (sent) *sent = result;
-  return result == 0 ? 0 : -1;
+  *sent = link.TrasmettiStringa(command);
+  return *sent == 0 ? 0 : -1;
 }
-
-namespace {
 
 // One document on its way: what the steps below share.
 struct Transmission {
@@ -341,6 +332,13 @@ void CloseReceipt(Transmission& t) {
 }
 
 }  // namespace
+
+std::string PaymentLine(const std::string& name, const std::string& amountText) {
+  std::string line = language::PadRight(name, 20);
+  std::string tail = std::string(1, char(127)) + " " + amountText;
+  if (tail.size() < 20) line += std::string(20 - tail.size(), ' ');
+  return line + tail;
+}
 
 TransmissionResult DoSendFile(EcrLink& link, platform::FileSystem& fs, const NativeDocument& doc,
                               const TransmissionContext& ctx, TransmissionEvents& events) {

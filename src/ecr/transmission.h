@@ -91,9 +91,4 @@ TransmissionResult DoSendFile(EcrLink& link, platform::FileSystem& fs, const Nat
 // the character 127, a blank and the amount, together 20 characters.
 std::string PaymentLine(const std::string& name, const std::string& amountText);
 
-// A "MOST" (surcharge) or "DOST" (discount) line on the subtotal: 0, or -1
-// when the percentage is not a number or an exchange failed. `sent` gets
-// the result of the adjustment's own command when it went out.
-int16_t SubtotalAdjustment(EcrLink& link, const std::string& line, int16_t* sent = nullptr);
-
 }  // namespace ecr

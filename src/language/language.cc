@@ -35,7 +35,9 @@ size_t FindNoCase(const std::string& line, std::string_view marker, size_t from)
   return std::string::npos;
 }
 
-bool Find(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
+}  // namespace
+
+bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
   if (marker.empty()) return false;
   size_t p;
   size_t start;
@@ -59,8 +61,6 @@ bool Find(bool atStart, std::string* value, const std::string& line, std::string
   }
   return true;
 }
-
-}  // namespace
 
 std::vector<std::string> SplitLines(std::string_view bytes) {
   std::vector<std::string> lines;
@@ -95,10 +95,6 @@ size_t BlankControlBytes(std::string& text, bool keepTabs) {
     ++replaced;
   }
   return replaced;
-}
-
-bool FindField(bool atStart, std::string* value, const std::string& line, std::string_view marker) {
-  return Find(atStart, value, line, marker);
 }
 
 uint64_t CommaFollowers(const std::string& line) {

@@ -126,7 +126,6 @@ void PaymentRequest::NoteInLog(const std::string& line) {
   if (lastLog_.empty() || !settings::WriteDocument(*setup_.files, lastLog_, {line}, true, &error)) WriteLog(line);
 }
 
-
 std::string PaymentPath(int32_t amount, int32_t extra) {
   std::string path = "/WebZentarposWS/api/Payment/" + std::to_string(amount);
   if (extra != 0) path += "/" + std::to_string(extra);
@@ -232,9 +231,7 @@ bool PaymentRequest::ReadPagaLine(const std::string& line, int32_t* amount, int3
   std::string amountText, extraText;
   bool hasAmount = language::FindField(false, &amountText, line, ",V");
   bool hasExtra = language::FindField(false, &extraText, line, ",P");
-  if (hasAmount) {
-    posData_.amount = amountText;
-  }
+  if (hasAmount) posData_.amount = amountText;
   if ((hasAmount && !LeadingNumber(amountText, amount)) || (hasExtra && !LeadingNumber(extraText, extra))) {
     posData_.commandWord.clear();
     ShowMessage("ERRORE-CHIAMATA-POS = Overflow - 6 - 3.");
@@ -252,20 +249,14 @@ int16_t PaymentRequest::ReadAnswer(const std::string& answer, bool approved) {
   auto xml = platform::XmlQuery::Create();
   xml->Load(answer);
   std::string text;
-  if (xml->SelectText("/Error/ExceptionMessage", &text)) {
-    posData_.TransactionResult = "KO";
-    posData_.resultDescription = "TRANSAZIONE ANNULLATA";
-    return kPosServiceError;
-  }
-  int16_t outcome;
+  posData_.TransactionResult = "KO";
+  posData_.resultDescription = "TRANSAZIONE ANNULLATA";
+  if (xml->SelectText("/Error/ExceptionMessage", &text)) return kPosServiceError;
+  int16_t outcome = kPosServiceError;
   if (xml->SelectText("/NativeMethods.POSData/TransactionResult", &text)) {
     posData_.TransactionResult = text;
     posData_.resultDescription = text;
     outcome = approved ? 0 : kPosRefused;
-  } else {
-    posData_.TransactionResult = "KO";
-    posData_.resultDescription = "TRANSAZIONE ANNULLATA";
-    outcome = kPosServiceError;
   }
   CopyAnswerFields(*xml, &posData_);
   if (setup_.options && setup_.options->CheckLogPagamento) WriteLog(answer);

@@ -24,7 +24,6 @@ std::string SlipAmount(const std::string& cents) {
   return text;
 }
 
-
 int16_t StampaEsitoPOS(const POSData& d, const SendCommand& trasmetti, bool copy) {
   if (d.commandWord.empty()) return 0;
   const std::string amount = SlipAmount(d.amount);

@@ -8,11 +8,12 @@
 
 namespace settings {
 
-const char kRegistryKey[] = "SOFTWARE\\Vexwerk\\ZEDODER1";
 const char kDataDirValueName[] = "CustomPathDataDir";
-const char kDataFolderName[] = "ZEDODER1";
 
 namespace {
+
+const char kRegistryKey[] = "SOFTWARE\\Vexwerk\\ZEDODER1";
+const char kDataFolderName[] = "ZEDODER1";
 
 class RealEnvironment : public Environment {
  public:

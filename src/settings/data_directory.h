@@ -27,9 +27,7 @@ class Environment {
 // The real system: platform/registry.h and platform/folders.h.
 Environment& SystemEnvironment();
 
-extern const char kRegistryKey[];         // SOFTWARE\Vexwerk\ZEDODER1
 extern const char kDataDirValueName[];    // CustomPathDataDir
-extern const char kDataFolderName[];      // ZEDODER1
 
 struct DataDirectoryChoice {
   std::string programDirectory;  // where the settings files are

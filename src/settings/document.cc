@@ -32,8 +32,7 @@ FileError FromReadStatus(platform::ReadStatus status) {
 }
 
 bool Retryable(int number) {
-  return number == kErrFileAlreadyOpen || number == kErrPermissionDenied ||
-         number == kErrPathFileAccess || number == kErrPathNotFound;
+  return number == kErrPermissionDenied || number == kErrPathFileAccess || number == kErrPathNotFound;
 }
 
 std::string FolderOf(const std::string& path) {

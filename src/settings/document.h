@@ -36,11 +36,9 @@ bool WriteDocumentBeneath(platform::FileSystem& files, const std::string& base, 
 
 // The run-time error numbers a file operation reports.
 enum FileErrorNumber {
-  kErrFileAlreadyOpen = 55,
   kErrPermissionDenied = 70,
   kErrPathFileAccess = 75,
   kErrPathNotFound = 76,
-  kErrFileNotFound = 53,
   kErrDeviceIo = 57,
 };
 

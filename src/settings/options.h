@@ -32,9 +32,6 @@ struct Options {
 // VAT rates in hundredths of a percent (2200 is 22 %), slots 0 to 5.
 struct VatTable {
   int slot[6] = {400, 1000, 2200, 3600, 0, 0};
-
-  // The rate of slot n; 0 for a slot that does not exist.
-  int Rate(int n) const { return n >= 0 && n < 6 ? slot[n] : 0; }
 };
 
 }  // namespace settings

@@ -23,9 +23,12 @@ const char kTimerFile[] = "QLTIMER1.TXT";
 const char kOptionsFile[] = "QLCHKSCO.TXT";
 const char kXonXoffFile[] = "QLCHKXXS.TXT";
 const char kVatFile[] = "QLVALIVA.txt";
-const char kReadFoldersFile[] = "QLCARTREAD.TXT";
 
 namespace {
+
+// Folders outside the data directory where a document's READ may write its
+// daily totals, one a line; read only, never written by the program.
+const char kReadFoldersFile[] = "QLCARTREAD.TXT";
 
 // What the package gives them: the program writes, the shop's users read.
 constexpr unsigned kSettingsFileMode = 0644;
@@ -73,7 +76,15 @@ const char* Flag(bool on) { return on ? "1" : "0"; }
 
 bool TrimmedIsOne(const std::string& field) { return Trimmed(field) == "1"; }
 
-}  // namespace
+// The polling interval a text stands for, and the text the field must show
+// instead when the value was cut to its limit (empty: the field keeps its
+// text). A value of 0 or less is not usable: 1000 ms, `usable` false.
+struct TimerValue {
+  bool usable = false;
+  double value = 0;
+  int interval = 1000;
+  std::string clampedText;
+};
 
 TimerValue InterpretTimerValue(const std::string& text) {
   TimerValue t;
@@ -183,6 +194,8 @@ void LoadReadFolders(platform::FileSystem& files, const std::string& program_dir
   for (const std::string& field : fields)
     if (!field.empty()) settings->readAllowedDirs.push_back(field);
 }
+
+}  // namespace
 
 void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
                   const MessageFn& message) {

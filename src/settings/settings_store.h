@@ -17,9 +17,6 @@ extern const char kTimerFile[];    // QLTIMER1.TXT
 extern const char kOptionsFile[];  // QLCHKSCO.TXT
 extern const char kXonXoffFile[];  // QLCHKXXS.TXT
 extern const char kVatFile[];      // QLVALIVA.txt
-// Folders outside the data directory where a document's READ may write its
-// daily totals, one a line; read only, never written by the program.
-extern const char kReadFoldersFile[];  // QLCARTREAD.TXT
 
 // What the main window holds between load and save. The initializers are
 // the window's initial state.
@@ -35,21 +32,8 @@ struct Settings {
 // Reads the five files in their start-up order into `settings`, rewriting
 // QLTIMER1.TXT at once. Missing files and lines leave the stated defaults;
 // a file that exists but cannot be read is reported through `message` and
-// treated as missing. The single-file loaders below are the same steps.
+// treated as missing.
 void LoadSettings(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-                  const MessageFn& message);
-
-void LoadPortFlags(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-                   const MessageFn& message);
-void LoadTimer(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-               const MessageFn& message);
-void LoadOptions(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-                 const MessageFn& message);
-void LoadXonXoff(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-                 const MessageFn& message);
-void LoadReadFolders(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
-                     const MessageFn& message);
-void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, Settings* settings,
                   const MessageFn& message);
 
 // Writes QLCHKCOM.TXT, QLCHKXXS.TXT, QLCHKSCO.TXT and QLVALIVA.txt in this
@@ -57,17 +41,6 @@ void LoadVatTable(platform::FileSystem& files, const std::string& program_dir, S
 // still written; false when any failed.
 bool SaveSettings(platform::FileSystem& files, const std::string& program_dir, const Settings& settings,
                   const MessageFn& message);
-
-// The polling interval a text stands for, and the text the field must show
-// instead when the value was cut to its limit (empty: the field keeps its
-// text). A value of 0 or less is not usable: 1000 ms, `usable` false.
-struct TimerValue {
-  bool usable = false;
-  double value = 0;
-  int interval = 1000;
-  std::string clampedText;
-};
-TimerValue InterpretTimerValue(const std::string& text);
 
 // The "Set timer" button. The caller stops Timer21 before and gives it back
 // its former state with the new interval after.

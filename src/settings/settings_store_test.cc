@@ -51,7 +51,7 @@ TEST(SettingsStoreTest, PortFlags) {
     Settings s;
     s.portEnabled[0] = false;  // a value the load must overwrite
     Messages m;
-    settings::LoadPortFlags(dir.fs, dir.path(), &s, m.fn());
+    settings::LoadSettings(dir.fs, dir.path(), &s, m.fn());
     EXPECT_EQ(Ports(s), c.ports) << (c.file ? *c.file : "(missing)");
     EXPECT_TRUE(m.seen.empty());
   }
@@ -76,7 +76,7 @@ TEST(SettingsStoreTest, IntervalAtStartUpSetsFieldAndRewritesFile) {
     Settings s;
     s.pollInterval = 7;
     Messages m;
-    settings::LoadTimer(dir.fs, dir.path(), &s, m.fn());
+    settings::LoadSettings(dir.fs, dir.path(), &s, m.fn());
     std::string label = c.file ? *c.file : "(missing)";
     EXPECT_EQ(s.pollInterval, c.interval) << label;
     EXPECT_EQ(s.timerText, c.field) << label;
@@ -157,7 +157,7 @@ TEST(SettingsStoreTest, ShortOptionsFileSetsFirstLinesAndLeavesTheRest) {
   Settings s;
   s.options = AllOn();
   s.options.chkCodFisc = false;
-  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
+  settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
   settings::Options want = AllOn();
   want.chkDisableDisplay = false;  // line 3
   // chbTrace from line 2, chkCodFisc on for its missing line 4, line 1
@@ -173,12 +173,12 @@ TEST(SettingsStoreTest, MissingOptionsFileChangesNothingAndEmptyFileSetsDefaults
   Settings s;
   s.options = AllOn();
   s.options.chkCodFisc = false;
-  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
+  settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
   EXPECT_TRUE(s.options.chbTrace);
   EXPECT_FALSE(s.options.chkCodFisc);
 
   dir.fs.AddFile(dir.File("QLCHKSCO.TXT"), "");
-  settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
+  settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
   EXPECT_FALSE(s.options.chbTrace);
   EXPECT_FALSE(s.options.chkDisableDisplay);
   EXPECT_TRUE(s.options.chkCodFisc);
@@ -211,7 +211,7 @@ TEST(SettingsStoreTest, OptionLinesExactTrimmedAndLine14) {
     dir.fs.AddFile(dir.File("QLCHKSCO.TXT"), OptionsFile(c.line2, c.line5, c.line14));
     Settings s;
     s.options = AllOn();
-    settings::LoadOptions(dir.fs, dir.path(), &s, nullptr);
+    settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(s.options.chbTrace, c.trace) << "[" << c.line2 << "]";
     EXPECT_EQ(s.options.OptNonFiscal, c.nonFiscal) << "[" << c.line5 << "]";
     EXPECT_EQ(s.options.OptionFAST, c.fast) << "[" << c.line14 << "]";
@@ -234,7 +234,7 @@ TEST(SettingsStoreTest, XonXoffFlag) {
     if (c.file) dir.fs.AddFile(dir.File("QLCHKXXS.TXT"), *c.file);
     Settings s;
     s.options.chbConvXonXoff = c.initial;
-    settings::LoadXonXoff(dir.fs, dir.path(), &s, nullptr);
+    settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(s.options.chbConvXonXoff, c.want) << (c.file ? *c.file : "(missing)");
   }
 }
@@ -243,7 +243,7 @@ TEST(SettingsStoreTest, VatTableFillsFourSlotsFromNumericLines) {
   ProgramDir dir;
   dir.fs.AddFile(dir.File("QLVALIVA.txt"), "500\r\nx\r\n1000\r\n2200\r\n2200\r\n99\r\n");
   Settings s;
-  settings::LoadVatTable(dir.fs, dir.path(), &s, nullptr);
+  settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
   EXPECT_EQ(std::vector<int>(s.vat.slot, s.vat.slot + 6),
             (std::vector<int>{500, 1000, 2200, 2200, 0, 0}));
   ASSERT_TRUE(settings::SaveSettings(dir.fs, dir.path(), s, nullptr));
@@ -267,10 +267,9 @@ TEST(SettingsStoreTest, VatTableOddLines) {
     Settings s;
     s.vat.slot[0] = 1;  // the load starts from the fixed defaults
     s.vat.slot[4] = 5;
-    settings::LoadVatTable(dir.fs, dir.path(), &s, nullptr);
+    settings::LoadSettings(dir.fs, dir.path(), &s, nullptr);
     EXPECT_EQ(std::vector<int>(s.vat.slot, s.vat.slot + 4), c.slots);
-    EXPECT_EQ(s.vat.Rate(4), 0);
-    EXPECT_EQ(s.vat.Rate(6), 0);
+    EXPECT_EQ(s.vat.slot[4], 0);
   }
 }
 
@@ -304,7 +303,7 @@ TEST(SettingsStoreTest, SaveWritesEveryFileAndLoadReadsItBack) {
   EXPECT_EQ(back.pollInterval, 1000);
   EXPECT_EQ(dir.fs.Contents(dir.File("QLTIMER1.TXT")), "1\r\n");
   // Slot 4 is written but never read.
-  EXPECT_EQ(back.vat.Rate(4), 0);
+  EXPECT_EQ(back.vat.slot[4], 0);
 }
 
 TEST(SettingsStoreTest, UnreadableFilesAreReportedAndDefaultsKept) {
@@ -326,7 +325,7 @@ TEST(SettingsStoreTest, UnreadableFilesAreReportedAndDefaultsKept) {
   EXPECT_EQ(dir.fs.Kind(dir.File("QLTIMER1.TXT")), platform::FileKind::kDirectory);
   // Each unreadable file was tried eleven times.
   EXPECT_EQ(dir.fs.Count("read", dir.File("QLVALIVA.txt")), 11);
-  EXPECT_EQ(s.vat.Rate(3), 3600);
+  EXPECT_EQ(s.vat.slot[3], 3600);
 }
 
 TEST(SettingsStoreTest, SaveReportsAFileItCannotWriteAndWritesTheOthers) {
