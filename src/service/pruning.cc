@@ -21,9 +21,8 @@ long DaysOf(long yyyymmdd) { return settings::DaysFromCivil(yyyymmdd / 10000, yy
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-// The date a kept record's name carries (YYYYMMDD), or 0 when the name is
-// not one of them: "SR_DATI.00n.interrupted-YYYYMMDD-...", "TRACE_YYYYMMDD_hhmmss.TXT",
-// "POSDATA-YYYYMMDDhhmmss-...", "Quilo1-YYYYMMDD.log".
+}  // namespace
+
 long RecordDate(const std::string& name) {
   size_t at = std::string::npos;
   const size_t mark = name.find(".interrupted-");
@@ -41,8 +40,6 @@ long RecordDate(const std::string& name) {
   const long month = date / 100 % 100, day = date % 100;
   return month >= 1 && month <= 12 && day >= 1 && day <= 31 ? date : 0;
 }
-
-}  // namespace
 
 int PruneOldRecords(platform::FileSystem& fs, const std::string& dataDir, char separator,
                     const platform::LocalTime& today, int days) {
